@@ -1,0 +1,1 @@
+// Placeholder translation unit until the seam lands.
