@@ -1,0 +1,49 @@
+// Localisable texts.
+//
+// A resource string is declared once, with a stable identifier and its
+// default (English) text:
+//
+//     inline constexpr Framework::TResourceString SClosedSession{
+//         "Corvane.SClosedSession", u"Can't perform this operation on a closed session"};
+//
+// and read with LoadResString(SClosedSession) wherever the text is needed.
+// An application localises texts by registering translations per language
+// and choosing the language in use:
+//
+//     Framework::RegisterResourceTranslation(u"de", "Corvane.SClosedSession", u"...");
+//     Framework::SetResourceLanguage(u"de-AT");
+//
+// LoadResString looks for a translation in the exact language ("de-AT"),
+// then in its primary language ("de"), and otherwise returns the default.
+// Language tags compare case-insensitively. All functions are thread safe:
+// translations may be registered and the language switched while other
+// threads load texts.
+#pragma once
+
+#include <string_view>
+
+#include "Framework/Types.h"
+
+namespace Framework {
+
+/// A localisable text: a stable identifier (conventionally "Unit.Name") and
+/// the default text used when no translation applies.
+struct TResourceString {
+    const char* Id;
+    const char16_t* Default;
+};
+
+/// The text of Res in the current resource language.
+UnicodeString LoadResString(const TResourceString& Res);
+
+/// Selects the language whose translations LoadResString uses; the empty
+/// string (the initial value) selects the default texts.
+void SetResourceLanguage(const UnicodeString& Language);
+UnicodeString ResourceLanguage();
+
+/// Registers (or replaces) the text of resource Id in Language.
+void RegisterResourceTranslation(const UnicodeString& Language, std::string_view Id, const UnicodeString& Text);
+/// Removes every translation registered for Language.
+void ClearResourceTranslations(const UnicodeString& Language);
+
+}  // namespace Framework

@@ -1,0 +1,110 @@
+// Exceptions, integer/text conversion, system error texts and UTF-8/UTF-16
+// conversion.
+#pragma once
+
+#include <concepts>
+#include <exception>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "Framework/Types.h"
+
+namespace Framework {
+
+/// The base class of the framework's exceptions. The message is UTF-16;
+/// what() returns the same text in UTF-8 (kept in step by SetMessage).
+class Exception : public std::exception {
+public:
+    explicit Exception(const UnicodeString& Msg);
+    ~Exception() override;
+
+    const UnicodeString& Message() const noexcept { return FMessage; }
+    void SetMessage(const UnicodeString& Msg);
+
+    /// The message in UTF-8.
+    const char* what() const noexcept override { return FUtf8.c_str(); }
+
+    /// The dynamic class name without namespace, e.g. u"EConvertError".
+    virtual UnicodeString ClassName() const;
+
+private:
+    UnicodeString FMessage;
+    std::string FUtf8;
+};
+
+/// The silent abort: the application's exception display does not show it.
+class EAbort : public Exception {
+public:
+    using Exception::Exception;
+};
+
+/// A text could not be converted (StrToInt and friends).
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+/// Raises EAbort, the silent exception that unwinds without a message shown.
+[[noreturn]] void Abort();
+
+/// Decimal text of an integer ("-2147483648", "4294967295", ...).
+UnicodeString IntToStr(Integer Value);
+UnicodeString IntToStr(Int64 Value);
+UnicodeString IntToStr(Cardinal Value);
+UnicodeString IntToStr(UInt64 Value);
+/// Any other integral type (long long, unsigned short, ...) goes to the
+/// signed or unsigned 64-bit form.
+template <std::integral T>
+    requires(!std::same_as<T, bool> && !std::same_as<T, Integer> && !std::same_as<T, Int64> &&
+             !std::same_as<T, Cardinal> && !std::same_as<T, UInt64>)
+UnicodeString IntToStr(T Value) {
+    if constexpr (std::is_signed_v<T>)
+        return IntToStr(static_cast<Int64>(Value));
+    else
+        return IntToStr(static_cast<UInt64>(Value));
+}
+
+/// Parses an integer: optional leading blanks, an optional sign, then decimal
+/// digits, or hexadecimal digits after "$" or "0x". Nothing may follow.
+/// Raises EConvertError for a text that is no integer ("'abc' is not a valid
+/// integer value") and for one outside the 32-bit range.
+Integer StrToInt(const UnicodeString& S);
+/// As StrToInt, for the 64-bit range.
+Int64 StrToInt64(const UnicodeString& S);
+/// As StrToInt, but returns false instead of raising.
+bool TryStrToInt(const UnicodeString& S, Integer& Value);
+bool TryStrToInt64(const UnicodeString& S, Int64& Value);
+/// As StrToInt, but returns Default instead of raising.
+Integer StrToIntDef(const UnicodeString& S, Integer Default);
+
+/// The operating system's text for an error code (errno values on POSIX,
+/// system error codes on Windows), without a trailing line break. Codes the
+/// system does not know give its "unknown error" text.
+UnicodeString SysErrorMessage(Cardinal ErrorCode);
+
+/// UTF-8 to UTF-16. Every ill-formed sequence (stray continuation byte,
+/// truncated or overlong sequence, encoded surrogate, value above U+10FFFF)
+/// becomes one U+FFFD per maximal invalid subpart.
+std::u16string Utf8ToUtf16(std::string_view Text);
+/// UTF-16 to UTF-8. A lone surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view Text);
+
+/// Case-insensitive comparison of ASCII letters (other code units compare
+/// exactly): what identifiers and names use.
+bool SameText(std::u16string_view A, std::u16string_view B) noexcept;
+/// ASCII upper-casing; other code units are left as they are.
+UnicodeString UpperCase(std::u16string_view S);
+/// ASCII lower-casing; other code units are left as they are.
+UnicodeString LowerCase(std::u16string_view S);
+/// True for a non-empty text of ASCII letters, digits and underscores that
+/// does not start with a digit.
+bool IsValidIdent(std::u16string_view S) noexcept;
+
+/// Fills a pattern: "%s" takes the next argument, "%<n>:s" argument n
+/// (counting from 0), "%%" is one percent sign. A placeholder without its
+/// argument is left in the text as written.
+UnicodeString Format(std::u16string_view Pattern, std::initializer_list<UnicodeString> Args);
+
+}  // namespace Framework

@@ -1,0 +1,29 @@
+// The framework's own localisable messages.
+#pragma once
+
+#include "Framework/ResourceStrings.h"
+
+namespace Framework::Consts {
+
+inline constexpr TResourceString SInvalidInteger{"Framework.SInvalidInteger", u"'%s' is not a valid integer value"};
+inline constexpr TResourceString SIntegerOutOfRange{"Framework.SIntegerOutOfRange",
+                                                    u"'%s' is outside the range of a %s-bit integer"};
+inline constexpr TResourceString SOperationAborted{"Framework.SOperationAborted", u"Operation aborted"};
+inline constexpr TResourceString SUnknownException{"Framework.SUnknownException", u"Unknown exception"};
+inline constexpr TResourceString SInvalidName{"Framework.SInvalidName", u"'%s' is not a valid component name"};
+inline constexpr TResourceString SDuplicateName{"Framework.SDuplicateName", u"A component named %s already exists"};
+inline constexpr TResourceString SNullComponent{"Framework.SNullComponent", u"Cannot insert a null component"};
+inline constexpr TResourceString SOwnershipCycle{"Framework.SOwnershipCycle",
+                                                 u"A component cannot own itself or one of its owners"};
+inline constexpr TResourceString SListIndexError{"Framework.SListIndexError", u"List index out of bounds (%s)"};
+inline constexpr TResourceString SNegativeStreamPosition{"Framework.SNegativeStreamPosition",
+                                                         u"Stream position cannot be negative (%s)"};
+inline constexpr TResourceString SNegativeStreamSize{"Framework.SNegativeStreamSize",
+                                                     u"Stream size cannot be negative (%s)"};
+inline constexpr TResourceString SStreamTooLarge{"Framework.SStreamTooLarge",
+                                                 u"Out of memory while expanding memory stream"};
+inline constexpr TResourceString SReadError{"Framework.SReadError", u"Stream read error"};
+inline constexpr TResourceString SFOpenError{"Framework.SFOpenError", u"Cannot open file \"%s\". %s"};
+inline constexpr TResourceString SFWriteError{"Framework.SFWriteError", u"Cannot write file \"%s\". %s"};
+
+}  // namespace Framework::Consts

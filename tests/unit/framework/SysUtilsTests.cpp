@@ -1,0 +1,210 @@
+// Exceptions, integer conversion, system texts, UTF conversion, Format and
+// resource strings.
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Framework/Framework.h"
+
+using namespace Framework;
+
+namespace {
+std::string Narrow(const UnicodeString& S) { return Utf16ToUtf8(S); }
+}  // namespace
+
+TEST(Exceptions, MessageIsUtf16AndWhatIsUtf8InStep) {
+    Exception E(u"Gr\u00fc\u00dfe \U0001F600");
+    EXPECT_EQ(E.Message(), u"Gr\u00fc\u00dfe \U0001F600");
+    EXPECT_STREQ(E.what(), "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80");
+    E.SetMessage(u"changed");
+    EXPECT_STREQ(E.what(), "changed");
+
+    // Copies (as exception_ptr and rethrow make) keep their own text.
+    Exception Copy = E;
+    E.SetMessage(u"again");
+    EXPECT_STREQ(Copy.what(), "changed");
+}
+
+TEST(Exceptions, AbortRaisesEAbortCaughtAsFrameworkAndStdException) {
+    EXPECT_THROW(Abort(), EAbort);
+    try {
+        Abort();
+    } catch (const std::exception& E) {
+        EXPECT_NE(dynamic_cast<const EAbort*>(&E), nullptr);
+        EXPECT_STRNE(E.what(), "");
+    }
+    try {
+        throw EConvertError(u"bad");
+    } catch (const Exception& E) {
+        EXPECT_EQ(E.ClassName(), u"EConvertError");
+        EXPECT_EQ(E.Message(), u"bad");
+    }
+}
+
+TEST(IntegerText, IntToStrAtTheExtremes) {
+    EXPECT_EQ(IntToStr(Integer{0}), u"0");
+    EXPECT_EQ(IntToStr(Integer{INT32_MIN}), u"-2147483648");
+    EXPECT_EQ(IntToStr(Cardinal{4294967295u}), u"4294967295");
+    EXPECT_EQ(IntToStr(Int64{INT64_MIN}), u"-9223372036854775808");
+    EXPECT_EQ(IntToStr(Int64{INT64_MAX}), u"9223372036854775807");
+    EXPECT_EQ(IntToStr(UInt64{UINT64_MAX}), u"18446744073709551615");
+    // A 32-bit code widened without sign prints as a positive number.
+    EXPECT_EQ(IntToStr(static_cast<UInt64>(static_cast<Cardinal>(-1))), u"4294967295");
+    EXPECT_EQ(IntToStr(static_cast<long long>(-5)), u"-5");
+    EXPECT_EQ(IntToStr(static_cast<unsigned short>(65535)), u"65535");
+}
+
+TEST(IntegerText, StrToIntAcceptsDecimalAndHexAtTheLimits) {
+    EXPECT_EQ(StrToInt(u"0"), 0);
+    EXPECT_EQ(StrToInt(u"-0"), 0);
+    EXPECT_EQ(StrToInt(u"  +42"), 42);
+    EXPECT_EQ(StrToInt(u"2147483647"), INT32_MAX);
+    EXPECT_EQ(StrToInt(u"-2147483648"), INT32_MIN);
+    EXPECT_EQ(StrToInt(u"$7fffFFFF"), INT32_MAX);
+    EXPECT_EQ(StrToInt(u"-0x10"), -16);
+    EXPECT_EQ(StrToInt64(u"-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(StrToInt64(u"9223372036854775807"), INT64_MAX);
+}
+
+TEST(IntegerText, StrToIntRejectsNonIntegersAndOutOfRangeWithClearMessages) {
+    for (const char16_t* Bad : {u"", u" ", u"abc", u"12a", u"1 ", u"+", u"-", u"$", u"0x", u"1.0", u"--1",
+                                u"\uFF11" /* fullwidth digit one */}) {
+        try {
+            StrToInt(Bad);
+            ADD_FAILURE() << "accepted '" << Narrow(Bad) << "'";
+        } catch (const EConvertError& E) {
+            EXPECT_EQ(E.Message(), u"'" + UnicodeString(Bad) + u"' is not a valid integer value");
+        }
+    }
+    for (const char16_t* Big : {u"2147483648", u"-2147483649", u"$80000000", u"99999999999999999999999"}) {
+        try {
+            StrToInt(Big);
+            ADD_FAILURE() << "accepted " << Narrow(Big);
+        } catch (const EConvertError& E) {
+            EXPECT_EQ(E.Message(), u"'" + UnicodeString(Big) + u"' is outside the range of a 32-bit integer");
+        }
+    }
+    EXPECT_THROW(StrToInt64(u"9223372036854775808"), EConvertError);
+    EXPECT_THROW(StrToInt64(u"-9223372036854775809"), EConvertError);
+    EXPECT_THROW(StrToInt64(u"18446744073709551616"), EConvertError);
+
+    Integer Value = 7;
+    EXPECT_FALSE(TryStrToInt(u"x", Value));
+    EXPECT_EQ(Value, 7);
+    EXPECT_EQ(StrToIntDef(u"2147483648", -1), -1);
+}
+
+TEST(SystemText, SysErrorMessageGivesTheSystemsText) {
+    const UnicodeString Text = SysErrorMessage(ENOENT);
+    EXPECT_FALSE(Text.empty());
+    EXPECT_NE(Text.back(), u'\n');
+    EXPECT_NE(Text, SysErrorMessage(EACCES));
+    EXPECT_FALSE(SysErrorMessage(4294967295u).empty());
+    EXPECT_FALSE(SysErrorMessage(123456).empty());
+}
+
+TEST(Utf, Utf8RoundTripsEveryPlaneIncludingSurrogatePairs) {
+    const std::string Utf8 = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF";
+    const std::u16string Utf16 = Utf8ToUtf16(Utf8);
+    EXPECT_EQ(Utf16, (std::u16string{u'A', 0x00E9, 0x20AC, 0xD83D, 0xDE00, 0xDBFF, 0xDFFF}));
+    EXPECT_EQ(Utf16ToUtf8(Utf16), Utf8);
+    EXPECT_EQ(Utf8ToUtf16(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+}
+
+TEST(Utf, IllFormedUtf8BecomesOneReplacementPerMaximalSubpart) {
+    struct TCase {
+        const char* Input;
+        std::u16string Expected;
+    };
+    const TCase Cases[] = {
+        {"\x80", u"\uFFFD"},                                // stray continuation
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // overlong lead byte
+        {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},            // overlong 3-byte form
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
+        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
+        {"\xF5", u"\uFFFD"},
+        {"\xE2\x82", u"\uFFFD"},                            // truncated at the end
+        {"\xE2\x82x", u"\uFFFDx"},                          // truncated before ASCII
+        {"\xF0\x9F\x98", u"\uFFFD"},
+        {"a\xFF" "b", u"a\uFFFDb"},
+    };
+    for (const auto& C : Cases) EXPECT_EQ(Utf8ToUtf16(C.Input), C.Expected) << C.Input;
+}
+
+TEST(Utf, LoneSurrogatesBecomeReplacementCharacters) {
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD800}), "\xEF\xBF\xBD");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{0xDC00, u'a'}), "\xEF\xBF\xBD" "a");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD83D, 0xD83D, 0xDE00}), "\xEF\xBF\xBD\xF0\x9F\x98\x80");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{u'x', 0xD83D}), "x\xEF\xBF\xBD");
+}
+
+TEST(TextHelpers, FormatSubstitutesSequentialAndIndexedPlaceholders) {
+    EXPECT_EQ(Format(u"%s and %s", {u"a", u"b"}), u"a and b");
+    EXPECT_EQ(Format(u"%1:s before %0:s", {u"a", u"b"}), u"b before a");
+    EXPECT_EQ(Format(u"100%% of %s", {u"x"}), u"100% of x");
+    EXPECT_EQ(Format(u"%s %s", {u"only"}), u"only %s");
+    EXPECT_EQ(Format(u"%d %", {}), u"%d %");
+    EXPECT_EQ(Format(u"%s", {u"%s"}), u"%s");  // arguments are not scanned again
+}
+
+TEST(TextHelpers, SameTextAndIdentifiersAreAsciiOnly) {
+    EXPECT_TRUE(SameText(u"Session1", u"SESSION1"));
+    EXPECT_FALSE(SameText(u"\u00e9", u"\u00c9"));
+    EXPECT_FALSE(SameText(u"ab", u"abc"));
+    EXPECT_TRUE(IsValidIdent(u"_a1"));
+    EXPECT_FALSE(IsValidIdent(u""));
+    EXPECT_FALSE(IsValidIdent(u"9a"));
+}
+
+TEST(ResourceStrings, TranslationsApplyByLanguageThenPrimaryLanguageThenDefault) {
+    constexpr TResourceString SGreeting{"Tests.SGreeting", u"Hello"};
+    constexpr TResourceString SOther{"Tests.SOther", u"Other"};
+    EXPECT_EQ(LoadResString(SGreeting), u"Hello");
+
+    RegisterResourceTranslation(u"de", "Tests.SGreeting", u"Hallo");
+    RegisterResourceTranslation(u"DE-at", "Tests.SGreeting", u"Servus");
+    EXPECT_EQ(LoadResString(SGreeting), u"Hello");  // no language chosen yet
+
+    SetResourceLanguage(u"de-AT");
+    EXPECT_EQ(LoadResString(SGreeting), u"Servus");
+    SetResourceLanguage(u"de-CH");
+    EXPECT_EQ(LoadResString(SGreeting), u"Hallo");
+    EXPECT_EQ(LoadResString(SOther), u"Other");
+    SetResourceLanguage(u"fr");
+    EXPECT_EQ(LoadResString(SGreeting), u"Hello");
+
+    // The framework's own messages are resource strings too.
+    RegisterResourceTranslation(u"fr", "Framework.SInvalidInteger", u"'%s' n'est pas un entier");
+    try {
+        StrToInt(u"x");
+        ADD_FAILURE();
+    } catch (const EConvertError& E) {
+        EXPECT_EQ(E.Message(), u"'x' n'est pas un entier");
+    }
+
+    ClearResourceTranslations(u"fr");
+    ClearResourceTranslations(u"de");
+    ClearResourceTranslations(u"de-at");
+    SetResourceLanguage(u"");
+}
+
+TEST(ResourceStrings, LoadingWhileAnotherThreadRegistersIsSafe) {
+    constexpr TResourceString SText{"Tests.SRace", u"default"};
+    SetResourceLanguage(u"xx");
+    std::thread Writer([] {
+        for (int I = 0; I < 2000; ++I) RegisterResourceTranslation(u"xx", "Tests.SRace", u"v" + IntToStr(I));
+    });
+    for (int I = 0; I < 2000; ++I) {
+        const UnicodeString Text = LoadResString(SText);
+        ASSERT_TRUE(Text == u"default" || Text[0] == u'v');
+    }
+    Writer.join();
+    EXPECT_EQ(LoadResString(SText), u"v1999");
+    ClearResourceTranslations(u"xx");
+    SetResourceLanguage(u"");
+}
