@@ -1,0 +1,7 @@
+// The runtime unit: every component, the exception class and the global
+// routines. `using namespace Corvane;` brings in what an application needs.
+#pragma once
+
+#include "Corvane/Errors.h"
+#include "Corvane/Handle.h"
+#include "Corvane/Session.h"

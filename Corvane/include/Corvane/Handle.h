@@ -1,0 +1,181 @@
+// The abstract base of the components that own one Internet handle: the
+// open/close life cycle with its events, deferred activation from form files,
+// status notifications, option access and the state checks.
+#pragma once
+
+#include <functional>
+
+#include <Framework/Classes.h>
+#include <Framework/ResourceStrings.h>
+#include <Platform/WinInet.h>
+
+#include "Corvane/Errors.h"
+
+namespace Corvane {
+
+class TCustomINetSession;
+
+/// One status notification of the Internet library: Status is an
+/// INTERNET_STATUS_... code, Information and InformationLength its data,
+/// passed through unchanged.
+using TINetCallbackEvent =
+    std::function<void(TObject* Sender, Integer Status, void* Information, Integer InformationLength)>;
+
+/// "Can't perform this operation on a closed session": raised by CheckActive
+/// whatever the component's class.
+inline constexpr Framework::TResourceString SINetClosedSession{
+    "Corvane.SINetClosedSession", u"Can't perform this operation on a closed session"};
+/// "Can't perform this operation on an open session": raised by CheckInactive.
+inline constexpr Framework::TResourceString SINetOpenSession{
+    "Corvane.SINetOpenSession", u"Can't perform this operation on an open session"};
+
+/// Base of the session, HTTP and FTP components. Active means exactly that
+/// Handle() is not null.
+///
+/// Descendants implement CreateInternalHandle with their one platform call. A
+/// descendant that overrides FreeHandle must call CloseOnDestroy() in its own
+/// destructor: C++ dispatches virtual calls made from this class's destructor
+/// to this class's FreeHandle only.
+class TINetHandle : public TComponent {
+public:
+    explicit TINetHandle(TComponent* AOwner);
+    /// Closes the component (firing BeforeClose and AfterClose when open).
+    ~TINetHandle() override;
+
+    TINetHandle(const TINetHandle&) = delete;
+    TINetHandle& operator=(const TINetHandle&) = delete;
+
+    /// The component's handle; null while closed.
+    HINTERNET Handle() const { return FHandle; }
+
+    /// Opens the component: BeforeOpen, CreateHandle, AfterOpen. Does nothing
+    /// when already open. An exception from BeforeOpen or CreateHandle ends
+    /// it; AfterOpen then does not fire.
+    void Open();
+    /// Closes the component: BeforeClose, FreeHandle, AfterClose. Does nothing
+    /// when closed. The handle is released even when its close fails (which
+    /// raises, and AfterClose does not fire).
+    void Close();
+
+    /// A text option of the component's handle (empty when the option has no
+    /// text). Raises on a closed component and when the query fails.
+    UnicodeString GetInternetOption(Cardinal Option);
+    /// Sets a text option; the empty string is passed as a null buffer.
+    void SetInternetOption(Cardinal Option, const UnicodeString& Data);
+    /// Raw form: fills the caller's buffer Data of Size bytes; Size is updated
+    /// with the size the library reports.
+    void GetInternetOption(Cardinal Option, void* Data, Cardinal& Size);
+    /// Raw form: passes the caller's buffer Data of Size bytes.
+    void SetInternetOption(Cardinal Option, void* Data, Cardinal Size);
+    /// A 32-bit option; 0 when the query fails without a recorded error.
+    Cardinal GetInternetOptionDWord(Cardinal Option);
+    /// Sets a 32-bit option.
+    void SetInternetOptionDWord(Cardinal Option, Cardinal Data);
+
+protected:
+    /// True while the component holds its handle.
+    bool Active() const { return FHandle != nullptr; }
+    /// Opens or closes. While the component's properties are read from a
+    /// form file, true is only remembered and applied by Loaded.
+    void SetActive(bool Value);
+
+    /// A fixed text beginning "Version 4.4"; assigning it does nothing.
+    UnicodeString About() const;
+    void SetAbout(const UnicodeString& Value);
+
+    TNotifyEvent AfterClose() const { return FAfterClose; }
+    void SetAfterClose(TNotifyEvent Value) { FAfterClose = std::move(Value); }
+    TNotifyEvent AfterOpen() const { return FAfterOpen; }
+    void SetAfterOpen(TNotifyEvent Value) { FAfterOpen = std::move(Value); }
+    TNotifyEvent BeforeClose() const { return FBeforeClose; }
+    void SetBeforeClose(TNotifyEvent Value) { FBeforeClose = std::move(Value); }
+    TNotifyEvent BeforeOpen() const { return FBeforeOpen; }
+    void SetBeforeOpen(TNotifyEvent Value) { FBeforeOpen = std::move(Value); }
+    /// Status notifications; may run on a library thread for an asynchronous
+    /// session. An exception from the handler goes to the application object.
+    TINetCallbackEvent OnCallback() const { return FOnCallback; }
+    void SetOnCallback(TINetCallbackEvent Value) { FOnCallback = std::move(Value); }
+    /// Offered every state error before it is raised (see RaiseError).
+    TINetErrorEvent OnError() const { return FOnError; }
+    void SetOnError(TINetErrorEvent Value) { FOnError = std::move(Value); }
+
+    /// Raises "Can't perform this operation on a closed session" through
+    /// RaiseError when the component is closed.
+    void CheckActive();
+    /// Raises "Can't perform this operation on an open session" through
+    /// RaiseError when the component is open.
+    void CheckInactive();
+    /// Raises EINetError with Message after offering it to OnError, which may
+    /// change its message or turn it into the silent abort (iaAbort).
+    [[noreturn]] void RaiseError(const UnicodeString& Message);
+
+    /// Releases what is still held, creates the handle through
+    /// CreateInternalHandle (with the last error reset to 0 first), checks it
+    /// and registers StatusCallback on it.
+    virtual void CreateHandle();
+    /// Unregisters the status callback and closes the handle. The handle is
+    /// null afterwards even when its close failed and Check raised.
+    virtual void FreeHandle();
+    /// Makes the descendant's one platform call; returns the new handle or
+    /// null with the reason in the thread's last error.
+    virtual HINTERNET CreateInternalHandle() = 0;
+    /// Delivers one status notification to OnCallback; exceptions from the
+    /// handler go to the application object and never return to the library.
+    virtual void Callback(Cardinal Status, void* Information, Cardinal InformationLength);
+
+    /// Opens a component stored active once loading ends. In the designer a
+    /// failure is shown and swallowed; otherwise it propagates.
+    void Loaded() override;
+
+    /// The context value for every platform call that takes one: this
+    /// component as a TINetHandle*, which is what StatusCallback expects.
+    DWORD_PTR Context() const { return reinterpret_cast<DWORD_PTR>(this); }
+
+    /// For destructors of descendants: closes the component without letting
+    /// an exception escape (it is shown through the application object), and
+    /// releases the handle quietly should a BeforeClose handler have refused.
+    void CloseOnDestroy() noexcept;
+
+    // The session-user protocol, for components that connect through a
+    // session (see Session.h). A null session makes each of them do nothing.
+
+    /// Stores ASession in Field after CheckInactive, moving the free
+    /// notification from the old session to the new one, so the reference is
+    /// cleared when the session is destroyed whatever its owner.
+    void SetSessionReference(TCustomINetSession*& Field, TCustomINetSession* ASession);
+    /// Call from Notification: clears Field when AComponent is that session
+    /// being removed.
+    static void SessionNotification(TCustomINetSession*& Field, TComponent* AComponent,
+                                    Framework::TOperation Operation);
+    /// Enters this component in ASession's list of users (after opening).
+    void EnterSession(TCustomINetSession* ASession);
+    /// Removes this component from ASession's list of users (after closing).
+    void LeaveSession(TCustomINetSession* ASession);
+
+private:
+    friend void CALLBACK StatusCallback(HINTERNET, DWORD_PTR, DWORD, LPVOID, DWORD);
+
+    HINTERNET FHandle = nullptr;
+    bool FStreamedActive = false;
+    TNotifyEvent FAfterClose;
+    TNotifyEvent FAfterOpen;
+    TNotifyEvent FBeforeClose;
+    TNotifyEvent FBeforeOpen;
+    TINetCallbackEvent FOnCallback;
+    TINetErrorEvent FOnError;
+};
+
+/// Closes Handle (when not null), clears it whatever the outcome, and returns
+/// whether the close succeeded; a null handle gives true with no platform
+/// call. Callers pass the result to Check.
+bool CloseInternetHandle(HINTERNET& Handle);
+
+/// The status callback the components register on their handles. The context
+/// value is the TINetHandle* of the component that opened the handle (see
+/// TINetHandle::Context); a notification whose context is 0 names no
+/// component and is dropped. Nothing the component's Callback raises returns
+/// into the library.
+void CALLBACK StatusCallback(HINTERNET hInternet, DWORD_PTR dwContext, DWORD dwInternetStatus,
+                             LPVOID lpvStatusInformation, DWORD dwStatusInformationLength);
+
+}  // namespace Corvane

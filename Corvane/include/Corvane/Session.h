@@ -1,0 +1,129 @@
+// The session component (the root Internet handle, opened with
+// InternetOpenW) and the process-wide default session.
+#pragma once
+
+#include <cstdint>
+
+#include <Framework/Classes.h>
+#include <Framework/Set.h>
+
+#include "Corvane/Handle.h"
+
+namespace Corvane {
+
+/// How the library reaches the network.
+enum TAccessType : std::uint8_t {
+    atDirect,                    ///< INTERNET_OPEN_TYPE_DIRECT
+    atPreconfig,                 ///< INTERNET_OPEN_TYPE_PRECONFIG (the default)
+    atPreconfigWithNoAutoProxy,  ///< INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY
+    atProxy,                     ///< INTERNET_OPEN_TYPE_PROXY, through ProxyName
+};
+
+/// Session options.
+enum TSessionFlag : std::uint8_t {
+    flOffline,  ///< INTERNET_FLAG_OFFLINE
+    flAsync,    ///< INTERNET_FLAG_ASYNC: status callbacks arrive on library threads
+};
+using TSessionFlags = Framework::TSet<TSessionFlag>;
+
+/// A session: holds the settings of InternetOpenW and the list of the
+/// components open on it through their Session property, which it closes,
+/// oldest first, before it closes its own handle. Settings change only while
+/// the session is closed and apply at the next open.
+///
+/// Protocol for a component that connects through a session (HTTP, FTP),
+/// built on TINetHandle's protected helpers:
+///  1. Its Session setter calls SetSessionReference(FSession, Value)
+///     (CheckInactive, then the reference is stored and the component asks the
+///     session for a free notification); its Notification override calls
+///     SessionNotification(FSession, AComponent, Operation). The reference
+///     therefore never outlives the session, whatever the two owners are.
+///  2. Its CreateInternalHandle connects below FSession, or GetDefaultSession()
+///     when none is assigned, after calling that session's Open.
+///  3. Its CreateHandle override calls the inherited one, then
+///     EnterSession(FSession).
+///  4. Its FreeHandle override releases its own sub-handles, calls the
+///     inherited one, then LeaveSession(FSession).
+/// Components using the default session are never entered in its list. A
+/// user destroyed while still listed (its release failed before it could
+/// leave) is dropped from the list when the session hears of its destruction.
+class TCustomINetSession : public TINetHandle {
+public:
+    /// A closed session: agent "Corvane", atPreconfig, no flags, no proxy.
+    explicit TCustomINetSession(TComponent* AOwner);
+    /// Closes the session, and so first every registered user.
+    ~TCustomINetSession() override;
+
+protected:
+    TAccessType AccessType() const { return FAccessType; }
+    /// Raises "Can't perform this operation on an open session" when open.
+    void SetAccessType(TAccessType Value);
+    UnicodeString Agent() const { return FAgent; }
+    void SetAgent(const UnicodeString& Value);
+    TSessionFlags Flags() const { return FFlags; }
+    void SetFlags(TSessionFlags Value);
+    UnicodeString ProxyBypass() const { return FProxyBypass; }
+    void SetProxyBypass(const UnicodeString& Value);
+    UnicodeString ProxyName() const { return FProxyName; }
+    void SetProxyName(const UnicodeString& Value);
+
+    /// Closes every registered user, oldest first, then the session handle.
+    /// An entry still listed after its Close is dropped, so the loop ends.
+    void FreeHandle() override;
+    /// InternetOpenW(agent, access type, proxy or null, bypass or null, flags).
+    HINTERNET CreateInternalHandle() override;
+    /// Drops a listed user that is being destroyed.
+    void Notification(TComponent* AComponent, Framework::TOperation Operation) override;
+
+private:
+    friend class TINetHandle;
+
+    UnicodeString FAgent = u"Corvane";
+    TAccessType FAccessType = atPreconfig;
+    TSessionFlags FFlags;
+    UnicodeString FProxyBypass;
+    UnicodeString FProxyName;
+    /// The users open on this session; the session does not own them.
+    Framework::TList FSessionUses;
+};
+
+/// The session component: publishes TCustomINetSession's properties.
+class TINetSession : public TCustomINetSession {
+public:
+    using TCustomINetSession::TCustomINetSession;
+
+    using TCustomINetSession::About;
+    using TCustomINetSession::AccessType;
+    using TCustomINetSession::Active;
+    using TCustomINetSession::Agent;
+    using TCustomINetSession::Flags;
+    using TCustomINetSession::ProxyBypass;
+    using TCustomINetSession::ProxyName;
+    using TCustomINetSession::SetAbout;
+    using TCustomINetSession::SetAccessType;
+    using TCustomINetSession::SetActive;
+    using TCustomINetSession::SetAgent;
+    using TCustomINetSession::SetFlags;
+    using TCustomINetSession::SetProxyBypass;
+    using TCustomINetSession::SetProxyName;
+    using TCustomINetSession::AfterClose;
+    using TCustomINetSession::AfterOpen;
+    using TCustomINetSession::BeforeClose;
+    using TCustomINetSession::BeforeOpen;
+    using TCustomINetSession::OnCallback;
+    using TCustomINetSession::OnError;
+    using TCustomINetSession::SetAfterClose;
+    using TCustomINetSession::SetAfterOpen;
+    using TCustomINetSession::SetBeforeClose;
+    using TCustomINetSession::SetBeforeOpen;
+    using TCustomINetSession::SetOnCallback;
+    using TCustomINetSession::SetOnError;
+};
+
+/// The process-wide default session, created closed on the first call (safe
+/// when threads race for it) and never null. HTTP and FTP components without
+/// an assigned session connect through it. It is freed, and so closed, when
+/// the program ends.
+TINetSession* GetDefaultSession();
+
+}  // namespace Corvane

@@ -1,0 +1,82 @@
+#include "Corvane/Errors.h"
+
+#include <Platform/InternetApi.h>
+#include <Platform/WinInet.h>
+
+namespace Corvane {
+
+namespace {
+
+const UnicodeString kErrorPrefix = u"Error ";
+const UnicodeString kCodeSeparator = u": ";
+const UnicodeString kResponseSeparator = u":";
+
+// Capacity of the message-table buffer, in characters. FormatMessageW is told
+// one less, so the last character always stays a terminator.
+constexpr DWORD kMessageBufferSize = 256;
+
+}  // namespace
+
+// Builds "Error <code>: <text>" from the Internet library's message table, the
+// server's response (12003 only) or the system's text, and raises it.
+void CheckSuccess(Cardinal ErrorCode)
+{
+    if (ErrorCode == 0)
+        return;
+
+    InternetApi& Api = Platform();
+    WCHAR Buffer[kMessageBufferSize + 1];
+    Buffer[kMessageBufferSize] = 0;
+    HMODULE Module = Api.GetModuleHandleW(u"wininet.dll");
+    if (Api.FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE, Module, ErrorCode, 0, Buffer,
+                           kMessageBufferSize, nullptr) == 0)
+        Buffer[0] = 0;
+    const UnicodeString WinInetText(Buffer);
+
+    UnicodeString Message = kErrorPrefix + Framework::IntToStr(static_cast<Framework::UInt64>(ErrorCode)) +
+                            kCodeSeparator;
+    if (ErrorCode == ERROR_INTERNET_EXTENDED_ERROR)
+        Message += WinInetText + kResponseSeparator + GetInternetLastResponseInfo();
+    else if (!WinInetText.empty())
+        Message += WinInetText;
+    else
+        Message += Framework::SysErrorMessage(ErrorCode);
+    throw EINetError(Message);
+}
+
+void Check(bool BoolValue)
+{
+    if (BoolValue)
+        return;
+    const DWORD Error = Platform().GetLastError();
+    if (Error == 0 || Error == ERROR_IO_PENDING)
+        return;
+    Platform().SetLastError(0);
+    CheckSuccess(Error);
+}
+
+// Asks for the size first, then reads the text into a buffer of that many
+// bytes. The size is in bytes including the terminator; a size of 3 bytes or
+// less holds no character.
+UnicodeString GetInternetLastResponseInfo()
+{
+    InternetApi& Api = Platform();
+    DWORD ErrorCode = 0;
+    DWORD Size = 0;
+    if (Api.InternetGetLastResponseInfoW(&ErrorCode, nullptr, &Size))
+        return {};
+    if (Api.GetLastError() != ERROR_INSUFFICIENT_BUFFER || Size == 0)
+        return {};
+    const DWORD Length = Size / 2 >= 1 ? Size / 2 - 1 : 0;
+    if (Length == 0)
+        return {};
+    // The buffer is never described as larger than it is: it holds at least
+    // Size bytes even when the platform reports an odd size.
+    UnicodeString Result((Size + 1) / 2, u'\0');
+    if (!Api.InternetGetLastResponseInfoW(&ErrorCode, Result.data(), &Size))
+        return {};
+    Result.resize(Length);
+    return Result;
+}
+
+}  // namespace Corvane
