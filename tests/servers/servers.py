@@ -1,0 +1,494 @@
+#!/usr/bin/env python3
+"""Starts and stops the local HTTP test servers.
+
+Usage:
+  servers.py start --dir DIR [--large-size BYTES]... [--data-size BYTES]
+  servers.py stop --dir DIR
+
+`start` makes the scratch CA (pki.py) and the docroot under DIR, starts
+nginx (plain HTTP, HTTPS with the valid certificate, and one HTTPS port each
+for the expired, wrong-name, wrong-usage and untrusted certificates) and
+httpd.py twice (plain and TLS), all on 127.0.0.1 with free ephemeral ports,
+waits until every port answers, and writes DIR/servers.json and
+DIR/servers.env. It first stops whatever an earlier run left in DIR. When a
+server does not come up, its log is printed, everything already started is
+stopped and the exit status is 1.
+
+`stop` ends every process group a `start` in DIR recorded (SIGTERM, then
+SIGKILL after a grace period), removes servers.json and servers.env, and
+always exits 0.
+
+The layout of servers.json and servers.env is described in README.md.
+"""
+
+import argparse
+import hashlib
+import http.client
+import json
+import os
+import re
+import shlex
+import shutil
+import signal
+import socket
+import ssl
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import httpd  # noqa: E402  (for the credentials and the pattern bytes)
+import pki  # noqa: E402
+
+DEFAULT_LARGE_SIZE = 8 << 20
+DEFAULT_DATA_SIZE = 4 << 20
+DATA_SEED = 1
+SMALL_SIZE = 100
+START_TIMEOUT = 20.0
+STOP_GRACE = 5.0
+NGINX_PORTS = ["http", "https", "https_expired", "https_wrongname", "https_badusage", "https_untrusted"]
+CERT_FOR_PORT = {"https": "valid", "https_expired": "expired", "https_wrongname": "wrongname",
+                 "https_badusage": "badusage", "https_untrusted": "untrusted"}
+
+
+class StartError(Exception):
+    """A server that did not come up; carries the name whose log to show."""
+
+    def __init__(self, message, name=None):
+        super().__init__(message)
+        self.name = name
+
+
+class Layout:
+    """The paths of one run directory."""
+
+    def __init__(self, directory):
+        self.dir = os.path.abspath(directory)
+        self.run = os.path.join(self.dir, "run")
+        self.logs = os.path.join(self.dir, "logs")
+        self.pki = os.path.join(self.dir, "pki")
+        self.docroot = os.path.join(self.dir, "docroot")
+        self.davroot = os.path.join(self.dir, "davroot")
+        self.nginx = os.path.join(self.dir, "nginx")
+        self.json = os.path.join(self.dir, "servers.json")
+        self.env = os.path.join(self.dir, "servers.env")
+
+    def pidfile(self, name):
+        return os.path.join(self.run, name + ".pid")
+
+    def log(self, name):
+        return os.path.join(self.logs, name + ".log")
+
+
+# ---------------------------------------------------------------------------
+# Processes
+
+def proc_stat(pid):
+    """(state, process group, start time) of pid from /proc, or None."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            text = f.read()
+    except OSError:
+        return None
+    # The command name is in parentheses and may itself hold spaces.
+    fields = text[text.rindex(")") + 2:].split()
+    return fields[0], int(fields[2]), int(fields[19])
+
+
+def group_members(pgid):
+    """Live (not zombie) processes whose process group is pgid."""
+    members = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            stat = proc_stat(int(entry))
+            if stat and stat[1] == pgid and stat[0] != "Z":
+                members.append(int(entry))
+    return members
+
+
+def spawn(layout, name, argv):
+    """Starts argv as the leader of a new process group, output to its log,
+    and records pid and start time so that `stop` ends exactly this group."""
+    log = open(layout.log(name), "ab")
+    try:
+        proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                                close_fds=True, start_new_session=True, cwd=layout.dir)
+    finally:
+        log.close()
+    stat = proc_stat(proc.pid)
+    record = {"name": name, "pid": proc.pid, "start_time": stat[2] if stat else None, "argv": argv}
+    write_atomic(layout.pidfile(name), json.dumps(record) + "\n")
+    return proc
+
+
+def end_group(record):
+    """Ends the process group a record names, if it is still ours: SIGTERM,
+    then SIGKILL after STOP_GRACE seconds for whatever remains."""
+    pid = record["pid"]
+    stat = proc_stat(pid)
+    if stat is not None and stat[2] != record.get("start_time"):
+        return  # the pid now belongs to another process, so our group is gone
+    for sig, wait in ((signal.SIGTERM, STOP_GRACE), (signal.SIGKILL, 2.0)):
+        members = group_members(pid)
+        if not members:
+            return
+        try:
+            os.killpg(pid, sig)
+        except (ProcessLookupError, PermissionError):
+            for member in members:
+                try:
+                    os.kill(member, sig)
+                except (ProcessLookupError, PermissionError):
+                    pass
+        deadline = time.monotonic() + wait
+        while time.monotonic() < deadline and group_members(pid):
+            time.sleep(0.05)
+
+
+def stop(layout):
+    """Ends everything recorded in the run directory; never fails."""
+    if os.path.isdir(layout.run):
+        for entry in sorted(os.listdir(layout.run)):
+            path = os.path.join(layout.run, entry)
+            if entry.endswith(".pid"):
+                try:
+                    with open(path) as f:
+                        end_group(json.load(f))
+                except (OSError, ValueError, KeyError) as e:
+                    print("servers: ignoring %s: %s" % (path, e), file=sys.stderr)
+            if entry.endswith((".pid", ".port")):
+                try:
+                    os.remove(path)
+                except OSError:
+                    pass
+    for path in (layout.json, layout.env):
+        try:
+            os.remove(path)
+        except OSError:
+            pass
+
+
+# ---------------------------------------------------------------------------
+# Files
+
+def write_atomic(path, text):
+    tmp = path + ".tmp"
+    with open(tmp, "w") as f:
+        f.write(text)
+    os.replace(tmp, path)
+
+
+def sha256_file(path):
+    h = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            h.update(block)
+    return h.hexdigest()
+
+
+def make_docroot(layout, data_size, large_sizes):
+    """Writes the static files nginx serves. The large files are sparse
+    (all zero bytes, no disk blocks) and kept between runs, so even 1 GiB
+    costs nothing to make; the data file holds pattern bytes and is made
+    again only when its size or contents changed."""
+    os.makedirs(os.path.join(layout.docroot, "sub"), exist_ok=True)
+    os.makedirs(os.path.join(layout.davroot, "dav"), exist_ok=True)
+    files = []
+
+    def text_file(name, content):
+        path = os.path.join(layout.docroot, name)
+        data = content.encode("utf-8")
+        with open(path, "wb") as f:
+            f.write(data)
+        files.append({"name": name, "path": "/" + name, "size": len(data),
+                      "sha256": hashlib.sha256(data).hexdigest()})
+
+    text_file("index.html", "<!DOCTYPE html>\n<html><head><title>Corvane test server</title></head>"
+                            "<body><p>Corvane test server</p></body></html>\n")
+    text_file("sub/index.html", "<!DOCTYPE html>\n<html><body><p>sub</p></body></html>\n")
+    text_file("empty.txt", "")
+    line = "Corvane small file, one hundred bytes long, for request-rate measurements.     "
+    text_file("small.txt", (line + "." * SMALL_SIZE)[:SMALL_SIZE - 1] + "\n")
+
+    data_path = os.path.join(layout.docroot, "data.bin")
+    expected = hashlib.sha256()
+    for piece in httpd.Pattern.chunks(DATA_SEED, data_size):
+        expected.update(piece)
+    expected = expected.hexdigest()
+    if not (os.path.isfile(data_path) and os.path.getsize(data_path) == data_size
+            and sha256_file(data_path) == expected):
+        with open(data_path + ".tmp", "wb") as f:
+            for piece in httpd.Pattern.chunks(DATA_SEED, data_size):
+                f.write(piece)
+        os.replace(data_path + ".tmp", data_path)
+    files.append({"name": "data.bin", "path": "/data.bin", "size": data_size, "sha256": expected,
+                  "content": "pattern", "seed": DATA_SEED})
+
+    large = []
+    for size in large_sizes:
+        name = "large-%d.bin" % size
+        path = os.path.join(layout.docroot, name)
+        if not (os.path.isfile(path) and os.path.getsize(path) == size):
+            with open(path, "wb") as f:
+                f.truncate(size)
+        large.append({"name": name, "path": "/" + name, "size": size, "content": "zeros"})
+    return files, large
+
+
+# ---------------------------------------------------------------------------
+# Starting
+
+def free_port():
+    """A port the kernel just handed out for 127.0.0.1 and took back."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def answers(port, tls):
+    """True when a GET / on the port gets any HTTP response."""
+    try:
+        if tls:
+            context = ssl.create_default_context()
+            context.check_hostname = False
+            context.verify_mode = ssl.CERT_NONE
+            conn = http.client.HTTPSConnection("127.0.0.1", port, timeout=2, context=context)
+        else:
+            conn = http.client.HTTPConnection("127.0.0.1", port, timeout=2)
+        try:
+            conn.request("GET", "/", headers={"Connection": "close"})
+            conn.getresponse().read()
+            return True
+        finally:
+            conn.close()
+    except (OSError, http.client.HTTPException):
+        return False
+
+
+def wait_until_answering(proc, name, ports, deadline):
+    """Waits until each (port, tls) answers; raises if proc exits first."""
+    pending = list(ports)
+    while pending:
+        if proc.poll() is not None:
+            raise StartError("%s exited with status %d during start" % (name, proc.returncode), name)
+        if time.monotonic() > deadline:
+            raise StartError("%s did not answer on port %d in time" % (name, pending[0][0]), name)
+        if answers(*pending[0]):
+            pending.pop(0)
+        else:
+            time.sleep(0.05)
+
+
+def start_httpd(layout, name, tls_files, deadline):
+    """Starts httpd.py, which binds port 0 itself and reports the port in a
+    file (so there is no window for another program to take it)."""
+    port_file = os.path.join(layout.run, name + ".port")
+    if os.path.exists(port_file):
+        os.remove(port_file)
+    argv = [sys.executable, os.path.join(HERE, "httpd.py"), "--port", "0", "--port-file", port_file]
+    if tls_files:
+        argv += ["--tls-cert", tls_files["valid"], "--tls-key", tls_files["key"]]
+    proc = spawn(layout, name, argv)
+    while not os.path.exists(port_file):
+        if proc.poll() is not None:
+            raise StartError("%s exited with status %d during start" % (name, proc.returncode), name)
+        if time.monotonic() > deadline:
+            raise StartError("%s did not report its port in time" % name, name)
+        time.sleep(0.05)
+    with open(port_file) as f:
+        port = int(f.read())
+    wait_until_answering(proc, name, [(port, bool(tls_files))], deadline)
+    return port
+
+
+def find_nginx(explicit):
+    if explicit:
+        return explicit
+    found = shutil.which("nginx") or shutil.which("nginx", path="/usr/sbin:/usr/local/sbin:/sbin")
+    if not found:
+        raise StartError("nginx not found (install the Debian package nginx)")
+    return found
+
+
+def nginx_config(layout, ports, pki_files):
+    """The nginx.conf text for the given ports, from nginx.conf.in."""
+    with open(os.path.join(HERE, "nginx.conf.in")) as f:
+        text = f.read()
+    user = ""
+    if os.geteuid() == 0:
+        # Workers of a master started as root would otherwise switch to
+        # `nobody`; keep them as the user who started the tests.
+        import grp
+        import pwd
+        user = "user %s %s;" % (pwd.getpwuid(os.geteuid()).pw_name, grp.getgrgid(os.getegid()).gr_name)
+    values = {"USER_DIRECTIVE": user, "PREFIX": layout.nginx, "DOCROOT": layout.docroot,
+              "DAVROOT": layout.davroot, "KEY": pki_files["key"]}
+    for key, port in ports.items():
+        values[key.upper() + "_PORT"] = str(port)
+    for cert in CERT_FOR_PORT.values():
+        values["CERT_" + cert.upper()] = pki_files[cert]
+    for key, value in values.items():
+        text = text.replace("@%s@" % key, value)
+    leftover = re.search(r"@[A-Z0-9_]+@", text)
+    if leftover:
+        raise StartError("nginx.conf.in has an unfilled field: %s" % leftover.group(0))
+    return text
+
+
+def start_nginx(layout, nginx, pki_files, deadline, attempts=5):
+    """Starts nginx on freshly picked ports. Another program may take a
+    picked port before nginx binds it; that attempt is then repeated with
+    new ports."""
+    for sub in ("logs", "tmp"):
+        os.makedirs(os.path.join(layout.nginx, sub), exist_ok=True)
+    error_log = os.path.join(layout.nginx, "logs", "error.log")
+    for attempt in range(attempts):
+        ports = {}
+        while len(set(ports.values())) != len(NGINX_PORTS):
+            ports = {key: free_port() for key in NGINX_PORTS}
+        write_atomic(os.path.join(layout.nginx, "nginx.conf"), nginx_config(layout, ports, pki_files))
+        log_size = os.path.getsize(error_log) if os.path.exists(error_log) else 0
+        proc = spawn(layout, "nginx", [nginx, "-p", layout.nginx + "/",
+                                       "-c", os.path.join(layout.nginx, "nginx.conf"), "-e", error_log])
+        try:
+            wait_until_answering(proc, "nginx", [(ports[k], k != "http") for k in NGINX_PORTS], deadline)
+            return ports, proc.pid
+        except StartError:
+            if proc.poll() is None:
+                raise
+            with open(error_log, "rb") as f:
+                f.seek(log_size)
+                fresh = f.read().decode("utf-8", "replace")
+            if "Address already in use" not in fresh or attempt == attempts - 1:
+                raise
+            os.remove(layout.pidfile("nginx"))
+            print("servers: a port was taken before nginx bound it; trying new ports", file=sys.stderr)
+    raise StartError("nginx could not bind its ports", "nginx")
+
+
+def describe(layout, pki_files, files, large, nginx_ports, httpd_ports):
+    """The servers.json document and the servers.env text."""
+    host = "127.0.0.1"
+    ng = {key + "_port": port for key, port in nginx_ports.items()}
+    for key, port in nginx_ports.items():
+        ng[key + "_url"] = "%s://%s:%d" % ("http" if key == "http" else "https", host, port)
+    ng["dav_url"] = ng["http_url"] + "/dav/"
+    hd = {"http_port": httpd_ports["http"], "https_port": httpd_ports["https"],
+          "http_url": "http://%s:%d" % (host, httpd_ports["http"]),
+          "https_url": "https://%s:%d" % (host, httpd_ports["https"])}
+    doc = {
+        "dir": layout.dir, "host": host, "ca_file": pki_files["ca"], "pki": pki_files,
+        "credentials": {"user": httpd.USER, "password": httpd.PASSWORD, "realm": httpd.REALM},
+        "nginx": ng, "httpd": hd, "docroot": layout.docroot,
+        "files": files, "large_files": large,
+        "logs": layout.logs, "nginx_logs": os.path.join(layout.nginx, "logs"),
+    }
+    data = next(f for f in files if f["name"] == "data.bin")
+    env = {
+        "CORVANE_SERVERS_DIR": layout.dir,
+        "CORVANE_TEST_CA_FILE": pki_files["ca"],
+        "CORVANE_TEST_HOST": host,
+        "CORVANE_HTTP_URL": ng["http_url"], "CORVANE_HTTP_PORT": ng["http_port"],
+        "CORVANE_HTTPS_URL": ng["https_url"], "CORVANE_HTTPS_PORT": ng["https_port"],
+        "CORVANE_HTTPS_EXPIRED_URL": ng["https_expired_url"],
+        "CORVANE_HTTPS_WRONGNAME_URL": ng["https_wrongname_url"],
+        "CORVANE_HTTPS_BADUSAGE_URL": ng["https_badusage_url"],
+        "CORVANE_HTTPS_UNTRUSTED_URL": ng["https_untrusted_url"],
+        "CORVANE_DAV_URL": ng["dav_url"],
+        "CORVANE_ECHO_URL": hd["http_url"], "CORVANE_ECHO_PORT": hd["http_port"],
+        "CORVANE_ECHO_TLS_URL": hd["https_url"], "CORVANE_ECHO_TLS_PORT": hd["https_port"],
+        "CORVANE_TEST_USER": httpd.USER, "CORVANE_TEST_PASSWORD": httpd.PASSWORD,
+        "CORVANE_DOCROOT": layout.docroot,
+        "CORVANE_SMALL_PATH": "/small.txt",
+        "CORVANE_DATA_PATH": data["path"], "CORVANE_DATA_SIZE": data["size"],
+        "CORVANE_DATA_SHA256": data["sha256"],
+        "CORVANE_LARGE_PATH": large[0]["path"] if large else "",
+        "CORVANE_LARGE_SIZE": large[0]["size"] if large else 0,
+        "CORVANE_LARGE_PATHS": " ".join(f["path"] for f in large),
+    }
+    env_text = "# Written by servers.py start; source it to reach the test servers.\n"
+    env_text += "".join("export %s=%s\n" % (k, shlex.quote(str(v))) for k, v in env.items())
+    return doc, env_text
+
+
+def print_logs(layout, names):
+    """Shows the tail of each named server's logs on stderr."""
+    paths = [layout.log(n) for n in names]
+    if "nginx" in names:
+        paths.append(os.path.join(layout.nginx, "logs", "error.log"))
+    for path in paths:
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                lines = f.read().decode("utf-8", "replace").splitlines()[-60:]
+            print("----- %s -----" % path, file=sys.stderr)
+            for line in lines:
+                print(line, file=sys.stderr)
+
+
+def start(layout, large_sizes, data_size, nginx_binary):
+    stop(layout)
+    for path in (layout.dir, layout.run, layout.logs):
+        os.makedirs(path, exist_ok=True)
+    deadline = time.monotonic() + START_TIMEOUT
+    try:
+        nginx = find_nginx(nginx_binary)
+        try:
+            pki_files = pki.ensure(layout.pki)
+        except RuntimeError as e:
+            raise StartError(str(e))
+        files, large = make_docroot(layout, data_size, large_sizes)
+        httpd_ports = {"http": start_httpd(layout, "httpd", None, deadline),
+                       "https": start_httpd(layout, "httpd-tls", pki_files, deadline)}
+        nginx_ports, _ = start_nginx(layout, nginx, pki_files, deadline)
+        doc, env_text = describe(layout, pki_files, files, large, nginx_ports, httpd_ports)
+        write_atomic(layout.json, json.dumps(doc, indent=2) + "\n")
+        write_atomic(layout.env, env_text)
+    except StartError as e:
+        print("servers: start failed: %s" % e, file=sys.stderr)
+        print_logs(layout, [e.name] if e.name else [])
+        stop(layout)
+        return 1
+    except BaseException:
+        stop(layout)
+        raise
+    print("servers: nginx http %d https %d, httpd http %d https %d; see %s" % (
+        nginx_ports["http"], nginx_ports["https"], httpd_ports["http"], httpd_ports["https"], layout.json))
+    return 0
+
+
+def size_arg(text):
+    """A byte count, optionally with a K, M or G (binary) suffix."""
+    units = {"k": 1 << 10, "m": 1 << 20, "g": 1 << 30}
+    text = text.strip().lower().removesuffix("ib").removesuffix("b")
+    factor = units.get(text[-1:], 1)
+    value = int(text[:-1] if factor != 1 else text) * factor
+    if value < 0:
+        raise argparse.ArgumentTypeError("size must not be negative")
+    return value
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Start or stop the local HTTP test servers.")
+    parser.add_argument("command", choices=["start", "stop"])
+    parser.add_argument("--dir", required=True, help="run directory (created if missing)")
+    parser.add_argument("--large-size", type=size_arg, action="append",
+                        help="size of a large file to serve (repeatable; default 8M)")
+    parser.add_argument("--data-size", type=size_arg, default=DEFAULT_DATA_SIZE,
+                        help="size of data.bin (pattern bytes; default 4M)")
+    parser.add_argument("--nginx", help="nginx binary (default: found on PATH or in /usr/sbin)")
+    args = parser.parse_args()
+    layout = Layout(args.dir)
+    if args.command == "stop":
+        try:
+            stop(layout)
+        except Exception as e:  # stop reports but never fails a cleanup step
+            print("servers: stop: %s" % e, file=sys.stderr)
+        return 0
+    # The order given, without repeats; the first is CORVANE_LARGE_PATH.
+    large = list(dict.fromkeys(args.large_size or [DEFAULT_LARGE_SIZE]))
+    return start(layout, large, args.data_size, args.nginx)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
