@@ -1,0 +1,78 @@
+// The forwarding InternetApi and the process-wide slot that Platform() reads.
+#include <Platform/InternetApi.h>
+
+#include <atomic>
+
+namespace Corvane {
+
+namespace {
+
+ForwardingInternetApi& DefaultApi() {
+    static ForwardingInternetApi api;
+    return api;
+}
+
+// Null means "the default"; an atomic so a scope installed on one thread is
+// seen by calls made on another (asynchronous status callbacks, for one).
+std::atomic<InternetApi*> InstalledApi{nullptr};
+
+}  // namespace
+
+InternetApi& Platform() {
+    InternetApi* api = InstalledApi.load(std::memory_order_acquire);
+    return api ? *api : DefaultApi();
+}
+
+ScopedInternetApi::ScopedInternetApi(InternetApi& api)
+    : FPrevious(InstalledApi.exchange(&api, std::memory_order_acq_rel)) {}
+
+ScopedInternetApi::~ScopedInternetApi() {
+    InstalledApi.store(FPrevious, std::memory_order_release);
+}
+
+DWORD ForwardingInternetApi::GetLastError() { return ::GetLastError(); }
+
+void ForwardingInternetApi::SetLastError(DWORD dwErrCode) { ::SetLastError(dwErrCode); }
+
+DWORD ForwardingInternetApi::FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
+                                            DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize,
+                                            va_list* Arguments) {
+    return ::FormatMessageW(dwFlags, lpSource, dwMessageId, dwLanguageId, lpBuffer, nSize,
+                            Arguments);
+}
+
+HMODULE ForwardingInternetApi::GetModuleHandleW(LPCWSTR lpModuleName) {
+    return ::GetModuleHandleW(lpModuleName);
+}
+
+BOOL ForwardingInternetApi::InternetGetLastResponseInfoW(LPDWORD lpdwError, LPWSTR lpszBuffer,
+                                                         LPDWORD lpdwBufferLength) {
+    return ::InternetGetLastResponseInfoW(lpdwError, lpszBuffer, lpdwBufferLength);
+}
+
+HINTERNET ForwardingInternetApi::InternetOpenW(LPCWSTR lpszAgent, DWORD dwAccessType,
+                                               LPCWSTR lpszProxy, LPCWSTR lpszProxyBypass,
+                                               DWORD dwFlags) {
+    return ::InternetOpenW(lpszAgent, dwAccessType, lpszProxy, lpszProxyBypass, dwFlags);
+}
+
+BOOL ForwardingInternetApi::InternetCloseHandle(HINTERNET hInternet) {
+    return ::InternetCloseHandle(hInternet);
+}
+
+INTERNET_STATUS_CALLBACK ForwardingInternetApi::InternetSetStatusCallback(
+    HINTERNET hInternet, INTERNET_STATUS_CALLBACK lpfnInternetCallback) {
+    return ::InternetSetStatusCallback(hInternet, lpfnInternetCallback);
+}
+
+BOOL ForwardingInternetApi::InternetQueryOptionW(HINTERNET hInternet, DWORD dwOption,
+                                                 LPVOID lpBuffer, LPDWORD lpdwBufferLength) {
+    return ::InternetQueryOptionW(hInternet, dwOption, lpBuffer, lpdwBufferLength);
+}
+
+BOOL ForwardingInternetApi::InternetSetOptionW(HINTERNET hInternet, DWORD dwOption,
+                                               LPVOID lpBuffer, DWORD dwBufferLength) {
+    return ::InternetSetOptionW(hInternet, dwOption, lpBuffer, dwBufferLength);
+}
+
+}  // namespace Corvane
