@@ -1,0 +1,121 @@
+// The handle table: registration, lookup and closing of Internet handles.
+#include "posix/handles/Handle.h"
+
+#include <functional>
+#include <mutex>
+#include <unordered_map>
+
+namespace Corvane::Backend {
+
+namespace {
+
+struct Table {
+    std::mutex mutex;
+    std::unordered_map<std::uintptr_t, HandleRef> open;
+    // Values start well above small integers and grow by 4, like handle
+    // values elsewhere; a 64-bit counter does not wrap in practice, so a
+    // value is never given out twice.
+    std::uintptr_t next = 0x1000;
+};
+
+Table& TheTable() {
+    static Table* table = new Table;  // never destroyed: handles may outlive static destruction
+    return *table;
+}
+
+std::uintptr_t Key(HINTERNET value) { return reinterpret_cast<std::uintptr_t>(value); }
+
+}  // namespace
+
+Handle::Handle(const HandleOps& ops, HandleRef parent, DWORD_PTR context)
+    : FOps(ops), FParent(std::move(parent)), FContext(context) {}
+
+Handle::~Handle() = default;
+
+void Handle::Notify(DWORD status, LPVOID information, DWORD length) const {
+    if (INTERNET_STATUS_CALLBACK callback = StatusCallback())
+        callback(Value(), Context(), status, information, length);
+}
+
+HINTERNET HandleTable::Register(const HandleRef& handle, DWORD* error) {
+    Table& table = TheTable();
+    HINTERNET value;
+    {
+        std::lock_guard<std::mutex> lock(table.mutex);
+        if (const HandleRef& parent = handle->FParent) {
+            if (parent->IsClosed()) {
+                *error = ERROR_INVALID_HANDLE;
+                return nullptr;
+            }
+            parent->FChildren.push_back(handle);
+            handle->FCallback.store(parent->StatusCallback(), std::memory_order_release);
+        }
+        value = reinterpret_cast<HINTERNET>(table.next);
+        table.next += 4;
+        handle->FValue.store(value, std::memory_order_release);
+        table.open.emplace(Key(value), handle);
+    }
+    if (handle->StatusCallback()) {
+        INTERNET_ASYNC_RESULT result{reinterpret_cast<DWORD_PTR>(value), ERROR_SUCCESS};
+        handle->Notify(INTERNET_STATUS_HANDLE_CREATED, &result, sizeof(result));
+    }
+    return value;
+}
+
+HandleRef HandleTable::Find(HINTERNET value, DWORD* error) {
+    Table& table = TheTable();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    const auto it = table.open.find(Key(value));
+    if (it == table.open.end()) {
+        *error = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    return it->second;
+}
+
+// Takes the whole subtree out of the table under the lock (so no new child
+// can be registered beneath it and every later lookup fails), then, with the
+// lock released, lets each handle, deepest first, release its resources and
+// report that it is closing.
+DWORD HandleTable::Close(HINTERNET value) {
+    Table& table = TheTable();
+    std::vector<HandleRef> closing;
+    {
+        std::lock_guard<std::mutex> lock(table.mutex);
+        const auto it = table.open.find(Key(value));
+        if (it == table.open.end()) return ERROR_INVALID_HANDLE;
+        const HandleRef root = it->second;
+
+        std::function<void(const HandleRef&)> collect = [&](const HandleRef& handle) {
+            handle->FClosed.store(true, std::memory_order_release);
+            for (const std::weak_ptr<Handle>& weak : handle->FChildren)
+                if (HandleRef child = weak.lock(); child && !child->IsClosed()) collect(child);
+            handle->FChildren.clear();
+            table.open.erase(Key(handle->Value()));
+            closing.push_back(handle);
+        };
+        collect(root);
+
+        if (const HandleRef& parent = root->FParent) {
+            auto& siblings = parent->FChildren;
+            std::erase_if(siblings, [&](const std::weak_ptr<Handle>& weak) {
+                const HandleRef sibling = weak.lock();
+                return !sibling || sibling == root;
+            });
+        }
+    }
+    for (const HandleRef& handle : closing) {
+        if (handle->FOps.close) handle->FOps.close(*handle);
+        HINTERNET closed = handle->Value();
+        handle->Notify(INTERNET_STATUS_HANDLE_CLOSING, &closed, sizeof(closed));
+    }
+    return ERROR_SUCCESS;
+}
+
+std::size_t HandleTable::OpenCount() {
+    Table& table = TheTable();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    return table.open.size();
+}
+
+}  // namespace Corvane::Backend

@@ -1,0 +1,122 @@
+// The C entry points common to every kind of handle: closing, the status
+// callback, and option access with the options every handle answers.
+#include "posix/errors/LastError.h"
+#include "posix/handles/Handle.h"
+#include "posix/handles/Options.h"
+
+using namespace Corvane::Backend;
+
+namespace {
+
+// The version the backend reports for INTERNET_OPTION_VERSION.
+constexpr INTERNET_VERSION_INFO kVersion{1, 2};
+
+// Options that need no handle (InternetQueryOptionW with a null handle).
+DWORD QueryGlobalOption(DWORD option, void* buffer, DWORD* size) {
+    if (option == INTERNET_OPTION_VERSION) return QueryValue(buffer, size, kVersion);
+    return kOptionNotHandled;
+}
+
+// Options every handle answers, whatever its kind.
+DWORD QueryCommonOption(const Handle& handle, DWORD option, void* buffer, DWORD* size) {
+    switch (option) {
+    case INTERNET_OPTION_HANDLE_TYPE:
+        return QueryValue(buffer, size, handle.Ops().handleType);
+    case INTERNET_OPTION_CONTEXT_VALUE:
+        return QueryValue(buffer, size, handle.Context());
+    case INTERNET_OPTION_PARENT_HANDLE: {
+        const HINTERNET parent = handle.Parent() ? handle.Parent()->Value() : nullptr;
+        return QueryValue(buffer, size, parent);
+    }
+    case INTERNET_OPTION_CALLBACK:
+        return QueryValue(buffer, size, handle.StatusCallback());
+    default:
+        return QueryGlobalOption(option, buffer, size);
+    }
+}
+
+DWORD SetCommonOption(Handle& handle, DWORD option, const void* buffer, DWORD size) {
+    switch (option) {
+    case INTERNET_OPTION_CONTEXT_VALUE: {
+        DWORD_PTR context = 0;
+        const DWORD error = SetValue(buffer, size, context);
+        if (error == ERROR_SUCCESS) handle.SetContext(context);
+        return error;
+    }
+    case INTERNET_OPTION_HANDLE_TYPE:
+    case INTERNET_OPTION_PARENT_HANDLE:
+    case INTERNET_OPTION_CALLBACK:
+    case INTERNET_OPTION_VERSION:
+        return ERROR_INTERNET_OPTION_NOT_SETTABLE;
+    default:
+        return kOptionNotHandled;
+    }
+}
+
+// The error for an option nobody answered: a real option that does not apply
+// to this handle, or an option that does not exist.
+DWORD Unanswered(DWORD option) {
+    return IsKnownOption(option) ? ERROR_INTERNET_INCORRECT_HANDLE_TYPE
+                                 : ERROR_INTERNET_INVALID_OPTION;
+}
+
+}  // namespace
+
+BOOL WINAPI InternetCloseHandle(HINTERNET hInternet) {
+    if (!hInternet) return Fail(ERROR_INVALID_HANDLE);
+    return Outcome(HandleTable::Close(hInternet));
+}
+
+// Replaces the handle's callback and returns the previous one (null if it
+// had none); INTERNET_INVALID_STATUS_CALLBACK with ERROR_INVALID_HANDLE for a
+// null, closed or unknown handle. Handles created later beneath this one
+// start with the callback it has then.
+INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallbackW(
+    HINTERNET hInternet, INTERNET_STATUS_CALLBACK lpfnInternetCallback) {
+    DWORD error = ERROR_INVALID_HANDLE;
+    const HandleRef handle = hInternet ? HandleTable::Find(hInternet, &error) : nullptr;
+    if (!handle) return FailWith(error, INTERNET_INVALID_STATUS_CALLBACK);
+    return handle->ExchangeStatusCallback(lpfnInternetCallback);
+}
+
+INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallback(
+    HINTERNET hInternet, INTERNET_STATUS_CALLBACK lpfnInternetCallback) {
+    return InternetSetStatusCallbackW(hInternet, lpfnInternetCallback);
+}
+
+// The common options first, then the handle's kind; an option neither
+// answers fails with ERROR_INTERNET_INCORRECT_HANDLE_TYPE or
+// ERROR_INTERNET_INVALID_OPTION. See posix/handles/Options.h for sizes.
+BOOL WINAPI InternetQueryOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer,
+                                 LPDWORD lpdwBufferLength) {
+    if (!lpdwBufferLength) return Fail(ERROR_INVALID_PARAMETER);
+    DWORD error;
+    if (!hInternet) {
+        error = QueryGlobalOption(dwOption, lpBuffer, lpdwBufferLength);
+    } else {
+        const HandleRef handle = HandleTable::Find(hInternet, &error);
+        if (!handle) return Fail(error);
+        error = QueryCommonOption(*handle, dwOption, lpBuffer, lpdwBufferLength);
+        if (error == kOptionNotHandled && handle->Ops().queryOption)
+            error = handle->Ops().queryOption(*handle, dwOption, lpBuffer, lpdwBufferLength);
+    }
+    if (error == kOptionNotHandled) error = Unanswered(dwOption);
+    return Outcome(error);
+}
+
+BOOL WINAPI InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer,
+                               DWORD dwBufferLength) {
+    DWORD error;
+    if (!hInternet) {
+        error = dwOption == INTERNET_OPTION_VERSION ? ERROR_INTERNET_OPTION_NOT_SETTABLE
+                                                    : kOptionNotHandled;
+    } else {
+        const HandleRef handle = HandleTable::Find(hInternet, &error);
+        if (!handle) return Fail(error);
+        error = SetCommonOption(*handle, dwOption, lpBuffer, dwBufferLength);
+        if (error == kOptionNotHandled && handle->Ops().setOption)
+            error = handle->Ops().setOption(*handle, dwOption, lpBuffer, dwBufferLength);
+    }
+    if (error == kOptionNotHandled) error = Unanswered(dwOption);
+    return Outcome(error);
+}
