@@ -1,0 +1,73 @@
+// The session handle (InternetOpenW) of the portable backend and the
+// settings it gives the connections opened beneath it.
+#pragma once
+
+#include "posix/handles/Handle.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace Corvane::Backend {
+
+/// What a session holds for the work done beneath it. Times are in
+/// milliseconds; 0xFFFFFFFF means no limit.
+struct SessionSettings {
+    std::u16string agent;
+    /// The access type given to InternetOpenW (or last set through
+    /// INTERNET_OPTION_PROXY).
+    DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
+    /// What applies: INTERNET_OPEN_TYPE_PROXY when `proxy` is to be used,
+    /// else INTERNET_OPEN_TYPE_DIRECT. The preconfigured types resolve to one
+    /// of the two from the environment.
+    DWORD proxyAccessType = INTERNET_OPEN_TYPE_DIRECT;
+    /// The proxy list in the platform's form: entries separated by blanks,
+    /// each "[scheme=][scheme://]host[:port]"; an entry without "scheme="
+    /// serves every scheme that has no entry of its own. Empty when direct.
+    std::u16string proxy;
+    /// Hosts that bypass the proxy, separated by ';' ("*.example.com",
+    /// "<local>", ...).
+    std::u16string proxyBypass;
+    /// The InternetOpenW flags: INTERNET_FLAG_ASYNC and INTERNET_FLAG_OFFLINE.
+    DWORD flags = 0;
+    DWORD connectTimeout = 60000;
+    DWORD connectRetries = 5;
+    DWORD sendTimeout = 30000;
+    DWORD receiveTimeout = 30000;
+    DWORD dataSendTimeout = 30000;
+    DWORD dataReceiveTimeout = 30000;
+};
+
+/// A proxy list and bypass list, as SessionSettings holds them.
+struct ProxyConfig {
+    std::u16string proxy;
+    std::u16string bypass;
+};
+
+/// The proxy settings of the environment: http_proxy, https_proxy,
+/// ftp_proxy, all_proxy and no_proxy, each in lower case or, failing that,
+/// upper case. Empty lists when none is set.
+ProxyConfig ProxyFromEnvironment();
+
+/// A session handle.
+class Session : public Handle {
+public:
+    /// The session kind's operations (INTERNET_HANDLE_TYPE_INTERNET).
+    static const HandleOps Ops;
+
+    explicit Session(SessionSettings settings);
+
+    /// A consistent copy of the current settings.
+    SessionSettings Settings() const;
+
+private:
+    friend struct SessionOptions;
+    mutable std::mutex FMutex;
+    SessionSettings FSettings;
+};
+
+/// The session that `handle` belongs to: itself if it is one, else its
+/// nearest ancestor that is; null if there is none.
+std::shared_ptr<Session> SessionOf(const HandleRef& handle);
+
+}  // namespace Corvane::Backend
