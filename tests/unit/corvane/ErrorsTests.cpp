@@ -1,0 +1,200 @@
+// CheckSuccess, Check and GetInternetLastResponseInfo against the mocked
+// platform: exact call arguments and the message formats.
+#include "TestHelpers.h"
+
+using namespace Corvane;
+using namespace CorvaneTest;
+using testing::_;
+using testing::DoAll;
+using testing::InSequence;
+using testing::IsNull;
+using testing::NotNull;
+using testing::Pointee;
+using testing::Return;
+using testing::SetArgPointee;
+
+namespace {
+
+const HMODULE kWinInetModule = reinterpret_cast<HMODULE>(0x7700);
+const std::u16string kExtendedText = u"An extended error was returned from the server.\r\n";
+const std::u16string kResponse = u"550 No such file\r\n";
+
+class ErrorsTest : public testing::Test {
+protected:
+    // Scripts the message-table lookup of Code to answer Text (an empty text
+    // makes FormatMessageW fail, as for a code the table lacks).
+    void ExpectMessageTable(DWORD Code, const std::u16string& Text)
+    {
+        EXPECT_CALL(api, GetModuleHandleW(WStrEq(u"wininet.dll"))).WillOnce(Return(kWinInetModule));
+        EXPECT_CALL(api, FormatMessageW(DWORD{FORMAT_MESSAGE_FROM_HMODULE}, kWinInetModule, Code, 0u, NotNull(), 256u,
+                                        IsNull()))
+            .WillOnce([Text](DWORD, LPCVOID, DWORD, DWORD, LPWSTR Buffer, DWORD, va_list*) -> DWORD {
+                if (Text.empty())
+                    return 0;
+                std::memcpy(Buffer, Text.c_str(), (Text.size() + 1) * sizeof(WCHAR));
+                return static_cast<DWORD>(Text.size());
+            });
+    }
+
+    // Scripts the two-step read of the last server response.
+    void ExpectResponse(const std::u16string& Text)
+    {
+        const DWORD Size = static_cast<DWORD>((Text.size() + 1) * sizeof(WCHAR));
+        InSequence Order;
+        EXPECT_CALL(api, InternetGetLastResponseInfoW(NotNull(), IsNull(), Pointee(0u)))
+            .WillOnce(DoAll(SetArgPointee<2>(Size), api.Fail(ERROR_INSUFFICIENT_BUFFER)));
+        EXPECT_CALL(api, GetLastError());
+        EXPECT_CALL(api, InternetGetLastResponseInfoW(NotNull(), NotNull(), Pointee(Size)))
+            .WillOnce([Text](LPDWORD, LPWSTR Buffer, LPDWORD) -> BOOL {
+                std::memcpy(Buffer, Text.c_str(), (Text.size() + 1) * sizeof(WCHAR));
+                return TRUE;
+            });
+    }
+
+    testing::StrictMock<MockInternetApi> api;
+    ScopedInternetApi use{api};
+};
+
+TEST_F(ErrorsTest, CheckSuccessOfZeroMakesNoCallAndRaisesNothing)
+{
+    EXPECT_NO_THROW(CheckSuccess(0));
+}
+
+TEST_F(ErrorsTest, MessageTableTextIsUsedUntrimmed)
+{
+    ExpectMessageTable(ERROR_INTERNET_TIMEOUT, u"The operation timed out\r\n");
+    EXPECT_EQ(RaisedMessage([] { CheckSuccess(ERROR_INTERNET_TIMEOUT); }),
+              "Error 12002: The operation timed out\r\n");
+}
+
+TEST_F(ErrorsTest, ExtendedErrorAppendsTheServerResponse)
+{
+    ExpectMessageTable(ERROR_INTERNET_EXTENDED_ERROR, kExtendedText);
+    ExpectResponse(kResponse);
+    EXPECT_EQ(RaisedMessage([] { CheckSuccess(ERROR_INTERNET_EXTENDED_ERROR); }),
+              "Error 12003: An extended error was returned from the server.\r\n:550 No such file\r\n");
+}
+
+TEST_F(ErrorsTest, ExtendedErrorWithoutResponseEndsWithTheColon)
+{
+    ExpectMessageTable(ERROR_INTERNET_EXTENDED_ERROR, kExtendedText);
+    EXPECT_CALL(api, InternetGetLastResponseInfoW(_, IsNull(), Pointee(0u))).WillOnce(Return(TRUE));
+    EXPECT_EQ(RaisedMessage([] { CheckSuccess(ERROR_INTERNET_EXTENDED_ERROR); }),
+              "Error 12003: An extended error was returned from the server.\r\n:");
+}
+
+TEST_F(ErrorsTest, ExtendedErrorWithoutTableTextKeepsBothSeparators)
+{
+    ExpectMessageTable(ERROR_INTERNET_EXTENDED_ERROR, u"");
+    ExpectResponse(kResponse);
+    EXPECT_EQ(RaisedMessage([] { CheckSuccess(ERROR_INTERNET_EXTENDED_ERROR); }),
+              "Error 12003: :550 No such file\r\n");
+}
+
+TEST_F(ErrorsTest, CodesOutsideTheTableUseTheSystemText)
+{
+    // 4294967295 also shows that the code prints unsigned, never with a sign.
+    for (DWORD Code : {DWORD{2}, DWORD{0x80000000u}, DWORD{4294967295u}}) {
+        ExpectMessageTable(Code, u"");
+        EXPECT_EQ(RaisedMessage([Code] { CheckSuccess(Code); }),
+                  "Error " + std::to_string(Code) + ": " + U8(Framework::SysErrorMessage(Code)));
+        testing::Mock::VerifyAndClearExpectations(&api);
+    }
+}
+
+TEST_F(ErrorsTest, MessageTableBufferIsAlwaysTerminated)
+{
+    // A platform that fills all 256 characters without a terminator must not
+    // make the routine read past its buffer.
+    EXPECT_CALL(api, GetModuleHandleW(_)).WillOnce(Return(kWinInetModule));
+    EXPECT_CALL(api, FormatMessageW(_, _, _, _, NotNull(), 256u, _))
+        .WillOnce([](DWORD, LPCVOID, DWORD, DWORD, LPWSTR Buffer, DWORD Size, va_list*) -> DWORD {
+            std::fill(Buffer, Buffer + Size, u'x');
+            return Size;
+        });
+    EXPECT_EQ(RaisedMessage([] { CheckSuccess(12100); }), "Error 12100: " + std::string(256, 'x'));
+}
+
+TEST_F(ErrorsTest, CheckPassesTrueAndUnrecordedFailures)
+{
+    EXPECT_NO_THROW(Check(true));  // strict mock: not even the last error is read
+
+    EXPECT_CALL(api, GetLastError()).Times(2);
+    api.SetMockLastError(0);
+    EXPECT_NO_THROW(Check(false));
+    api.SetMockLastError(ERROR_IO_PENDING);
+    EXPECT_NO_THROW(Check(false));
+    EXPECT_EQ(api.LastError(), DWORD{ERROR_IO_PENDING});
+}
+
+TEST_F(ErrorsTest, CheckResetsTheLastErrorBeforeRaising)
+{
+    api.SetMockLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
+    {
+        InSequence Order;
+        EXPECT_CALL(api, GetLastError());
+        EXPECT_CALL(api, SetLastError(0));
+        ExpectMessageTable(ERROR_INTERNET_NAME_NOT_RESOLVED, u"The server name could not be resolved\r\n");
+    }
+    EXPECT_EQ(RaisedMessage([] { Check(false); }), "Error 12007: The server name could not be resolved\r\n");
+    EXPECT_EQ(api.LastError(), 0u);
+
+    // Nothing failed since: a second Check(false) raises nothing.
+    EXPECT_CALL(api, GetLastError());
+    EXPECT_NO_THROW(Check(false));
+}
+
+TEST_F(ErrorsTest, ResponseInfoIsEmptyWhenTheFirstQueryDoesNotAskForABuffer)
+{
+    struct Case {
+        BOOL Result;
+        DWORD Error;
+        DWORD ReportedSize;
+    };
+    // Success, another error, no size, and sizes of three bytes or less: no
+    // second call is made in any of them.
+    for (const Case& C : {Case{TRUE, 0, 0}, Case{FALSE, ERROR_INTERNET_INCORRECT_HANDLE_STATE, 40},
+                          Case{FALSE, ERROR_INSUFFICIENT_BUFFER, 0}, Case{FALSE, ERROR_INSUFFICIENT_BUFFER, 2},
+                          Case{FALSE, ERROR_INSUFFICIENT_BUFFER, 3}}) {
+        EXPECT_CALL(api, InternetGetLastResponseInfoW(NotNull(), IsNull(), Pointee(0u)))
+            .WillOnce(DoAll(SetArgPointee<2>(C.ReportedSize), [&](auto&&...) { api.SetMockLastError(C.Error); },
+                            Return(C.Result)));
+        EXPECT_CALL(api, GetLastError()).Times(C.Result ? 0 : 1);
+        EXPECT_EQ(U8(GetInternetLastResponseInfo()), "");
+        testing::Mock::VerifyAndClearExpectations(&api);
+    }
+}
+
+TEST_F(ErrorsTest, ResponseInfoReadsTheReportedSize)
+{
+    ExpectResponse(u"220 ready\r\n");
+    EXPECT_EQ(U8(GetInternetLastResponseInfo()), "220 ready\r\n");
+}
+
+TEST_F(ErrorsTest, ResponseInfoIsEmptyWhenTheSecondQueryFails)
+{
+    EXPECT_CALL(api, GetLastError()).Times(testing::AnyNumber());
+    InSequence Order;
+    EXPECT_CALL(api, InternetGetLastResponseInfoW(_, IsNull(), _))
+        .WillOnce(DoAll(SetArgPointee<2>(20), api.Fail(ERROR_INSUFFICIENT_BUFFER)));
+    EXPECT_CALL(api, InternetGetLastResponseInfoW(_, NotNull(), Pointee(20u))).WillOnce(api.Fail(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(U8(GetInternetLastResponseInfo()), "");
+}
+
+TEST_F(ErrorsTest, ResponseInfoBufferHoldsAnOddReportedSize)
+{
+    // 41 bytes give 19 characters; the platform may write all 41 bytes, which
+    // the buffer must hold (AddressSanitizer reports a write past it).
+    EXPECT_CALL(api, GetLastError()).Times(testing::AnyNumber());
+    InSequence Order;
+    EXPECT_CALL(api, InternetGetLastResponseInfoW(_, IsNull(), _))
+        .WillOnce(DoAll(SetArgPointee<2>(41), api.Fail(ERROR_INSUFFICIENT_BUFFER)));
+    EXPECT_CALL(api, InternetGetLastResponseInfoW(_, NotNull(), Pointee(41u)))
+        .WillOnce([](LPDWORD, LPWSTR Buffer, LPDWORD Size) -> BOOL {
+            std::memset(Buffer, 'a', *Size);
+            return TRUE;
+        });
+    EXPECT_EQ(GetInternetLastResponseInfo(), std::u16string(19, u'\x6161'));
+}
+
+}  // namespace

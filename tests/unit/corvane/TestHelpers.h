@@ -1,0 +1,59 @@
+// Helpers shared by the runtime unit's tests against the mocked platform.
+#pragma once
+
+#include <Corvane/Corvane.h>
+#include <Framework/Forms.h>
+#include <Framework/SysUtils.h>
+
+#include <gmock/gmock.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "MockInternetApi.h"
+
+namespace CorvaneTest {
+
+// Distinct fake handles; the mock never dereferences them.
+inline HINTERNET FakeHandle(std::uintptr_t N) { return reinterpret_cast<HINTERNET>(0x1000 + 0x10 * N); }
+
+// UTF-8 of a UTF-16 text, so that failed comparisons print readably.
+inline std::string U8(const std::u16string& S) { return Framework::Utf16ToUtf8(S); }
+
+// Matches a wide-string argument equal to Expected (a null pointer never
+// matches, not even an empty expectation).
+MATCHER_P(WStrEq, Expected, "points to u\"" + Framework::Utf16ToUtf8(Expected) + "\"")
+{
+    return arg != nullptr && std::u16string(arg) == std::u16string(Expected);
+}
+
+// The message of the EINetError that Action raises, or "<nothing raised>".
+inline std::string RaisedMessage(const std::function<void()>& Action)
+{
+    try {
+        Action();
+    } catch (const Corvane::EINetError& E) {
+        return U8(E.Message());
+    }
+    return "<nothing raised>";
+}
+
+// Collects what the application object is asked to show while it lives.
+class ShownExceptions {
+public:
+    ShownExceptions()
+    {
+        Framework::Application().SetOnException([this](Framework::TObject* Sender, Framework::Exception& E) {
+            Senders.push_back(Sender);
+            Messages.push_back(U8(E.Message()));
+        });
+    }
+    ~ShownExceptions() { Framework::Application().SetOnException(nullptr); }
+
+    std::vector<Framework::TObject*> Senders;
+    std::vector<std::string> Messages;
+};
+
+}  // namespace CorvaneTest
