@@ -75,4 +75,19 @@ BOOL ForwardingInternetApi::InternetSetOptionW(HINTERNET hInternet, DWORD dwOpti
     return ::InternetSetOptionW(hInternet, dwOption, lpBuffer, dwBufferLength);
 }
 
+BOOL ForwardingInternetApi::InternetCrackUrlW(LPCWSTR lpszUrl, DWORD dwUrlLength, DWORD dwFlags,
+                                              LPURL_COMPONENTSW lpUrlComponents) {
+    return ::InternetCrackUrlW(lpszUrl, dwUrlLength, dwFlags, lpUrlComponents);
+}
+
+BOOL ForwardingInternetApi::InternetCreateUrlW(LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
+                                               LPWSTR lpszUrl, LPDWORD lpdwUrlLength) {
+    return ::InternetCreateUrlW(lpUrlComponents, dwFlags, lpszUrl, lpdwUrlLength);
+}
+
+BOOL ForwardingInternetApi::InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer,
+                                                     LPDWORD lpdwBufferLength, DWORD dwFlags) {
+    return ::InternetCanonicalizeUrlW(lpszUrl, lpszBuffer, lpdwBufferLength, dwFlags);
+}
+
 }  // namespace Corvane

@@ -67,6 +67,15 @@ public:
     MOCK_METHOD(BOOL, InternetSetOptionW,
                 (HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength),
                 (override));
+    MOCK_METHOD(BOOL, InternetCrackUrlW,
+                (LPCWSTR lpszUrl, DWORD dwUrlLength, DWORD dwFlags, LPURL_COMPONENTSW lpUrlComponents),
+                (override));
+    MOCK_METHOD(BOOL, InternetCreateUrlW,
+                (LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags, LPWSTR lpszUrl, LPDWORD lpdwUrlLength),
+                (override));
+    MOCK_METHOD(BOOL, InternetCanonicalizeUrlW,
+                (LPCWSTR lpszUrl, LPWSTR lpszBuffer, LPDWORD lpdwBufferLength, DWORD dwFlags),
+                (override));
 
     /// The mock's last error on the calling thread (0 until set).
     DWORD LastError() const {

@@ -45,6 +45,14 @@ public:
     virtual BOOL InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer,
                                     DWORD dwBufferLength) = 0;
 
+    // URLs.
+    virtual BOOL InternetCrackUrlW(LPCWSTR lpszUrl, DWORD dwUrlLength, DWORD dwFlags,
+                                   LPURL_COMPONENTSW lpUrlComponents) = 0;
+    virtual BOOL InternetCreateUrlW(LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
+                                    LPWSTR lpszUrl, LPDWORD lpdwUrlLength) = 0;
+    virtual BOOL InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer,
+                                          LPDWORD lpdwBufferLength, DWORD dwFlags) = 0;
+
 protected:
     InternetApi() = default;
     InternetApi(const InternetApi&) = default;
@@ -72,6 +80,13 @@ public:
                               LPDWORD lpdwBufferLength) override;
     BOOL InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer,
                             DWORD dwBufferLength) override;
+
+    BOOL InternetCrackUrlW(LPCWSTR lpszUrl, DWORD dwUrlLength, DWORD dwFlags,
+                           LPURL_COMPONENTSW lpUrlComponents) override;
+    BOOL InternetCreateUrlW(LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags, LPWSTR lpszUrl,
+                            LPDWORD lpdwUrlLength) override;
+    BOOL InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer, LPDWORD lpdwBufferLength,
+                                  DWORD dwFlags) override;
 };
 
 /// The implementation installed for the process: the forwarding one unless a
