@@ -28,13 +28,39 @@
 
 #if defined(_WIN32)
 
-/* The system's declarations. <windows.h> is avoided on purpose: its A/W
- * macros (CreateDirectory, DeleteFile, FindFirstFile, ...) would rename
- * the components' methods. */
+/* The system's declarations. <windows.h> and <winbase.h> are avoided on
+ * purpose: their A/W macros (CreateDirectory, DeleteFile, FindFirstFile, ...)
+ * would rename the components' methods. The pieces needed are taken from the
+ * narrower headers; FormatMessageW, which only <winbase.h> declares, is
+ * declared here with its system signature. */
+#include <stdarg.h>
 #include <windef.h>
-#include <winbase.h>
+#include <minwinbase.h>
+#include <errhandlingapi.h>
+#include <libloaderapi.h>
+#include <winerror.h>
 #include <wininet.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+__declspec(dllimport) DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource,
+                                                  DWORD dwMessageId, DWORD dwLanguageId,
+                                                  LPWSTR lpBuffer, DWORD nSize,
+                                                  va_list* Arguments);
+#ifdef __cplusplus
+}
+#endif
+
+#ifndef FORMAT_MESSAGE_FROM_HMODULE
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS  0x00000200
+#define FORMAT_MESSAGE_FROM_STRING     0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE    0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM     0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY  0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK  0x000000FF
+#endif
 #ifndef ERROR_INTERNET_DECODING_FAILED
 #define ERROR_INTERNET_DECODING_FAILED 12175
 #endif
