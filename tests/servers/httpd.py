@@ -657,10 +657,15 @@ class Server(ThreadingHTTPServer):
     def finish_request(self, request, client_address):
         # The TLS handshake runs here, on the connection's own thread, so a
         # client that connects and says nothing cannot hold up the others.
-        if self.tls_context is not None:
-            request.settimeout(Handler.timeout)
-            request = self.tls_context.wrap_socket(request, server_side=True)
-        super().finish_request(request, client_address)
+        if self.tls_context is None:
+            super().finish_request(request, client_address)
+            return
+        request.settimeout(Handler.timeout)
+        tls = self.tls_context.wrap_socket(request, server_side=True)  # takes over the descriptor
+        try:
+            super().finish_request(tls, client_address)
+        finally:
+            self.shutdown_request(tls)
 
     def handle_error(self, request, client_address):
         # A client going away mid-exchange is routine here; anything else is

@@ -343,6 +343,9 @@ def start_nginx(layout, nginx, pki_files, deadline, attempts=5):
     for sub in ("logs", "tmp"):
         os.makedirs(os.path.join(layout.nginx, sub), exist_ok=True)
     error_log = os.path.join(layout.nginx, "logs", "error.log")
+    for name in ("error.log", "access.log"):
+        with open(os.path.join(layout.nginx, "logs", name), "wb"):
+            pass
     for attempt in range(attempts):
         ports = {}
         while len(set(ports.values())) != len(NGINX_PORTS):
@@ -428,6 +431,7 @@ def print_logs(layout, names):
 
 def start(layout, large_sizes, data_size, nginx_binary):
     stop(layout)
+    shutil.rmtree(layout.logs, ignore_errors=True)  # logs of this run only
     for path in (layout.dir, layout.run, layout.logs):
         os.makedirs(path, exist_ok=True)
     deadline = time.monotonic() + START_TIMEOUT
