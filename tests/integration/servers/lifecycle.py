@@ -7,14 +7,17 @@ kept between runs.
 Usage: lifecycle.py --script servers.py --dir DIR"""
 
 import argparse
+import importlib.util
 import json
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import time
 import unittest
+import warnings
 
 ARGS = None
 SMALL = ["--large-size", "1M", "--data-size", "64K"]
@@ -108,6 +111,33 @@ class Lifecycle(unittest.TestCase):
         self.assertIn("nginx", out)
         self.assertEqual(processes_of(ARGS.dir), [])
         self.assertFalse(os.path.exists(os.path.join(ARGS.dir, "servers.json")))
+
+    def test_a_port_taken_before_nginx_binds_it_is_picked_again(self):
+        spec = importlib.util.spec_from_file_location("servers_under_test", ARGS.script)
+        servers = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(servers)
+        with socket.socket() as blocker:
+            blocker.bind(("127.0.0.1", 0))
+            blocker.listen()
+            taken = blocker.getsockname()[1]
+            picks = []
+
+            def rigged():
+                # The first pick is a port another program already listens on.
+                picks.append(taken if not picks else real())
+                return picks[-1]
+
+            real, servers.free_port = servers.free_port, rigged
+            with warnings.catch_warnings():
+                # The servers outlive start's handles to them, by design.
+                warnings.simplefilter("ignore", ResourceWarning)
+                rc = servers.start(servers.Layout(ARGS.dir), [1 << 20], 64 << 10, None)
+        self.assertEqual(rc, 0)
+        self.assertGreater(len(picks), len(servers.NGINX_PORTS))
+        with open(os.path.join(ARGS.dir, "servers.json")) as f:
+            nginx = json.load(f)["nginx"]
+        self.assertNotIn(taken, [nginx[k + "_port"] for k in servers.NGINX_PORTS])
+        self.assertIn("nginx", recorded_pids())
 
     def test_large_files_are_sparse_and_kept(self):
         gib = 1 << 30
