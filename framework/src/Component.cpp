@@ -2,7 +2,9 @@
 
 #include "Framework/Classes.h"
 #include "Framework/Forms.h"
+#include "Framework/Properties.h"
 #include "FrameworkConsts.h"
+#include "PropertyInternals.h"
 
 namespace Framework {
 
@@ -34,6 +36,7 @@ TComponent::~TComponent() {
             Subscriber->UnlinkFreeNotification(this);
             try {
                 Subscriber->Notification(this, opRemove);
+                Detail::ClearPublishedReferences(*Subscriber, this);
             } catch (...) {
                 Application().HandleException(this);
             }
@@ -43,7 +46,7 @@ TComponent::~TComponent() {
             TComponent* OldOwner = FOwner;
             OldOwner->Unlink(this);
             try {
-                OldOwner->NotifyOwnerAndSiblings(this, opRemove);
+                OldOwner->NotifyOwnerAndSiblings(this, opRemove, true);
             } catch (...) {
                 Application().HandleException(this);
             }
@@ -54,6 +57,7 @@ TComponent::~TComponent() {
     // Whatever a handler did above, nothing may keep pointing here.
     ReleaseFreeNotifications();
     if (FOwner != nullptr) FOwner->Unlink(this);
+    Detail::ForgetLoadedRoot(this);
 }
 
 // Marks the component as destroying before the most derived destructor runs,
@@ -143,6 +147,11 @@ void TComponent::DestroyComponents() {
     }
 }
 
+THandlerTable& TComponent::Handlers() {
+    if (!FHandlers) FHandlers = std::make_unique<THandlerTable>();
+    return *FHandlers;
+}
+
 void TComponent::Loaded() {
     SetState(csLoading, false);
 }
@@ -169,15 +178,22 @@ void TComponent::SetState(TComponentStateItem Item, bool Value) noexcept {
 }
 
 // Sends the notice to this component (the owner) and to each owned component
-// except the subject. The list is read afresh at every step, since a handler
-// may delete components; an entry removed meanwhile is never touched.
-void TComponent::NotifyOwnerAndSiblings(TComponent* AComponent, TOperation Operation) {
+// except the subject; for a destroyed subject each receiver's published
+// references to it are cleared as well. The list is read afresh at every
+// step, since a handler may delete components; an entry removed meanwhile is
+// never touched.
+void TComponent::NotifyOwnerAndSiblings(TComponent* AComponent, TOperation Operation, bool Destroyed) {
     Notification(AComponent, Operation);
+    if (Destroyed) Detail::ClearPublishedReferences(*this, AComponent);
     std::size_t I = FComponents.size();
     while (I > 0) {
         --I;
         TComponent* C = FComponents[I];
-        if (C != AComponent) C->Notification(AComponent, Operation);
+        if (C != AComponent) {
+            C->Notification(AComponent, Operation);
+            if (Destroyed && I < FComponents.size() && FComponents[I] == C)
+                Detail::ClearPublishedReferences(*C, AComponent);
+        }
         if (I > FComponents.size()) I = FComponents.size();
     }
 }

@@ -13,6 +13,7 @@
 
 namespace Framework {
 
+class THandlerTable;
 class TReader;
 class TWriter;
 
@@ -86,7 +87,11 @@ enum TOperation { opInsert, opRemove };
 /// receiver may only compare the pointer and forget it.
 ///
 /// Links are removed in both directions when either side is destroyed, so no
-/// pointer to a destroyed component survives in another component.
+/// pointer to a destroyed component survives in another component. After a
+/// component that is being destroyed has told a subscriber, owner or
+/// sibling, any published component reference (Framework/Properties.h) of
+/// that receiver still pointing at it is cleared through its setter, in case
+/// the receiver's own Notification did not.
 ///
 /// A component that refers to another component (a published reference)
 /// follows this pattern so the reference never dangles:
@@ -171,6 +176,13 @@ public:
     /// Deletes every owned component, last inserted first.
     void DestroyComponents();
 
+    /// The table of named event handlers that form files bind events to when
+    /// this component is the root being read (see Framework/Properties.h);
+    /// created on first use.
+    THandlerTable& Handlers();
+    /// The handler table, or null when none was created.
+    const THandlerTable* HandlersIfAny() const noexcept { return FHandlers.get(); }
+
 protected:
     /// Called once after the component was read from a form file, when every
     /// property and reference is in place. The base version clears csLoading;
@@ -193,7 +205,7 @@ private:
     friend class TWriter;
 
     void SetState(TComponentStateItem Item, bool Value) noexcept;
-    void NotifyOwnerAndSiblings(TComponent* AComponent, TOperation Operation);
+    void NotifyOwnerAndSiblings(TComponent* AComponent, TOperation Operation, bool Destroyed = false);
     void LinkFreeNotification(TComponent* AComponent);
     void UnlinkFreeNotification(TComponent* AComponent) noexcept;
     void ReleaseFreeNotifications() noexcept;
@@ -205,6 +217,7 @@ private:
     TComponentState FComponentState;
     std::vector<TComponent*> FComponents;
     std::vector<TComponent*> FFreeNotifies;
+    std::unique_ptr<THandlerTable> FHandlers;
 };
 
 /// A list of untyped pointers.

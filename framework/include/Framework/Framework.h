@@ -2,7 +2,9 @@
 #pragma once
 
 #include "Framework/Classes.h"
+#include "Framework/FormFiles.h"
 #include "Framework/Forms.h"
+#include "Framework/Properties.h"
 #include "Framework/ResourceStrings.h"
 #include "Framework/Set.h"
 #include "Framework/SysUtils.h"
