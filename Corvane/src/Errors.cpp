@@ -3,6 +3,8 @@
 #include <Platform/InternetApi.h>
 #include <Platform/WinInet.h>
 
+#include "PlatformText.h"
+
 namespace Corvane {
 
 namespace {
@@ -27,11 +29,11 @@ void CheckSuccess(Cardinal ErrorCode)
     InternetApi& Api = Platform();
     WCHAR Buffer[kMessageBufferSize + 1];
     Buffer[kMessageBufferSize] = 0;
-    HMODULE Module = Api.GetModuleHandleW(u"wininet.dll");
+    HMODULE Module = Api.GetModuleHandleW(PlatformText(u"wininet.dll"));
     if (Api.FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE, Module, ErrorCode, 0, Buffer,
                            kMessageBufferSize, nullptr) == 0)
         Buffer[0] = 0;
-    const UnicodeString WinInetText(Buffer);
+    const UnicodeString WinInetText(FromPlatformText(Buffer));
 
     UnicodeString Message = kErrorPrefix + Framework::IntToStr(static_cast<Framework::UInt64>(ErrorCode)) +
                             kCodeSeparator;
@@ -73,7 +75,7 @@ UnicodeString GetInternetLastResponseInfo()
     // The buffer is never described as larger than it is: it holds at least
     // Size bytes even when the platform reports an odd size.
     UnicodeString Result((Size + 1) / 2, u'\0');
-    if (!Api.InternetGetLastResponseInfoW(&ErrorCode, Result.data(), &Size))
+    if (!Api.InternetGetLastResponseInfoW(&ErrorCode, PlatformBuffer(Result.data()), &Size))
         return {};
     Result.resize(Length);
     return Result;

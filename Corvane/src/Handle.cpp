@@ -4,6 +4,7 @@
 #include <Platform/InternetApi.h>
 
 #include "Corvane/Session.h"
+#include "PlatformText.h"
 
 namespace Corvane {
 
@@ -168,7 +169,7 @@ void TINetHandle::SetInternetOption(Cardinal Option, const UnicodeString& Data)
     if (Data.empty())
         Check(Platform().InternetSetOptionW(FHandle, Option, nullptr, 0));
     else
-        Check(Platform().InternetSetOptionW(FHandle, Option, const_cast<char16_t*>(Data.data()),
+        Check(Platform().InternetSetOptionW(FHandle, Option, const_cast<WCHAR*>(PlatformText(Data.c_str())),
                                             static_cast<DWORD>(Data.size())));
 }
 

@@ -7,6 +7,8 @@
 #include <Framework/Forms.h>
 #include <Platform/InternetApi.h>
 
+#include "PlatformText.h"
+
 namespace Corvane {
 
 namespace {
@@ -92,14 +94,13 @@ void TCustomINetSession::FreeHandle()
 
 HINTERNET TCustomINetSession::CreateInternalHandle()
 {
-    const WCHAR* Proxy = FProxyName.empty() ? nullptr : FProxyName.c_str();
-    const WCHAR* ProxyBypass = FProxyBypass.empty() ? nullptr : FProxyBypass.c_str();
     DWORD Flags = 0;
     for (TSessionFlag Flag : {flOffline, flAsync})
         if (FFlags.Contains(Flag))
             Flags |= kSessionFlags[Flag];
     HINTERNET Result =
-        Platform().InternetOpenW(FAgent.c_str(), kAccessTypes[FAccessType], Proxy, ProxyBypass, Flags);
+        Platform().InternetOpenW(PlatformText(FAgent.c_str()), kAccessTypes[FAccessType],
+                                 PlatformTextOrNull(FProxyName), PlatformTextOrNull(FProxyBypass), Flags);
     // The default session's finalization is registered again once the backend
     // has created its first handle, so it runs before the backend's own
     // statics are destroyed (exit handlers run in reverse order of

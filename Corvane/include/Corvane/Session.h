@@ -39,7 +39,8 @@ using TSessionFlags = Framework::TSet<TSessionFlag>;
 ///     SessionNotification(FSession, AComponent, Operation). The reference
 ///     therefore never outlives the session, whatever the two owners are.
 ///  2. Its CreateInternalHandle connects below FSession, or GetDefaultSession()
-///     when none is assigned, after calling that session's Open.
+///     when none is assigned, after calling that session's Open, with
+///     Context() as the context value of every call that takes one.
 ///  3. Its CreateHandle override calls the inherited one, then
 ///     EnterSession(FSession).
 ///  4. Its FreeHandle override releases its own sub-handles, calls the
@@ -121,9 +122,11 @@ public:
 };
 
 /// The process-wide default session, created closed on the first call (safe
-/// when threads race for it) and never null. HTTP and FTP components without
-/// an assigned session connect through it. It is freed, and so closed, when
-/// the program ends.
+/// when threads race for it) and never null until the program ends. HTTP and
+/// FTP components without an assigned session connect through it. An exit
+/// handler frees it, and so closes it, when the program ends; it runs before
+/// the destructors of the framework's and the platform's static objects, and
+/// GetDefaultSession returns null once it has run.
 TINetSession* GetDefaultSession();
 
 }  // namespace Corvane

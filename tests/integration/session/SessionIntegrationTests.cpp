@@ -19,6 +19,9 @@ namespace {
 
 std::string U8(const std::u16string& S) { return Framework::Utf16ToUtf8(S); }
 
+// A UTF-16 literal as the platform's wide-character type.
+LPCWSTR W(const char16_t* Text) { return reinterpret_cast<LPCWSTR>(Text); }
+
 std::string RaisedMessage(const std::function<void()>& Action)
 {
     try {
@@ -33,9 +36,9 @@ std::string RaisedMessage(const std::function<void()>& Action)
 std::string TableText(DWORD Code)
 {
     WCHAR Buffer[512] = {};
-    const DWORD Length = ::FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE, ::GetModuleHandleW(u"wininet.dll"), Code, 0,
+    const DWORD Length = ::FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE, ::GetModuleHandleW(W(u"wininet.dll")), Code, 0,
                                           Buffer, 511, nullptr);
-    return U8(std::u16string(Buffer, Length));
+    return U8(std::u16string(reinterpret_cast<const char16_t*>(Buffer), Length));
 }
 
 // A status notification as the raw callback received it.
@@ -109,7 +112,7 @@ TEST(SessionIntegration, RawCallbackSeesHandleClosingWithTheContextValue)
 {
     for (DWORD_PTR Context : {DWORD_PTR{0}, DWORD_PTR{0x5EED}}) {
         RawNotifications.clear();
-        HINTERNET H = InternetOpenW(u"Corvane", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+        HINTERNET H = InternetOpenW(W(u"Corvane"), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
         ASSERT_NE(H, nullptr);
         if (Context != 0) {
             ASSERT_TRUE(InternetSetOptionW(H, INTERNET_OPTION_CONTEXT_VALUE, &Context, sizeof(Context)));

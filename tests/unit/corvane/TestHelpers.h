@@ -26,7 +26,7 @@ inline std::string U8(const std::u16string& S) { return Framework::Utf16ToUtf8(S
 // matches, not even an empty expectation).
 MATCHER_P(WStrEq, Expected, "points to u\"" + Framework::Utf16ToUtf8(Expected) + "\"")
 {
-    return arg != nullptr && std::u16string(arg) == std::u16string(Expected);
+    return arg != nullptr && std::u16string(reinterpret_cast<const char16_t*>(arg)) == std::u16string(Expected);
 }
 
 // The message of the EINetError that Action raises, or "<nothing raised>".

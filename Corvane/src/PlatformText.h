@@ -1,0 +1,25 @@
+// Passing UTF-16 texts to the platform's wide-character entry points.
+//
+// UnicodeString holds char16_t; the platform's WCHAR is char16_t on the
+// portable backend and wchar_t (also UTF-16) on Windows. These casts are the
+// one place that bridges the two, so component code reads the same on both.
+#pragma once
+
+#include <Platform/WinInet.h>
+
+#include <Framework/Types.h>
+
+namespace Corvane {
+
+inline LPCWSTR PlatformText(const char16_t* Text) { return reinterpret_cast<LPCWSTR>(Text); }
+inline LPWSTR PlatformBuffer(char16_t* Buffer) { return reinterpret_cast<LPWSTR>(Buffer); }
+inline const char16_t* FromPlatformText(const WCHAR* Text) { return reinterpret_cast<const char16_t*>(Text); }
+
+/// The text's characters, or null for the empty text where the platform
+/// reads null as "none".
+inline LPCWSTR PlatformTextOrNull(const Framework::UnicodeString& Text)
+{
+    return Text.empty() ? nullptr : PlatformText(Text.c_str());
+}
+
+}  // namespace Corvane
