@@ -78,6 +78,16 @@ DWORD ReadHostAndPort(Text url, std::size_t from, std::size_t to, Pieces& out) {
     return 0;
 }
 
+// A file: URL without "//" is taken when what follows is empty, starts with
+// a separator, or is a drive alone or before a separator, '?' or '#': the
+// forms that read back the same once written with "//". Anything else
+// ("file:name", "file:c:x@y") would read back as host or user information.
+bool FileUrlWithoutAuthorityIsSound(Text rest) {
+    if (rest.empty() || rest[0] == u'/' || rest[0] == u'\\') return true;
+    const bool drive = rest.size() >= 2 && IsAsciiAlpha(rest[0]) && rest[1] == u':';
+    return drive && (rest.size() == 2 || Text(u"/\\?#").find(rest[2]) != Text::npos);
+}
+
 // Splits `url` into its parts. The extra information stays in the path when
 // the caller does not ask for it (`splitExtra` false), as on the platform.
 // Returns 0 or the error code.
@@ -129,9 +139,7 @@ DWORD Split(Text url, bool splitExtra, Pieces& out) {
         // These schemes are always written with "//host"; without it the
         // text is no URL of theirs.
         return ERROR_INTERNET_INVALID_URL;
-    } else if (isFile && rest < url.size() && url[rest] != u'/' && url[rest] != u'\\' &&
-               !StartsWithDrive(url.substr(rest))) {
-        // "file:name" would read back as a host once written with "//".
+    } else if (isFile && !FileUrlWithoutAuthorityIsSound(url.substr(rest))) {
         return ERROR_INTERNET_INVALID_URL;
     }
 

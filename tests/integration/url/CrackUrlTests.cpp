@@ -135,6 +135,11 @@ const CrackCase BackendCases[] = {
      u"file", nullptr, nullptr, nullptr, u"C:\\dir\\f.txt", nullptr},
     {u"file://host\\share", INTERNET_SCHEME_FILE, 0,
      u"file", u"host", nullptr, nullptr, u"\\share", nullptr},
+    // Without "//": a separator or a drive must follow.
+    {u"file:/tmp/a%20b", INTERNET_SCHEME_FILE, 0,
+     u"file", nullptr, nullptr, nullptr, u"\\tmp\\a b", nullptr, u"/tmp/a%20b"},
+    {u"file:C:/dir/f", INTERNET_SCHEME_FILE, 0,
+     u"file", nullptr, nullptr, nullptr, u"C:\\dir\\f", nullptr, u"C:/dir/f"},
 };
 
 class CrackTable : public testing::TestWithParam<CrackCase> {};
@@ -228,7 +233,8 @@ INSTANTIATE_TEST_SUITE_P(BackendRules, CrackErrors, testing::Values(
     CrackError{u"http://[::1]x/", ERROR_INTERNET_INVALID_URL},
     CrackError{u"http:host/path", ERROR_INTERNET_INVALID_URL},
     CrackError{u"https:", ERROR_INTERNET_INVALID_URL},
-    CrackError{u"file:name.txt", ERROR_INTERNET_INVALID_URL}));
+    CrackError{u"file:name.txt", ERROR_INTERNET_INVALID_URL},
+    CrackError{u"file:c:x@y/z", ERROR_INTERNET_INVALID_URL}));
 
 // ---------------------------------------------------------------------------
 // Parameters and the modes of URL_COMPONENTSW.
