@@ -76,18 +76,6 @@ TEST(SessionIntegration, OpensAndClosesARealHandle)
     }
 }
 
-TEST(SessionIntegration, ProxySessionKeepsItsSettings)
-{
-    TINetSession S(nullptr);
-    S.SetAccessType(atProxy);
-    S.SetProxyName(u"http=127.0.0.1:3128");
-    S.SetProxyBypass(u"<local>");
-    S.SetFlags({flOffline});
-    S.Open();
-    EXPECT_TRUE(S.Active());
-    EXPECT_EQ(S.GetInternetOptionDWord(INTERNET_OPTION_HANDLE_TYPE), DWORD{INTERNET_HANDLE_TYPE_INTERNET});
-}
-
 TEST(SessionIntegration, TimeoutsAreSetAndReadBack)
 {
     TINetSession S(nullptr);
@@ -181,14 +169,6 @@ TEST(SessionIntegration, ExtendedErrorWithoutServerResponseEndsInColon)
     EXPECT_EQ(RaisedMessage([] { CheckSuccess(ERROR_INTERNET_EXTENDED_ERROR); }),
               "Error 12003: " + TableText(ERROR_INTERNET_EXTENDED_ERROR) + ":");
     EXPECT_EQ(U8(GetInternetLastResponseInfo()), "");
-}
-
-TEST(SessionIntegration, CodesOutsideTheTableUseTheSystemText)
-{
-    ASSERT_EQ(TableText(ERROR_INVALID_HANDLE), "");
-    SetLastError(ERROR_INVALID_HANDLE);
-    EXPECT_EQ(RaisedMessage([] { Check(false); }),
-              "Error 6: " + U8(Framework::SysErrorMessage(ERROR_INVALID_HANDLE)));
 }
 
 TEST(SessionIntegration, FailedOpenRaisesAndStaysClosed)

@@ -72,17 +72,6 @@ protected:
     std::vector<std::string> Log;
 };
 
-TEST_F(HandleTest, NewComponentIsClosedWithFixedAbout)
-{
-    TProbeSession S(nullptr);
-    EXPECT_FALSE(S.Active());
-    EXPECT_EQ(S.Handle(), nullptr);
-    EXPECT_EQ(U8(S.About()).rfind("Version 4.4", 0), 0u);
-    const UnicodeString About = S.About();
-    S.SetAbout(u"changed");
-    EXPECT_EQ(S.About(), About);
-}
-
 TEST_F(HandleTest, OpenAndCloseCallThePlatformBetweenTheEvents)
 {
     TProbeSession S(nullptr);
@@ -275,18 +264,6 @@ TEST_F(HandleTest, StateErrorsGoThroughOnError)
     S.SetOnError(nullptr);
     OpenQuietly(S);
     EXPECT_EQ(RaisedMessage([&] { S.CheckInactive(); }), kOpenMessage);
-}
-
-TEST_F(HandleTest, StateMessagesAreLocalisable)
-{
-    Framework::RegisterResourceTranslation(u"de", SINetClosedSession.Id,
-                                           u"Operation auf einer geschlossenen Sitzung nicht m\u00f6glich");
-    Framework::SetResourceLanguage(u"de");
-    TProbeSession S(nullptr);
-    const std::string Message = RaisedMessage([&] { S.CheckActive(); });
-    Framework::SetResourceLanguage(u"");
-    Framework::ClearResourceTranslations(u"de");
-    EXPECT_EQ(Message, "Operation auf einer geschlossenen Sitzung nicht m\xc3\xb6glich");
 }
 
 TEST_F(HandleTest, OptionsOnAClosedComponentRaiseWithoutPlatformCalls)

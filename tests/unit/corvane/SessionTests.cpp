@@ -92,6 +92,12 @@ TEST_F(SessionTest, NewSessionHasTheDefaultSettings)
     EXPECT_EQ(S.ProxyName(), u"");
     EXPECT_EQ(S.ProxyBypass(), u"");
     EXPECT_FALSE(S.Active());
+    EXPECT_EQ(S.Handle(), nullptr);
+    // About is fixed: assigning it changes nothing.
+    const UnicodeString About = S.About();
+    EXPECT_EQ(U8(About).rfind("Version 4.4", 0), 0u);
+    S.SetAbout(u"changed");
+    EXPECT_EQ(S.About(), About);
 }
 
 TEST_F(SessionTest, OpenPassesEveryAccessTypeAndFlagCombination)
