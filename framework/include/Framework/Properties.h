@@ -109,6 +109,9 @@ const TEnumInfo& DefineEnum(std::type_index Type, const UnicodeString& TypeName,
 const TEnumInfo* FindEnum(std::type_index Type) noexcept;
 const TEnumInfo& RequireEnum(const std::type_info& Type);
 
+template <class>
+struct DependentFalse : std::false_type {};
+
 template <class T>
 struct IsSet : std::false_type {};
 template <class E>
@@ -481,9 +484,9 @@ TClassRegistration<C>& TClassRegistration<C>::Property(const UnicodeString& Name
         } else if constexpr (std::is_same_v<V, UnicodeString>) {
             Info->FHasDefault = true;
             Info->FDefaultString = UnicodeString(Modifier.Value);
+        } else if constexpr (std::is_pointer_v<V> || Detail::IsFunction<V>::value) {
+            static_assert(Detail::DependentFalse<Mod>::value, "references and events have no declared default");
         } else {
-            static_assert(!std::is_pointer_v<V> && !Detail::IsFunction<V>::value,
-                          "references and events have no declared default");
             Info->FHasDefault = true;
             Info->FDefaultOrd = ToOrd(static_cast<V>(Modifier.Value));
         }
