@@ -350,6 +350,12 @@ TComponent* TClassInfo::Create(TComponent* Owner) const {
     return FFactory(Owner);
 }
 
+const TPropInfo& TClassInfo::Property(int Index) const {
+    if (Index < 0 || Index >= PropertyCount())
+        throw EListError(Format(LoadResString(Consts::SListIndexError), {IntToStr(Index)}));
+    return *FProperties[static_cast<std::size_t>(Index)];
+}
+
 const TPropInfo* TClassInfo::FindProperty(std::u16string_view Name) const noexcept {
     for (const auto& P : FProperties)
         if (SameText(P->Name(), Name)) return P.get();

@@ -319,7 +319,9 @@ public:
     TComponent* Create(TComponent* Owner) const;
 
     int PropertyCount() const noexcept { return static_cast<int>(FProperties.size()); }
-    const TPropInfo& Property(int Index) const { return *FProperties.at(static_cast<std::size_t>(Index)); }
+    /// The property at Index in publishing order; EListError outside
+    /// [0, PropertyCount).
+    const TPropInfo& Property(int Index) const;
     /// The property called Name (ignoring ASCII case), or null.
     const TPropInfo* FindProperty(std::u16string_view Name) const noexcept;
 

@@ -39,6 +39,7 @@ UnicodeString LoadResString(const TResourceString& Res);
 /// Selects the language whose translations LoadResString uses; the empty
 /// string (the initial value) selects the default texts.
 void SetResourceLanguage(const UnicodeString& Language);
+/// The language in use, lower-cased ("de-at").
 UnicodeString ResourceLanguage();
 
 /// Registers (or replaces) the text of resource Id in Language.
