@@ -1,7 +1,18 @@
-// A program that uses the installed library the way an application would.
-#include <Framework/Types.h>
+// A program that uses the installed library the way an application would:
+// through the umbrella header, with a session on the portable backend.
+#include <Corvane/Corvane.h>
+
+#include <memory>
+
+using namespace Corvane;
 
 int main() {
-  Framework::UnicodeString text = u"Corvane";
-  return text.size() == 7 ? 0 : 1;
+  auto owner = std::make_unique<TComponent>(nullptr);
+  auto* session = new TINetSession(owner.get());
+  session->SetName(u"Session1");
+  if (session->Agent() != u"Corvane") return 1;
+  session->Open();
+  bool opened = session->Active();
+  session->Close();
+  return opened && !session->Active() ? 0 : 2;
 }
