@@ -11,7 +11,10 @@
 //   URLs also end it at '\', the DOS separator they use);
 // - user and password are split at the last ':' before the first '@';
 // - an IPv6 literal host keeps its brackets; the port is all digits, at most
-//   65535; without one the scheme's default port is reported;
+//   65535; without one (or with an empty one) the scheme's default port is
+//   reported;
+// - http, https, ftp and gopher URLs need the "//"; file: URLs without it
+//   must go on with a separator or a lone drive;
 // - a file: "host" of one letter, or one letter and ':', is a DOS drive and
 //   belongs to the path.
 #include "posix/errors/LastError.h"
