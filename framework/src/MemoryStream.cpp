@@ -94,11 +94,11 @@ void TMemoryStream::LoadFromFile(const UnicodeString& FileName) {
     std::ifstream In(ToPath(FileName), std::ios::binary);
     if (!In)
         throw EStreamError(
-            Format(LoadResString(Consts::SFOpenError), {FileName, SysErrorMessage(static_cast<Cardinal>(errno))}));
+            Format(LoadResString(Consts::SFOpenError), {FileName, ErrnoMessage(errno)}));
     std::vector<Byte> Data((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
     if (In.bad())
         throw EStreamError(
-            Format(LoadResString(Consts::SFOpenError), {FileName, SysErrorMessage(static_cast<Cardinal>(errno))}));
+            Format(LoadResString(Consts::SFOpenError), {FileName, ErrnoMessage(errno)}));
     FData = std::move(Data);
     FPosition = 0;
 }
@@ -109,7 +109,7 @@ void TMemoryStream::SaveToFile(const UnicodeString& FileName) const {
     if (Out) Out.flush();
     if (!Out)
         throw EStreamError(
-            Format(LoadResString(Consts::SFWriteError), {FileName, SysErrorMessage(static_cast<Cardinal>(errno))}));
+            Format(LoadResString(Consts::SFWriteError), {FileName, ErrnoMessage(errno)}));
 }
 
 }  // namespace Framework

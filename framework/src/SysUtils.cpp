@@ -1,5 +1,6 @@
 #include "Framework/SysUtils.h"
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -179,9 +180,35 @@ Integer StrToIntDef(const UnicodeString& S, Integer Default) {
     return TryStrToInt(S, Value) ? Value : Default;
 }
 
-// The system's message for an error code. On POSIX the code is an errno
-// value; codes beyond the range of int cannot be one and get the usual
-// "Unknown error" wording directly.
+namespace {
+std::atomic<TSystemMessageSource> SystemMessageSource{nullptr};
+
+// Drops the line break, blanks and closing period a system text may end in,
+// as the framework has always shown these texts.
+UnicodeString TrimSystemText(UnicodeString Text) {
+    while (!Text.empty() && (Text.back() == u'\r' || Text.back() == u'\n' || Text.back() == u' ')) Text.pop_back();
+    return Text;
+}
+}  // namespace
+
+void SetSystemMessageSource(TSystemMessageSource Source) noexcept { SystemMessageSource.store(Source); }
+
+UnicodeString ErrnoMessage(int ErrorNumber) {
+    char Buffer[512];
+    Buffer[0] = '\0';
+#ifdef _WIN32
+    const char* Text = strerror_s(Buffer, sizeof Buffer, ErrorNumber) == 0 ? Buffer : nullptr;
+#else
+    const char* Text = StrerrorText(strerror_r(ErrorNumber, Buffer, sizeof Buffer), Buffer);
+#endif
+    if (Text == nullptr || *Text == '\0') return u"Unknown error " + IntToStr(ErrorNumber);
+    return Utf8ToUtf16(Text);
+}
+
+// The system's message for an error code: the installed table of system
+// texts first; otherwise the C library's text for an errno of that value
+// (codes beyond the range of int cannot be one and get the usual "Unknown
+// error" wording directly).
 UnicodeString SysErrorMessage(Cardinal ErrorCode) {
 #ifdef _WIN32
     wchar_t* Buffer = nullptr;
@@ -194,12 +221,12 @@ UnicodeString SysErrorMessage(Cardinal ErrorCode) {
     while (!Text.empty() && (Text.back() == u'\r' || Text.back() == u'\n' || Text.back() == u' ')) Text.pop_back();
     return Text;
 #else
+    if (const TSystemMessageSource Source = SystemMessageSource.load()) {
+        UnicodeString Text;
+        if (Source(ErrorCode, Text)) return TrimSystemText(std::move(Text));
+    }
     if (ErrorCode > static_cast<Cardinal>(INT_MAX)) return u"Unknown error " + IntToStr(ErrorCode);
-    char Buffer[512];
-    Buffer[0] = '\0';
-    const char* Text = StrerrorText(strerror_r(static_cast<int>(ErrorCode), Buffer, sizeof Buffer), Buffer);
-    if (Text == nullptr || *Text == '\0') return u"Unknown error " + IntToStr(ErrorCode);
-    return Utf8ToUtf16(Text);
+    return ErrnoMessage(static_cast<int>(ErrorCode));
 #endif
 }
 

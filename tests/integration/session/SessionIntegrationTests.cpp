@@ -164,6 +164,13 @@ TEST(SessionIntegration, ErrorTextsComeFromTheMessageTable)
     EXPECT_EQ(GetLastError(), 0u);
 }
 
+TEST(SessionIntegration, CodesOutsideTheInternetTableTakeTheSystemsText)
+{
+    // A closed handle reports ERROR_INVALID_HANDLE, a system code: its text is
+    // the platform's system text, not a C library text for errno 6.
+    EXPECT_EQ(RaisedMessage([] { CheckSuccess(ERROR_INVALID_HANDLE); }), "Error 6: The handle is not valid.");
+}
+
 TEST(SessionIntegration, ExtendedErrorWithoutServerResponseEndsInColon)
 {
     EXPECT_EQ(RaisedMessage([] { CheckSuccess(ERROR_INTERNET_EXTENDED_ERROR); }),
