@@ -15,9 +15,11 @@
 #                         the scratch CA that signed the servers' certificates
 # and a target gets tests/servers on its include path for TestServers.h.
 
-include_guard(GLOBAL)
-
+# Python3_EXECUTABLE is a directory-scope variable: every including directory
+# needs it, so this stands before the guard.
 find_package(Python3 COMPONENTS Interpreter REQUIRED)
+
+include_guard(GLOBAL)
 
 set(CORVANE_HTTP_SERVERS_DIR "${CMAKE_BINARY_DIR}/test-servers" CACHE INTERNAL
   "Run directory of the HTTP test servers started by the http_servers fixture")
