@@ -68,6 +68,9 @@ struct HandleOps {
     /// the handle closes, after its children closed and before
     /// INTERNET_STATUS_HANDLE_CLOSING is reported.
     void (*close)(Handle& handle);
+    /// InternetQueryDataAvailable: the bytes that can be read at once,
+    /// waiting for at least one unless the data has ended (0).
+    DWORD (*queryDataAvailable)(Handle& handle, DWORD* available);
 };
 
 /// The part every handle has: its kind, value, parent, context value and

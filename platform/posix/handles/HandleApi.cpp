@@ -120,3 +120,44 @@ BOOL WINAPI InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuf
     if (error == kOptionNotHandled) error = Unanswered(dwOption);
     return Outcome(error);
 }
+
+// Reading, writing and querying available data go to the handle's kind; a
+// kind without the operation fails with ERROR_INTERNET_INCORRECT_HANDLE_TYPE.
+BOOL WINAPI InternetReadFile(HINTERNET hFile, LPVOID lpBuffer, DWORD dwNumberOfBytesToRead,
+                             LPDWORD lpdwNumberOfBytesRead) {
+    if (!lpdwNumberOfBytesRead || (!lpBuffer && dwNumberOfBytesToRead))
+        return Fail(ERROR_INVALID_PARAMETER);
+    *lpdwNumberOfBytesRead = 0;
+    DWORD error = ERROR_INVALID_HANDLE;
+    const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
+    if (!handle) return Fail(error);
+    if (!handle->Ops().read) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    return Outcome(handle->Ops().read(*handle, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead));
+}
+
+BOOL WINAPI InternetWriteFile(HINTERNET hFile, LPCVOID lpBuffer, DWORD dwNumberOfBytesToWrite,
+                              LPDWORD lpdwNumberOfBytesWritten) {
+    if (!lpdwNumberOfBytesWritten || (!lpBuffer && dwNumberOfBytesToWrite))
+        return Fail(ERROR_INVALID_PARAMETER);
+    *lpdwNumberOfBytesWritten = 0;
+    DWORD error = ERROR_INVALID_HANDLE;
+    const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
+    if (!handle) return Fail(error);
+    if (!handle->Ops().write) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    return Outcome(
+        handle->Ops().write(*handle, lpBuffer, dwNumberOfBytesToWrite, lpdwNumberOfBytesWritten));
+}
+
+BOOL WINAPI InternetQueryDataAvailable(HINTERNET hFile, LPDWORD lpdwNumberOfBytesAvailable,
+                                       DWORD /*dwFlags*/, DWORD_PTR /*dwContext*/) {
+    if (!lpdwNumberOfBytesAvailable) return Fail(ERROR_INVALID_PARAMETER);
+    DWORD error = ERROR_INVALID_HANDLE;
+    const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
+    if (!handle) return Fail(error);
+    if (!handle->Ops().queryDataAvailable) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    DWORD available = 0;
+    error = handle->Ops().queryDataAvailable(*handle, &available);
+    if (error != ERROR_SUCCESS) return Fail(error);
+    *lpdwNumberOfBytesAvailable = available;
+    return TRUE;
+}

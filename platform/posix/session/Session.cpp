@@ -185,6 +185,7 @@ const HandleOps Session::Ops = {
     nullptr,
     nullptr,
     nullptr,
+    nullptr,
 };
 
 Session::Session(SessionSettings settings)

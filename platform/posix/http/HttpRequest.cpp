@@ -1,0 +1,537 @@
+// HttpOpenRequestW, HttpAddRequestHeadersW, HttpSendRequestW and the request
+// handle's reading and options.
+#include "posix/http/HttpRequest.h"
+
+#include "posix/cookies/CookieDate.h"
+#include "posix/cookies/CookieJar.h"
+#include "posix/errors/LastError.h"
+#include "posix/handles/Options.h"
+#include "posix/http/Proxy.h"
+#include "posix/session/Session.h"
+#include "posix/text/Utf.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+
+namespace Corvane::Backend {
+
+namespace {
+
+bool EqualsNoCase(std::string_view a, std::string_view b) { return SameHeaderName(a, b); }
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool HasLineBreak(std::u16string_view text) {
+    return text.find_first_of(u"\r\n") != std::u16string_view::npos || text.find(u'\0') != text.npos;
+}
+
+// The object name as it goes on the request line: a leading '/' when it has
+// none, and every byte that may not stand in a URL (controls, blanks,
+// non-ASCII as UTF-8) percent-encoded; existing escapes are kept.
+std::string EscapeObject(std::u16string_view object) {
+    const std::string raw = Utf16ToUtf8(object);
+    if (raw.empty()) return "/";
+    std::string out;
+    out.reserve(raw.size() + 8);
+    if (raw.front() != '/' && !StartsWithNoCase(raw, "http://") && !StartsWithNoCase(raw, "https://"))
+        out += '/';
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const char c : raw) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' ||
+            c == '^' || c == '`' || c == '{' || c == '|' || c == '}') {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The parts of an absolute URL; false when libcurl cannot read it.
+bool SplitUrl(const std::string& url, std::string& scheme, std::string& host, std::string& path) {
+    CURLU* handle = curl_url();
+    if (!handle) return false;
+    bool ok = curl_url_set(handle, CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK;
+    const auto part = [&](CURLUPart which, std::string& out) {
+        char* text = nullptr;
+        if (curl_url_get(handle, which, &text, 0) == CURLUE_OK && text) {
+            out = text;
+            curl_free(text);
+            return true;
+        }
+        out.clear();
+        return false;
+    };
+    ok = ok && part(CURLUPART_SCHEME, scheme) && part(CURLUPART_HOST, host);
+    if (ok && !part(CURLUPART_PATH, path)) path = "/";
+    curl_url_cleanup(handle);
+    for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    return ok;
+}
+
+// A Location value resolved against the URL it came from.
+bool ResolveLocation(const std::string& base, const std::string& location, std::string& resolved) {
+    CURLU* handle = curl_url();
+    if (!handle) return false;
+    char* text = nullptr;
+    const bool ok =
+        curl_url_set(handle, CURLUPART_URL, base.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK &&
+        curl_url_set(handle, CURLUPART_URL, location.c_str(),
+                     CURLU_NON_SUPPORT_SCHEME | CURLU_URLENCODE) == CURLUE_OK &&
+        curl_url_get(handle, CURLUPART_URL, &text, 0) == CURLUE_OK && text;
+    if (ok) resolved = text;
+    curl_free(text);
+    curl_url_cleanup(handle);
+    return ok;
+}
+
+bool IsFollowedRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Scheme, host and port of a URL, for telling whether credentials may go
+// to it.
+std::string Origin(const std::string& url) {
+    CURLU* handle = curl_url();
+    std::string origin;
+    char* text = nullptr;
+    if (handle && curl_url_set(handle, CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK) {
+        for (const CURLUPart part : {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT}) {
+            if (curl_url_get(handle, part, &text, part == CURLUPART_PORT ? CURLU_DEFAULT_PORT : 0) ==
+                    CURLUE_OK &&
+                text) {
+                origin += text;
+                curl_free(text);
+                text = nullptr;
+            }
+            origin += '|';
+        }
+    }
+    curl_url_cleanup(handle);
+    for (char& c : origin) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return origin;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t extra;
+        if (c < 0x80) extra = 0;
+        else if ((c & 0xE0) == 0xC0 && c >= 0xC2) extra = 1;
+        else if ((c & 0xF0) == 0xE0) extra = 2;
+        else if ((c & 0xF8) == 0xF0 && c <= 0xF4) extra = 3;
+        else return false;
+        if (text.size() - i <= extra) return false;
+        for (std::size_t k = 1; k <= extra; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::u16string HeaderText(std::string_view value) {
+    if (IsValidUtf8(value)) return Utf8ToUtf16(value);
+    std::u16string out(value.size(), u'\0');
+    std::transform(value.begin(), value.end(), out.begin(),
+                   [](char c) { return static_cast<char16_t>(static_cast<unsigned char>(c)); });
+    return out;
+}
+
+HttpRequest::HttpRequest(std::shared_ptr<HttpConnection> connection, DWORD_PTR context,
+                         std::string verb, std::string object, bool http10, DWORD flags,
+                         RequestHeaders headers)
+    : Handle(Ops, connection, context),
+      FConnection(std::move(connection)),
+      FVerb(std::move(verb)),
+      FObject(std::move(object)),
+      FHttp10(http10),
+      FFlags(flags),
+      FSecurityFlags(flags & (SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
+                              SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP | SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS)),
+      FHeaders(std::move(headers)),
+      FTransfer(*this) {
+    FUrl = InitialUrl();
+}
+
+// scheme://host[:port]/object, the port only when it is not the scheme's
+// default; port 0 on the connection means that default.
+std::string HttpRequest::InitialUrl() const {
+    if (StartsWithNoCase(FObject, "http://") || StartsWithNoCase(FObject, "https://")) return FObject;
+    const bool secure = (FFlags & INTERNET_FLAG_SECURE) != 0;
+    std::string host = FConnection->Server();
+    if (host.find(':') != std::string::npos && host.front() != '[') host = "[" + host + "]";
+    const INTERNET_PORT defaultPort = secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
+    const INTERNET_PORT port = FConnection->Port() ? FConnection->Port() : defaultPort;
+    std::string url = secure ? "https://" : "http://";
+    url += host;
+    if (port != defaultPort) url += ":" + std::to_string(port);
+    url += FObject;
+    return url;
+}
+
+DWORD HttpRequest::AddHeaders(std::string_view text, DWORD modifiers) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FHeaders.Apply(text, modifiers);
+}
+
+std::string HttpRequest::CurrentVerb() const {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FSent ? FSentVerb : FVerb;
+}
+
+// What libcurl gets for one hop: the application's headers, the cookies for
+// the hop's URL, and blanks for the headers libcurl would add on its own that
+// the platform does not send.
+HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bool withBody) {
+    HopConfig hop;
+    hop.url = target.url;
+    hop.host = target.host;
+    hop.verb = verb;
+    hop.http10 = FHttp10;
+    hop.timeouts = FConnection->EffectiveTimeouts(&FTimeouts);
+
+    RequestHeaders headers;
+    std::string user, password;
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        headers = FHeaders;
+        hop.body = withBody ? &FBody : nullptr;
+        user = FUser ? Utf16ToUtf8(*FUser) : FConnection->User();
+        password = FPassword ? Utf16ToUtf8(*FPassword) : FConnection->Password();
+    }
+    if (!withBody && !FBody.empty()) {
+        headers.Remove("Content-Length");
+        headers.Remove("Content-Type");
+    }
+    if (!(FFlags & INTERNET_FLAG_NO_COOKIES)) {
+        const std::string cookies = CookieJar::Process().Header(
+            CookieUrl{target.host, target.path, target.scheme == "https"}, UnixNow());
+        if (!cookies.empty()) {
+            const HeaderBlock block{std::string(), headers.Fields()};
+            if (const HeaderField* own = block.Find("Cookie"))
+                headers.Set("Cookie", own->value + "; " + cookies);
+            else
+                headers.Set("Cookie", cookies);
+        }
+    }
+    for (const HeaderField& field : headers.Fields()) hop.headers.push_back(field.name + ": " + field.value);
+    for (const char* own : {"Accept", "Expect", "Content-Type"})
+        if (!headers.Has(own)) hop.headers.push_back(std::string(own) + ":");
+
+    const auto session = SessionOf(FConnection);
+    if (session) {
+        const SessionSettings settings = session->Settings();
+        std::string agent = Utf16ToUtf8(settings.agent);
+        // An agent text with a line break would add header lines of its own.
+        agent = agent.substr(0, agent.find_first_of("\r\n"));
+        hop.userAgent = agent;
+        hop.proxy = ProxyFor(settings, target.scheme, target.host);
+    }
+    // Credentials go only to the server the connection was made for, never
+    // to another one a redirect leads to.
+    hop.useCredentials = !(FFlags & INTERNET_FLAG_NO_AUTH) && !user.empty() &&
+                         Origin(target.url) == Origin(InitialUrl());
+    if (hop.useCredentials) {
+        hop.user = user;
+        hop.password = password;
+    }
+    return hop;
+}
+
+void HttpRequest::KeepCookies(const Target& target, const ResponseHead& head) const {
+    if (FFlags & INTERNET_FLAG_NO_COOKIES) return;
+    const CookieUrl url{target.host, target.path, target.scheme == "https"};
+    const std::int64_t now = UnixNow();
+    for (const HeaderField& field : head.fields)
+        if (SameHeaderName(field.name, "Set-Cookie")) CookieJar::Process().Set(url, field.value, true, now);
+}
+
+DWORD HttpRequest::Send(std::string_view headers, std::string body) {
+    std::string verb;
+    std::string url;
+    DWORD securityFlags;
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        if (!headers.empty()) {
+            const DWORD error = FHeaders.Apply(headers, HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
+            if (error != ERROR_SUCCESS) return error;
+        }
+        FBody = std::move(body);
+        FSent = true;
+        FSentVerb = FVerb;
+        verb = FVerb;
+        url = InitialUrl();
+        securityFlags = FSecurityFlags;
+    }
+    bool withBody = !FBody.empty();
+    for (int redirects = 0;; ++redirects) {
+        Target target{url, {}, {}, {}};
+        if (!SplitUrl(url, target.scheme, target.host, target.path)) return ERROR_INTERNET_INVALID_URL;
+        const HopConfig hop = MakeHop(target, verb, withBody);
+        const std::shared_ptr<TransferGroup> group =
+            FConnection->Group(securityFlags & kCertificateIgnoreFlags);
+        if (!group) return ERROR_INVALID_HANDLE;
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FUrl = url;
+            FSentVerb = verb;
+        }
+        DWORD error = FTransfer.Start(group, hop);
+        if (error == ERROR_SUCCESS) error = FTransfer.WaitForHeaders();
+        if (error != ERROR_SUCCESS) return error;
+
+        const ResponseHead head = FTransfer.Response();
+        KeepCookies(target, head);
+        if ((FFlags & INTERNET_FLAG_NO_AUTO_REDIRECT) || !IsFollowedRedirect(head.status)) return ERROR_SUCCESS;
+        const HeaderField* location = head.Find("Location");
+        std::string next;
+        if (!location || location->value.empty()) return ERROR_SUCCESS;
+        if (!ResolveLocation(url, location->value, next)) return ERROR_HTTP_REDIRECT_FAILED;
+        std::string nextScheme, nextHost, nextPath;
+        if (!SplitUrl(next, nextScheme, nextHost, nextPath) ||
+            (nextScheme != "http" && nextScheme != "https"))
+            return ERROR_HTTP_REDIRECT_FAILED;
+        if (redirects >= kMaxRedirects) return ERROR_HTTP_REDIRECT_FAILED;
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            securityFlags = FSecurityFlags;
+        }
+        if (target.scheme == "http" && nextScheme == "https" &&
+            !(securityFlags & SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS))
+            return ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR;
+        if (target.scheme == "https" && nextScheme == "http" &&
+            !(securityFlags & SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP))
+            return ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR;
+
+        // The redirect's own body is read and dropped, so that its
+        // connection can serve the next hop.
+        FTransfer.Discard(64 << 10);
+        const std::u16string wide = Utf8ToUtf16(next);
+        Notify(INTERNET_STATUS_REDIRECT, const_cast<char16_t*>(wide.c_str()),
+               static_cast<DWORD>((wide.size() + 1) * sizeof(char16_t)));
+        if (head.status == 301 || head.status == 302 || head.status == 303) {
+            if (verb != "HEAD") verb = "GET";
+            withBody = false;
+        }
+        url = std::move(next);
+    }
+}
+
+// The request's option and data operations; a friend of HttpRequest.
+struct HttpRequestOps {
+    static constexpr DWORD kSettableSecurityFlags =
+        SECURITY_SET_MASK | SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP | SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS;
+
+    static DWORD Query(Handle& handle, DWORD option, void* buffer, DWORD* size) {
+        auto& request = static_cast<HttpRequest&>(handle);
+        switch (option) {
+        case INTERNET_OPTION_SECURITY_FLAGS: {
+            DWORD flags;
+            {
+                std::lock_guard<std::mutex> lock(request.FMutex);
+                flags = request.FSecurityFlags;
+            }
+            return QueryValue(buffer, size, flags | request.FTransfer.TlsState());
+        }
+        case INTERNET_OPTION_URL: {
+            std::string url;
+            {
+                std::lock_guard<std::mutex> lock(request.FMutex);
+                url = request.FUrl;
+            }
+            return QueryText(buffer, size, Utf8ToUtf16(url));
+        }
+        case INTERNET_OPTION_REQUEST_FLAGS:
+            return QueryValue(buffer, size, request.FFlags);
+        case INTERNET_OPTION_USERNAME:
+        case INTERNET_OPTION_PASSWORD: {
+            std::u16string text;
+            {
+                std::lock_guard<std::mutex> lock(request.FMutex);
+                const auto& own = option == INTERNET_OPTION_USERNAME ? request.FUser : request.FPassword;
+                if (own) text = *own;
+                else text = Utf8ToUtf16(option == INTERNET_OPTION_USERNAME ? request.FConnection->User()
+                                                                          : request.FConnection->Password());
+            }
+            return QueryText(buffer, size, text);
+        }
+        default: {
+            TimeoutOverrides overrides;
+            {
+                std::lock_guard<std::mutex> lock(request.FMutex);
+                overrides = request.FTimeouts;
+            }
+            return QueryTimeoutOption(request.FConnection->EffectiveTimeouts(&overrides), option, buffer,
+                                      size);
+        }
+        }
+    }
+
+    // Security flags can only be added: a flag that relaxes a check stays
+    // set for the request, the read-only bits (SECURE, strength) are
+    // ignored.
+    static DWORD Set(Handle& handle, DWORD option, const void* buffer, DWORD size) {
+        auto& request = static_cast<HttpRequest&>(handle);
+        std::lock_guard<std::mutex> lock(request.FMutex);
+        switch (option) {
+        case INTERNET_OPTION_SECURITY_FLAGS: {
+            DWORD flags = 0;
+            const DWORD error = SetValue(buffer, size, flags);
+            if (error == ERROR_SUCCESS) request.FSecurityFlags |= flags & kSettableSecurityFlags;
+            return error;
+        }
+        case INTERNET_OPTION_USERNAME:
+        case INTERNET_OPTION_PASSWORD: {
+            std::u16string text;
+            const DWORD error = SetText(buffer, size, text);
+            if (error == ERROR_SUCCESS)
+                (option == INTERNET_OPTION_USERNAME ? request.FUser : request.FPassword) = std::move(text);
+            return error;
+        }
+        case INTERNET_OPTION_URL:
+        case INTERNET_OPTION_REQUEST_FLAGS:
+            return ERROR_INTERNET_OPTION_NOT_SETTABLE;
+        default:
+            return SetTimeoutOption(request.FTimeouts, option, buffer, size);
+        }
+    }
+
+    static DWORD Read(Handle& handle, void* buffer, DWORD toRead, DWORD* read) {
+        auto& request = static_cast<HttpRequest&>(handle);
+        {
+            std::lock_guard<std::mutex> lock(request.FMutex);
+            if (!request.FSent) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+        }
+        return request.FTransfer.Read(buffer, toRead, read);
+    }
+
+    static DWORD Available(Handle& handle, DWORD* available) {
+        auto& request = static_cast<HttpRequest&>(handle);
+        {
+            std::lock_guard<std::mutex> lock(request.FMutex);
+            if (!request.FSent) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+        }
+        return request.FTransfer.Available(available);
+    }
+
+    static void Close(Handle& handle) { static_cast<HttpRequest&>(handle).FTransfer.Release(); }
+};
+
+const HandleOps HttpRequest::Ops = {
+    INTERNET_HANDLE_TYPE_HTTP_REQUEST,
+    "http request",
+    &HttpRequestOps::Query,
+    &HttpRequestOps::Set,
+    &HttpRequestOps::Read,
+    nullptr,
+    nullptr,
+    &HttpRequestOps::Close,
+    &HttpRequestOps::Available,
+};
+
+}  // namespace Corvane::Backend
+
+using namespace Corvane::Backend;
+
+namespace {
+
+// A text argument given with a length: -1 means zero-terminated; trailing
+// zeros (a length that counted the terminator) are dropped.
+std::u16string_view TextArgument(LPCWSTR text, DWORD length) {
+    if (!text) return {};
+    std::u16string_view view =
+        length == static_cast<DWORD>(-1) ? std::u16string_view(text) : std::u16string_view(text, length);
+    while (!view.empty() && view.back() == u'\0') view.remove_suffix(1);
+    return view;
+}
+
+}  // namespace
+
+// Opens a request beneath an HTTP connection. No network traffic; the
+// request goes out with HttpSendRequestW. A verb that is not a token (it
+// would break the request line) and a referrer or media type holding a line
+// break fail with ERROR_INVALID_PARAMETER.
+HINTERNET WINAPI HttpOpenRequestW(HINTERNET hConnect, LPCWSTR lpszVerb, LPCWSTR lpszObjectName,
+                                  LPCWSTR lpszVersion, LPCWSTR lpszReferrer,
+                                  LPCWSTR* lplpszAcceptTypes, DWORD dwFlags, DWORD_PTR dwContext) {
+    DWORD error = ERROR_INVALID_HANDLE;
+    const auto connection =
+        hConnect ? HandleTable::FindAs<HttpConnection>(hConnect, HttpConnection::Ops, &error) : nullptr;
+    if (!connection) return FailWith<HINTERNET>(error, nullptr);
+
+    const std::string verb = lpszVerb && *lpszVerb ? Utf16ToUtf8(lpszVerb) : "GET";
+    if (!IsToken(verb)) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
+    const std::string object = EscapeObject(lpszObjectName ? lpszObjectName : u"");
+    const std::string version = lpszVersion ? Utf16ToUtf8(lpszVersion) : "";
+    const bool http10 = SameHeaderName(version, "HTTP/1.0");
+
+    RequestHeaders headers;
+    if (lpszReferrer && *lpszReferrer) {
+        if (HasLineBreak(lpszReferrer)) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
+        headers.Set("Referer", Utf16ToUtf8(lpszReferrer));
+    }
+    if (lplpszAcceptTypes) {
+        std::string accept;
+        for (LPCWSTR* type = lplpszAcceptTypes; *type; ++type) {
+            if (!**type) continue;
+            if (HasLineBreak(*type)) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
+            if (!accept.empty()) accept += ", ";
+            accept += Utf16ToUtf8(*type);
+        }
+        if (!accept.empty()) headers.Set("Accept", accept);
+    }
+    if (dwFlags & (INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE)) {
+        headers.Set("Pragma", "no-cache");
+        headers.Set("Cache-Control", "no-cache");
+    }
+
+    auto request = std::make_shared<HttpRequest>(connection, dwContext, verb, object, http10, dwFlags,
+                                                 std::move(headers));
+    const HINTERNET value = HandleTable::Register(request, &error);
+    return value ? value : FailWith<HINTERNET>(error, nullptr);
+}
+
+// See RequestHeaders::Apply for the modifiers and errors. A null text fails
+// with ERROR_INVALID_PARAMETER; an empty one adds nothing.
+BOOL WINAPI HttpAddRequestHeadersW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLength,
+                                   DWORD dwModifiers) {
+    DWORD error = ERROR_INVALID_HANDLE;
+    const auto request =
+        hRequest ? HandleTable::FindAs<HttpRequest>(hRequest, HttpRequest::Ops, &error) : nullptr;
+    if (!request) return Fail(error);
+    if (!lpszHeaders) return Fail(ERROR_INVALID_PARAMETER);
+    return Outcome(request->AddHeaders(Utf16ToUtf8(TextArgument(lpszHeaders, dwHeadersLength)), dwModifiers));
+}
+
+// Sends the request and returns when the final response's headers are in.
+// The body is copied: the caller's buffer is free again on return.
+BOOL WINAPI HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLength,
+                             LPVOID lpOptional, DWORD dwOptionalLength) {
+    DWORD error = ERROR_INVALID_HANDLE;
+    const auto request =
+        hRequest ? HandleTable::FindAs<HttpRequest>(hRequest, HttpRequest::Ops, &error) : nullptr;
+    if (!request) return Fail(error);
+    if (!lpOptional && dwOptionalLength) return Fail(ERROR_INVALID_PARAMETER);
+    std::string body;
+    if (dwOptionalLength) body.assign(static_cast<const char*>(lpOptional), dwOptionalLength);
+    return Outcome(request->Send(Utf16ToUtf8(TextArgument(lpszHeaders, lpszHeaders ? dwHeadersLength : 0)),
+                                 std::move(body)));
+}
+
+BOOL WINAPI HttpQueryInfoW(HINTERNET hRequest, DWORD dwInfoLevel, LPVOID lpBuffer,
+                           LPDWORD lpdwBufferLength, LPDWORD lpdwIndex) {
+    DWORD error = ERROR_INVALID_HANDLE;
+    const auto request =
+        hRequest ? HandleTable::FindAs<HttpRequest>(hRequest, HttpRequest::Ops, &error) : nullptr;
+    if (!request) return Fail(error);
+    return Outcome(request->QueryInfo(dwInfoLevel, lpBuffer, lpdwBufferLength, lpdwIndex));
+}
