@@ -90,4 +90,48 @@ BOOL ForwardingInternetApi::InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lps
     return ::InternetCanonicalizeUrlW(lpszUrl, lpszBuffer, lpdwBufferLength, dwFlags);
 }
 
+HINTERNET ForwardingInternetApi::InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName,
+                                                  INTERNET_PORT nServerPort, LPCWSTR lpszUserName,
+                                                  LPCWSTR lpszPassword, DWORD dwService,
+                                                  DWORD dwFlags, DWORD_PTR dwContext) {
+    return ::InternetConnectW(hInternet, lpszServerName, nServerPort, lpszUserName, lpszPassword,
+                              dwService, dwFlags, dwContext);
+}
+
+HINTERNET ForwardingInternetApi::HttpOpenRequestW(HINTERNET hConnect, LPCWSTR lpszVerb,
+                                                  LPCWSTR lpszObjectName, LPCWSTR lpszVersion,
+                                                  LPCWSTR lpszReferrer, LPCWSTR* lplpszAcceptTypes,
+                                                  DWORD dwFlags, DWORD_PTR dwContext) {
+    return ::HttpOpenRequestW(hConnect, lpszVerb, lpszObjectName, lpszVersion, lpszReferrer,
+                              lplpszAcceptTypes, dwFlags, dwContext);
+}
+
+BOOL ForwardingInternetApi::HttpAddRequestHeadersW(HINTERNET hRequest, LPCWSTR lpszHeaders,
+                                                   DWORD dwHeadersLength, DWORD dwModifiers) {
+    return ::HttpAddRequestHeadersW(hRequest, lpszHeaders, dwHeadersLength, dwModifiers);
+}
+
+BOOL ForwardingInternetApi::HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders,
+                                             DWORD dwHeadersLength, LPVOID lpOptional,
+                                             DWORD dwOptionalLength) {
+    return ::HttpSendRequestW(hRequest, lpszHeaders, dwHeadersLength, lpOptional, dwOptionalLength);
+}
+
+BOOL ForwardingInternetApi::HttpQueryInfoW(HINTERNET hRequest, DWORD dwInfoLevel, LPVOID lpBuffer,
+                                           LPDWORD lpdwBufferLength, LPDWORD lpdwIndex) {
+    return ::HttpQueryInfoW(hRequest, dwInfoLevel, lpBuffer, lpdwBufferLength, lpdwIndex);
+}
+
+BOOL ForwardingInternetApi::InternetQueryDataAvailable(HINTERNET hFile,
+                                                       LPDWORD lpdwNumberOfBytesAvailable,
+                                                       DWORD dwFlags, DWORD_PTR dwContext) {
+    return ::InternetQueryDataAvailable(hFile, lpdwNumberOfBytesAvailable, dwFlags, dwContext);
+}
+
+BOOL ForwardingInternetApi::InternetReadFile(HINTERNET hFile, LPVOID lpBuffer,
+                                             DWORD dwNumberOfBytesToRead,
+                                             LPDWORD lpdwNumberOfBytesRead) {
+    return ::InternetReadFile(hFile, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead);
+}
+
 }  // namespace Corvane

@@ -76,6 +76,35 @@ public:
     MOCK_METHOD(BOOL, InternetCanonicalizeUrlW,
                 (LPCWSTR lpszUrl, LPWSTR lpszBuffer, LPDWORD lpdwBufferLength, DWORD dwFlags),
                 (override));
+    MOCK_METHOD(HINTERNET, InternetConnectW,
+                (HINTERNET hInternet, LPCWSTR lpszServerName, INTERNET_PORT nServerPort,
+                 LPCWSTR lpszUserName, LPCWSTR lpszPassword, DWORD dwService, DWORD dwFlags,
+                 DWORD_PTR dwContext),
+                (override));
+    MOCK_METHOD(HINTERNET, HttpOpenRequestW,
+                (HINTERNET hConnect, LPCWSTR lpszVerb, LPCWSTR lpszObjectName, LPCWSTR lpszVersion,
+                 LPCWSTR lpszReferrer, LPCWSTR* lplpszAcceptTypes, DWORD dwFlags,
+                 DWORD_PTR dwContext),
+                (override));
+    MOCK_METHOD(BOOL, HttpAddRequestHeadersW,
+                (HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLength, DWORD dwModifiers),
+                (override));
+    MOCK_METHOD(BOOL, HttpSendRequestW,
+                (HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLength, LPVOID lpOptional,
+                 DWORD dwOptionalLength),
+                (override));
+    MOCK_METHOD(BOOL, HttpQueryInfoW,
+                (HINTERNET hRequest, DWORD dwInfoLevel, LPVOID lpBuffer, LPDWORD lpdwBufferLength,
+                 LPDWORD lpdwIndex),
+                (override));
+    MOCK_METHOD(BOOL, InternetQueryDataAvailable,
+                (HINTERNET hFile, LPDWORD lpdwNumberOfBytesAvailable, DWORD dwFlags,
+                 DWORD_PTR dwContext),
+                (override));
+    MOCK_METHOD(BOOL, InternetReadFile,
+                (HINTERNET hFile, LPVOID lpBuffer, DWORD dwNumberOfBytesToRead,
+                 LPDWORD lpdwNumberOfBytesRead),
+                (override));
 
     /// The mock's last error on the calling thread (0 until set).
     DWORD LastError() const {

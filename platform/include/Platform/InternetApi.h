@@ -53,6 +53,26 @@ public:
     virtual BOOL InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer,
                                           LPDWORD lpdwBufferLength, DWORD dwFlags) = 0;
 
+    // Connections, HTTP requests and reading data.
+    virtual HINTERNET InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName,
+                                       INTERNET_PORT nServerPort, LPCWSTR lpszUserName,
+                                       LPCWSTR lpszPassword, DWORD dwService, DWORD dwFlags,
+                                       DWORD_PTR dwContext) = 0;
+    virtual HINTERNET HttpOpenRequestW(HINTERNET hConnect, LPCWSTR lpszVerb,
+                                       LPCWSTR lpszObjectName, LPCWSTR lpszVersion,
+                                       LPCWSTR lpszReferrer, LPCWSTR* lplpszAcceptTypes,
+                                       DWORD dwFlags, DWORD_PTR dwContext) = 0;
+    virtual BOOL HttpAddRequestHeadersW(HINTERNET hRequest, LPCWSTR lpszHeaders,
+                                        DWORD dwHeadersLength, DWORD dwModifiers) = 0;
+    virtual BOOL HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLength,
+                                  LPVOID lpOptional, DWORD dwOptionalLength) = 0;
+    virtual BOOL HttpQueryInfoW(HINTERNET hRequest, DWORD dwInfoLevel, LPVOID lpBuffer,
+                                LPDWORD lpdwBufferLength, LPDWORD lpdwIndex) = 0;
+    virtual BOOL InternetQueryDataAvailable(HINTERNET hFile, LPDWORD lpdwNumberOfBytesAvailable,
+                                            DWORD dwFlags, DWORD_PTR dwContext) = 0;
+    virtual BOOL InternetReadFile(HINTERNET hFile, LPVOID lpBuffer, DWORD dwNumberOfBytesToRead,
+                                  LPDWORD lpdwNumberOfBytesRead) = 0;
+
 protected:
     InternetApi() = default;
     InternetApi(const InternetApi&) = default;
@@ -87,6 +107,24 @@ public:
                             LPDWORD lpdwUrlLength) override;
     BOOL InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer, LPDWORD lpdwBufferLength,
                                   DWORD dwFlags) override;
+
+    HINTERNET InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName,
+                               INTERNET_PORT nServerPort, LPCWSTR lpszUserName, LPCWSTR lpszPassword,
+                               DWORD dwService, DWORD dwFlags, DWORD_PTR dwContext) override;
+    HINTERNET HttpOpenRequestW(HINTERNET hConnect, LPCWSTR lpszVerb, LPCWSTR lpszObjectName,
+                               LPCWSTR lpszVersion, LPCWSTR lpszReferrer,
+                               LPCWSTR* lplpszAcceptTypes, DWORD dwFlags,
+                               DWORD_PTR dwContext) override;
+    BOOL HttpAddRequestHeadersW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLength,
+                                DWORD dwModifiers) override;
+    BOOL HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLength,
+                          LPVOID lpOptional, DWORD dwOptionalLength) override;
+    BOOL HttpQueryInfoW(HINTERNET hRequest, DWORD dwInfoLevel, LPVOID lpBuffer,
+                        LPDWORD lpdwBufferLength, LPDWORD lpdwIndex) override;
+    BOOL InternetQueryDataAvailable(HINTERNET hFile, LPDWORD lpdwNumberOfBytesAvailable,
+                                    DWORD dwFlags, DWORD_PTR dwContext) override;
+    BOOL InternetReadFile(HINTERNET hFile, LPVOID lpBuffer, DWORD dwNumberOfBytesToRead,
+                          LPDWORD lpdwNumberOfBytesRead) override;
 };
 
 /// The implementation installed for the process: the forwarding one unless a
