@@ -1,0 +1,237 @@
+// Whole exchanges: verbs and bodies, the three kinds of body framing,
+// bodies cut short, connection errors and timeouts, keep-alive.
+#include "HttpTestSupport.h"
+
+#include <chrono>
+
+using namespace HttpTest;
+
+namespace {
+
+class Exchange : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(FSession) << GetLastError(); }
+    Handle FSession = OpenSession();
+};
+
+std::string Binary(std::size_t size) {
+    std::string body = Bytes(TestServers::PatternBytes(7, size));
+    body[0] = '\0';  // zeros, CR LF and high bytes all travel unchanged
+    body[1] = '\r';
+    body[2] = '\n';
+    return body;
+}
+
+}  // namespace
+
+TEST_F(Exchange, VerbsSendTheirBodiesByteForByte) {
+    const Handle connection = Connect(FSession.get(), Echo());
+    ASSERT_TRUE(connection);
+    struct Case {
+        std::u16string verb;
+        std::size_t size;
+    } const cases[] = {{u"POST", 70000}, {u"PUT", 3}, {u"POST", 0}, {u"DELETE", 0}, {u"PATCH", 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.verb) + " " + std::to_string(c.size));
+        const std::string body = Binary(c.size);
+        const Handle request = Open(connection.get(), c.verb, u"/echo");
+        ASSERT_TRUE(Send(request.get(), body)) << GetLastError();
+        EXPECT_EQ(StatusCode(request.get()), 200u);
+        EXPECT_EQ(Custom(request.get(), "X-Echo-Method"), Narrow(c.verb));
+        EXPECT_EQ(Custom(request.get(), "X-Echo-Body-Length"), std::to_string(c.size));
+        const std::string echoed = ReadAll(request.get());
+        ASSERT_GE(echoed.size(), body.size());
+        EXPECT_TRUE(echoed.compare(echoed.size() - body.size(), body.size(), body) == 0);
+    }
+}
+
+TEST_F(Exchange, EmptyVerbAndObjectMeanGetOfTheRoot) {
+    const Handle connection = Connect(FSession.get(), Nginx());
+    const Handle request(HttpOpenRequestW(connection.get(), u"", u"", u"", u"", nullptr, 0, 0));
+    ASSERT_TRUE(request);
+    ASSERT_TRUE(Send(request.get()));
+    EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_RAW_HEADERS_CRLF)
+                  .substr(0, 16),
+              "GET / HTTP/1.1\r\n");
+}
+
+TEST_F(Exchange, HeadHasNoBodyAndPutRoundTripsThroughNginx) {
+    const Handle connection = Connect(FSession.get(), Nginx());
+    const std::string body = Binary(100000);
+    const Handle put = Open(connection.get(), u"PUT", u"/dav/http-backend/round trip.bin");
+    ASSERT_TRUE(Send(put.get(), body)) << GetLastError();
+    EXPECT_TRUE(StatusCode(put.get()) == 201 || StatusCode(put.get()) == 204) << StatusCode(put.get());
+    ReadAll(put.get());
+
+    const Handle get = Open(connection.get(), u"GET", u"/dav/http-backend/round%20trip.bin");
+    ASSERT_TRUE(Send(get.get()));
+    EXPECT_EQ(ReadAll(get.get()), body);
+
+    const Handle head = Open(connection.get(), u"HEAD", u"/dav/http-backend/round%20trip.bin");
+    ASSERT_TRUE(Send(head.get()));
+    EXPECT_EQ(Header(head.get(), HTTP_QUERY_CONTENT_LENGTH), "100000");
+    EXPECT_EQ(ReadAll(head.get()), "");
+}
+
+TEST_F(Exchange, BodiesOfEveryFramingArriveWhole) {
+    const Handle connection = Connect(FSession.get(), Echo());
+    const std::size_t size = 300000;
+    const std::string expected = Bytes(TestServers::PatternBytes(1, size));
+    for (const char16_t* path : {u"/bytes?size=300000", u"/chunked?size=300000&chunk=777",
+                                 u"/close-delimited?size=300000"}) {
+        SCOPED_TRACE(Narrow(path));
+        const Handle request = Open(connection.get(), u"GET", path);
+        ASSERT_TRUE(Send(request.get()));
+        EXPECT_EQ(ReadAll(request.get()), expected);
+        DWORD read = 1;
+        char byte;
+        EXPECT_TRUE(InternetReadFile(request.get(), &byte, 1, &read));
+        EXPECT_EQ(read, 0u) << "the end stays the end";
+    }
+}
+
+// The buffer between libcurl and the reader stays bounded whatever the
+// body's size: what is available at once never exceeds it.
+TEST_F(Exchange, LargeBodyIsBufferedWithinBounds) {
+    const Handle connection = Connect(FSession.get(), Nginx());
+    const Handle request = Open(connection.get(), u"GET", Wide(TestServers::Setting("CORVANE_DATA_PATH")));
+    ASSERT_TRUE(Send(request.get()));
+    const std::size_t size = std::stoul(TestServers::Setting("CORVANE_DATA_SIZE"));
+    std::string body;
+    DWORD largest = 0;
+    for (;;) {
+        DWORD available = 0;
+        ASSERT_TRUE(InternetQueryDataAvailable(request.get(), &available, 0, 0));
+        largest = std::max(largest, available);
+        // Slow, small reads leave the transfer ahead of the reader.
+        std::string piece(std::min<DWORD>(available ? available : 1, 50000), '\0');
+        DWORD read = 0;
+        ASSERT_TRUE(InternetReadFile(request.get(), piece.data(), static_cast<DWORD>(piece.size()), &read));
+        if (read == 0) break;
+        body.append(piece, 0, read);
+    }
+    EXPECT_EQ(body, Bytes(TestServers::PatternBytes(1, size)));
+    EXPECT_LE(largest, (1u << 20) + (128u << 10));
+}
+
+TEST_F(Exchange, BodyCutShortIsAnErrorAfterTheBytesThatCame) {
+    const Handle connection = Connect(FSession.get(), Echo());
+    for (const char16_t* path : {u"/drop?after=5000", u"/drop?after=5000&how=reset",
+                                 u"/drop?after=5000&te=chunked"}) {
+        SCOPED_TRACE(Narrow(path));
+        const Handle request = Open(connection.get(), u"GET", path);
+        ASSERT_TRUE(Send(request.get()));
+        std::string body;
+        char buffer[1024];
+        DWORD read = 0;
+        BOOL ok;
+        while ((ok = InternetReadFile(request.get(), buffer, sizeof(buffer), &read)) && read > 0)
+            body.append(buffer, read);
+        EXPECT_FALSE(ok) << "a short body must not read as complete";
+        const DWORD error = GetLastError();
+        EXPECT_TRUE(error == ERROR_INTERNET_CONNECTION_ABORTED || error == ERROR_INTERNET_CONNECTION_RESET)
+            << error;
+        EXPECT_EQ(body, Bytes(TestServers::PatternBytes(1, 5000)));
+    }
+}
+
+TEST_F(Exchange, ConnectionFailuresGiveThePlatformErrors) {
+    {
+        const Handle connection =
+            Connect(FSession.get(), Server{u"no-such-host.corvane.invalid", 80, false});
+        const Handle request = Open(connection.get(), u"GET", u"/");
+        SetLastError(0);
+        EXPECT_FALSE(Send(request.get()));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_NAME_NOT_RESOLVED));
+    }
+    {
+        const Handle connection = Connect(FSession.get(), Server{u"127.0.0.1", ClosedPort(), false});
+        const Handle request = Open(connection.get(), u"GET", u"/");
+        EXPECT_FALSE(Send(request.get()));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT));
+    }
+    {
+        const Handle connection = Connect(FSession.get(), Echo());
+        const Handle request = Open(connection.get(), u"GET", u"/hangup");
+        EXPECT_FALSE(Send(request.get()));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_INVALID_SERVER_RESPONSE));
+    }
+}
+
+TEST_F(Exchange, ReceiveTimeoutEndsAStalledResponse) {
+    const Handle connection = Connect(FSession.get(), Echo());
+    DWORD timeout = 400;
+    ASSERT_TRUE(InternetSetOptionW(connection.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)));
+
+    // Nothing comes before the headers.
+    const Handle headers = Open(connection.get(), u"GET", u"/stall?seconds=5");
+    DWORD inherited = 0, size = sizeof(inherited);
+    ASSERT_TRUE(InternetQueryOptionW(headers.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &inherited, &size));
+    EXPECT_EQ(inherited, 400u);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Send(headers.get()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_TIMEOUT));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+
+    // The headers and part of the body come, the rest does not: the request
+    // option wins over the connection's.
+    const Handle body = Open(connection.get(), u"GET", u"/stall?seconds=5&before=body&size=100&sent=10");
+    timeout = 300;
+    ASSERT_TRUE(InternetSetOptionW(body.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)));
+    ASSERT_TRUE(Send(body.get()));
+    char buffer[100];
+    DWORD read = 0;
+    ASSERT_TRUE(InternetReadFile(body.get(), buffer, sizeof(buffer), &read));
+    EXPECT_EQ(read, 10u);
+    start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(InternetReadFile(body.get(), buffer, sizeof(buffer), &read));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_TIMEOUT));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST_F(Exchange, RequestsOfOneConnectionHandleShareAKeptAliveConnection) {
+    const Handle first = Connect(FSession.get(), Echo());
+    const Handle second = Connect(FSession.get(), Echo());
+    std::vector<std::string> ids;
+    for (HINTERNET connection : {first.get(), first.get(), first.get(), second.get()}) {
+        const Handle request = Open(connection, u"GET", u"/bytes?size=10");
+        ASSERT_TRUE(Send(request.get()));
+        ReadAll(request.get());
+        ids.push_back(Custom(request.get(), "X-Connection-Id"));
+    }
+    EXPECT_EQ(ids[0], ids[1]);
+    EXPECT_EQ(ids[1], ids[2]);
+    EXPECT_NE(ids[2], ids[3]) << "another connection handle has connections of its own";
+
+    // A request closed before its body was read loses its connection, and
+    // the next request still works.
+    {
+        const Handle unread = Open(first.get(), u"GET", u"/bytes?size=2000000");
+        ASSERT_TRUE(Send(unread.get()));
+    }
+    const Handle after = Open(first.get(), u"GET", u"/bytes?size=10");
+    ASSERT_TRUE(Send(after.get()));
+    EXPECT_EQ(ReadAll(after.get()).size(), 10u);
+}
+
+TEST_F(Exchange, CallsOutOfOrderFailCleanly) {
+    const Handle connection = Connect(FSession.get(), Echo());
+    const Handle request = Open(connection.get(), u"GET", u"/echo");
+    char buffer[16];
+    DWORD count = 0;
+    EXPECT_FALSE(InternetReadFile(request.get(), buffer, sizeof(buffer), &count));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INCORRECT_HANDLE_STATE));
+    EXPECT_FALSE(InternetQueryDataAvailable(request.get(), &count, 0, 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INCORRECT_HANDLE_STATE));
+    // A connection handle is no request, and the session no connection.
+    EXPECT_EQ(HttpOpenRequestW(FSession.get(), u"GET", u"/", u"", u"", nullptr, 0, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INCORRECT_HANDLE_TYPE));
+    EXPECT_FALSE(HttpSendRequestW(connection.get(), nullptr, 0, nullptr, 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INCORRECT_HANDLE_TYPE));
+    // A verb that would break the request line is refused.
+    EXPECT_EQ(HttpOpenRequestW(connection.get(), u"GET /x HTTP/1.1\r\nX:", u"/", u"", u"", nullptr, 0, 0),
+              nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(InternetConnectW(FSession.get(), u"", 80, u"", u"", INTERNET_SERVICE_HTTP, 0, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
