@@ -3,6 +3,7 @@
 #include <Framework/Forms.h>
 #include <Platform/InternetApi.h>
 
+#include "AboutText.h"
 #include "Corvane/Session.h"
 #include "PlatformText.h"
 
@@ -67,7 +68,7 @@ void TINetHandle::SetActive(bool Value)
 
 UnicodeString TINetHandle::About() const
 {
-    return u"Version 4.4 - Corvane Internet components";
+    return AboutText;
 }
 
 void TINetHandle::SetAbout(const UnicodeString&) {}

@@ -5,3 +5,4 @@
 #include "Corvane/Errors.h"
 #include "Corvane/Handle.h"
 #include "Corvane/Session.h"
+#include "Corvane/Url.h"

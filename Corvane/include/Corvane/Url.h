@@ -1,0 +1,141 @@
+// The URL component: one URL held as its whole text and as its parts, kept
+// consistent through the Internet library's own URL routines (crack, create,
+// canonicalize). It owns no Internet handle and raises nothing.
+#pragma once
+
+#include <cstdint>
+
+#include <Framework/Classes.h>
+
+#include "Corvane/Errors.h"
+
+namespace Corvane {
+
+/// The encoding choice handed to the URL routines: exactly one is in force.
+/// Each routine turns it into its own flag word; a choice a routine does not
+/// take gives it 0.
+///
+/// | choice                      | canonical form           | crack       | create      |
+/// |-----------------------------|--------------------------|-------------|-------------|
+/// | flNone                      | 0                        | 0           | 0           |
+/// | flBrowserMode               | ICU_BROWSER_MODE         | 0           | 0           |
+/// | flDecode                    | ICU_DECODE               | ICU_DECODE  | 0           |
+/// | flDecodeWithoutReencoding   | ICU_DECODE|ICU_NO_ENCODE | 0           | 0           |
+/// | flEncodePercent             | ICU_ENCODE_PERCENT       | 0           | 0           |
+/// | flEncodeSpacesOnly          | ICU_ENCODE_SPACES_ONLY   | 0           | 0           |
+/// | flEscape                    | 0                        | ICU_ESCAPE  | ICU_ESCAPE  |
+/// | flNoEncode                  | ICU_NO_ENCODE            | 0           | 0           |
+/// | flNoMeta                    | ICU_NO_META              | 0           | 0           |
+enum TUrlFlags : std::uint8_t {
+    flNone,
+    flBrowserMode,
+    flDecode,
+    flDecodeWithoutReencoding,
+    flEncodePercent,
+    flEncodeSpacesOnly,
+    flEscape,
+    flNoEncode,
+    flNoMeta,
+};
+
+/// Holds one URL in two views: Url, and its parts Scheme, HostName, Port,
+/// UserName, Password, UrlPath and ExtraInfo. Assigning Url cracks it into
+/// the parts; assigning a part or Flags composes Url anew from the parts.
+/// No setter compares with the old value, checks anything or raises:
+///  - a failed crack leaves every text part empty and Port 0, and Url as
+///    assigned;
+///  - a failed composition leaves Url empty and the parts as they were;
+///  - a failed canonicalization reads as an empty CanonizedUrl.
+/// Every text the platform writes (a part, the composed URL, the canonical
+/// form) gets a buffer of 8336 characters; longer texts cannot be produced.
+class TCustomINetUrl : public TComponent {
+public:
+    /// HostName "localhost", Port 80, Flags flNone, every other part empty,
+    /// and Url what the platform composes from those parts (no scheme).
+    explicit TCustomINetUrl(TComponent* AOwner);
+
+protected:
+    /// A fixed text beginning "Version 4.4"; assigning it does nothing.
+    UnicodeString About() const;
+    void SetAbout(const UnicodeString& Value);
+
+    /// The canonical form of Url under Flags, computed by the platform at
+    /// every read (nothing is cached); empty when the platform refuses.
+    UnicodeString CanonizedUrl() const;
+    /// Does nothing: the canonical form is derived from Url.
+    void SetCanonizedUrl(const UnicodeString& Value);
+
+    /// Query and fragment, as the platform delimits them.
+    UnicodeString ExtraInfo() const { return FExtraInfo; }
+    void SetExtraInfo(const UnicodeString& Value);
+    /// Changing the choice composes Url again from the unchanged parts; the
+    /// parts are not cracked again.
+    TUrlFlags Flags() const { return FFlags; }
+    void SetFlags(TUrlFlags Value);
+    UnicodeString HostName() const { return FHostName; }
+    void SetHostName(const UnicodeString& Value);
+    UnicodeString Password() const { return FPassword; }
+    void SetPassword(const UnicodeString& Value);
+    /// 0 means none; it is handed to the platform as 0 all the same.
+    Word Port() const { return FPort; }
+    void SetPort(Word Value);
+    /// The scheme as text; the platform's scheme number is not kept.
+    UnicodeString Scheme() const { return FScheme; }
+    void SetScheme(const UnicodeString& Value);
+    /// Reads back exactly what was assigned (not canonicalized), or the
+    /// platform's composition after a part or Flags was assigned.
+    UnicodeString Url() const { return FUrl; }
+    void SetUrl(const UnicodeString& Value);
+    UnicodeString UrlPath() const { return FUrlPath; }
+    void SetUrlPath(const UnicodeString& Value);
+    UnicodeString UserName() const { return FUserName; }
+    void SetUserName(const UnicodeString& Value);
+
+private:
+    /// Splits FUrl into the parts with InternetCrackUrlW, the platform
+    /// writing each part straight into its field.
+    void CrackUrl();
+    /// Composes FUrl from the parts with InternetCreateUrlW.
+    void CreateUrl();
+
+    UnicodeString FExtraInfo;
+    TUrlFlags FFlags = flNone;
+    UnicodeString FHostName;
+    UnicodeString FPassword;
+    Word FPort = 0;
+    UnicodeString FScheme;
+    UnicodeString FUrl;
+    UnicodeString FUrlPath;
+    UnicodeString FUserName;
+};
+
+/// The URL component: publishes TCustomINetUrl's properties.
+class TINetUrl : public TCustomINetUrl {
+public:
+    using TCustomINetUrl::TCustomINetUrl;
+
+    using TCustomINetUrl::About;
+    using TCustomINetUrl::CanonizedUrl;
+    using TCustomINetUrl::ExtraInfo;
+    using TCustomINetUrl::Flags;
+    using TCustomINetUrl::HostName;
+    using TCustomINetUrl::Password;
+    using TCustomINetUrl::Port;
+    using TCustomINetUrl::Scheme;
+    using TCustomINetUrl::SetAbout;
+    using TCustomINetUrl::SetCanonizedUrl;
+    using TCustomINetUrl::SetExtraInfo;
+    using TCustomINetUrl::SetFlags;
+    using TCustomINetUrl::SetHostName;
+    using TCustomINetUrl::SetPassword;
+    using TCustomINetUrl::SetPort;
+    using TCustomINetUrl::SetScheme;
+    using TCustomINetUrl::SetUrl;
+    using TCustomINetUrl::SetUrlPath;
+    using TCustomINetUrl::SetUserName;
+    using TCustomINetUrl::Url;
+    using TCustomINetUrl::UrlPath;
+    using TCustomINetUrl::UserName;
+};
+
+}  // namespace Corvane
