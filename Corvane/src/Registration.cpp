@@ -1,0 +1,97 @@
+// Publishes the runtime unit's component classes for form files: their
+// names, their published properties in publishing order, and how each is
+// stored.
+//
+// The registration runs while the program starts, from this file's static
+// initializer. A static library contributes only the object files something
+// refers to, so the Corvane target asks every program that links it to refer
+// to CorvanePublishedClasses (a linker option in Corvane/CMakeLists.txt).
+// That keeps this file, and through it every registered class, in programs
+// that only read form files and never name a component class themselves.
+#include <Framework/Properties.h>
+
+#include "Corvane/Session.h"
+#include "Corvane/Url.h"
+
+namespace Corvane {
+
+namespace {
+
+using Framework::Default;
+using Framework::NotStored;
+
+void DefineEnumerations()
+{
+    Framework::DefineEnum<TAccessType>(u"TAccessType",
+                                       {u"atDirect", u"atPreconfig", u"atPreconfigWithNoAutoProxy", u"atProxy"});
+    Framework::DefineEnum<TSessionFlag>(u"TSessionFlag", {u"flOffline", u"flAsync"});
+    Framework::DefineEnum<TUrlFlags>(u"TUrlFlags",
+                                     {u"flNone", u"flBrowserMode", u"flDecode", u"flDecodeWithoutReencoding",
+                                      u"flEncodePercent", u"flEncodeSpacesOnly", u"flEscape", u"flNoEncode",
+                                      u"flNoMeta"});
+}
+
+// About is shown but never stored; Active is stored only when true and then
+// opens in Loaded; the strings are stored when not empty (an Agent cleared
+// to "" thus reads back as "Corvane"); Flags has no default and is always
+// stored. Events are stored when bound by name through the root's handlers.
+void RegisterSession()
+{
+    using S = TINetSession;
+    Framework::RegisterComponentClass<S>(u"TINetSession")
+        .Inherits<TComponent>()
+        .Property(u"About", &S::About, &S::SetAbout, NotStored)
+        .Property(u"AccessType", &S::AccessType, &S::SetAccessType, Default(atPreconfig))
+        .Property(u"Active", &S::Active, &S::SetActive, Default(false))
+        .Property(u"Agent", &S::Agent, &S::SetAgent)
+        .Property(u"Flags", &S::Flags, &S::SetFlags)
+        .Property(u"ProxyBypass", &S::ProxyBypass, &S::SetProxyBypass)
+        .Property(u"ProxyName", &S::ProxyName, &S::SetProxyName)
+        .Property(u"AfterOpen", &S::AfterOpen, &S::SetAfterOpen)
+        .Property(u"BeforeOpen", &S::BeforeOpen, &S::SetBeforeOpen)
+        .Property(u"AfterClose", &S::AfterClose, &S::SetAfterClose)
+        .Property(u"BeforeClose", &S::BeforeClose, &S::SetBeforeClose)
+        .Property(u"OnCallback", &S::OnCallback, &S::SetOnCallback)
+        .Property(u"OnError", &S::OnError, &S::SetOnError);
+}
+
+// Only what cannot be derived is stored: Flags (always) and Url (when not
+// empty). Flags comes first, so reading a form composes once from the
+// defaults and then cracks the stored Url under the stored choice.
+void RegisterUrl()
+{
+    using U = TINetUrl;
+    Framework::RegisterComponentClass<U>(u"TINetUrl")
+        .Inherits<TComponent>()
+        .Property(u"About", &U::About, &U::SetAbout, NotStored)
+        .Property(u"CanonizedUrl", &U::CanonizedUrl, &U::SetCanonizedUrl, NotStored)
+        .Property(u"ExtraInfo", &U::ExtraInfo, &U::SetExtraInfo, NotStored)
+        .Property(u"Flags", &U::Flags, &U::SetFlags)
+        .Property(u"HostName", &U::HostName, &U::SetHostName, NotStored)
+        .Property(u"Password", &U::Password, &U::SetPassword, NotStored)
+        .Property(u"Port", &U::Port, &U::SetPort, Default(Word{80}), NotStored)
+        .Property(u"Scheme", &U::Scheme, &U::SetScheme, NotStored)
+        .Property(u"Url", &U::Url, &U::SetUrl)
+        .Property(u"UrlPath", &U::UrlPath, &U::SetUrlPath, NotStored)
+        .Property(u"UserName", &U::UserName, &U::SetUserName, NotStored);
+}
+
+// Every published class of the runtime unit, in the order of its units.
+bool RegisterPublishedClasses()
+{
+    DefineEnumerations();
+    RegisterSession();
+    RegisterUrl();
+    return true;
+}
+
+}  // namespace
+
+}  // namespace Corvane
+
+// The symbol every program linking Corvane refers to (see above); its
+// initialization is the registration.
+extern "C" {
+extern const bool CorvanePublishedClasses;
+const bool CorvanePublishedClasses = Corvane::RegisterPublishedClasses();
+}
