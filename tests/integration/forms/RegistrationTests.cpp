@@ -41,10 +41,6 @@ TEST(Registration, ClassesArePublishedInTheirPublishingOrder)
               (std::vector<std::string>{"About", "AccessType", "Active", "Agent", "Flags", "ProxyBypass", "ProxyName",
                                         "AfterOpen", "BeforeOpen", "AfterClose", "BeforeClose", "OnCallback",
                                         "OnError"}));
-    EXPECT_EQ(Session->FindProperty(u"Flags")->Kind(), pkSet);
-    EXPECT_FALSE(Session->FindProperty(u"Flags")->HasDefault());
-    EXPECT_EQ(Session->FindProperty(u"OnCallback")->Kind(), pkEvent);
-    EXPECT_TRUE(Session->FindProperty(u"About")->NeverStored());
 
     const TClassInfo* Url = FindComponentClass(u"TINetUrl");
     ASSERT_NE(Url, nullptr);
@@ -52,15 +48,6 @@ TEST(Registration, ClassesArePublishedInTheirPublishingOrder)
     EXPECT_EQ(PropertyNames(*Url),
               (std::vector<std::string>{"About", "CanonizedUrl", "ExtraInfo", "Flags", "HostName", "Password", "Port",
                                         "Scheme", "Url", "UrlPath", "UserName"}));
-    const TPropInfo* Port = Url->FindProperty(u"Port");
-    EXPECT_EQ(Port->Kind(), pkInteger);
-    EXPECT_EQ(Port->IntegerBits(), 16);
-    EXPECT_FALSE(Port->IntegerSigned());
-    EXPECT_TRUE(Port->HasDefault());
-    EXPECT_EQ(Port->DefaultOrd(), 80);
-    EXPECT_EQ(Url->FindProperty(u"Flags")->EnumType()->NameList(),
-              u"flNone, flBrowserMode, flDecode, flDecodeWithoutReencoding, flEncodePercent, flEncodeSpacesOnly, "
-              u"flEscape, flNoEncode, flNoMeta");
 }
 
 TEST(Registration, AFormReadByNameCreatesAndOpensTheComponents)

@@ -75,21 +75,6 @@ TEST(UrlComponent, CrackedPartsComposeBackToTheSameUrl)
     }
 }
 
-TEST(UrlComponent, PartsBuildAUrlAndAssignedPortsReplaceCrackedOnes)
-{
-    TINetUrl U(nullptr);
-    U.SetUrl(u"http://example.com/a?b");
-    U.SetPort(8080);
-    EXPECT_EQ(U8(U.Url()), "http://example.com:8080/a?b");
-    U.SetScheme(u"https");
-    U.SetUserName(u"me");
-    U.SetUrlPath(u"/other");
-    U.SetExtraInfo(u"");
-    EXPECT_EQ(U8(U.Url()), "https://me@example.com:8080/other");
-    U.SetPort(443);
-    EXPECT_EQ(U8(U.Url()), "https://me@example.com/other");
-}
-
 TEST(UrlComponent, UrlReadsBackAsAssignedWhileTheCanonicalFormFollowsFlags)
 {
     TINetUrl U(nullptr);

@@ -112,17 +112,6 @@ TEST_F(FormTest, SessionStoresOnlyWhatDiffersAndAlwaysItsFlags)
     EXPECT_FALSE(static_cast<bool>(Back->BeforeClose()));
 }
 
-TEST_F(FormTest, AboutIsNeverReadFromAFormEither)
-{
-    // About is published (the designer shows it) but a form cannot set it.
-    TComponent Root(nullptr);
-    Read("object F: TComponent\n  object S: TINetSession\n    About = 'Version 9'\n  end\nend\n", Root);
-    auto* S = dynamic_cast<TINetSession*>(Root.FindComponent(u"S"));
-    ASSERT_NE(S, nullptr);
-    EXPECT_EQ(U8(S->About()).rfind("Version 4.4", 0), 0u);
-    EXPECT_EQ(Text(Root).find("About"), std::string::npos);
-}
-
 // Active precedes Agent and the proxy settings in publishing order; opening
 // at once would make their setters raise on an open session.
 TEST_F(FormTest, StoredActiveOpensInLoadedWithEverySettingInPlace)
