@@ -652,6 +652,12 @@ void Transfer::Release() {
     std::shared_ptr<TransferGroup> group;
     std::vector<StatusEvent> events;
     {
+        // A wait on another thread holds the group's lock while it polls:
+        // wake it, so it sees that its owner is closing and lets go.
+        {
+            std::lock_guard<std::mutex> lock(FGroupMutex);
+            if (FGroup && FGroup->FMulti) curl_multi_wakeup(FGroup->FMulti);
+        }
         auto lock = LockGroup(group);
         if (!group) return;
         ReleaseLocked(events);

@@ -151,7 +151,7 @@ public:
     DWORD TlsState();
 
     static constexpr std::size_t kQueueLimit = 1 << 20;
-    static constexpr std::size_t kChunk = 128 << 10;
+    static constexpr std::size_t kChunk = 256 << 10;
 
 private:
     friend class TransferGroup;

@@ -246,3 +246,20 @@ TEST_F(Follow, CredentialsStayWithTheirServer) {
     EXPECT_EQ(StatusCode(request.get()), 401u);
     EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_AUTHORIZATION), "<none>");
 }
+
+// The usual answer to a 401: set credentials on the request and send it
+// again on the same handle.
+TEST_F(Follow, ResendWithCredentialsSetOnTheRequest) {
+    const Handle request = Open(FConnection.get(), u"GET", u"/digest");
+    ASSERT_TRUE(Send(request.get()));
+    EXPECT_EQ(StatusCode(request.get()), 401u);
+    const std::u16string user = Wide(TestServers::Setting("CORVANE_TEST_USER"));
+    const std::u16string password = Wide(TestServers::Setting("CORVANE_TEST_PASSWORD"));
+    ASSERT_TRUE(InternetSetOptionW(request.get(), INTERNET_OPTION_USERNAME, const_cast<char16_t*>(user.c_str()),
+                                   static_cast<DWORD>(user.size())));
+    ASSERT_TRUE(InternetSetOptionW(request.get(), INTERNET_OPTION_PASSWORD, const_cast<char16_t*>(password.c_str()),
+                                   static_cast<DWORD>(password.size())));
+    ASSERT_TRUE(Send(request.get())) << GetLastError();
+    EXPECT_EQ(StatusCode(request.get()), 200u);
+    EXPECT_EQ(ReadAll(request.get()), "authenticated as corvane (digest)\n");
+}
