@@ -303,8 +303,13 @@ struct TClassRegistry {
     std::map<UnicodeString, TClassInfo*> ByName;
     std::map<std::type_index, TClassInfo*> ByType;
 
+    // Tag is the one published property of every component (its Name is
+    // the header line of its object in a form file); classes that inherit
+    // TComponent's registration publish it first.
     TClassRegistry() {
-        Add(u"TComponent", typeid(TComponent), [](TComponent* Owner) { return new TComponent(Owner); });
+        TClassInfo& Base = Add(u"TComponent", typeid(TComponent), [](TComponent* Owner) { return new TComponent(Owner); });
+        TClassRegistration<TComponent>(Base).Property(u"Tag", &TComponent::Tag, &TComponent::SetTag,
+                                                      Default(std::intptr_t{0}));
     }
 
     // Enters a class, or starts the property list of a known one afresh;

@@ -89,6 +89,23 @@ TEST_F(FormFiles, StorageRulesDecideWhatIsWritten) {
     EXPECT_EQ(Back->Options(), (TTestOptions{toAlpha, toGamma}));
 }
 
+TEST_F(FormFiles, EveryComponentPublishesTagWithDefaultZero) {
+    TComponent Root(nullptr);
+    auto* Tagged = new TComponent(&Root);
+    Tagged->SetName(u"Tagged");
+    Tagged->SetTag(-7);
+    (new TComponent(&Root))->SetName(u"Untagged");
+    const std::string Text = Narrow(ComponentToText(&Root));
+    EXPECT_THAT(Text, HasSubstr("object Tagged: TComponent\n    Tag = -7\n  end"));
+    EXPECT_THAT(Text, HasSubstr("object Untagged: TComponent\n  end"));
+    EXPECT_EQ(Reread(Text), Text);
+
+    TComponent Copy(nullptr);
+    TextToComponent(Widen(Text), &Copy);
+    ASSERT_NE(Copy.FindComponent(u"Tagged"), nullptr);
+    EXPECT_EQ(Copy.FindComponent(u"Tagged")->Tag(), -7);
+}
+
 TEST_F(FormFiles, RoundTripOfEveryPropertyKindIsStable) {
     TTestRoot Root(nullptr);
     Root.SetName(u"MainForm");
