@@ -10,6 +10,7 @@
 // that only read form files and never name a component class themselves.
 #include <Framework/Properties.h>
 
+#include "Corvane/Http.h"
 #include "Corvane/Session.h"
 #include "Corvane/Url.h"
 
@@ -29,6 +30,18 @@ void DefineEnumerations()
                                      {u"flNone", u"flBrowserMode", u"flDecode", u"flDecodeWithoutReencoding",
                                       u"flEncodePercent", u"flEncodeSpacesOnly", u"flEscape", u"flNoEncode",
                                       u"flNoMeta"});
+    Framework::DefineEnum<THttpFlag>(
+        u"THttpFlag", {u"flCacheIfNetFail", u"flHyperlink", u"flIgnoreCertCnInvalid", u"flIgnoreCertDateInvalid",
+                       u"flIgnoreRedirectToHttp", u"flIgnoreRedirectToHttps", u"flKeepConnection", u"flNeedFile",
+                       u"flNoAuth", u"flNoAutoRedirect", u"flNoCacheWrite", u"flNoCookies", u"flNoUi",
+                       u"flPragmaNoCache", u"flReload", u"flResynchronize", u"flSecure"});
+    Framework::DefineEnum<THttpVerb>(u"THttpVerb", {u"veNone", u"veGet", u"vePut", u"vePost", u"veDelete",
+                                                    u"veOptions", u"veHead", u"veConnect", u"veTrace"});
+    Framework::DefineEnum<TSecurityFlag>(
+        u"TSecurityFlag", {u"sfUnknownBit", u"sf40Bit", u"sf56Bit", u"sf128Bit", u"sfSecureTransfers",
+                           u"sfIgnoreInvalidCN", u"sfIgnoreInvalidDate", u"sfIgnoreRedirectToHttp",
+                           u"sfIgnoreRedirectToHttps", u"sfIgnoreRevocation", u"sfIgnoreUnknownCA",
+                           u"sfIgnoreWrongUsage"});
 }
 
 // About is shown but never stored; Active is stored only when true and then
@@ -53,6 +66,39 @@ void RegisterSession()
         .Property(u"BeforeClose", &S::BeforeClose, &S::SetBeforeClose)
         .Property(u"OnCallback", &S::OnCallback, &S::SetOnCallback)
         .Property(u"OnError", &S::OnError, &S::SetOnError);
+}
+
+// Of the server's address only Url is stored; its parts come back from it.
+// Flags is always stored; Port never. Session is stored as a reference by
+// name; it is read before Url and Active, so a stored-active component
+// connects in Loaded beneath the stored session at the stored address.
+void RegisterHttp()
+{
+    using H = TINetHttp;
+    Framework::RegisterComponentClass<H>(u"TINetHttp")
+        .Inherits<TComponent>()
+        .Property(u"About", &H::About, &H::SetAbout, NotStored)
+        .Property(u"Active", &H::Active, &H::SetActive, Default(false))
+        .Property(u"ExtraInfo", &H::ExtraInfo, &H::SetExtraInfo, NotStored)
+        .Property(u"Flags", &H::Flags, &H::SetFlags)
+        .Property(u"Password", &H::Password, &H::SetPassword, NotStored)
+        .Property(u"Port", &H::Port, &H::SetPort, Default(Word{80}), NotStored)
+        .Property(u"Referer", &H::Referer, &H::SetReferer)
+        .Property(u"SecurityFlags", &H::SecurityFlags, &H::SetSecurityFlags, Default(TSecurityFlags{}))
+        .Property(u"ServerName", &H::ServerName, &H::SetServerName, NotStored)
+        .Property(u"Session", &H::Session, &H::SetSession)
+        .Property(u"Scheme", &H::Scheme, &H::SetScheme, NotStored)
+        .Property(u"Url", &H::Url, &H::SetUrl)
+        .Property(u"UrlPath", &H::UrlPath, &H::SetUrlPath, NotStored)
+        .Property(u"UserName", &H::UserName, &H::SetUserName, NotStored)
+        .Property(u"Verb", &H::Verb, &H::SetVerb, Default(veNone))
+        .Property(u"Version", &H::Version, &H::SetVersion)
+        .Property(u"AfterOpen", &H::AfterOpen, &H::SetAfterOpen)
+        .Property(u"BeforeOpen", &H::BeforeOpen, &H::SetBeforeOpen)
+        .Property(u"AfterClose", &H::AfterClose, &H::SetAfterClose)
+        .Property(u"BeforeClose", &H::BeforeClose, &H::SetBeforeClose)
+        .Property(u"OnCallback", &H::OnCallback, &H::SetOnCallback)
+        .Property(u"OnError", &H::OnError, &H::SetOnError);
 }
 
 // Only what cannot be derived is stored: Flags (always) and Url (when not
@@ -81,6 +127,7 @@ bool RegisterPublishedClasses()
 {
     DefineEnumerations();
     RegisterSession();
+    RegisterHttp();
     RegisterUrl();
     return true;
 }

@@ -4,5 +4,6 @@
 
 #include "Corvane/Errors.h"
 #include "Corvane/Handle.h"
+#include "Corvane/Http.h"
 #include "Corvane/Session.h"
 #include "Corvane/Url.h"

@@ -1,0 +1,221 @@
+// The HTTP component's response: header queries as text, number and date,
+// and reading the body piece by piece or whole.
+#include "Corvane/Http.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include <Framework/Classes.h>
+#include <Platform/InternetApi.h>
+
+#include "HttpTables.h"
+#include "PlatformText.h"
+
+namespace Corvane {
+
+namespace {
+
+// A buffer length as the platform's 32-bit count; a larger buffer is offered
+// only in part, which a read reports through its count.
+DWORD BufferLength(std::size_t Length)
+{
+    return static_cast<DWORD>(std::min<std::size_t>(Length, std::numeric_limits<DWORD>::max()));
+}
+
+}  // namespace
+
+// Asks for the size first; the reported size counts bytes including the
+// terminating zero. The buffer of the second call holds at least that many
+// bytes, so the platform never writes past it.
+UnicodeString TCustomINetHttp::QueryInfo(Cardinal Info)
+{
+    CheckActive();
+    InternetApi& Api = Platform();
+    DWORD Size = 0;
+    if (Api.HttpQueryInfoW(FHttpHandle, Info, nullptr, &Size, nullptr))
+        return {};
+    if (Api.GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        Check(false);
+        return {};
+    }
+    const DWORD Length = Size / 2 >= 1 ? Size / 2 - 1 : 0;
+    if (Length == 0)
+        return {};
+    UnicodeString Result((Size + 1) / 2, u'\0');
+    if (!Api.HttpQueryInfoW(FHttpHandle, Info, Result.data(), &Size, nullptr)) {
+        Check(false);
+        return {};
+    }
+    Result.resize(Length);
+    return Result;
+}
+
+UnicodeString TCustomINetHttp::QueryInfo(THttpHeader Header)
+{
+    return QueryInfo(static_cast<Cardinal>(HttpTables::kHeaderLevels[Header]));
+}
+
+// HTTP_QUERY_CUSTOM reads the header's name from the buffer and writes the
+// value over it, so the buffer starts as the name and its terminator. A value
+// too long for it is asked for again in a buffer of the reported size, which
+// still starts with the name.
+UnicodeString TCustomINetHttp::QueryInfo(const UnicodeString& HeaderName)
+{
+    CheckActive();
+    if (HeaderName.empty())
+        return {};
+    InternetApi& Api = Platform();
+    UnicodeString Buffer = HeaderName;
+    Buffer.push_back(u'\0');
+    DWORD Size = BufferLength(Buffer.size() * 2);
+    if (!Api.HttpQueryInfoW(FHttpHandle, HTTP_QUERY_CUSTOM, Buffer.data(), &Size, nullptr)) {
+        if (Api.GetLastError() != ERROR_INSUFFICIENT_BUFFER || Size == 0) {
+            Check(false);
+            return {};
+        }
+        const std::size_t Characters = std::max<std::size_t>((Size + 1) / 2, HeaderName.size() + 1);
+        Buffer = HeaderName;
+        Buffer.resize(Characters, u'\0');
+        Size = BufferLength(Buffer.size() * 2);
+        if (!Api.HttpQueryInfoW(FHttpHandle, HTTP_QUERY_CUSTOM, Buffer.data(), &Size, nullptr)) {
+            Check(false);
+            return {};
+        }
+    }
+    Buffer.resize(std::min<std::size_t>(Size / 2, Buffer.size()));
+    return Buffer;
+}
+
+Cardinal TCustomINetHttp::QueryInfoValue(Cardinal Info)
+{
+    DWORD Value = 0;
+    DWORD Size = sizeof(Value);
+    if (!Platform().HttpQueryInfoW(FHttpHandle, Info | HTTP_QUERY_FLAG_NUMBER, &Value, &Size, nullptr)) {
+        Check(false);
+        return 0;
+    }
+    return Value;
+}
+
+Cardinal TCustomINetHttp::QueryInfoValue(THttpHeader Header)
+{
+    return QueryInfoValue(static_cast<Cardinal>(HttpTables::kHeaderLevels[Header]));
+}
+
+SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(Cardinal Info)
+{
+    SYSTEMTIME Result{};
+    DWORD Size = sizeof(Result);
+    if (!Platform().HttpQueryInfoW(FHttpHandle, Info | HTTP_QUERY_FLAG_SYSTEMTIME, &Result, &Size, nullptr)) {
+        Check(false);
+        return SYSTEMTIME{};
+    }
+    return Result;
+}
+
+SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(THttpHeader Header)
+{
+    return QueryInfoSystemTime(static_cast<Cardinal>(HttpTables::kHeaderLevels[Header]));
+}
+
+Cardinal TCustomINetHttp::AvailableData()
+{
+    CheckActive();
+    DWORD Count = 0;
+    if (!Platform().InternetQueryDataAvailable(FHttpHandle, &Count, 0, 0)) {
+        Check(false);
+        return 0;
+    }
+    return Count;
+}
+
+namespace {
+
+// The next piece of the body into a fresh container of what is available now
+// (at least one byte is asked for, so the end of the body reads as an empty
+// piece).
+template <class Container>
+Container ReadPiece(HINTERNET Request, Cardinal Available)
+{
+    const DWORD Piece = Available != 0 ? Available : 1;
+    Container Result(Piece, 0);
+    DWORD Read = 0;
+    if (!Platform().InternetReadFile(Request, Result.data(), Piece, &Read)) {
+        Check(false);
+        return Container();
+    }
+    Result.resize(std::min(Read, Piece));
+    return Result;
+}
+
+// Reads into the caller's own buffer, in place.
+template <class Container>
+Cardinal ReadInto(HINTERNET Request, Container& Buffer)
+{
+    if (Buffer.empty())
+        return 0;
+    const DWORD Length = BufferLength(Buffer.size());
+    DWORD Read = 0;
+    if (!Platform().InternetReadFile(Request, Buffer.data(), Length, &Read)) {
+        Check(false);
+        return 0;
+    }
+    return std::min(Read, Length);
+}
+
+// Gathers pieces until the empty one in a memory stream, then copies the
+// stream into the result once.
+template <class Container, class NextPiece>
+Container ReadWhole(NextPiece Next)
+{
+    Framework::TMemoryStream Stream;
+    for (;;) {
+        const Container Piece = Next();
+        if (Piece.empty())
+            break;
+        Stream.Write(Piece.data(), static_cast<Framework::Int64>(Piece.size()));
+    }
+    Container Result(static_cast<std::size_t>(Stream.Size()), 0);
+    if (!Result.empty())
+        std::memcpy(Result.data(), Stream.Memory(), Result.size());
+    return Result;
+}
+
+}  // namespace
+
+AnsiString TCustomINetHttp::GetData()
+{
+    CheckActive();
+    return ReadPiece<AnsiString>(FHttpHandle, AvailableData());
+}
+
+TBytes TCustomINetHttp::GetBytes()
+{
+    CheckActive();
+    return ReadPiece<TBytes>(FHttpHandle, AvailableData());
+}
+
+Cardinal TCustomINetHttp::GetData(AnsiString& Data)
+{
+    CheckActive();
+    return ReadInto(FHttpHandle, Data);
+}
+
+Cardinal TCustomINetHttp::GetBytes(TBytes& Bytes)
+{
+    CheckActive();
+    return ReadInto(FHttpHandle, Bytes);
+}
+
+AnsiString TCustomINetHttp::ReadData()
+{
+    return ReadWhole<AnsiString>([this] { return GetData(); });
+}
+
+TBytes TCustomINetHttp::ReadBytes()
+{
+    return ReadWhole<TBytes>([this] { return GetBytes(); });
+}
+
+}  // namespace Corvane
