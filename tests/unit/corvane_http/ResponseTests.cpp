@@ -1,0 +1,311 @@
+// The HTTP component's responses against the mocked platform: the size
+// protocol of header queries (the mock writes exactly the sizes it reports,
+// so AddressSanitizer sees any buffer that is too small), header queries by
+// name, numbers and dates, and the body read piece by piece, into the
+// caller's buffer, and whole.
+#include "HttpMock.h"
+
+#include <algorithm>
+#include <map>
+
+using namespace HttpUnit;
+using testing::_;
+using testing::InSequence;
+using testing::IsNull;
+using testing::NotNull;
+using testing::Pointee;
+using testing::Return;
+
+namespace {
+
+class ResponseTest : public HttpMockTest {
+protected:
+    ResponseTest()
+    {
+        Http.Open();
+        Http.OpenRequest(u"GET", u"/");
+    }
+
+    // Scripts HttpQueryInfoW as the platform answers text queries: the size
+    // in bytes with the terminator when the buffer is missing or too small,
+    // the text and its size without the terminator otherwise. HTTP_QUERY_CUSTOM
+    // takes the header's name from the buffer.
+    void ServeHeaders(std::map<DWORD, std::u16string> Levels, std::map<std::u16string, std::u16string> Named = {})
+    {
+        ON_CALL(api, HttpQueryInfoW(kRequest, _, _, _, _))
+            .WillByDefault([this, Levels, Named](HINTERNET, DWORD Level, LPVOID Buffer, LPDWORD Size, LPDWORD) {
+                std::u16string Value;
+                if (Level == HTTP_QUERY_CUSTOM) {
+                    const std::u16string Name(static_cast<const char16_t*>(Buffer));
+                    NamesAsked.push_back(U8(Name));
+                    const auto It = Named.find(Name);
+                    if (It == Named.end())
+                        return FailWith(ERROR_HTTP_HEADER_NOT_FOUND);
+                    Value = It->second;
+                } else {
+                    const auto It = Levels.find(Level);
+                    if (It == Levels.end())
+                        return FailWith(ERROR_HTTP_HEADER_NOT_FOUND);
+                    Value = It->second;
+                }
+                const DWORD Needed = static_cast<DWORD>((Value.size() + 1) * 2);
+                if (Buffer == nullptr || *Size < Needed) {
+                    *Size = Needed;
+                    return FailWith(ERROR_INSUFFICIENT_BUFFER);
+                }
+                std::memcpy(Buffer, Value.c_str(), Needed);
+                *Size = Needed - 2;
+                return BOOL{TRUE};
+            });
+    }
+
+    // Scripts the body: each InternetQueryDataAvailable reports the next of
+    // Available (capped at what is left), each read delivers what was asked
+    // for up to the end.
+    void ServeBody(const std::string& Body, std::vector<DWORD> Available)
+    {
+        Remaining = Body;
+        Availability = std::move(Available);
+        ON_CALL(api, InternetQueryDataAvailable(kRequest, NotNull(), 0u, 0u))
+            .WillByDefault([this](HINTERNET, LPDWORD Count, DWORD, DWORD_PTR) {
+                DWORD Next = Availability.empty() ? 1 : Availability.front();
+                if (!Availability.empty())
+                    Availability.erase(Availability.begin());
+                *Count = std::min<DWORD>(Next, static_cast<DWORD>(Remaining.size()));
+                return TRUE;
+            });
+        ON_CALL(api, InternetReadFile(kRequest, NotNull(), _, NotNull()))
+            .WillByDefault([this](HINTERNET, LPVOID Buffer, DWORD Asked, LPDWORD Read) {
+                Asks.push_back(Asked);
+                *Read = std::min<DWORD>(Asked, static_cast<DWORD>(Remaining.size()));
+                std::memcpy(Buffer, Remaining.data(), *Read);
+                Remaining.erase(0, *Read);
+                return TRUE;
+            });
+    }
+
+    TINetHttp Http{nullptr};
+    std::vector<std::string> NamesAsked;
+    std::string Remaining;
+    std::vector<DWORD> Availability;
+    std::vector<DWORD> Asks;
+};
+
+TEST_F(ResponseTest, TextQueryAsksTheSizeFirstThenReadsIntoABufferOfThatSize)
+{
+    InSequence Order;
+    EXPECT_CALL(api, HttpQueryInfoW(kRequest, 19u, IsNull(), Pointee(0u), IsNull()))
+        .WillOnce([this](HINTERNET, DWORD, LPVOID, LPDWORD Size, LPDWORD) {
+            *Size = 8;
+            return FailWith(ERROR_INSUFFICIENT_BUFFER);
+        });
+    EXPECT_CALL(api, HttpQueryInfoW(kRequest, 19u, NotNull(), Pointee(8u), IsNull()))
+        .WillOnce([](HINTERNET, DWORD, LPVOID Buffer, LPDWORD Size, LPDWORD) {
+            std::memcpy(Buffer, u"200", 8);
+            *Size = 6;
+            return TRUE;
+        });
+    EXPECT_EQ(U8(Http.Headers(heStatusCode)), "200");
+}
+
+TEST_F(ResponseTest, TextQueriesOfLevelsAndNamedHeaders)
+{
+    ServeHeaders({{19, u"404"},
+                  {20, u"Not Found"},
+                  {1, u"text/plain; charset=utf-8"},
+                  {19 | HTTP_QUERY_FLAG_REQUEST_HEADERS, u"req"},
+                  {54, u""}});
+    EXPECT_EQ(U8(Http.QueryInfo(heStatusText)), "Not Found");
+    EXPECT_EQ(U8(Http.QueryInfo(Cardinal{HTTP_QUERY_CONTENT_TYPE})), "text/plain; charset=utf-8");
+    EXPECT_EQ(U8(Http.QueryInfo(Cardinal{19 | HTTP_QUERY_FLAG_REQUEST_HEADERS})), "req");  // modifiers unchanged
+    // An empty value needs no second call.
+    EXPECT_CALL(api, HttpQueryInfoW(kRequest, 54u, _, _, _)).Times(1);
+    EXPECT_EQ(Http.QueryInfo(heETag), u"");
+    testing::Mock::VerifyAndClearExpectations(&api);
+
+    // A header the response lacks raises the platform's error, as text and
+    // as number.
+    EXPECT_EQ(RaisedMessage([&] { Http.QueryInfo(heLocation); }).rfind("Error 12150: ", 0), 0u);
+    EXPECT_EQ(RaisedMessage([&] { Http.QueryInfoValue(heLocation); }).rfind("Error 12150: ", 0), 0u);
+}
+
+TEST_F(ResponseTest, EmptyAnswersOfTheSizeQueryGiveAnEmptyText)
+{
+    EXPECT_CALL(api, HttpQueryInfoW(kRequest, _, IsNull(), _, _))
+        .WillOnce(Return(TRUE))
+        .WillOnce([this](HINTERNET, DWORD, LPVOID, LPDWORD Size, LPDWORD) {
+            *Size = 0;
+            return FailWith(ERROR_INSUFFICIENT_BUFFER);
+        })
+        .WillOnce([this](HINTERNET, DWORD, LPVOID, LPDWORD Size, LPDWORD) {
+            *Size = 3;  // less than one character and its terminator
+            return FailWith(ERROR_INSUFFICIENT_BUFFER);
+        });
+    EXPECT_CALL(api, HttpQueryInfoW(kRequest, _, NotNull(), _, _)).Times(0);
+    for (int I = 0; I < 3; ++I)
+        EXPECT_EQ(Http.QueryInfo(heServer), u"");
+}
+
+TEST_F(ResponseTest, EveryNamedHeaderQueriesItsLevel)
+{
+    const DWORD Levels[] = {24, 25, 26, 27, 42, 48, 7,  28, 49, 23, 50, 29, 3,  6,  5,  51, 52, 53,
+                            2,  1,  44, 9,  54, 68, 10, 31, 55, 56, 32, 57, 58, 59, 11, 33, 60, 0,
+                            17, 41, 61, 69, 8,  62, 21, 22, 35, 45, 36, 37, 43, 19, 20, 63, 70, 64,
+                            13, 39, 65, 18, 66, 67, 40, 79, 80, 81, 82, 83, 84, 85, 86};
+    static_assert(std::size(Levels) == heXXSSProtection + 1);
+    for (int Header = heAccept; Header <= heXXSSProtection; ++Header) {
+        EXPECT_CALL(api, HttpQueryInfoW(kRequest, Levels[Header], IsNull(), _, IsNull())).WillOnce(Return(TRUE));
+        EXPECT_CALL(api, HttpQueryInfoW(kRequest, Levels[Header] | HTTP_QUERY_FLAG_NUMBER, NotNull(), Pointee(4u),
+                                        IsNull()))
+            .WillOnce(Return(TRUE));
+        EXPECT_CALL(api, HttpQueryInfoW(kRequest, Levels[Header] | HTTP_QUERY_FLAG_SYSTEMTIME, NotNull(),
+                                        Pointee(16u), IsNull()))
+            .WillOnce(Return(TRUE));
+        Http.QueryInfo(static_cast<THttpHeader>(Header));
+        Http.QueryInfoValue(static_cast<THttpHeader>(Header));
+        Http.QueryInfoSystemTime(static_cast<THttpHeader>(Header));
+        testing::Mock::VerifyAndClearExpectations(&api);
+    }
+}
+
+TEST_F(ResponseTest, CustomHeadersReturnTheWholeValueWhateverItsLength)
+{
+    ServeHeaders({}, {{u"X-Long-Header-Name", u"v"},
+                      {u"X-A", u"a much longer value than the name"},
+                      {u"X-Same", u"123456"},
+                      {u"X-Empty", u""}});
+    EXPECT_EQ(U8(Http.CustomHeaders(u"X-Long-Header-Name")), "v");
+    EXPECT_EQ(U8(Http.CustomHeaders(u"X-A")), "a much longer value than the name");
+    EXPECT_EQ(U8(Http.CustomHeaders(u"X-Same")), "123456");
+    EXPECT_EQ(U8(Http.QueryInfo(UnicodeString(u"X-Empty"))), "");
+    // The longer value was asked for twice, both times with the name in the
+    // buffer.
+    EXPECT_EQ(NamesAsked, (std::vector<std::string>{"X-Long-Header-Name", "X-A", "X-A", "X-Same", "X-Empty"}));
+
+    EXPECT_EQ(RaisedMessage([&] { Http.CustomHeaders(u"X-Missing"); }).rfind("Error 12150: ", 0), 0u);
+
+    // An empty name asks nothing.
+    EXPECT_CALL(api, HttpQueryInfoW(_, _, _, _, _)).Times(0);
+    EXPECT_EQ(Http.CustomHeaders(u""), u"");
+}
+
+TEST_F(ResponseTest, NumbersAndDatesPassTheirBuffersAndSkipTheStateCheck)
+{
+    EXPECT_CALL(api, HttpQueryInfoW(kRequest, 19u | HTTP_QUERY_FLAG_NUMBER, NotNull(), Pointee(4u), IsNull()))
+        .WillOnce([](HINTERNET, DWORD, LPVOID Buffer, LPDWORD, LPDWORD) {
+            *static_cast<DWORD*>(Buffer) = 302;
+            return TRUE;
+        });
+    EXPECT_EQ(Http.QueryInfoValue(heStatusCode), 302u);
+
+    EXPECT_CALL(api, HttpQueryInfoW(kRequest, 9u | HTTP_QUERY_FLAG_SYSTEMTIME, NotNull(), Pointee(16u), IsNull()))
+        .WillOnce([](HINTERNET, DWORD, LPVOID Buffer, LPDWORD, LPDWORD) {
+            const SYSTEMTIME Time{1994, 11, 0, 6, 8, 49, 37, 0};
+            std::memcpy(Buffer, &Time, sizeof(Time));
+            return TRUE;
+        });
+    const SYSTEMTIME Date = Http.QueryInfoSystemTime(heDate);
+    EXPECT_EQ(Date.wYear, 1994);
+    EXPECT_EQ(Date.wMonth, 11);
+    EXPECT_EQ(Date.wSecond, 37);
+
+    // Closed: the platform is asked with no request and its error raised,
+    // never the closed-session message.
+    Http.Close();
+    EXPECT_CALL(api, HttpQueryInfoW(IsNull(), _, _, _, _)).Times(2).WillRepeatedly(api.Fail(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(RaisedMessage([&] { Http.QueryInfoValue(heStatusCode); }).rfind("Error 6: ", 0), 0u);
+    EXPECT_EQ(RaisedMessage([&] { Http.QueryInfoSystemTime(heDate); }).rfind("Error 6: ", 0), 0u);
+}
+
+TEST_F(ResponseTest, ClosedComponentRefusesTextQueriesAndReads)
+{
+    Http.Close();
+    testing::StrictMock<MockInternetApi> Strict;
+    ScopedInternetApi UseStrict(Strict);
+    AnsiString Buffer(4, 'x');
+    TBytes Bytes(4);
+    const std::vector<std::function<void()>> Operations = {
+        [&] { Http.QueryInfo(Cardinal{19}); },   [&] { Http.Headers(heStatusCode); },
+        [&] { Http.CustomHeaders(u"ETag"); },    [&] { Http.AvailableData(); },
+        [&] { Http.GetData(); },                 [&] { Http.GetBytes(); },
+        [&] { Http.GetData(Buffer); },           [&] { Http.GetBytes(Bytes); },
+        [&] { Http.ReadData(); },                [&] { Http.ReadBytes(); },
+    };
+    for (const auto& Operation : Operations)
+        EXPECT_EQ(RaisedMessage(Operation), kClosedMessage);
+}
+
+TEST_F(ResponseTest, PiecesAreSizedByWhatIsAvailableAndEndEmpty)
+{
+    ServeBody("hello, world", {5, 5, 0, 100});
+    EXPECT_CALL(api, InternetQueryDataAvailable(kRequest, NotNull(), 0u, 0u)).Times(4);
+    EXPECT_EQ(Http.AvailableData(), 5u);
+    EXPECT_EQ(Http.GetData(), "hello");  // 0 available: one byte is asked for
+    EXPECT_EQ(Http.GetData(), ",");
+    const TBytes Rest = Http.GetBytes();
+    EXPECT_EQ(std::string(Rest.begin(), Rest.end()), " world");
+    EXPECT_EQ(Asks, (std::vector<DWORD>{5, 1, 6}));
+    testing::Mock::VerifyAndClearExpectations(&api);
+    EXPECT_EQ(Http.GetData(), "");
+    EXPECT_TRUE(Http.GetBytes().empty());
+}
+
+TEST_F(ResponseTest, FillingReadsUseTheCallersBufferInPlace)
+{
+    ServeBody("abcd", {});
+    AnsiString Empty;
+    TBytes NoBytes;
+    EXPECT_CALL(api, InternetReadFile(_, _, _, _)).Times(0);
+    EXPECT_EQ(Http.GetData(Empty), 0u);
+    EXPECT_EQ(Http.GetBytes(NoBytes), 0u);
+    testing::Mock::VerifyAndClearExpectations(&api);
+
+    AnsiString Buffer(10, '.');
+    EXPECT_EQ(Http.GetData(Buffer), 4u);
+    EXPECT_EQ(Buffer, "abcd......");
+    EXPECT_EQ(Asks, std::vector<DWORD>{10});
+
+    ServeBody("\x01\x02\x03", {});
+    TBytes Bytes(5, 0xEE);
+    EXPECT_EQ(Http.GetBytes(Bytes), 3u);
+    EXPECT_EQ(Bytes, (TBytes{1, 2, 3, 0xEE, 0xEE}));
+}
+
+TEST_F(ResponseTest, ReadingWholeBodies)
+{
+    // Pieces of every size the platform reports, bytes of every value.
+    std::string Body;
+    for (int I = 0; I < 5000; ++I)
+        Body += static_cast<char>(I * 7);
+    ServeBody(Body, {1, 0, 4096, 3, 0, 700});
+    EXPECT_EQ(Http.ReadData(), Body);
+
+    ServeBody(Body, {100});
+    const TBytes Bytes = Http.ReadBytes();
+    EXPECT_EQ(std::string(Bytes.begin(), Bytes.end()), Body);
+
+    ServeBody("", {});
+    EXPECT_EQ(Http.ReadData(), "");
+    EXPECT_TRUE(Http.ReadBytes().empty());
+
+    // After pieces were taken, the rest.
+    ServeBody("head and tail", {5});
+    EXPECT_EQ(Http.GetData(), "head ");
+    EXPECT_EQ(Http.ReadData(), "and tail");
+}
+
+TEST_F(ResponseTest, FailedReadDiscardsWhatWasReadAndKeepsTheRequest)
+{
+    ServeBody("0123456789", {4});
+    EXPECT_CALL(api, InternetReadFile(kRequest, _, _, _))
+        .WillOnce([](HINTERNET, LPVOID Buffer, DWORD, LPDWORD Read) {
+            std::memcpy(Buffer, "0123", 4);
+            *Read = 4;
+            return TRUE;
+        })
+        .WillOnce(api.Fail(ERROR_INTERNET_CONNECTION_RESET));
+    EXPECT_EQ(RaisedMessage([&] { Http.ReadData(); }).rfind("Error 12031: ", 0), 0u);
+    EXPECT_EQ(Http.HttpHandle(), kRequest);
+}
+
+}  // namespace
