@@ -59,7 +59,7 @@ struct TestChild : Handle {
 
 const HandleOps TestChild::Ops = {
     INTERNET_HANDLE_TYPE_CONNECT_HTTP, "test child", nullptr, nullptr, nullptr, nullptr, nullptr,
-    [](Handle& h) { ++static_cast<TestChild&>(h).closes; },
+    [](Handle& h) { ++static_cast<TestChild&>(h).closes; }, nullptr,
 };
 
 std::shared_ptr<TestChild> MakeChild(HINTERNET parentValue, DWORD_PTR context) {
