@@ -35,12 +35,12 @@ static_assert(std::size(kRequestFlags) == flSecure + 1);
 
 // SECURITY_FLAG_... of each TSecurityFlag.
 inline constexpr DWORD kSecurityFlags[] = {
-    SECURITY_FLAG_UNKNOWNBIT,              // sfUnknownBit
-    SECURITY_FLAG_40BIT,                   // sf40Bit
-    SECURITY_FLAG_56BIT,                   // sf56Bit
-    SECURITY_FLAG_128BIT,                  // sf128Bit
-    SECURITY_FLAG_SECURE,                  // sfSecureTransfers
-    SECURITY_FLAG_IGNORE_CERT_CN_INVALID,  // sfIgnoreInvalidCN
+    SECURITY_FLAG_UNKNOWNBIT,                // sfUnknownBit
+    SECURITY_FLAG_40BIT,                     // sf40Bit
+    SECURITY_FLAG_56BIT,                     // sf56Bit
+    SECURITY_FLAG_128BIT,                    // sf128Bit
+    SECURITY_FLAG_SECURE,                    // sfSecureTransfers
+    SECURITY_FLAG_IGNORE_CERT_CN_INVALID,    // sfIgnoreInvalidCN
     SECURITY_FLAG_IGNORE_CERT_DATE_INVALID,  // sfIgnoreInvalidDate
     SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP,   // sfIgnoreRedirectToHttp
     SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS,  // sfIgnoreRedirectToHttps
@@ -56,8 +56,7 @@ inline constexpr const char16_t* kVerbTexts[] = {
 };
 static_assert(std::size(kVerbTexts) == veTrace + 1);
 
-// The HTTP_QUERY_... level of each THttpHeader. Levels beyond those every
-// platform header declares are written as numbers.
+// The HTTP_QUERY_... level of each THttpHeader.
 inline constexpr DWORD kHeaderLevels[] = {
     24,  // heAccept
     25,  // heAcceptCharset

@@ -146,28 +146,6 @@ TEST_F(ResponseTest, EmptyAnswersOfTheSizeQueryGiveAnEmptyText)
         EXPECT_EQ(Http.QueryInfo(heServer), u"");
 }
 
-TEST_F(ResponseTest, EveryNamedHeaderQueriesItsLevel)
-{
-    const DWORD Levels[] = {24, 25, 26, 27, 42, 48, 7,  28, 49, 23, 50, 29, 3,  6,  5,  51, 52, 53,
-                            2,  1,  44, 9,  54, 68, 10, 31, 55, 56, 32, 57, 58, 59, 11, 33, 60, 0,
-                            17, 41, 61, 69, 8,  62, 21, 22, 35, 45, 36, 37, 43, 19, 20, 63, 70, 64,
-                            13, 39, 65, 18, 66, 67, 40, 79, 80, 81, 82, 83, 84, 85, 86};
-    static_assert(std::size(Levels) == heXXSSProtection + 1);
-    for (int Header = heAccept; Header <= heXXSSProtection; ++Header) {
-        EXPECT_CALL(api, HttpQueryInfoW(kRequest, Levels[Header], IsNull(), _, IsNull())).WillOnce(Return(TRUE));
-        EXPECT_CALL(api, HttpQueryInfoW(kRequest, Levels[Header] | HTTP_QUERY_FLAG_NUMBER, NotNull(), Pointee(4u),
-                                        IsNull()))
-            .WillOnce(Return(TRUE));
-        EXPECT_CALL(api, HttpQueryInfoW(kRequest, Levels[Header] | HTTP_QUERY_FLAG_SYSTEMTIME, NotNull(),
-                                        Pointee(16u), IsNull()))
-            .WillOnce(Return(TRUE));
-        Http.QueryInfo(static_cast<THttpHeader>(Header));
-        Http.QueryInfoValue(static_cast<THttpHeader>(Header));
-        Http.QueryInfoSystemTime(static_cast<THttpHeader>(Header));
-        testing::Mock::VerifyAndClearExpectations(&api);
-    }
-}
-
 TEST_F(ResponseTest, CustomHeadersReturnTheWholeValueWhateverItsLength)
 {
     ServeHeaders({}, {{u"X-Long-Header-Name", u"v"},
