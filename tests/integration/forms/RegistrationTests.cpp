@@ -32,13 +32,14 @@ const TPropInfo& Prop(const TComponent& C, const char16_t* Name)
     return *P;
 }
 
+// Every class publishes TComponent's Tag first, then its own properties.
 TEST(Registration, ClassesArePublishedInTheirPublishingOrder)
 {
     const TClassInfo* Session = FindComponentClass(u"TINetSession");
     ASSERT_NE(Session, nullptr);
     EXPECT_TRUE(Session->CanCreate());
     EXPECT_EQ(PropertyNames(*Session),
-              (std::vector<std::string>{"About", "AccessType", "Active", "Agent", "Flags", "ProxyBypass", "ProxyName",
+              (std::vector<std::string>{"Tag", "About", "AccessType", "Active", "Agent", "Flags", "ProxyBypass", "ProxyName",
                                         "AfterOpen", "BeforeOpen", "AfterClose", "BeforeClose", "OnCallback",
                                         "OnError"}));
 
@@ -46,7 +47,7 @@ TEST(Registration, ClassesArePublishedInTheirPublishingOrder)
     ASSERT_NE(Url, nullptr);
     EXPECT_TRUE(Url->CanCreate());
     EXPECT_EQ(PropertyNames(*Url),
-              (std::vector<std::string>{"About", "CanonizedUrl", "ExtraInfo", "Flags", "HostName", "Password", "Port",
+              (std::vector<std::string>{"Tag", "About", "CanonizedUrl", "ExtraInfo", "Flags", "HostName", "Password", "Port",
                                         "Scheme", "Url", "UrlPath", "UserName"}));
 }
 
