@@ -212,11 +212,10 @@ DWORD Transfer::Start(const std::shared_ptr<TransferGroup>& group, const HopConf
     FAwaitingResponse = FResolvedNotified = FNewConnection = FConnectedNotified = FConnected = false;
     FCheck.reset();
     FTlsState = 0;
-    FQueue.clear();
-    FQueueHead = 0;
+    FQueue.Clear();
     FTarget = nullptr;
     FTargetSize = FTargetFilled = 0;
-    FPaused = FDiscard = false;
+    FPaused = FResuming = FDiscard = false;
     FDiscarded = 0;
     FHost = hop.host;
     FBodySize = hop.body ? hop.body->size() : 0;
@@ -374,8 +373,14 @@ void Transfer::MakeFinal() {
         FTlsState = SECURITY_FLAG_SECURE | CipherStrength(info->internals);
 }
 
-// Body bytes: into the waiting reader's buffer, then the queue; pauses the
-// transfer instead of letting the queue grow past its limit.
+// Body bytes. With a reader waiting they are copied straight into its
+// buffer; once it holds bytes and the next piece does not fit, the transfer
+// pauses and libcurl keeps that piece for the next read, so a steady reader
+// gets every byte with one copy. Without a reader they go to the queue,
+// and the transfer pauses instead of letting the queue grow past its limit.
+// What libcurl hands back on resuming is taken whole (a pause then would
+// make it hold and copy the rest again), so the queue stays below the limit
+// plus one receive buffer.
 std::size_t Transfer::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
     auto* t = static_cast<Transfer*>(self);
     const std::size_t n = size * count;
@@ -385,27 +390,29 @@ std::size_t Transfer::OnWrite(char* data, std::size_t size, std::size_t count, v
         t->FDiscarded += n;
         return n;
     }
-    const std::size_t queued = t->FQueue.size() - t->FQueueHead;
-    const std::size_t toTarget = t->FTarget ? std::min(n, t->FTargetSize - t->FTargetFilled) : 0;
-    const std::size_t rest = n - toTarget;
-    if (rest > 0 && queued > 0 && queued + rest > kQueueLimit) {
+    if (t->FTarget) {
+        const std::size_t room = t->FTargetSize - t->FTargetFilled;
+        if (n <= room) {
+            std::memcpy(t->FTarget + t->FTargetFilled, data, n);
+            t->FTargetFilled += n;
+            return n;
+        }
+        if (t->FTargetFilled > 0 && !t->FResuming) {
+            t->FPaused = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        // A read smaller than the piece: what fits, the rest queued.
+        std::memcpy(t->FTarget + t->FTargetFilled, data, room);
+        t->FTargetFilled += room;
+        t->FQueue.Push(data + room, n - room);
+        return n;
+    }
+    const std::size_t queued = t->FQueue.Size();
+    if (!t->FResuming && queued > 0 && queued + n > kQueueLimit) {
         t->FPaused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
-    if (toTarget) {
-        std::memcpy(t->FTarget + t->FTargetFilled, data, toTarget);
-        t->FTargetFilled += toTarget;
-    }
-    if (rest) {
-        if (t->FQueueHead == t->FQueue.size()) {
-            t->FQueue.clear();
-            t->FQueueHead = 0;
-        } else if (t->FQueueHead > 0 && t->FQueue.size() + rest > t->FQueue.capacity()) {
-            t->FQueue.erase(t->FQueue.begin(), t->FQueue.begin() + static_cast<std::ptrdiff_t>(t->FQueueHead));
-            t->FQueueHead = 0;
-        }
-        t->FQueue.insert(t->FQueue.end(), data + toTarget, data + n);
-    }
+    t->FQueue.Push(data, n);
     return n;
 }
 
@@ -473,7 +480,7 @@ bool Transfer::Satisfied(Want want) const {
     case Want::Headers:
         return FHeadersFinal;
     case Want::Data:
-        return FTargetFilled > 0 || FQueue.size() > FQueueHead;
+        return FTargetFilled > 0 || !FQueue.Empty();
     case Want::End:
         return FDiscarded > FDiscardLimit;
     }
@@ -489,9 +496,11 @@ DWORD Transfer::Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, W
         if (Satisfied(want) || FDone) return ERROR_SUCCESS;
         if (FOwner.IsClosed() || !FAttached || !group.FMulti) return ERROR_INTERNET_OPERATION_CANCELLED;
         group.FCurrent = &FOwner;
-        if (FPaused && FQueue.size() - FQueueHead <= kQueueLimit / 2) {
+        if (FPaused && FQueue.Size() <= kQueueLimit / 2) {
             FPaused = false;
+            FResuming = true;
             curl_easy_pause(FEasy, CURLPAUSE_CONT);
+            FResuming = false;
         }
         int running = 0;
         const CURLMcode code = curl_multi_perform(group.FMulti, &running);
@@ -556,9 +565,8 @@ void Transfer::Discard(std::size_t limit) {
         if (!group) return;
         FDiscard = true;
         FDiscardLimit = limit;
-        FDiscarded = FQueue.size() - FQueueHead;
-        FQueue.clear();
-        FQueueHead = 0;
+        FDiscarded = FQueue.Size();
+        FQueue.Clear();
         Pump(lock, *group, Want::End);
         ReleaseLocked(events);
     }
@@ -570,36 +578,27 @@ DWORD Transfer::Available(DWORD* available) {
     std::shared_ptr<TransferGroup> group;
     auto lock = LockGroup(group);
     if (!group) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-    if (FQueue.size() == FQueueHead && !FDone) {
+    if (FQueue.Empty() && !FDone) {
         const DWORD error = Pump(lock, *group, Want::Data);
         if (error != ERROR_SUCCESS) return error;
     }
-    const std::size_t queued = FQueue.size() - FQueueHead;
-    if (queued > 0) {
-        *available = static_cast<DWORD>(std::min<std::size_t>(queued, std::numeric_limits<DWORD>::max()));
+    if (!FQueue.Empty()) {
+        *available = static_cast<DWORD>(std::min<std::size_t>(FQueue.Size(), std::numeric_limits<DWORD>::max()));
         return ERROR_SUCCESS;
     }
     return ResultError();
 }
 
+// Queued bytes first; with none queued, the reader's buffer becomes the
+// transfer's target, so libcurl's bytes are copied once, straight into it.
 DWORD Transfer::Read(void* buffer, DWORD size, DWORD* read) {
     *read = 0;
     std::shared_ptr<TransferGroup> group;
     auto lock = LockGroup(group);
     if (!group) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
     if (size == 0) return ERROR_SUCCESS;
-    const auto takeQueued = [&] {
-        const std::size_t n = std::min<std::size_t>(FQueue.size() - FQueueHead, size);
-        std::memcpy(buffer, FQueue.data() + FQueueHead, n);
-        FQueueHead += n;
-        if (FQueueHead == FQueue.size()) {
-            FQueue.clear();
-            FQueueHead = 0;
-        }
-        return n;
-    };
-    if (FQueue.size() > FQueueHead) {
-        *read = static_cast<DWORD>(takeQueued());
+    if (!FQueue.Empty()) {
+        *read = static_cast<DWORD>(FQueue.Pop(static_cast<char*>(buffer), size));
         return ERROR_SUCCESS;
     }
     if (FDone) return ResultError();
@@ -611,7 +610,7 @@ DWORD Transfer::Read(void* buffer, DWORD size, DWORD* read) {
     std::size_t got = FTargetFilled;
     FTarget = nullptr;
     FTargetSize = FTargetFilled = 0;
-    if (got == 0 && FQueue.size() > FQueueHead) got = takeQueued();
+    if (got == 0) got = FQueue.Pop(static_cast<char*>(buffer), size);
     *read = static_cast<DWORD>(got);
     if (got > 0) return ERROR_SUCCESS;
     if (error != ERROR_SUCCESS) return error;
