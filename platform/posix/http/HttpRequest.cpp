@@ -69,7 +69,7 @@ bool SplitUrl(const std::string& url, std::string& scheme, std::string& host, st
         return false;
     };
     ok = ok && part(CURLUPART_SCHEME, scheme) && part(CURLUPART_HOST, host);
-    if (ok && !part(CURLUPART_PATH, path)) path = "/";
+    if (ok && !part(CURLUPART_PATH, path)) path.assign(1, '/');
     curl_url_cleanup(handle);
     for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
@@ -168,12 +168,18 @@ std::string HttpRequest::InitialUrl() const {
     if (StartsWithNoCase(FObject, "http://") || StartsWithNoCase(FObject, "https://")) return FObject;
     const bool secure = (FFlags & INTERNET_FLAG_SECURE) != 0;
     std::string host = FConnection->Server();
-    if (host.find(':') != std::string::npos && host.front() != '[') host = "[" + host + "]";
+    if (host.find(':') != std::string::npos && host.front() != '[') {
+        host.insert(host.begin(), '[');
+        host += ']';
+    }
     const INTERNET_PORT defaultPort = secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
     const INTERNET_PORT port = FConnection->Port() ? FConnection->Port() : defaultPort;
     std::string url = secure ? "https://" : "http://";
     url += host;
-    if (port != defaultPort) url += ":" + std::to_string(port);
+    if (port != defaultPort) {
+        url += ':';
+        url += std::to_string(port);
+    }
     url += FObject;
     return url;
 }
