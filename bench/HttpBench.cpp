@@ -1,0 +1,187 @@
+// The HTTP component under load, one case per run, for bench/run.sh to time
+// side by side with curl:
+//
+//   corvane_http_bench file URL OUT        the body, piece by piece with
+//                                           GetBytes, written to the file OUT
+//   corvane_http_bench file-buffer URL OUT the same with GetBytes into one
+//                                           reused buffer
+//   corvane_http_bench bytes URL           the whole body with ReadBytes
+//   corvane_http_bench requests URL COUNT  COUNT requests for URL on one
+//                                           kept-alive connection, each body
+//                                           read with ReadData
+//
+// Each run checks what it got (status 200, the announced length, one
+// connection for all requests) and exits with 1 when anything is wrong, so a
+// fast but faulty transfer never counts. It prints one line "bytes=N" or
+// "requests=N".
+#include <Corvane/Corvane.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+using namespace Corvane;
+
+namespace {
+
+UnicodeString Wide(const char* text) { return Framework::Utf8ToUtf16(text); }
+
+[[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
+
+// Keep-alive, and TLS for an https URL (the request flags decide it).
+THttpFlags FlagsFor(const char* url) {
+    THttpFlags flags{flKeepConnection};
+    if (std::strncmp(url, "https:", 6) == 0) flags.Include(flSecure);
+    return flags;
+}
+
+// Opens the component on URL and sends a GET for its path; fails unless the
+// answer is 200.
+void Get(TINetHttp& Http, const char* url) {
+    Http.SetUrl(Wide(url));
+    Http.SetFlags(FlagsFor(url));
+    Http.Open();
+    Http.OpenRequest(u"GET", u"");
+    Http.SendRequest(u"", AnsiString());
+    const Cardinal status = Http.QueryInfoValue(heStatusCode);
+    if (status != 200) Fail("status " + std::to_string(status) + " for " + url);
+}
+
+Cardinal ContentLength(TINetHttp& Http) { return Http.QueryInfoValue(heContentLength); }
+
+// Writes all of [data, data + size) to fd.
+void WriteAll(int fd, const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) Fail(std::string("write: ") + std::strerror(errno));
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+int OpenOutput(const char* path) {
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) Fail(std::string("open ") + path + ": " + std::strerror(errno));
+    return fd;
+}
+
+void CheckLength(unsigned long long got, unsigned long long expected) {
+    if (got != expected)
+        Fail("body of " + std::to_string(got) + " bytes, announced " + std::to_string(expected));
+}
+
+// The body piece by piece, each piece as large as what is available.
+unsigned long long ToFilePieces(const char* url, const char* out) {
+    TINetHttp Http(nullptr);
+    Get(Http, url);
+    const unsigned long long expected = ContentLength(Http);
+    const int fd = OpenOutput(out);
+    unsigned long long total = 0;
+    for (;;) {
+        const TBytes piece = Http.GetBytes();
+        if (piece.empty()) break;
+        WriteAll(fd, piece.data(), piece.size());
+        total += piece.size();
+    }
+    if (::close(fd) != 0) Fail("close failed");
+    CheckLength(total, expected);
+    return total;
+}
+
+// The body through one buffer the application keeps.
+unsigned long long ToFileBuffer(const char* url, const char* out) {
+    TINetHttp Http(nullptr);
+    Get(Http, url);
+    const unsigned long long expected = ContentLength(Http);
+    const int fd = OpenOutput(out);
+    TBytes buffer(256 << 10);
+    unsigned long long total = 0;
+    while (const Cardinal n = Http.GetBytes(buffer)) {
+        WriteAll(fd, buffer.data(), n);
+        total += n;
+    }
+    if (::close(fd) != 0) Fail("close failed");
+    CheckLength(total, expected);
+    return total;
+}
+
+unsigned long long WholeBody(const char* url) {
+    TINetHttp Http(nullptr);
+    Get(Http, url);
+    const unsigned long long expected = ContentLength(Http);
+    const TBytes body = Http.ReadBytes();
+    CheckLength(body.size(), expected);
+    return body.size();
+}
+
+// COUNT exchanges of OpenRequest, SendRequest, ReadData and CloseRequest on
+// one connection; nginx numbers its connections in X-Connection, which must
+// stay the same from the first response to the last, and counts the
+// requests on each in X-Connection-Requests, which must reach COUNT.
+unsigned long long Requests(const char* url, long count) {
+    TINetHttp Http(nullptr);
+    Http.SetUrl(Wide(url));
+    Http.SetFlags(FlagsFor(url));
+    Http.Open();
+    UnicodeString firstConnection;
+    for (long i = 0; i < count; ++i) {
+        Http.OpenRequest(u"GET", u"");
+        Http.SendRequest(u"", AnsiString());
+        const bool check = i == 0 || i == count - 1;
+        if (check && Http.QueryInfoValue(heStatusCode) != 200) Fail("status is not 200");
+        const Cardinal expected = check ? ContentLength(Http) : 0;
+        const AnsiString body = Http.ReadData();
+        if (body.empty()) Fail("empty body");
+        if (check) {
+            CheckLength(body.size(), expected);
+            const UnicodeString connection = Http.QueryInfo(u"X-Connection");
+            if (i == 0) firstConnection = connection;
+            else if (connection != firstConnection) Fail("the connection was not kept alive");
+            if (i == count - 1 && Http.QueryInfo(u"X-Connection-Requests") != Framework::Utf8ToUtf16(std::to_string(count)))
+                Fail("the connection did not serve every request");
+        }
+        Http.CloseRequest();
+    }
+    Http.Close();
+    return static_cast<unsigned long long>(count);
+}
+
+int Usage() {
+    std::fputs("usage: corvane_http_bench file|file-buffer URL OUT | bytes URL | requests URL COUNT\n",
+               stderr);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return Usage();
+    const std::string mode = argv[1];
+    try {
+        if (mode == "file" && argc == 4) {
+            std::printf("bytes=%llu\n", ToFilePieces(argv[2], argv[3]));
+        } else if (mode == "file-buffer" && argc == 4) {
+            std::printf("bytes=%llu\n", ToFileBuffer(argv[2], argv[3]));
+        } else if (mode == "bytes" && argc == 3) {
+            std::printf("bytes=%llu\n", WholeBody(argv[2]));
+        } else if (mode == "requests" && argc == 4) {
+            const long count = std::strtol(argv[3], nullptr, 10);
+            if (count <= 0) return Usage();
+            std::printf("requests=%llu\n", Requests(argv[2], count));
+        } else {
+            return Usage();
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "corvane_http_bench %s: %s\n", mode.c_str(), e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,271 @@
+#!/usr/bin/env python3
+"""Times the HTTP benchmark cases side by side with curl and checks targets.
+
+Called by bench/run.sh once the test servers run; reads their servers.env.
+Each repetition runs every program of every case once, interleaved (ours,
+curl, ours, curl, ...), so the load of a shared machine falls on both alike.
+Wall time is measured around each process (start-up included for both);
+peak memory is the process's maximum resident set as GNU time reports it
+(rusage read by a parent this small does not count the forked
+interpreter's own pages, as wait4 here would).
+Prints a table of medians and ratios, writes it with every sample as JSON,
+and exits 1 when a target is missed.
+"""
+
+import argparse
+import datetime
+import json
+import os
+import platform
+import shlex
+import statistics
+import subprocess
+import sys
+import time
+
+MIB = 1024 * 1024
+
+
+def read_env(path):
+    """The NAME=VALUE pairs of servers.env (export lines, shell-quoted)."""
+    values = {}
+    with open(path, encoding="utf-8") as env:
+        for line in env:
+            line = line.strip()
+            if not line.startswith("export "):
+                continue
+            name, _, value = line[len("export "):].partition("=")
+            parts = shlex.split(value)
+            values[name] = parts[0] if parts else ""
+    return values
+
+
+class Program:
+    """One command of a case, with the file it writes (removed before and
+    after each run, outside the timing) and the size that file must have."""
+
+    # Where GNU time writes the peak resident set (set by main).
+    rss_file = None
+
+    def __init__(self, label, argv, output=None, output_size=None):
+        self.label = label
+        self.argv = argv
+        self.output = output
+        self.output_size = output_size
+        self.seconds = []
+        self.peak_kib = []
+
+    def remove_output(self):
+        if self.output:
+            try:
+                os.unlink(self.output)
+            except FileNotFoundError:
+                pass
+
+    def run(self, record=True):
+        self.remove_output()
+        argv = ["/usr/bin/time", "-f", "%M", "-o", Program.rss_file, "--"] + self.argv
+        start = time.perf_counter()
+        process = subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        elapsed = time.perf_counter() - start
+        errors = process.stderr.decode(errors="replace").strip()
+        code = process.returncode
+        if code != 0:
+            raise RuntimeError(f"{self.label} failed (exit {code}): {shlex.join(self.argv)}\n{errors}")
+        if self.output and self.output_size is not None:
+            size = os.path.getsize(self.output)
+            if size != self.output_size:
+                raise RuntimeError(f"{self.label} wrote {size} bytes, expected {self.output_size}")
+        self.remove_output()
+        if record:
+            with open(Program.rss_file, encoding="utf-8") as f:
+                peak_kib = int(f.read().split()[-1])
+            self.seconds.append(elapsed)
+            self.peak_kib.append(peak_kib)
+
+    def median(self):
+        return statistics.median(self.seconds)
+
+    def peak_mib(self):
+        return max(self.peak_kib) / 1024
+
+
+class Case:
+    """Our program against curl, with the limits that make it pass.
+
+    kind "time": ours/curl wall time must stay at or below max_ratio.
+    kind "rate": curl/ours wall time (our request rate over curl's) must
+    reach min_ratio. max_peak_mib bounds our peak resident memory."""
+
+    def __init__(self, key, title, ours, curl, kind, limit, max_peak_mib, peak_text):
+        self.key = key
+        self.title = title
+        self.ours = ours
+        self.curl = curl
+        self.kind = kind
+        self.limit = limit
+        self.max_peak_mib = max_peak_mib
+        self.peak_text = peak_text
+
+    def ratio(self):
+        if self.kind == "time":
+            return self.ours.median() / self.curl.median()
+        return self.curl.median() / self.ours.median()
+
+    def time_met(self):
+        return self.ratio() <= self.limit if self.kind == "time" else self.ratio() >= self.limit
+
+    def memory_met(self):
+        return self.ours.peak_mib() <= self.max_peak_mib
+
+    def target_text(self):
+        if self.kind == "time":
+            return f"time <= {self.limit:.2f}x curl"
+        return f"rate >= {self.limit:.2f}x curl"
+
+
+def make_cases(program, env, scratch, count):
+    http = env["CORVANE_HTTP_URL"]
+    sizes = {}
+    for path in env["CORVANE_LARGE_PATHS"].split():
+        # /large-<bytes>.bin
+        sizes[int(path.rsplit("-", 1)[1].split(".")[0])] = http + path
+    gib, mib256 = 1 << 30, 256 << 20
+    for size in (gib, mib256):
+        if size not in sizes:
+            sys.exit(f"bench: the servers have no large file of {size} bytes (start them with --large-size)")
+    small = http + env["CORVANE_SMALL_PATH"]
+
+    def out(name):
+        return os.path.join(scratch, name)
+
+    config = out("curl-requests.cfg")
+    with open(config, "w", encoding="utf-8") as f:
+        for _ in range(count):
+            f.write(f'url = "{small}"\noutput = "/dev/null"\n')
+
+    curl_1g = Program("curl", ["curl", "-s", "-o", out("curl-1g"), sizes[gib]], out("curl-1g"), gib)
+    cases = [
+        Case("a", "(a) 1 GiB, GetBytes(Bytes) into a file",
+             Program("ours", [program, "file-buffer", sizes[gib], out("ours-1g")], out("ours-1g"), gib),
+             curl_1g, "time", 1.10, 32, "<= 32 MiB"),
+        Case("a-pieces", "(a') 1 GiB, GetBytes() pieces into a file",
+             Program("ours", [program, "file", sizes[gib], out("ours-1g-pieces")], out("ours-1g-pieces"), gib),
+             curl_1g, "time", 1.10, 32, "<= 32 MiB"),
+        Case("b", "(b) 256 MiB, ReadBytes",
+             Program("ours", [program, "bytes", sizes[mib256]]),
+             Program("curl", ["curl", "-s", "-o", out("curl-256m"), sizes[mib256]], out("curl-256m"), mib256),
+             "time", 1.30, 2.2 * 256, "<= 2.2x body"),
+        Case("c", f"(c) {count} kept-alive GETs of 100 bytes",
+             Program("ours", [program, "requests", small, str(count)]),
+             Program("curl", ["curl", "-s", "-K", config]),
+             "rate", 0.80, 32, "<= 32 MiB"),
+    ]
+    return cases
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", required=True, help="the corvane_http_bench executable")
+    parser.add_argument("--env", required=True, help="servers.env of the running test servers")
+    parser.add_argument("--scratch", required=True, help="directory for downloaded files")
+    parser.add_argument("--reps", type=int, default=5)
+    parser.add_argument("--requests", type=int, default=2000)
+    parser.add_argument("--json", help="write the results here")
+    parser.add_argument("--only", help="comma-separated case keys (a, a-pieces, b, c)")
+    args = parser.parse_args()
+
+    if not os.access("/usr/bin/time", os.X_OK):
+        sys.exit("bench: /usr/bin/time is missing (Debian package time)")
+    Program.rss_file = os.path.join(args.scratch, "peak-rss")
+    env = read_env(args.env)
+    cases = make_cases(args.program, env, args.scratch, args.requests)
+    if args.only:
+        keys = args.only.split(",")
+        cases = [c for c in cases if c.key in keys]
+
+    # Every distinct program once, in case order; a program shared by two
+    # cases (curl's 1 GiB download) runs once per repetition.
+    programs = []
+    for case in cases:
+        for p in (case.ours, case.curl):
+            if p not in programs:
+                programs.append(p)
+
+    print(f"bench: warming up (one untimed run of each of {len(programs)} programs)", flush=True)
+    for p in programs:
+        p.run(record=False)
+    for rep in range(1, args.reps + 1):
+        print(f"bench: repetition {rep}/{args.reps}", flush=True)
+        for p in programs:
+            p.run()
+
+    rows = []
+    failed = []
+    for case in cases:
+        time_ok, memory_ok = case.time_met(), case.memory_met()
+        if not time_ok:
+            failed.append(f"{case.title}: {case.target_text()} missed (ratio {case.ratio():.2f})")
+        if not memory_ok:
+            failed.append(f"{case.title}: peak memory {case.ours.peak_mib():.1f} MiB exceeds {case.peak_text}")
+        rows.append({
+            "case": case.key,
+            "title": case.title,
+            "ours_median_s": case.ours.median(),
+            "curl_median_s": case.curl.median(),
+            "ours_s": case.ours.seconds,
+            "curl_s": case.curl.seconds,
+            "ratio": case.ratio(),
+            "kind": case.kind,
+            "target": case.target_text(),
+            "ours_peak_mib": case.ours.peak_mib(),
+            "curl_peak_mib": case.curl.peak_mib(),
+            "memory_target": case.peak_text,
+            "met": time_ok and memory_ok,
+        })
+
+    header = ("case", "ours", "curl", "ratio", "target", "peak memory ours / curl", "result")
+    lines = []
+    for r in rows:
+        lines.append((
+            r["title"],
+            f"{r['ours_median_s']:.3f} s",
+            f"{r['curl_median_s']:.3f} s",
+            f"{r['ratio']:.2f}x",
+            r["target"],
+            f"{r['ours_peak_mib']:.1f} / {r['curl_peak_mib']:.1f} MiB ({r['memory_target']})",
+            "met" if r["met"] else "MISSED",
+        ))
+    widths = [max(len(str(x)) for x in column) for column in zip(header, *lines)]
+    print()
+    print(f"Medians of {args.reps} interleaved runs; ratio is ours/curl wall time, "
+          f"or for (c) curl/ours (our request rate over curl's).")
+    for line in [header] + lines:
+        print("  ".join(str(x).ljust(w) for x, w in zip(line, widths)).rstrip())
+    print()
+
+    if args.json:
+        with open(args.json, "w", encoding="utf-8") as f:
+            json.dump({
+                "date": datetime.datetime.now().astimezone().isoformat(timespec="seconds"),
+                "machine": f"{platform.node()}, {os.cpu_count()} CPUs, {platform.machine()}",
+                "reps": args.reps,
+                "curl": subprocess.run(["curl", "--version"], capture_output=True, text=True).stdout.splitlines()[0],
+                "results": rows,
+            }, f, indent=2)
+
+    if failed:
+        print("bench: TARGETS MISSED:")
+        for f in failed:
+            print(f"  - {f}")
+        return 1
+    print("bench: every target met")
+    return 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except RuntimeError as error:
+        print(f"bench: {error}", file=sys.stderr)
+        sys.exit(2)

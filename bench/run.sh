@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The HTTP benchmarks, side by side with curl against the same local nginx:
+#
+#   bench/run.sh BUILD_DIR
+#
+# BUILD_DIR holds a Release build with -DCORVANE_BUILD_BENCH=ON and the target
+# `bench` built (./run bench does both). Starts the test servers with a 1 GiB
+# and a 256 MiB file, runs every case BENCH_REPS times (default 5)
+# interleaved with curl, prints medians, ratios and peak memory, and exits
+# non-zero when a target is missed. The servers are stopped and the
+# downloaded files removed however the run ends.
+#
+# Environment: BENCH_REPS, BENCH_REQUESTS (default 2000), BENCH_ONLY (case
+# keys a,a-pieces,b,c), BENCH_SCRATCH (where downloads go; default a fresh
+# directory under /dev/shm when it exists, else under BUILD_DIR).
+set -euo pipefail
+
+if [ $# -ne 1 ]; then
+  echo "usage: bench/run.sh BUILD_DIR" >&2
+  exit 2
+fi
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD_DIR="$(cd "$1" && pwd)"
+PROGRAM="$BUILD_DIR/bench/corvane_http_bench"
+if [ ! -x "$PROGRAM" ]; then
+  echo "bench: $PROGRAM is missing; configure with -DCORVANE_BUILD_BENCH=ON and build the target bench" >&2
+  exit 2
+fi
+command -v curl >/dev/null || { echo "bench: curl is not installed" >&2; exit 2; }
+
+SERVERS_DIR="$BUILD_DIR/bench-servers"
+if [ -n "${BENCH_SCRATCH:-}" ]; then
+  mkdir -p "$BENCH_SCRATCH"
+  SCRATCH="$(mktemp -d "$BENCH_SCRATCH/corvane-bench.XXXXXX")"
+elif [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  # Downloads on tmpfs: both sides write to memory, not to a disk whose
+  # write-back would add its own noise.
+  SCRATCH="$(mktemp -d /dev/shm/corvane-bench.XXXXXX)"
+else
+  SCRATCH="$(mktemp -d "$BUILD_DIR/bench-scratch.XXXXXX")"
+fi
+
+cleanup() {
+  python3 "$ROOT/tests/servers/servers.py" stop --dir "$SERVERS_DIR" >/dev/null 2>&1 || true
+  rm -rf "$SCRATCH"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+python3 "$ROOT/tests/servers/servers.py" start --dir "$SERVERS_DIR" --large-size 1G --large-size 256M
+
+RESULTS="$BUILD_DIR/bench-results.json"
+rm -f "$RESULTS"
+status=0
+python3 "$ROOT/bench/compare.py" \
+  --program "$PROGRAM" \
+  --env "$SERVERS_DIR/servers.env" \
+  --scratch "$SCRATCH" \
+  --reps "${BENCH_REPS:-5}" \
+  --requests "${BENCH_REQUESTS:-2000}" \
+  ${BENCH_ONLY:+--only "$BENCH_ONLY"} \
+  --json "$RESULTS" || status=$?
+[ -f "$RESULTS" ] && echo "bench: results in $RESULTS"
+exit "$status"
