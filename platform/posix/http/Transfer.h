@@ -151,12 +151,13 @@ public:
     /// connection uses TLS, else 0.
     DWORD TlsState();
 
-    /// Bytes queued ahead of the reader before the transfer pauses.
+    /// Bytes queued ahead of the reader before the transfer pauses: small
+    /// enough to stay in the processor's cache while it is copied in and
+    /// out (1 MiB was slower), large enough for few pauses.
     static constexpr std::size_t kQueueLimit = 512 << 10;
-    /// libcurl's receive buffer. With the queue and a reader's buffer it
-    /// stays within the processor's cache, which keeps each copy cheap;
-    /// larger buffers made reading slower, not faster.
-    static constexpr std::size_t kChunk = 64 << 10;
+    /// libcurl's receive buffer: each receive is a system call, and fewer,
+    /// larger ones measured faster than 64 or 128 KiB (docs/BENCHMARKS.md).
+    static constexpr std::size_t kChunk = 256 << 10;
 
 private:
     friend class TransferGroup;

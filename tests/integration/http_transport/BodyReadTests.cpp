@@ -13,7 +13,7 @@ namespace {
 
 // What the transport may hold ahead of a reader: its queue limit plus one
 // receive buffer.
-constexpr DWORD kMostBuffered = (512u << 10) + (64u << 10);
+constexpr DWORD kMostBuffered = (512u << 10) + (256u << 10);
 
 // The size of the next read; `available` is what InternetQueryDataAvailable
 // reported just before, or 0 when the pattern does not ask.
