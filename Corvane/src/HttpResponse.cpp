@@ -164,21 +164,42 @@ Cardinal ReadInto(HINTERNET Request, Container& Buffer)
     return std::min(Read, Length);
 }
 
-// Gathers pieces until the empty one in a memory stream, then copies the
-// stream into the result once.
-template <class Container, class NextPiece>
-Container ReadWhole(NextPiece Next)
+// Reads the body to its end, piece by piece as GetData and GetBytes do (what
+// is available now, at least one byte, until an empty piece), each piece
+// straight into the end of the result. The result grows geometrically, so
+// the body is copied a bounded number of times and no intermediate pieces or
+// stream are kept alongside it.
+constexpr DWORD kLargestLengthHint = 1u << 30;
+
+template <class Container>
+Container ReadWhole(TCustomINetHttp& Http, HINTERNET Request)
 {
-    Framework::TMemoryStream Stream;
+    Container Result;
+    // A declared length sizes the result at once, so a large body is not
+    // copied while it grows; a length past the cap is only a hint not taken.
+    DWORD Declared = 0;
+    DWORD DeclaredSize = sizeof Declared;
+    if (Platform().HttpQueryInfoW(Request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &Declared,
+                                  &DeclaredSize, nullptr) &&
+        Declared <= kLargestLengthHint)
+        Result.reserve(Declared + 1);
     for (;;) {
-        const Container Piece = Next();
-        if (Piece.empty())
+        const Cardinal Available = Http.AvailableData();
+        const DWORD Piece = Available != 0 ? Available : 1;
+        const std::size_t Old = Result.size();
+        if (Result.capacity() - Old < Piece)
+            Result.reserve(std::max<std::size_t>(Old + Piece, Result.capacity() * 2));
+        Result.resize(Old + Piece);
+        DWORD Read = 0;
+        if (!Platform().InternetReadFile(Request, Result.data() + Old, Piece, &Read)) {
+            Result.resize(Old);
+            Check(false);
             break;
-        Stream.Write(Piece.data(), static_cast<Framework::Int64>(Piece.size()));
+        }
+        Result.resize(Old + std::min(Read, Piece));
+        if (Read == 0)
+            break;
     }
-    Container Result(static_cast<std::size_t>(Stream.Size()), 0);
-    if (!Result.empty())
-        std::memcpy(Result.data(), Stream.Memory(), Result.size());
     return Result;
 }
 
@@ -210,12 +231,14 @@ Cardinal TCustomINetHttp::GetBytes(TBytes& Bytes)
 
 AnsiString TCustomINetHttp::ReadData()
 {
-    return ReadWhole<AnsiString>([this] { return GetData(); });
+    CheckActive();
+    return ReadWhole<AnsiString>(*this, FHttpHandle);
 }
 
 TBytes TCustomINetHttp::ReadBytes()
 {
-    return ReadWhole<TBytes>([this] { return GetBytes(); });
+    CheckActive();
+    return ReadWhole<TBytes>(*this, FHttpHandle);
 }
 
 }  // namespace Corvane
