@@ -31,8 +31,15 @@
 /* The system's declarations. <windows.h> and <winbase.h> are avoided on
  * purpose: their A/W macros (CreateDirectory, DeleteFile, FindFirstFile, ...)
  * would rename the components' methods. The pieces needed are taken from the
- * narrower headers; FormatMessageW, which only <winbase.h> declares, is
- * declared here with its system signature. */
+ * narrower headers, with NOMINMAX so that min and max stay names (std::max,
+ * numeric_limits<T>::max) for whoever includes this header. What only
+ * <winbase.h> or <fileapi.h> declares (FormatMessageW and its flags, the file
+ * pointer moves) is declared here with the system's values and signature, so
+ * a source that includes <windows.h> as well sees identical declarations. */
+#ifndef NOMINMAX
+#define NOMINMAX
+#define CORVANE_WININET_DEFINED_NOMINMAX
+#endif
 #include <stdarg.h>
 #include <windef.h>
 #include <minwinbase.h>
@@ -40,29 +47,102 @@
 #include <libloaderapi.h>
 #include <winerror.h>
 #include <wininet.h>
+#ifdef CORVANE_WININET_DEFINED_NOMINMAX
+#undef NOMINMAX
+#undef CORVANE_WININET_DEFINED_NOMINMAX
+#endif
+
+/* With UNICODE defined the system header turns these two into their W forms.
+ * The contract means the plain exports: InternetConfirmZoneCrossing takes
+ * 8-bit texts, and InternetSetStatusCallback is a seam method's name. */
+#undef InternetSetStatusCallback
+#undef InternetConfirmZoneCrossing
 
 #ifdef __cplusplus
 extern "C" {
 #endif
+
 __declspec(dllimport) DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource,
                                                   DWORD dwMessageId, DWORD dwLanguageId,
                                                   LPWSTR lpBuffer, DWORD nSize,
                                                   va_list* Arguments);
+__declspec(dllimport) INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallback(
+    HINTERNET hInternet, INTERNET_STATUS_CALLBACK lpfnInternetCallback);
+__declspec(dllimport) DWORD WINAPI InternetConfirmZoneCrossing(HWND hWnd, LPSTR szUrlPrev,
+                                                               LPSTR szUrlNew, BOOL bPost);
+
+/* INTERNET_OPTION_PROXY as the W entry points read and write it: the
+ * system headers only declare the record with the build's text type. */
+typedef struct {
+    DWORD dwAccessType;
+    LPCWSTR lpszProxy;
+    LPCWSTR lpszProxyBypass;
+} INTERNET_PROXY_INFOW, *LPINTERNET_PROXY_INFOW;
+
 #ifdef __cplusplus
 }
 #endif
 
-#ifndef FORMAT_MESSAGE_FROM_HMODULE
+#ifndef FORMAT_MESSAGE_ALLOCATE_BUFFER
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
-#define FORMAT_MESSAGE_IGNORE_INSERTS  0x00000200
-#define FORMAT_MESSAGE_FROM_STRING     0x00000400
-#define FORMAT_MESSAGE_FROM_HMODULE    0x00000800
-#define FORMAT_MESSAGE_FROM_SYSTEM     0x00001000
-#define FORMAT_MESSAGE_ARGUMENT_ARRAY  0x00002000
-#define FORMAT_MESSAGE_MAX_WIDTH_MASK  0x000000FF
+#endif
+#ifndef FORMAT_MESSAGE_IGNORE_INSERTS
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
+#endif
+#ifndef FILE_BEGIN
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+#endif
+#ifndef INVALID_SET_FILE_POINTER
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#endif
+
+/* Constants newer than the system headers of the cross toolchain (values as
+ * the platform defines them). */
+#ifndef INTERNET_SERVICE_URL
+#define INTERNET_SERVICE_URL 0
+#endif
+#ifndef INTERNET_OPTION_REQUEST_ANNOTATION
+#define INTERNET_OPTION_REQUEST_ANNOTATION 193
+#endif
+#ifndef INTERENT_GOONLINE_NOPROMPT
+#define INTERENT_GOONLINE_NOPROMPT 0x00000002
+#endif
+#ifndef HTTP_ADDREQ_FLAG_RESPONSE_HEADERS
+#define HTTP_ADDREQ_FLAG_RESPONSE_HEADERS 0x02000000
+#endif
+#ifndef HTTP_ADDREQ_FLAG_ALLOW_EMPTY_VALUES
+#define HTTP_ADDREQ_FLAG_ALLOW_EMPTY_VALUES 0x04000000
+#endif
+#ifndef ERROR_INTERNET_SOURCE_PORT_IN_USE
+#define ERROR_INTERNET_NO_NEW_CONTAINERS              (INTERNET_ERROR_BASE + 51)
+#define ERROR_INTERNET_SOURCE_PORT_IN_USE             (INTERNET_ERROR_BASE + 58)
+#define ERROR_INTERNET_INSECURE_FALLBACK_REQUIRED     (INTERNET_ERROR_BASE + 59)
+#define ERROR_HTTP_HSTS_REDIRECT_REQUIRED             (INTERNET_ERROR_BASE + 60)
+#define ERROR_INTERNET_PROXY_ALERT                    (INTERNET_ERROR_BASE + 61)
+#define ERROR_INTERNET_SEC_CERT_WEAK_SIGNATURE        (INTERNET_ERROR_BASE + 62)
+#define ERROR_INTERNET_NO_CM_CONNECTION               (INTERNET_ERROR_BASE + 80)
+#define ERROR_HTTP_PUSH_STATUS_CODE_NOT_SUPPORTED     (INTERNET_ERROR_BASE + 147)
+#define ERROR_HTTP_PUSH_RETRY_NOT_SUPPORTED           (INTERNET_ERROR_BASE + 148)
+#define ERROR_HTTP_PUSH_ENABLE_FAILED                 (INTERNET_ERROR_BASE + 149)
+#define ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED_PROXY  (INTERNET_ERROR_BASE + 187)
+#define ERROR_INTERNET_SECURE_FAILURE_PROXY           (INTERNET_ERROR_BASE + 188)
+#define ERROR_INTERNET_DISALLOW_INPRIVATE             (INTERNET_ERROR_BASE + 189)
+#define ERROR_INTERNET_HTTP_PROTOCOL_MISMATCH         (INTERNET_ERROR_BASE + 190)
+#define ERROR_INTERNET_GLOBAL_CALLBACK_FAILED         (INTERNET_ERROR_BASE + 191)
+#define ERROR_INTERNET_FEATURE_DISABLED               (INTERNET_ERROR_BASE + 192)
 #endif
 #ifndef ERROR_INTERNET_DECODING_FAILED
-#define ERROR_INTERNET_DECODING_FAILED 12175
+#define ERROR_INTERNET_DECODING_FAILED (INTERNET_ERROR_BASE + 175)
+#endif
+#ifndef ERROR_INTERNET_OFFLINE
+#define ERROR_INTERNET_OFFLINE ERROR_INTERNET_DISCONNECTED
 #endif
 
 #else /* !_WIN32: Corvane's own declaration of the API */
