@@ -3,12 +3,22 @@
 
 #include <atomic>
 
+#if defined(_WIN32)
+#include "windows/WinInetAdapter.h"
+#endif
+
 namespace Corvane {
 
 namespace {
 
-ForwardingInternetApi& DefaultApi() {
+// On Windows the forwarding goes through the adapter, which converts where
+// wininet.dll's conventions differ from the contract.
+InternetApi& DefaultApi() {
+#if defined(_WIN32)
+    static WinInetAdapter api;
+#else
     static ForwardingInternetApi api;
+#endif
     return api;
 }
 

@@ -1,0 +1,89 @@
+// The InternetApi of the Windows build: wininet.dll and kernel32, with the
+// conversions that make the system DLL keep the contract of
+// <Platform/WinInet.h> that the components are written against.
+//
+// Most functions already agree and are forwarded unchanged by
+// ForwardingInternetApi. Where wininet.dll's conventions differ, the adapter
+// converts, so that component code is the same on both platforms and no
+// buffer is ever described to the DLL as larger than it is:
+//  - InternetGetLastResponseInfoW: the DLL counts characters (and some
+//    implementations never report the size needed at all); the contract
+//    counts bytes and fails with ERROR_INSUFFICIENT_BUFFER when there is no
+//    buffer or it is too small.
+//  - InternetQueryOptionW on a text option: on success the DLL reports the
+//    characters copied; the contract, the bytes copied (terminator excluded).
+//  - InternetCreateUrlW: some implementations accept a buffer with no room
+//    for the terminator and write it past the end; the contract refuses such
+//    a buffer with ERROR_INSUFFICIENT_BUFFER and the bytes needed.
+//  - InternetCanonicalizeUrlW: some implementations report the buffer's size
+//    instead of the text's (an empty URL, for one); the contract reports the
+//    characters written, terminator excluded.
+//
+// This header is private to the platform layer (and its tests): it declares
+// nothing from <windows.h>.
+#pragma once
+
+#include <Platform/InternetApi.h>
+
+namespace Corvane {
+
+namespace WinInetConventions {
+
+/// The signature of wininet.dll's InternetGetLastResponseInfoW.
+using LastResponseInfoFunction = BOOL(WINAPI*)(LPDWORD lpdwError, LPWSTR lpszBuffer,
+                                               LPDWORD lpdwBufferLength);
+
+/// InternetGetLastResponseInfoW with the contract's sizes, on top of `Dll`,
+/// which counts characters. The whole text is read from `Dll` into a buffer
+/// of the adapter's own first (growing it while `Dll` says it is too small or
+/// fills it to the end); then, sizes in bytes: without a response, TRUE and
+/// 0; without a buffer or with one smaller than text and terminator,
+/// ERROR_INSUFFICIENT_BUFFER and the size needed (terminator included),
+/// nothing written; else the text with its terminator and the bytes copied
+/// (terminator excluded). A failure of `Dll` other than a short buffer is
+/// passed on with its error. On success the caller's last error is kept.
+BOOL LastResponseInfoInBytes(LastResponseInfoFunction Dll, LPDWORD lpdwError, LPWSTR lpszBuffer,
+                             LPDWORD lpdwBufferLength);
+
+/// The signature of wininet.dll's InternetCreateUrlW.
+using CreateUrlFunction = BOOL(WINAPI*)(LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
+                                        LPWSTR lpszUrl, LPDWORD lpdwUrlLength);
+
+/// InternetCreateUrlW on top of `Dll` that never lets `Dll` see a buffer too
+/// small for the URL and its terminator: the size needed is asked for first
+/// (without a buffer), and a buffer of fewer characters is refused here with
+/// ERROR_INSUFFICIENT_BUFFER and that size in bytes, nothing written. Other
+/// failures of `Dll` pass through with its error and the length untouched.
+/// On success the caller's last error is kept.
+BOOL CreateUrlWithinBuffer(CreateUrlFunction Dll, LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
+                           LPWSTR lpszUrl, LPDWORD lpdwUrlLength);
+
+/// The characters of the zero-terminated text in `Buffer`, looking at no more
+/// than `Capacity` characters.
+DWORD TextLength(const WCHAR* Buffer, DWORD Capacity);
+
+/// Whether InternetQueryOptionW answers `Option` with a zero-terminated text.
+bool IsTextOption(DWORD Option);
+
+/// After a successful query of a text option into `Buffer` (described to the
+/// DLL as `DescribedBytes` long): the bytes of the text it holds, terminator
+/// excluded, measured in the buffer itself so that whatever unit the DLL
+/// reported in, the answer never exceeds the buffer.
+DWORD TextOptionBytes(LPCVOID Buffer, DWORD DescribedBytes);
+
+}  // namespace WinInetConventions
+
+/// The default InternetApi on Windows (see the top of this file).
+class WinInetAdapter : public ForwardingInternetApi {
+public:
+    BOOL InternetGetLastResponseInfoW(LPDWORD lpdwError, LPWSTR lpszBuffer,
+                                      LPDWORD lpdwBufferLength) override;
+    BOOL InternetQueryOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer,
+                              LPDWORD lpdwBufferLength) override;
+    BOOL InternetCreateUrlW(LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags, LPWSTR lpszUrl,
+                            LPDWORD lpdwUrlLength) override;
+    BOOL InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer, LPDWORD lpdwBufferLength,
+                                  DWORD dwFlags) override;
+};
+
+}  // namespace Corvane
