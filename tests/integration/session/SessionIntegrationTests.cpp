@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "PlatformDifferences.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -78,6 +80,7 @@ TEST(SessionIntegration, OpensAndClosesARealHandle)
 
 TEST(SessionIntegration, TimeoutsAreSetAndReadBack)
 {
+    SKIP_IF_PLATFORM_DIFFERS("wine-session-timeouts");
     TINetSession S(nullptr);
     S.Open();
     const DWORD Options[] = {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
@@ -107,6 +110,10 @@ TEST(SessionIntegration, RawCallbackSeesHandleClosingWithTheContextValue)
         }
         EXPECT_EQ(InternetSetStatusCallback(H, &RecordingCallback), nullptr);
         ASSERT_TRUE(InternetCloseHandle(H));
+        if (Context == 0 && PlatformDifferences::Reason("callback-without-context")) {
+            EXPECT_TRUE(RawNotifications.empty());
+            continue;
+        }
         ASSERT_FALSE(RawNotifications.empty());
         const Notification& Last = RawNotifications.back();
         EXPECT_EQ(Last.Status, DWORD{INTERNET_STATUS_HANDLE_CLOSING});
@@ -149,6 +156,7 @@ TEST(SessionIntegration, ComponentCallbackNeedsAContextValue)
 
 TEST(SessionIntegration, ErrorTextsComeFromTheMessageTable)
 {
+    SKIP_IF_PLATFORM_DIFFERS("wine-message-table");
     TINetSession S(nullptr);
     S.Open();
     const std::string InvalidOption = TableText(ERROR_INTERNET_INVALID_OPTION);
@@ -167,8 +175,20 @@ TEST(SessionIntegration, ErrorTextsComeFromTheMessageTable)
 TEST(SessionIntegration, CodesOutsideTheInternetTableTakeTheSystemsText)
 {
     // A closed handle reports ERROR_INVALID_HANDLE, a system code: its text is
-    // the platform's system text, not a C library text for errno 6.
-    EXPECT_EQ(RaisedMessage([] { CheckSuccess(ERROR_INVALID_HANDLE); }), "Error 6: The handle is not valid.");
+    // the platform's system text, not a C library text for errno 6. On
+    // Windows that is the operating system's own wording.
+#if defined(_WIN32)
+    WCHAR Buffer[512] = {};
+    DWORD Length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                    ERROR_INVALID_HANDLE, 0, Buffer, 511, nullptr);
+    while (Length > 0 && (Buffer[Length - 1] == u'\r' || Buffer[Length - 1] == u'\n' || Buffer[Length - 1] == u' '))
+        --Length;
+    ASSERT_GT(Length, 0u);
+    const std::string SystemText = U8(std::u16string(reinterpret_cast<const char16_t*>(Buffer), Length));
+#else
+    const std::string SystemText = "The handle is not valid.";
+#endif
+    EXPECT_EQ(RaisedMessage([] { CheckSuccess(ERROR_INVALID_HANDLE); }), "Error 6: " + SystemText);
 }
 
 TEST(SessionIntegration, ExtendedErrorWithoutServerResponseEndsInColon)

@@ -3,8 +3,12 @@
 
 #include <Platform/WinInet.h>
 
+#include "PlatformDifferences.h"
+#include "WideText.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
@@ -12,12 +16,15 @@
 
 namespace UrlTests {
 
+using WideText::W;
+using WideText::WField;
+
 /// Set as the last error before each call, so a test can tell that a call
 /// set no error at all.
 constexpr DWORD Sentinel = 0xDEADBEEF;
 
 inline std::u16string_view View(const WCHAR* text, DWORD length) {
-    return text ? std::u16string_view(text, length) : std::u16string_view();
+    return WideText::U(text, length);
 }
 
 /// A URL_COMPONENTSW whose six text parts point at buffers of `capacity`
@@ -26,12 +33,12 @@ struct CopyComponents {
     explicit CopyComponents(DWORD capacity = 256) {
         for (auto& b : Buffers) b.assign(capacity + 1, u'#');
         uc.dwStructSize = sizeof(URL_COMPONENTSW);
-        uc.lpszScheme = Buffers[0].data();
-        uc.lpszHostName = Buffers[1].data();
-        uc.lpszUserName = Buffers[2].data();
-        uc.lpszPassword = Buffers[3].data();
-        uc.lpszUrlPath = Buffers[4].data();
-        uc.lpszExtraInfo = Buffers[5].data();
+        uc.lpszScheme = W(Buffers[0].data());
+        uc.lpszHostName = W(Buffers[1].data());
+        uc.lpszUserName = W(Buffers[2].data());
+        uc.lpszPassword = W(Buffers[3].data());
+        uc.lpszUrlPath = W(Buffers[4].data());
+        uc.lpszExtraInfo = W(Buffers[5].data());
         uc.dwSchemeLength = uc.dwHostNameLength = uc.dwUserNameLength = uc.dwPasswordLength =
             uc.dwUrlPathLength = uc.dwExtraInfoLength = capacity;
     }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "PlatformDifferences.h"
+
 #include <string>
 
 using namespace Corvane;
@@ -102,6 +104,7 @@ TEST(UrlComponent, DecodeAndEscapeChangeTheCrackAndTheComposition)
     // parts stay as they were cracked.
     U.SetFlags(flEscape);
     EXPECT_EQ(U8(U.UrlPath()), "/a b");
+    SKIP_IF_PLATFORM_DIFFERS("wine-create-url-escape");
     EXPECT_EQ(U8(U.Url()), "http://example.com/a%20b");
     U.SetFlags(flNone);
     EXPECT_EQ(U8(U.Url()), "http://example.com/a b");

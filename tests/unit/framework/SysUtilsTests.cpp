@@ -104,11 +104,20 @@ TEST(SystemText, SysErrorMessageGivesTheSystemsText) {
     EXPECT_FALSE(Text.empty());
     EXPECT_NE(Text.back(), u'\n');
     EXPECT_NE(Text, SysErrorMessage(EACCES));
+#if defined(_WIN32)
+    // The operating system has no text for codes it does not know.
+    EXPECT_TRUE(SysErrorMessage(4294967295u).empty());
+    EXPECT_TRUE(SysErrorMessage(123456).empty());
+#else
     EXPECT_FALSE(SysErrorMessage(4294967295u).empty());
     EXPECT_FALSE(SysErrorMessage(123456).empty());
+#endif
 }
 
 TEST(SystemText, AnInstalledSourceAnswersFirstAndUnknownCodesFallBack) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "On Windows SysErrorMessage gives the operating system's own texts; no source is read";
+#endif
     SetSystemMessageSource([](Cardinal Code, UnicodeString& Text) {
         if (Code != 6) return false;
         Text = u"The handle is not valid.\r\n";
