@@ -12,7 +12,9 @@
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #endif
 
@@ -218,8 +220,7 @@ UnicodeString SysErrorMessage(Cardinal ErrorCode) {
     UnicodeString Text;
     if (Length != 0 && Buffer != nullptr) Text.assign(reinterpret_cast<const char16_t*>(Buffer), Length);
     if (Buffer != nullptr) LocalFree(Buffer);
-    while (!Text.empty() && (Text.back() == u'\r' || Text.back() == u'\n' || Text.back() == u' ')) Text.pop_back();
-    return Text;
+    return TrimSystemText(std::move(Text));
 #else
     if (const TSystemMessageSource Source = SystemMessageSource.load()) {
         UnicodeString Text;
