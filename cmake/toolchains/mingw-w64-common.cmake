@@ -16,7 +16,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/${CORVANE_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Packages: the target root and the prefixes given (an installed Corvane).
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
 # The C and C++ runtimes and winpthread linked in statically, so an .exe runs
 # under Wine (or on a bare Windows) without extra DLLs beside it.

@@ -11,8 +11,14 @@ function(run_step)
 endfunction()
 
 run_step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix)
+# A cross build (TOOLCHAIN_FILE) builds the consumer the same way and runs
+# it through the build's emulator (Wine for Windows).
+set(_toolchain)
+if(TOOLCHAIN_FILE)
+  set(_toolchain "-DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE}")
+endif()
 run_step(${CMAKE_COMMAND} -S ${PROJECT_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
-  -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}")
+  -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" ${_toolchain})
 run_step(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
-run_step(${WORK_DIR}/build/consumer)
+run_step(${EMULATOR} ${WORK_DIR}/build/consumer${EXE_SUFFIX})
 message(STATUS "consumer project built and ran against the installed copy")
