@@ -12,10 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "TestServers.h"
 #include "WideText.h"
 
 using namespace Corvane;
@@ -165,6 +167,47 @@ TEST(WindowsAdapter, TextOptionSizesAreBytes) {
     Component.SetAgent(Agent);
     Component.Open();
     EXPECT_EQ(Component.GetInternetOption(INTERNET_OPTION_USER_AGENT), Agent);
+}
+
+// A request to nginx on loopback: the request's URL option and a response
+// header are sized in bytes as the contract says, the URL converted by the
+// adapter, the header as the DLL gives it.
+TEST(WindowsAdapter, RequestTextsAreSizedInBytes) {
+    const INTERNET_PORT Port = static_cast<INTERNET_PORT>(std::stoi(TestServers::Setting("CORVANE_HTTP_PORT")));
+    const std::string Path = TestServers::Setting("CORVANE_SMALL_PATH");
+    const std::u16string WidePath(Path.begin(), Path.end());
+    InternetApi& Api = Platform();
+    HINTERNET Session = Api.InternetOpenW(W(u"Corvane-Test"), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    HINTERNET Connection = Api.InternetConnectW(Session, W(u"127.0.0.1"), Port, W(u""), W(u""),
+                                                INTERNET_SERVICE_HTTP, 0, 0);
+    ASSERT_NE(Connection, nullptr);
+    HINTERNET Request = Api.HttpOpenRequestW(Connection, W(u"GET"), W(WidePath.c_str()), nullptr, nullptr, nullptr,
+                                             INTERNET_FLAG_RELOAD, 0);
+    ASSERT_NE(Request, nullptr);
+    ASSERT_TRUE(Api.HttpSendRequestW(Request, nullptr, 0, nullptr, 0)) << Api.GetLastError();
+
+    const std::u16string Url = u"http://127.0.0.1:" + Framework::IntToStr(Framework::Cardinal(Port)) + WidePath;
+    DWORD Size = 0;
+    EXPECT_FALSE(Api.InternetQueryOptionW(Request, INTERNET_OPTION_URL, nullptr, &Size));
+    EXPECT_EQ(Api.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(Size, (Url.size() + 1) * sizeof(WCHAR));
+    std::vector<WCHAR> Buffer(Size / sizeof(WCHAR), L'#');
+    ASSERT_TRUE(Api.InternetQueryOptionW(Request, INTERNET_OPTION_URL, Buffer.data(), &Size));
+    EXPECT_EQ(Size, Url.size() * sizeof(WCHAR));
+    EXPECT_EQ(WideText::U(Buffer.data(), Url.size()), Url);
+
+    const std::u16string ContentLength = u"100";
+    Size = 0;
+    EXPECT_FALSE(Api.HttpQueryInfoW(Request, HTTP_QUERY_CONTENT_LENGTH, nullptr, &Size, nullptr));
+    EXPECT_EQ(Api.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(Size, (ContentLength.size() + 1) * sizeof(WCHAR));
+    ASSERT_TRUE(Api.HttpQueryInfoW(Request, HTTP_QUERY_CONTENT_LENGTH, Buffer.data(), &Size, nullptr));
+    EXPECT_EQ(Size, ContentLength.size() * sizeof(WCHAR));
+    EXPECT_EQ(WideText::U(Buffer.data(), ContentLength.size()), ContentLength);
+
+    Api.InternetCloseHandle(Request);
+    Api.InternetCloseHandle(Connection);
+    Api.InternetCloseHandle(Session);
 }
 
 // A buffer as long as the URL has no room for its terminator: refused with
