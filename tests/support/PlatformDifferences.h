@@ -68,8 +68,6 @@ inline constexpr Difference Known[] = {
      "Wine's InternetCreateUrlW accepts a buffer with no room for the terminator and writes it past the end"},
     {"wine-create-url-escape", Scope::Wine,
      "Wine's InternetCreateUrlW does not escape unsafe characters for ICU_ESCAPE"},
-    {"callback-without-context", Scope::WindowsApi,
-     "wininet.dll makes no status callback for a handle whose context value is 0"},
 };
 
 /// The summary of the difference `Key` when it applies where the tests run,

@@ -32,7 +32,10 @@ Handle::Handle(const HandleOps& ops, HandleRef parent, DWORD_PTR context)
 
 Handle::~Handle() = default;
 
+// As on the platform, a handle whose context value is 0 makes no status
+// callbacks: the application did not ask to hear about it.
 void Handle::Notify(DWORD status, LPVOID information, DWORD length) const {
+    if (Context() == 0) return;
     if (INTERNET_STATUS_CALLBACK callback = StatusCallback())
         callback(Value(), Context(), status, information, length);
 }
@@ -55,7 +58,7 @@ HINTERNET HandleTable::Register(const HandleRef& handle, DWORD* error) {
         handle->FValue.store(value, std::memory_order_release);
         table.open.emplace(Key(value), handle);
     }
-    if (handle->StatusCallback()) {
+    if (handle->StatusCallback() && handle->Context() != 0) {
         INTERNET_ASYNC_RESULT result{reinterpret_cast<DWORD_PTR>(value), ERROR_SUCCESS};
         handle->Notify(INTERNET_STATUS_HANDLE_CREATED, &result, sizeof(result));
     }

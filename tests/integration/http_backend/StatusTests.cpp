@@ -117,8 +117,8 @@ TEST_F(Status, AnExchangeReportsEachPhaseWithItsData) {
 }
 
 TEST_F(Status, RedirectsAndRequestsClosedMidBody) {
-    const Handle connection = Connect(FSession.get(), Echo());
-    const Handle request = Open(connection.get(), u"GET", u"/redirect/1");
+    const Handle connection = Connect(FSession.get(), Echo(), u"", u"", 11);
+    const Handle request = Open(connection.get(), u"GET", u"/redirect/1", 0, 22);
     ASSERT_TRUE(Send(request.get()));
     std::vector<std::string> redirects;
     for (const Notification& n : Recorded)
@@ -126,7 +126,7 @@ TEST_F(Status, RedirectsAndRequestsClosedMidBody) {
     EXPECT_EQ(redirects, std::vector<std::string>{TestServers::Setting("CORVANE_ECHO_URL") + "/echo"});
 
     // A request closed in the middle of a body gives up its connection.
-    Handle big = Open(connection.get(), u"GET", u"/bytes?size=5000000");
+    Handle big = Open(connection.get(), u"GET", u"/bytes?size=5000000", 0, 33);
     const HINTERNET bigValue = big.get();
     ASSERT_TRUE(Send(big.get()));
     Recorded.clear();
@@ -134,6 +134,16 @@ TEST_F(Status, RedirectsAndRequestsClosedMidBody) {
     EXPECT_EQ(Statuses(bigValue),
               (std::vector<DWORD>{INTERNET_STATUS_CLOSING_CONNECTION, INTERNET_STATUS_CONNECTION_CLOSED,
                                   INTERNET_STATUS_HANDLE_CLOSING}));
+
+    // A request without a context value reports nothing, even beneath a
+    // connection and session that have callbacks.
+    Recorded.clear();
+    Handle silent = Open(connection.get(), u"GET", u"/redirect/1");
+    const HINTERNET silentValue = silent.get();
+    ASSERT_TRUE(Send(silent.get()));
+    ReadAll(silent.get());
+    silent.Close();
+    EXPECT_TRUE(Statuses(silentValue).empty());
 }
 
 // A session with a proxy sends requests there in absolute form (the echo

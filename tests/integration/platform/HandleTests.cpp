@@ -75,6 +75,13 @@ HINTERNET OpenDirect() {
     return InternetOpenW(u"Corvane", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
 }
 
+// A session with a context value, so that it makes status callbacks.
+HINTERNET OpenWithContext(DWORD_PTR context = 0x5E55) {
+    const HINTERNET session = OpenDirect();
+    InternetSetOptionW(session, INTERNET_OPTION_CONTEXT_VALUE, &context, sizeof(context));
+    return session;
+}
+
 class Handles : public testing::Test {
 protected:
     void SetUp() override {
@@ -147,6 +154,11 @@ TEST_F(Handles, ClosingReportsHandleClosingWithTheContextValue) {
         ASSERT_TRUE(InternetCloseHandle(session));
 
         const auto seen = TakeRecorded();
+        if (context == 0) {
+            // A handle without a context value makes no callbacks.
+            EXPECT_TRUE(seen.empty());
+            continue;
+        }
         ASSERT_EQ(seen.size(), 1u);
         EXPECT_EQ(seen[0].status, static_cast<DWORD>(INTERNET_STATUS_HANDLE_CLOSING));
         EXPECT_EQ(seen[0].handle, session);
@@ -173,7 +185,7 @@ void CALLBACK UseTheApi(HINTERNET handle, DWORD_PTR, DWORD status, LPVOID, DWORD
 }
 
 TEST_F(Handles, CallbacksRunWithoutTheTableLocked) {
-    const HINTERNET session = OpenDirect();
+    const HINTERNET session = OpenWithContext();
     InternetSetStatusCallback(session, UseTheApi);
     ASSERT_TRUE(InternetCloseHandle(session));
     EXPECT_EQ(ClosingInCallback, session);
@@ -181,7 +193,7 @@ TEST_F(Handles, CallbacksRunWithoutTheTableLocked) {
 }
 
 TEST_F(Handles, ChildrenInheritTheCallbackAndCloseDeepestFirst) {
-    const HINTERNET session = OpenDirect();
+    const HINTERNET session = OpenWithContext();
     InternetSetStatusCallback(session, Record);
     auto child = MakeChild(session, 11);
     auto grandchild = MakeChild(child->Value(), 22);
@@ -226,7 +238,7 @@ TEST_F(Handles, ChildrenInheritTheCallbackAndCloseDeepestFirst) {
 }
 
 TEST_F(Handles, ACallbackSetAfterwardsIsNotPassedToExistingChildren) {
-    const HINTERNET session = OpenDirect();
+    const HINTERNET session = OpenWithContext();
     auto before = MakeChild(session, 1);
     InternetSetStatusCallback(session, Record);
     auto after = MakeChild(session, 2);
