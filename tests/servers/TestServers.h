@@ -106,4 +106,8 @@ inline std::vector<std::uint8_t> PatternBytes(std::uint32_t seed, std::size_t si
   return bytes;
 }
 
+// A port on 127.0.0.1 that nothing listens on: bound, then released
+// (ClosedPort.cpp, which corvane_use_http_servers adds to the target).
+std::uint16_t ClosedPort();
+
 } // namespace TestServers

@@ -13,7 +13,8 @@
 #                         give the ports and URLs (see tests/servers/README.md)
 #   CORVANE_TEST_CA_FILE, SSL_CERT_FILE, CURL_CA_BUNDLE
 #                         the scratch CA that signed the servers' certificates
-# and a target gets tests/servers on its include path for TestServers.h.
+# and a target gets tests/servers on its include path for TestServers.h
+# (with ClosedPort.cpp among its sources).
 
 # Python3_EXECUTABLE is a directory-scope variable: every including directory
 # needs it, so this stands before the guard.
@@ -45,6 +46,10 @@ function(corvane_use_http_servers)
       # (discovery before the run), so the properties go into a script that
       # CTest includes after the discovered list, which is ${_item}_TESTS.
       target_include_directories(${_item} PRIVATE "${PROJECT_SOURCE_DIR}/tests/servers")
+      target_sources(${_item} PRIVATE "${PROJECT_SOURCE_DIR}/tests/servers/ClosedPort.cpp")
+      if(WIN32)
+        target_link_libraries(${_item} PRIVATE ws2_32)
+      endif()
       set(_script "${CMAKE_CURRENT_BINARY_DIR}/${_item}_http_servers.cmake")
       file(WRITE "${_script}"
         "if(DEFINED ${_item}_TESTS)\n"
