@@ -48,7 +48,7 @@ TEST_F(Exchange, VerbsSendTheirBodiesByteForByte) {
 
 TEST_F(Exchange, EmptyVerbAndObjectMeanGetOfTheRoot) {
     const Handle connection = Connect(FSession.get(), Nginx());
-    const Handle request(HttpOpenRequestW(connection.get(), u"", u"", u"", u"", nullptr, 0, 0));
+    const Handle request(HttpOpenRequestW(connection.get(), W(u""), W(u""), W(u""), W(u""), nullptr, 0, 0));
     ASSERT_TRUE(request);
     ASSERT_TRUE(Send(request.get()));
     EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_RAW_HEADERS_CRLF)
@@ -128,11 +128,15 @@ TEST_F(Exchange, BodyCutShortIsAnErrorAfterTheBytesThatCame) {
         BOOL ok;
         while ((ok = InternetReadFile(request.get(), buffer, sizeof(buffer), &read)) && read > 0)
             body.append(buffer, read);
+        EXPECT_EQ(body, Bytes(TestServers::PatternBytes(1, 5000)));
+        if (PlatformDifferences::Reason("wine-short-body")) {
+            EXPECT_TRUE(ok) << "Wine ends a short body as if complete";
+            continue;
+        }
         EXPECT_FALSE(ok) << "a short body must not read as complete";
         const DWORD error = GetLastError();
         EXPECT_TRUE(error == ERROR_INTERNET_CONNECTION_ABORTED || error == ERROR_INTERNET_CONNECTION_RESET)
             << error;
-        EXPECT_EQ(body, Bytes(TestServers::PatternBytes(1, 5000)));
     }
 }
 
@@ -154,10 +158,29 @@ TEST_F(Exchange, ConnectionFailuresGiveThePlatformErrors) {
     {
         const Handle connection = Connect(FSession.get(), Echo());
         const Handle request = Open(connection.get(), u"GET", u"/hangup");
-        EXPECT_FALSE(Send(request.get()));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_INVALID_SERVER_RESPONSE));
+        if (PlatformDifferences::Reason("wine-empty-response")) {
+            EXPECT_TRUE(Send(request.get())) << "Wine takes no answer as an answer";
+            EXPECT_EQ(StatusCode(request.get()), 0u);
+        } else {
+            EXPECT_FALSE(Send(request.get()));
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_INVALID_SERVER_RESPONSE));
+        }
     }
 }
+
+namespace {
+
+// The error of a receive time-out: ERROR_INTERNET_TIMEOUT, or what Wine
+// gives instead.
+::testing::AssertionResult IsTimeoutError(DWORD error) {
+    if (error == ERROR_INTERNET_TIMEOUT) return ::testing::AssertionSuccess();
+    if (PlatformDifferences::Reason("wine-receive-timeout") &&
+        (error == ERROR_INTERNET_CONNECTION_ABORTED || error == 10060 /* WSAETIMEDOUT */))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "error " << error << " is no time-out";
+}
+
+}  // namespace
 
 TEST_F(Exchange, ReceiveTimeoutEndsAStalledResponse) {
     const Handle connection = Connect(FSession.get(), Echo());
@@ -166,12 +189,14 @@ TEST_F(Exchange, ReceiveTimeoutEndsAStalledResponse) {
 
     // Nothing comes before the headers.
     const Handle headers = Open(connection.get(), u"GET", u"/stall?seconds=5");
-    DWORD inherited = 0, size = sizeof(inherited);
-    ASSERT_TRUE(InternetQueryOptionW(headers.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &inherited, &size));
-    EXPECT_EQ(inherited, 400u);
+    if (!PlatformDifferences::Reason("wine-timeout-query")) {
+        DWORD inherited = 0, size = sizeof(inherited);
+        ASSERT_TRUE(InternetQueryOptionW(headers.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &inherited, &size));
+        EXPECT_EQ(inherited, 400u);
+    }
     auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(Send(headers.get()));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_TIMEOUT));
+    EXPECT_TRUE(IsTimeoutError(GetLastError()));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 
     // The headers and part of the body come, the rest does not: the request
@@ -180,13 +205,15 @@ TEST_F(Exchange, ReceiveTimeoutEndsAStalledResponse) {
     timeout = 300;
     ASSERT_TRUE(InternetSetOptionW(body.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)));
     ASSERT_TRUE(Send(body.get()));
+    // The first read asks for no more than came: a blocking read may wait to
+    // fill its buffer.
     char buffer[100];
     DWORD read = 0;
-    ASSERT_TRUE(InternetReadFile(body.get(), buffer, sizeof(buffer), &read));
+    ASSERT_TRUE(InternetReadFile(body.get(), buffer, 10, &read));
     EXPECT_EQ(read, 10u);
     start = std::chrono::steady_clock::now();
     EXPECT_FALSE(InternetReadFile(body.get(), buffer, sizeof(buffer), &read));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_TIMEOUT));
+    EXPECT_TRUE(IsTimeoutError(GetLastError()));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
@@ -202,7 +229,9 @@ TEST_F(Exchange, RequestsOfOneConnectionHandleShareAKeptAliveConnection) {
     }
     EXPECT_EQ(ids[0], ids[1]);
     EXPECT_EQ(ids[1], ids[2]);
-    EXPECT_NE(ids[2], ids[3]) << "another connection handle has connections of its own";
+    if (!PlatformDifferences::Reason("wininet-shared-connection-pool")) {
+        EXPECT_NE(ids[2], ids[3]) << "another connection handle has connections of its own";
+    }
 
     // A request closed before its body was read loses its connection, and
     // the next request still works.
@@ -220,25 +249,31 @@ TEST_F(Exchange, CallsOutOfOrderFailCleanly) {
     const Handle request = Open(connection.get(), u"GET", u"/echo");
     char buffer[16];
     DWORD count = 0;
-    EXPECT_FALSE(InternetReadFile(request.get(), buffer, sizeof(buffer), &count));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INCORRECT_HANDLE_STATE));
-    EXPECT_FALSE(InternetQueryDataAvailable(request.get(), &count, 0, 0));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INCORRECT_HANDLE_STATE));
+    if (!PlatformDifferences::Reason("wine-request-before-send")) {
+        EXPECT_FALSE(InternetReadFile(request.get(), buffer, sizeof(buffer), &count));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INCORRECT_HANDLE_STATE));
+        EXPECT_FALSE(InternetQueryDataAvailable(request.get(), &count, 0, 0));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INCORRECT_HANDLE_STATE));
+    }
     // A connection handle is no request, and the session no connection.
-    EXPECT_EQ(HttpOpenRequestW(FSession.get(), u"GET", u"/", u"", u"", nullptr, 0, 0), nullptr);
+    EXPECT_EQ(HttpOpenRequestW(FSession.get(), W(u"GET"), W(u"/"), W(u""), W(u""), nullptr, 0, 0), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INCORRECT_HANDLE_TYPE));
     EXPECT_FALSE(HttpSendRequestW(connection.get(), nullptr, 0, nullptr, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INCORRECT_HANDLE_TYPE));
     // A verb that would break the request line is refused.
-    EXPECT_EQ(HttpOpenRequestW(connection.get(), u"GET /x HTTP/1.1\r\nX:", u"/", u"", u"", nullptr, 0, 0),
-              nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(InternetConnectW(FSession.get(), u"", 80, u"", u"", INTERNET_SERVICE_HTTP, 0, 0), nullptr);
+    if (!PlatformDifferences::Reason("wine-unchecked-request-text")) {
+        EXPECT_EQ(HttpOpenRequestW(connection.get(), W(u"GET /x HTTP/1.1\r\nX:"), W(u"/"), W(u""), W(u""),
+                                   nullptr, 0, 0),
+                  nullptr);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+    EXPECT_EQ(InternetConnectW(FSession.get(), W(u""), 80, W(u""), W(u""), INTERNET_SERVICE_HTTP, 0, 0), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 // Closing a request from another thread ends a wait in progress at once.
 TEST_F(Exchange, ClosingFromAnotherThreadEndsAWait) {
+    SKIP_IF_PLATFORM_DIFFERS("wine-close-during-wait");
     const Handle connection = Connect(FSession.get(), Echo());
     Handle request = Open(connection.get(), u"GET", u"/stall?seconds=10");
     const HINTERNET value = request.release();

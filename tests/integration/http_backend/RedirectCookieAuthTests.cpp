@@ -33,7 +33,7 @@ void CALLBACK RecordRedirects(HINTERNET, DWORD_PTR, DWORD status, LPVOID data, D
 }
 
 std::string EchoUrl() { return TestServers::Setting("CORVANE_ECHO_URL"); }
-std::string EchoTlsUrl() { return TestServers::Setting("CORVANE_ECHO_TLS_URL"); }
+std::string EchoTlsUrl() { return ValidCertificateUrl(TestServers::Setting("CORVANE_ECHO_TLS_URL")); }
 
 std::u16string Escaped(const std::string& url) {
     std::u16string out;
@@ -64,17 +64,26 @@ TEST_F(Follow, EachRedirectStatusWithItsMethodRule) {
         const Handle request =
             Open(FConnection.get(), u"POST", u"/redirect/2?status=" + Wide(std::to_string(c.status)));
         ASSERT_TRUE(Send(request.get(), "the body")) << GetLastError();
+        if (c.status == 308 && PlatformDifferences::Reason("wine-redirect-308")) {
+            EXPECT_EQ(StatusCode(request.get()), 308u) << "Wine answers 308 with the redirect itself";
+            continue;
+        }
         EXPECT_EQ(StatusCode(request.get()), 200u);
         EXPECT_EQ(Custom(request.get(), "X-Echo-Method"), c.method);
-        EXPECT_EQ(Custom(request.get(), "X-Echo-Body-Length"), c.body ? "8" : "0");
-        EXPECT_EQ(Header(request.get(), HTTP_QUERY_REQUEST_METHOD), c.method);
+        if (!(c.status == 307 && PlatformDifferences::Reason("wine-redirect-307-body"))) {
+            EXPECT_EQ(Custom(request.get(), "X-Echo-Body-Length"), c.body ? "8" : "0");
+        }
+        if (!PlatformDifferences::Reason("wine-query-request-method")) {
+            EXPECT_EQ(Header(request.get(), HTTP_QUERY_REQUEST_METHOD), c.method);
+        }
+        // The URL up to its terminator: the size given back on success is
+        // the DLL's count of characters, the backend's of bytes.
         std::u16string url;
         DWORD size = 0;
         InternetQueryOptionW(request.get(), INTERNET_OPTION_URL, nullptr, &size);
-        url.resize(size / 2);
+        url.assign(size / 2 + 1, u'\0');
         ASSERT_TRUE(InternetQueryOptionW(request.get(), INTERNET_OPTION_URL, url.data(), &size));
-        url.resize(size / 2);
-        EXPECT_EQ(Narrow(url), EchoUrl() + "/echo?status=" + std::to_string(c.status));
+        EXPECT_EQ(Narrow(U(W(url.c_str()))), EchoUrl() + "/echo?status=" + std::to_string(c.status));
     }
 }
 
@@ -99,25 +108,41 @@ TEST_F(Follow, NoAutoRedirectAndTheLimit) {
     ASSERT_TRUE(Send(within.get())) << GetLastError();
     EXPECT_EQ(StatusCode(within.get()), 200u);
 
+    const bool wine = PlatformDifferences::Reason("wine-redirect-failed") != nullptr;
     const Handle beyond = Open(FConnection.get(), u"GET", u"/redirect/21");
-    EXPECT_FALSE(Send(beyond.get()));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_REDIRECT_FAILED));
+    if (wine) {
+        ASSERT_TRUE(Send(beyond.get())) << "Wine follows redirects without a limit";
+        EXPECT_EQ(StatusCode(beyond.get()), 200u);
+    } else {
+        EXPECT_FALSE(Send(beyond.get()));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_REDIRECT_FAILED));
+    }
 
     const Handle ftp = Open(FConnection.get(), u"GET", u"/redirect-to?url=ftp%3A%2F%2F127.0.0.1%2Ffile");
-    EXPECT_FALSE(Send(ftp.get()));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_REDIRECT_FAILED));
+    if (wine) {
+        ASSERT_TRUE(Send(ftp.get())) << "Wine answers with the redirect to another scheme";
+        EXPECT_EQ(StatusCode(ftp.get()), 302u);
+    } else {
+        EXPECT_FALSE(Send(ftp.get()));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_REDIRECT_FAILED));
+    }
 }
 
 TEST_F(Follow, CrossSchemeRedirectsNeedTheirFlag) {
+    // Wine follows both kinds whatever the flags: there only the allowed
+    // redirects are checked.
+    const bool checked = !PlatformDifferences::Reason("wine-redirect-scheme-change");
     const std::u16string toHttps = u"/redirect-to?url=" + Escaped(EchoTlsUrl() + "/echo");
     {
-        const Handle refused = Open(FConnection.get(), u"GET", toHttps);
-        EXPECT_FALSE(Send(refused.get()));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR));
-        EXPECT_EQ(StatusCode(refused.get()), 302u) << "the redirect stays readable";
-        const Handle wrongFlag = Open(FConnection.get(), u"GET", toHttps, INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP);
-        EXPECT_FALSE(Send(wrongFlag.get()));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR));
+        if (checked) {
+            const Handle refused = Open(FConnection.get(), u"GET", toHttps);
+            EXPECT_FALSE(Send(refused.get()));
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR));
+            EXPECT_EQ(StatusCode(refused.get()), 302u) << "the redirect stays readable";
+            const Handle wrongFlag = Open(FConnection.get(), u"GET", toHttps, INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP);
+            EXPECT_FALSE(Send(wrongFlag.get()));
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR));
+        }
         const Handle allowed = Open(FConnection.get(), u"GET", toHttps, INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS);
         ASSERT_TRUE(Send(allowed.get())) << GetLastError();
         EXPECT_EQ(StatusCode(allowed.get()), 200u);
@@ -126,11 +151,13 @@ TEST_F(Follow, CrossSchemeRedirectsNeedTheirFlag) {
         EXPECT_TRUE(flags & SECURITY_FLAG_SECURE);
     }
     {
-        const Handle tls = Connect(FSession.get(), EchoTls());
+        const Handle tls = Connect(FSession.get(), ServerOf(EchoTlsUrl()));
         const std::u16string toHttp = u"/redirect-to?url=" + Escaped(EchoUrl() + "/echo");
-        const Handle refused = Open(tls.get(), u"GET", toHttp, INTERNET_FLAG_SECURE);
-        EXPECT_FALSE(Send(refused.get()));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR));
+        if (checked) {
+            const Handle refused = Open(tls.get(), u"GET", toHttp, INTERNET_FLAG_SECURE);
+            EXPECT_FALSE(Send(refused.get()));
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR));
+        }
         // The security option allows it as the open flag does.
         const Handle allowed = Open(tls.get(), u"GET", toHttp, INTERNET_FLAG_SECURE);
         DWORD flags = SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP;
@@ -140,9 +167,13 @@ TEST_F(Follow, CrossSchemeRedirectsNeedTheirFlag) {
     }
 }
 
+// The cookies below name their path "/" where the test needs them beyond
+// the path that sets them: the path a cookie gets by default differs (see
+// CookieWithoutPathHasTheDirectoryOfItsUrl).
 TEST_F(Follow, CookiesAreKeptAndSentAcrossRequestsAndHops) {
     {
-        const Handle set = Open(FConnection.get(), u"GET", u"/set-cookie?jar_a=1&jar_b=two%3B%20Path%3D%2Fcookies");
+        const Handle set = Open(FConnection.get(), u"GET",
+                                u"/set-cookie?jar_a=1%3B%20Path%3D%2F&jar_b=two%3B%20Path%3D%2Fcookies");
         ASSERT_TRUE(Send(set.get()));
         ReadAll(set.get());
     }
@@ -157,27 +188,43 @@ TEST_F(Follow, CookiesAreKeptAndSentAcrossRequestsAndHops) {
 
     // Out of the path, jar_b is not sent; a deleted cookie is not either.
     {
-        const Handle del = Open(FConnection.get(), u"GET", u"/set-cookie?jar_a=gone%3B%20Max-Age%3D0");
+        const Handle del = Open(FConnection.get(), u"GET", u"/set-cookie?jar_a=gone%3B%20Max-Age%3D0%3B%20Path%3D%2F");
         ASSERT_TRUE(Send(del.get()));
     }
     const Handle echo = Open(FConnection.get(), u"GET", u"/echo");
     ASSERT_TRUE(Send(echo.get()));
     const std::string echoed = ReadAll(echo.get());
-    EXPECT_EQ(echoed.find("jar_a"), std::string::npos) << echoed;
+    if (!PlatformDifferences::Reason("wine-cookie-max-age")) {
+        EXPECT_EQ(echoed.find("jar_a"), std::string::npos) << echoed;
+    }
     EXPECT_EQ(echoed.find("jar_b"), std::string::npos) << echoed;
 
     // A cookie set by a redirect reaches the hop it leads to.
-    const Handle hop = Open(FConnection.get(), u"GET", u"/set-cookie?jar_hop=1&_redirect=%2Fcookies");
+    const Handle hop = Open(FConnection.get(), u"GET", u"/set-cookie?jar_hop=1%3B%20Path%3D%2F&_redirect=%2Fcookies");
     ASSERT_TRUE(Send(hop.get()));
     EXPECT_NE(ReadAll(hop.get()).find("jar_hop=1"), std::string::npos);
 }
 
+// A cookie without a path attribute gets the directory of the URL that set
+// it (here "/"), so it is sent to the server's other paths.
+TEST_F(Follow, CookieWithoutPathHasTheDirectoryOfItsUrl) {
+    SKIP_IF_PLATFORM_DIFFERS("wine-cookie-default-path");
+    {
+        const Handle set = Open(FConnection.get(), u"GET", u"/set-cookie?jar_root=1");
+        ASSERT_TRUE(Send(set.get()));
+        ReadAll(set.get());
+    }
+    const Handle get = Open(FConnection.get(), u"GET", u"/cookies");
+    ASSERT_TRUE(Send(get.get()));
+    EXPECT_NE(ReadAll(get.get()).find("jar_root=1"), std::string::npos);
+}
+
 TEST_F(Follow, NoCookiesNeitherSendsNorKeeps) {
     {
-        const Handle set = Open(FConnection.get(), u"GET", u"/set-cookie?jar_kept=1");
+        const Handle set = Open(FConnection.get(), u"GET", u"/set-cookie?jar_kept=1%3B%20Path%3D%2F");
         ASSERT_TRUE(Send(set.get()));
-        const Handle ignored =
-            Open(FConnection.get(), u"GET", u"/set-cookie?jar_ignored=1", INTERNET_FLAG_NO_COOKIES);
+        const Handle ignored = Open(FConnection.get(), u"GET", u"/set-cookie?jar_ignored=1%3B%20Path%3D%2F",
+                                    INTERNET_FLAG_NO_COOKIES);
         ASSERT_TRUE(Send(ignored.get()));
     }
     const Handle without = Open(FConnection.get(), u"GET", u"/cookies", INTERNET_FLAG_NO_COOKIES);
@@ -191,14 +238,19 @@ TEST_F(Follow, NoCookiesNeitherSendsNorKeeps) {
 }
 
 TEST_F(Follow, SecureCookiesOnlyOverTls) {
+    // Cookies belong to a host name: the plain requests name the server as
+    // the TLS one must.
+    const Handle connection = Connect(FSession.get(), ServerOf(ValidCertificateUrl(EchoUrl())));
     {
-        const Handle set = Open(FConnection.get(), u"GET", u"/set-cookie?jar_secure=1%3B%20Secure");
+        const Handle set = Open(connection.get(), u"GET", u"/set-cookie?jar_secure=1%3B%20Secure%3B%20Path%3D%2F");
         ASSERT_TRUE(Send(set.get()));
     }
-    const Handle plain = Open(FConnection.get(), u"GET", u"/cookies");
+    const Handle plain = Open(connection.get(), u"GET", u"/cookies");
     ASSERT_TRUE(Send(plain.get()));
-    EXPECT_EQ(ReadAll(plain.get()).find("jar_secure"), std::string::npos);
-    const Handle tls = Connect(FSession.get(), EchoTls());
+    if (!PlatformDifferences::Reason("wine-secure-cookies")) {
+        EXPECT_EQ(ReadAll(plain.get()).find("jar_secure"), std::string::npos);
+    }
+    const Handle tls = Connect(FSession.get(), ServerOf(EchoTlsUrl()));
     const Handle secure = Open(tls.get(), u"GET", u"/cookies", INTERNET_FLAG_SECURE);
     ASSERT_TRUE(Send(secure.get())) << GetLastError();
     EXPECT_NE(ReadAll(secure.get()).find("jar_secure=1"), std::string::npos);
@@ -221,8 +273,10 @@ TEST_F(Follow, BasicAndDigestWithAndWithoutCredentials) {
         {anonymous.get(), u"/digest", 0, 401},     {known.get(), u"/digest/x?y=1", 0, 200},
         {wrong.get(), u"/digest", 0, 401},         {known.get(), u"/digest", INTERNET_FLAG_NO_AUTH, 401},
     };
+    const bool digest = !PlatformDifferences::Reason("wine-digest");
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.path) + " flags " + std::to_string(c.flags));
+        if (!digest && c.status == 200 && Narrow(c.path).rfind("/digest", 0) == 0) continue;
         const Handle request = Open(c.connection, u"POST", c.path, c.flags);
         ASSERT_TRUE(Send(request.get(), "payload")) << GetLastError();
         EXPECT_EQ(StatusCode(request.get()), c.status);
@@ -250,7 +304,9 @@ TEST_F(Follow, CredentialsStayWithTheirServer) {
 // The usual answer to a 401: set credentials on the request and send it
 // again on the same handle.
 TEST_F(Follow, ResendWithCredentialsSetOnTheRequest) {
-    const Handle request = Open(FConnection.get(), u"GET", u"/digest");
+    // Wine cannot answer a digest challenge; there the basic one stands in.
+    const bool digest = !PlatformDifferences::Reason("wine-digest");
+    const Handle request = Open(FConnection.get(), u"GET", digest ? u"/digest" : u"/basic");
     ASSERT_TRUE(Send(request.get()));
     EXPECT_EQ(StatusCode(request.get()), 401u);
     const std::u16string user = Wide(TestServers::Setting("CORVANE_TEST_USER"));
@@ -261,5 +317,5 @@ TEST_F(Follow, ResendWithCredentialsSetOnTheRequest) {
                                    static_cast<DWORD>(password.size())));
     ASSERT_TRUE(Send(request.get())) << GetLastError();
     EXPECT_EQ(StatusCode(request.get()), 200u);
-    EXPECT_EQ(ReadAll(request.get()), "authenticated as corvane (digest)\n");
+    EXPECT_EQ(ReadAll(request.get()), digest ? "authenticated as corvane (digest)\n" : "authenticated as corvane (basic)\n");
 }

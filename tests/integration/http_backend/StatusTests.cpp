@@ -20,10 +20,24 @@ std::vector<Notification> Recorded;
 void CALLBACK Record(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID data, DWORD length) {
     Notification n{handle, context, status, {}};
     switch (status) {
-    case INTERNET_STATUS_RESOLVING_NAME:
+    case INTERNET_STATUS_HANDLE_CREATED:
+        // The data begins with the new handle (wininet.dll gives the handle
+        // alone, the backend an INTERNET_ASYNC_RESULT holding it); the call
+        // itself may be made for the handle it was created under (wininet.dll
+        // does so), so the notification is filed under the new one.
+        EXPECT_GE(length, sizeof(HINTERNET));
+        n.handle = *static_cast<const HINTERNET*>(data);
+        break;
     case INTERNET_STATUS_NAME_RESOLVED:
     case INTERNET_STATUS_CONNECTING_TO_SERVER:
     case INTERNET_STATUS_CONNECTED_TO_SERVER:
+        if (PlatformDifferences::Reason("wininet-status-address-text")) {
+            n.data = static_cast<const char*>(data);
+            EXPECT_EQ(length, n.data.size() + 1);
+            break;
+        }
+        [[fallthrough]];
+    case INTERNET_STATUS_RESOLVING_NAME:
     case INTERNET_STATUS_REDIRECT:
         n.data = Narrow(static_cast<const char16_t*>(data));
         EXPECT_EQ(length, (n.data.size() + 1) * 2);
@@ -83,7 +97,8 @@ TEST_F(Status, AnExchangeReportsEachPhaseWithItsData) {
         check(n.status == INTERNET_STATUS_RESOLVING_NAME, [&] { EXPECT_EQ(n.data, Narrow(echo.host)); });
         check(n.status == INTERNET_STATUS_CONNECTED_TO_SERVER, [&] { EXPECT_EQ(n.data, "127.0.0.1"); });
         check(n.status == INTERNET_STATUS_REQUEST_SENT, [&] { EXPECT_GT(std::stoul(n.data), 5u); });
-        check(n.status == INTERNET_STATUS_RESPONSE_RECEIVED, [&] { EXPECT_GT(std::stoul(n.data), 20u); });
+        // Bytes received so far: the response may come in pieces.
+        check(n.status == INTERNET_STATUS_RESPONSE_RECEIVED, [&] { EXPECT_GT(std::stoul(n.data), 0u); });
     }
 
     // The next request reuses the connection: no name, no connect.
@@ -92,10 +107,18 @@ TEST_F(Status, AnExchangeReportsEachPhaseWithItsData) {
     const HINTERNET secondValue = second.get();
     ASSERT_TRUE(Send(second.get()));
     ReadAll(second.get());
-    EXPECT_EQ(Statuses(secondValue),
-              (std::vector<DWORD>{INTERNET_STATUS_HANDLE_CREATED, INTERNET_STATUS_SENDING_REQUEST,
-                                  INTERNET_STATUS_REQUEST_SENT, INTERNET_STATUS_RECEIVING_RESPONSE,
-                                  INTERNET_STATUS_RESPONSE_RECEIVED}));
+    if (PlatformDifferences::Reason("wine-status-reused-connection")) {
+        EXPECT_EQ(Statuses(secondValue),
+                  (std::vector<DWORD>{INTERNET_STATUS_HANDLE_CREATED, INTERNET_STATUS_CONNECTING_TO_SERVER,
+                                      INTERNET_STATUS_CONNECTED_TO_SERVER, INTERNET_STATUS_SENDING_REQUEST,
+                                      INTERNET_STATUS_REQUEST_SENT, INTERNET_STATUS_RECEIVING_RESPONSE,
+                                      INTERNET_STATUS_RESPONSE_RECEIVED}));
+    } else {
+        EXPECT_EQ(Statuses(secondValue),
+                  (std::vector<DWORD>{INTERNET_STATUS_HANDLE_CREATED, INTERNET_STATUS_SENDING_REQUEST,
+                                      INTERNET_STATUS_REQUEST_SENT, INTERNET_STATUS_RECEIVING_RESPONSE,
+                                      INTERNET_STATUS_RESPONSE_RECEIVED}));
+    }
 
     // Closing the connection handle closes its requests first, then the
     // kept-alive connection, then itself.
@@ -103,9 +126,14 @@ TEST_F(Status, AnExchangeReportsEachPhaseWithItsData) {
     connection.Close();
     EXPECT_EQ(Statuses(requestValue), std::vector<DWORD>{INTERNET_STATUS_HANDLE_CLOSING});
     EXPECT_EQ(Statuses(secondValue), std::vector<DWORD>{INTERNET_STATUS_HANDLE_CLOSING});
-    EXPECT_EQ(Statuses(connectionValue),
-              (std::vector<DWORD>{INTERNET_STATUS_CLOSING_CONNECTION, INTERNET_STATUS_CONNECTION_CLOSED,
-                                  INTERNET_STATUS_HANDLE_CLOSING}));
+    if (PlatformDifferences::Reason("wininet-shared-connection-pool")) {
+        // The kept-alive connection stays in the process's pool.
+        EXPECT_EQ(Statuses(connectionValue), std::vector<DWORD>{INTERNET_STATUS_HANDLE_CLOSING});
+    } else {
+        EXPECT_EQ(Statuses(connectionValue),
+                  (std::vector<DWORD>{INTERNET_STATUS_CLOSING_CONNECTION, INTERNET_STATUS_CONNECTION_CLOSED,
+                                      INTERNET_STATUS_HANDLE_CLOSING}));
+    }
     ASSERT_FALSE(Recorded.empty());
     EXPECT_EQ(Recorded.back().handle, connectionValue);
     char byte;
@@ -150,8 +178,8 @@ TEST_F(Status, RedirectsAndRequestsClosedMidBody) {
 // server stands in for the proxy); the bypass list sends hosts direct.
 TEST_F(Status, SessionProxyAndBypass) {
     const std::u16string proxy = Echo().host + u":" + Wide(std::to_string(Echo().port));
-    const Handle session(InternetOpenW(u"CorvaneTest/1.0", INTERNET_OPEN_TYPE_PROXY, proxy.c_str(),
-                                       u"*.bypassed.invalid", 0));
+    const Handle session(InternetOpenW(W(u"CorvaneTest/1.0"), INTERNET_OPEN_TYPE_PROXY, W(proxy.c_str()),
+                                       W(u"*.bypassed.invalid"), 0));
     ASSERT_TRUE(session);
     const Handle viaProxy = Connect(session.get(), Server{u"origin.corvane.invalid", 8080, false});
     const Handle request = Open(viaProxy.get(), u"GET", u"/echo?via=proxy");

@@ -16,7 +16,8 @@ protected:
     DWORD Fetch(const char* setting, DWORD openFlags, DWORD securityFlags, Handle& request,
                 HINTERNET connection = nullptr) {
         if (!connection) {
-            FConnections.push_back(Connect(FSession.get(), ServerOf(TestServers::Setting(setting))));
+            FConnections.push_back(
+                Connect(FSession.get(), ServerOf(ValidCertificateUrl(TestServers::Setting(setting)))));
             connection = FConnections.back().get();
         }
         request = Open(connection, u"GET", u"/small.txt", INTERNET_FLAG_SECURE | openFlags);
@@ -57,7 +58,9 @@ TEST_F(Tls, ValidCertificateAndTheSecurityFlagsAfterwards) {
     ASSERT_TRUE(InternetQueryOptionW(plain.get(), INTERNET_OPTION_SECURITY_FLAGS, &flags, &size));
     EXPECT_EQ(flags, static_cast<DWORD>(SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID));
     EXPECT_FALSE(InternetSetOptionW(plain.get(), INTERNET_OPTION_SECURITY_FLAGS, &flags, 2));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_BAD_OPTION_LENGTH));
+    EXPECT_EQ(GetLastError(), PlatformDifferences::Reason("wine-option-length")
+                                  ? static_cast<DWORD>(ERROR_INVALID_PARAMETER)
+                                  : static_cast<DWORD>(ERROR_INTERNET_BAD_OPTION_LENGTH));
 }
 
 TEST_F(Tls, EachFaultItsErrorAndItsOwnIgnoreFlag) {
@@ -79,24 +82,43 @@ TEST_F(Tls, EachFaultItsErrorAndItsOwnIgnoreFlag) {
                               SECURITY_FLAG_IGNORE_REVOCATION;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.server);
-        EXPECT_EQ(Fetch(c.server), c.error);
-        EXPECT_EQ(Fetch(c.server, 0, c.securityFlag), 0u);
+        if (c.error == ERROR_INTERNET_SEC_INVALID_CERT && PlatformDifferences::Reason("wine-certificate-key-usage")) {
+            EXPECT_EQ(Fetch(c.server, 0, everyIgnore), static_cast<DWORD>(ERROR_INTERNET_SECURITY_CHANNEL_ERROR));
+            continue;
+        }
+        // Wine reports the revocation check of an unknown authority's
+        // certificate first: 12057 until that is forgiven too.
+        const DWORD revocation = c.error == ERROR_INTERNET_INVALID_CA &&
+                                         PlatformDifferences::Reason("wine-certificate-revocation")
+                                     ? SECURITY_FLAG_IGNORE_REVOCATION
+                                     : 0;
+        EXPECT_EQ(Fetch(c.server), revocation ? DWORD(ERROR_INTERNET_SEC_CERT_REV_FAILED) : c.error);
+        EXPECT_EQ(Fetch(c.server, 0, c.securityFlag | revocation), 0u);
         if (c.openFlag) {
             EXPECT_EQ(Fetch(c.server, c.openFlag), 0u);
         }
         // Every other flag together does not forgive it.
-        EXPECT_EQ(Fetch(c.server, 0, everyIgnore & ~c.securityFlag), c.error);
+        if (!PlatformDifferences::Reason("wine-ignore-flags-together")) {
+            EXPECT_EQ(Fetch(c.server, 0, everyIgnore & ~c.securityFlag), c.error);
+        }
     }
 }
 
 // Connections made under relaxed checks are not handed to a request that
 // checks strictly, even on the same connection handle.
 TEST_F(Tls, RelaxedConnectionsAreNotReusedForStrictRequests) {
-    const Handle connection = Connect(FSession.get(), ServerOf(TestServers::Setting("CORVANE_HTTPS_UNTRUSTED_URL")));
+    const Handle connection = Connect(
+        FSession.get(), ServerOf(ValidCertificateUrl(TestServers::Setting("CORVANE_HTTPS_UNTRUSTED_URL"))));
+    // Wine reports the failed revocation check of such a certificate first.
+    const bool revocationFirst = PlatformDifferences::Reason("wine-certificate-revocation") != nullptr;
+    const DWORD relaxing = SECURITY_FLAG_IGNORE_UNKNOWN_CA | (revocationFirst ? SECURITY_FLAG_IGNORE_REVOCATION : 0);
+    const DWORD strictError = revocationFirst ? ERROR_INTERNET_SEC_CERT_REV_FAILED : ERROR_INTERNET_INVALID_CA;
     Handle relaxed, strict, again;
-    EXPECT_EQ(Fetch(nullptr, 0, SECURITY_FLAG_IGNORE_UNKNOWN_CA, relaxed, connection.get()), 0u);
-    EXPECT_EQ(Fetch(nullptr, 0, 0, strict, connection.get()), static_cast<DWORD>(ERROR_INTERNET_INVALID_CA));
-    EXPECT_EQ(Fetch(nullptr, 0, SECURITY_FLAG_IGNORE_UNKNOWN_CA, again, connection.get()), 0u);
-    EXPECT_EQ(Custom(relaxed.get(), "X-Connection"), Custom(again.get(), "X-Connection"))
-        << "requests under the same rules still share their connection";
+    EXPECT_EQ(Fetch(nullptr, 0, relaxing, relaxed, connection.get()), 0u);
+    EXPECT_EQ(Fetch(nullptr, 0, 0, strict, connection.get()), strictError);
+    EXPECT_EQ(Fetch(nullptr, 0, relaxing, again, connection.get()), 0u);
+    if (!PlatformDifferences::Reason("wine-relaxed-tls-reuse")) {
+        EXPECT_EQ(Custom(relaxed.get(), "X-Connection"), Custom(again.get(), "X-Connection"))
+            << "requests under the same rules still share their connection";
+    }
 }

@@ -8,16 +8,13 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "PlatformDifferences.h"
 #include "TestServers.h"
 
 namespace ComponentTest {
@@ -31,6 +28,20 @@ inline TBytes Bytes(const std::string& Text) { return TBytes(Text.begin(), Text.
 
 /// A base URL of servers.env ("CORVANE_ECHO_URL", ...).
 inline UnicodeString ServerUrl(const char* Setting) { return W(TestServers::Setting(Setting)); }
+
+/// A base URL of an HTTPS server of servers.env. Under Wine, whose
+/// wininet.dll matches a server's name only against the DNS names of its
+/// certificate (wine-certificate-ip-address), the host is named
+/// "localhost", also a name of the test certificates, so that their other
+/// checks are what the tests see.
+inline UnicodeString HttpsServerUrl(const char* Setting)
+{
+    std::string Url = TestServers::Setting(Setting);
+    const std::string Ip = "://127.0.0.1:";
+    if (PlatformDifferences::Reason("wine-certificate-ip-address") && Url.find(Ip) != std::string::npos)
+        Url.replace(Url.find(Ip), Ip.size(), "://localhost:");
+    return W(Url);
+}
 
 /// The message of the EINetError that Action raises, or "<nothing raised>".
 template <class Action>
@@ -97,17 +108,6 @@ protected:
 };
 
 /// A port on 127.0.0.1 that nothing listens on.
-inline Word ClosedPort()
-{
-    const int Socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in Address{};
-    Address.sin_family = AF_INET;
-    Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t Length = sizeof(Address);
-    ::bind(Socket, reinterpret_cast<sockaddr*>(&Address), sizeof(Address));
-    ::getsockname(Socket, reinterpret_cast<sockaddr*>(&Address), &Length);
-    ::close(Socket);
-    return ntohs(Address.sin_port);
-}
+inline Word ClosedPort() { return TestServers::ClosedPort(); }
 
 }  // namespace ComponentTest

@@ -112,14 +112,22 @@ TEST_F(Exchange, RequestsOfOneComponentShareAKeptAliveConnection)
 {
     TINetHttp& Http = Component(ServerUrl("CORVANE_ECHO_URL"), {flKeepConnection});
     std::vector<std::string> Connections;
+    std::vector<Cardinal> Served;  // requests the connection has carried
     for (int I = 0; I < 3; ++I) {
         Send(Http, u"GET", u"/bytes?size=10");
         Http.ReadData();
         Connections.push_back(U8(Http.CustomHeaders(u"X-Connection-Id")));
+        Served.push_back(std::stoul(U8(Http.CustomHeaders(u"X-Connection-Requests"))));
     }
     EXPECT_EQ(Connections[0], Connections[1]);
     EXPECT_EQ(Connections[1], Connections[2]);
-    EXPECT_EQ(U8(Http.CustomHeaders(u"X-Connection-Requests")), "3");
+    // wininet.dll pools connections for the whole process, so the first
+    // request may find one that earlier sessions used.
+    EXPECT_EQ(Served[1], Served[0] + 1);
+    EXPECT_EQ(Served[2], Served[0] + 2);
+    if (!PlatformDifferences::OnWindowsApi()) {
+        EXPECT_EQ(Served[0], 1u);
+    }
 }
 
 TEST_F(Exchange, StatusNotificationsReachTheComponent)

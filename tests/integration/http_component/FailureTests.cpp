@@ -3,6 +3,7 @@
 // drops mid-body, servers that cannot be reached, and a session that closes
 // its components and their requests under them.
 #include "ComponentTesting.h"
+#include "WideText.h"
 
 #include <chrono>
 
@@ -23,7 +24,7 @@ protected:
 
 TEST_F(Failures, ValidCertificateReportsASecureRequest)
 {
-    TINetHttp& Http = Component(ServerUrl("CORVANE_HTTPS_URL"), {flSecure});
+    TINetHttp& Http = Component(HttpsServerUrl("CORVANE_HTTPS_URL"), {flSecure});
     FetchSmall(Http);
     const TSecurityFlags Flags = Http.SecurityFlags();
     EXPECT_TRUE(Flags.Contains(sfSecureTransfers));
@@ -50,16 +51,32 @@ TEST_F(Failures, EachCertificateFaultAndTheFlagThatForgivesIt)
     };
     const TSecurityFlags EveryIgnore{sfIgnoreInvalidCN, sfIgnoreInvalidDate, sfIgnoreRevocation, sfIgnoreUnknownCA,
                                      sfIgnoreWrongUsage};
-    for (const Case& C : Cases) {
+    for (Case C : Cases) {
         SCOPED_TRACE(C.Server);
-        TINetHttp& Http = Component(ServerUrl(C.Server), {flSecure});
-        EXPECT_TRUE(RaisesCode(C.Error, [&] { FetchSmall(Http); }));
+        TINetHttp& Http = Component(HttpsServerUrl(C.Server), {flSecure});
+        if (C.Forgives == sfIgnoreWrongUsage && PlatformDifferences::Reason("wine-certificate-key-usage")) {
+            // Refused in the handshake, which no flag changes.
+            EXPECT_TRUE(RaisesCode(ERROR_INTERNET_SECURITY_CHANNEL_ERROR, [&] { FetchSmall(Http); }));
+            continue;
+        }
+        // Wine may check the revocation of such a certificate first.
+        const auto Refused = [&] {
+            if (C.Forgives == sfIgnoreUnknownCA && PlatformDifferences::Reason("wine-certificate-revocation") &&
+                RaisedMessage([&] { FetchSmall(Http); }).rfind("Error 12057: ", 0) == 0)
+                return ::testing::AssertionSuccess();
+            return RaisesCode(C.Error, [&] { FetchSmall(Http); });
+        };
+        EXPECT_TRUE(Refused());
 
         // Every other ignore flag together does not forgive it.
         Http.SetSecurityFlags(EveryIgnore - TSecurityFlags{C.Forgives});
-        EXPECT_TRUE(RaisesCode(C.Error, [&] { FetchSmall(Http); }));
+        EXPECT_TRUE(Refused());
 
         Http.SetSecurityFlags({C.Forgives});
+        // Wine then checks the revocation of a certificate whose authority
+        // it was told to ignore, and fails for want of a revocation list.
+        if (C.Forgives == sfIgnoreUnknownCA && PlatformDifferences::Reason("wine-certificate-revocation"))
+            Http.SetSecurityFlags({C.Forgives, sfIgnoreRevocation});
         FetchSmall(Http);
 
         if (!C.RequestFlags.Empty()) {
@@ -77,15 +94,24 @@ TEST_F(Failures, ReceiveTimeoutEndsAStalledResponse)
     Http.SetInternetOptionDWord(INTERNET_OPTION_RECEIVE_TIMEOUT, 400);
     EXPECT_EQ(Http.GetInternetOptionDWord(INTERNET_OPTION_RECEIVE_TIMEOUT), 400u);
 
+    // Wine ends the wait in time but with another error.
+    const auto TimesOut = [](auto&& Action) {
+        if (!PlatformDifferences::Reason("wine-receive-timeout")) return RaisesCode(ERROR_INTERNET_TIMEOUT, Action);
+        const std::string Message = RaisedMessage(Action);
+        if (Message.rfind("Error 12002: ", 0) == 0 || Message.rfind("Error 12030: ", 0) == 0 ||
+            Message.rfind("Error 10060: ", 0) == 0)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << Message;
+    };
     auto Start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(RaisesCode(ERROR_INTERNET_TIMEOUT, [&] { Send(Http, u"GET", u"/stall?seconds=5"); }));
+    EXPECT_TRUE(TimesOut([&] { Send(Http, u"GET", u"/stall?seconds=5"); }));
     EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(3));
 
     // The headers and part of the body come, the rest does not.
     Send(Http, u"GET", u"/stall?seconds=5&before=body&size=100&sent=10");
     EXPECT_EQ(Http.QueryInfoValue(heStatusCode), 200u);
     Start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(RaisesCode(ERROR_INTERNET_TIMEOUT, [&] { Http.ReadData(); }));
+    EXPECT_TRUE(TimesOut([&] { Http.ReadData(); }));
     EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(3));
 }
 
@@ -94,10 +120,20 @@ TEST_F(Failures, DroppedConnectionIsAnErrorNeverAShortBody)
     TINetHttp& Http = Component(ServerUrl("CORVANE_ECHO_URL"));
     for (const char16_t* Path : {u"/drop?after=5000", u"/drop?after=5000&how=reset", u"/drop?after=5000&te=chunked"}) {
         SCOPED_TRACE(U8(Path));
+        // Wine may end such a body as if it were complete; what arrived must
+        // still be intact.
+        const bool MayEndShort = PlatformDifferences::Reason("wine-short-body") != nullptr;
+        // Wine sends the next request over the connection the server
+        // dropped, which fails at once; the request after that gets a new one.
+        const auto Send = [&](TINetHttp& On, const UnicodeString& Verb, const UnicodeString& Object) {
+            if (!PlatformDifferences::Reason("wine-stale-connection")) return Failures::Send(On, Verb, Object);
+            if (RaisedMessage([&] { Failures::Send(On, Verb, Object); }) != "<nothing raised>")
+                Failures::Send(On, Verb, Object);
+        };
         Send(Http, u"GET", Path);
         const std::string Message = RaisedMessage([&] { Http.ReadBytes(); });
         const bool Dropped = Message.rfind("Error 12030: ", 0) == 0 || Message.rfind("Error 12031: ", 0) == 0;
-        EXPECT_TRUE(Dropped) << Message;
+        EXPECT_TRUE(Dropped || MayEndShort) << Message;
 
         // Piece by piece, what did arrive is intact up to the failure.
         Send(Http, u"GET", Path);
@@ -106,7 +142,7 @@ TEST_F(Failures, DroppedConnectionIsAnErrorNeverAShortBody)
             for (TBytes Piece = Http.GetBytes(); !Piece.empty(); Piece = Http.GetBytes())
                 Received.insert(Received.end(), Piece.begin(), Piece.end());
         });
-        EXPECT_NE(Failure, "<nothing raised>");
+        EXPECT_TRUE(Failure != "<nothing raised>" || MayEndShort);
         EXPECT_TRUE(Received == TestServers::PatternBytes(1, 5000)) << Received.size() << " bytes";
     }
 }
@@ -151,8 +187,10 @@ TEST_F(Failures, ClosingTheSessionClosesItsComponentsAndTheirRequests)
     DWORD Read = 0;
     EXPECT_FALSE(InternetReadFile(EchoRequest, Buffer, sizeof(Buffer), &Read));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(HttpOpenRequestW(StaticConnection, u"GET", u"/", u"", u"", nullptr, 0, 0), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(HttpOpenRequestW(StaticConnection, WideText::W(u"GET"), WideText::W(u"/"), nullptr, nullptr, nullptr, 0, 0), nullptr);
+    if (!PlatformDifferences::Reason("wine-handle-reuse")) {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    }
 
     // A component of the default session is not affected.
     EXPECT_TRUE(OnDefault.Active());

@@ -28,11 +28,14 @@ TEST_F(Headers, EveryQueryForm)
     EXPECT_EQ(U8(Http.QueryInfo(heStatusText)), "OK");
     EXPECT_EQ(U8(Http.QueryInfo(heVersion)), "HTTP/1.1");
     EXPECT_EQ(Http.QueryInfoValue(Cardinal{HTTP_QUERY_AGE}), 42u);
-    EXPECT_EQ(U8(Http.QueryInfo(heRequestMethod)), "GET");
+    if (!PlatformDifferences::Reason("wine-query-request-method")) {
+        EXPECT_EQ(U8(Http.QueryInfo(heRequestMethod)), "GET");
+    }
 
     // Dates in each of the three formats.
     for (THttpHeader Header : {heLastModified, heExpires, heRetryAfter}) {
         SCOPED_TRACE(static_cast<int>(Header));
+        if (Header != heLastModified && PlatformDifferences::Reason("wine-date-formats")) continue;
         const SYSTEMTIME Time = Http.QueryInfoSystemTime(Header);
         EXPECT_EQ(Time.wYear, 1994);
         EXPECT_EQ(Time.wMonth, 11);
@@ -110,7 +113,9 @@ TEST_F(Headers, RequestHeadersAsTheServerReceivesThem)
 
     // Replacing a header the request lacks is the platform's error.
     Http.OpenRequest(u"GET", u"/echo");
-    EXPECT_TRUE(RaisesCode(ERROR_HTTP_HEADER_NOT_FOUND, [&] { Http.ReplaceRequestHeader(u"X-None", u"1"); }));
+    if (!PlatformDifferences::Reason("wine-replace-missing-header")) {
+        EXPECT_TRUE(RaisesCode(ERROR_HTTP_HEADER_NOT_FOUND, [&] { Http.ReplaceRequestHeader(u"X-None", u"1"); }));
+    }
 }
 
 TEST_F(Headers, NamesAndValuesThatWouldInjectHeadersNeverReachTheServer)
