@@ -143,11 +143,12 @@ int Main(const TArgs& Args)
 }  // namespace Tool
 
 #ifdef _WIN32
-// The command line as UTF-16, whatever the console's code page; output is
-// written as UTF-8 bytes, unchanged.
+// The command line as UTF-16, whatever the console's code page; output and
+// messages are written as UTF-8 bytes, unchanged (no CR added before LF).
 int wmain(int argc, wchar_t** argv)
 {
     _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     Tool::TArgs Args;
     for (int I = 1; I < argc; ++I)
         Args.push_back(Tool::U8(std::u16string_view(reinterpret_cast<const char16_t*>(argv[I]))));

@@ -3,7 +3,9 @@
 messages, what it prints and the files it writes, the HTTP cases against
 the local test servers.
 
-    tool_tests.py --corvane PATH [unittest arguments, e.g. a class name]
+    tool_tests.py --corvane PATH [--emulator COMMAND] [unittest arguments, e.g. a class name]
+
+With --emulator (wine, for the Windows build) the tool runs through it.
 
 The HTTP cases read the servers' settings from $CORVANE_SERVERS_DIR/servers.env.
 """
@@ -19,7 +21,8 @@ import tempfile
 import time
 import unittest
 
-CORVANE = ""
+CORVANE = []  # the command that starts the tool: [emulator...] path
+WINE = False  # whether the tool is a Windows build run under Wine
 
 # Exit statuses, as `corvane --help` lists them.
 OK, INTERNET_ERROR, USAGE, INVALID_INPUT, FILE_ERROR = 0, 1, 2, 3, 4
@@ -27,8 +30,24 @@ OK, INTERNET_ERROR, USAGE, INVALID_INPUT, FILE_ERROR = 0, 1, 2, 3, 4
 
 def run(*args, timeout=120):
     """Runs the tool; stdout as bytes, stderr as text."""
-    done = subprocess.run([CORVANE, *args], capture_output=True, timeout=timeout)
+    done = subprocess.run([*CORVANE, *args], capture_output=True, timeout=timeout)
     return done.returncode, done.stdout, done.stderr.decode("utf-8")
+
+
+def skip_on_wine(case, key, why):
+    """Skips the rest of a case (or of the subtest it runs in) when the tool
+    runs under Wine, naming the known platform difference KEY
+    (docs/PLATFORM-DIFFERENCES.md)."""
+    if WINE:
+        case.skipTest("known platform difference %s: %s" % (key, why))
+
+
+def by_name(url):
+    """The URL of a test server by the name its certificates hold
+    (localhost) under Wine, which matches a certificate against DNS names
+    only (wine-certificate-ip-address); elsewhere the URL unchanged, so the
+    IP address entry of the certificate is checked too."""
+    return url.replace("://127.0.0.1:", "://localhost:", 1) if WINE else url
 
 
 def servers():
@@ -181,15 +200,21 @@ class UrlTests(unittest.TestCase):
     def test_flags_choose_the_encoding(self):
         # Cracking with flEscape or flDecode decodes; composing with
         # flEscape encodes; the canonical form follows the other choices.
-        for choice in ["escape", "decode"]:
-            self.assertEqual(self.crack("--flags", choice, "http://h/a%20b")["UrlPath"], "/a b")
+        # A choice is named with or without "fl", in any case.
+        for choice in ["decode", "flDecode", "DECODE"]:
+            self.assertEqual(self.crack("--flags", choice, "http://h/a%20b")["UrlPath"], "/a b", choice)
         self.assertEqual(self.crack("http://h/a%20b")["UrlPath"], "/a%20b")
-        for choice in ["flEscape", "ESCAPE", "Escape"]:
-            code, out, _ = run("url", "create", "--flags", choice, "--scheme", "http", "--host", "h",
-                               "--path", "/a b")
-            self.assertEqual((code, out), (OK, b"http://h/a%20b\n"), choice)
         code, out, _ = run("url", "canon", "--flags", "flNoEncode", "http://h/a b")
         self.assertEqual((code, out), (OK, b"http://h/a b\n"))
+        with self.subTest(crack="escape"):
+            skip_on_wine(self, "wine-crack-escape", "Wine's InternetCrackUrlW leaves escapes as they are with ICU_ESCAPE")
+            self.assertEqual(self.crack("--flags", "escape", "http://h/a%20b")["UrlPath"], "/a b")
+        with self.subTest(create="escape"):
+            skip_on_wine(self, "wine-create-url-escape", "Wine's InternetCreateUrlW does not escape for ICU_ESCAPE")
+            for choice in ["flEscape", "ESCAPE", "Escape"]:
+                code, out, _ = run("url", "create", "--flags", choice, "--scheme", "http", "--host", "h",
+                                   "--path", "/a b")
+                self.assertEqual((code, out), (OK, b"http://h/a%20b\n"), choice)
 
     def test_canon_resolves_dot_segments_and_encodes(self):
         code, out, err = run("url", "canon", "http://example.com/a/../b c")
@@ -353,7 +378,12 @@ class GetTests(ScratchDir, unittest.TestCase):
     def test_a_failed_download_leaves_an_existing_file_alone(self):
         target = self.write("keep.bin", "old content")
         _, err = self.get("-o", target, self.echo + "/drop?after=5000&size=100000", expect=INTERNET_ERROR)
-        self.assertRegex(err, r"^corvane get: Error 1203[01]: ")
+        if WINE:
+            # wine-short-body: Wine ends the body as if it were complete; the
+            # tool finds it short of its Content-Length.
+            self.assertEqual(err, "corvane get: the connection ended after 5000 of 100000 bytes\n")
+        else:
+            self.assertRegex(err, r"^corvane get: Error 1203[01]: ")
         with open(target, encoding="utf-8") as f:
             self.assertEqual(f.read(), "old content")
         self.assertEqual(self.leftovers(), ["keep.bin"])
@@ -405,11 +435,13 @@ class GetTests(ScratchDir, unittest.TestCase):
         user = self.s["CORVANE_TEST_USER"] + ":" + self.s["CORVANE_TEST_PASSWORD"]
         for path in ["/basic", "/digest"]:
             with self.subTest(path=path):
-                out, _ = self.get("-I", "-X", "GET", "-u", user, self.echo + path)
-                self.assertTrue(out.startswith(b"HTTP/1.1 200"), out)
                 # Without them the 401 is the response, which is no failure.
                 out, _ = self.get("-I", "-X", "GET", self.echo + path)
                 self.assertTrue(out.startswith(b"HTTP/1.1 401"), out)
+                if path == "/digest":
+                    skip_on_wine(self, "wine-digest", "Wine's wininet.dll does not answer Digest challenges")
+                out, _ = self.get("-I", "-X", "GET", "-u", user, self.echo + path)
+                self.assertTrue(out.startswith(b"HTTP/1.1 200"), out)
 
     # Redirects and cookies
 
@@ -420,14 +452,21 @@ class GetTests(ScratchDir, unittest.TestCase):
         self.assertTrue(out.startswith(b"HTTP/1.1 302"), out)
         self.assertIn(b"\r\nLocation: /redirect/2\r\n", out)
         # From http to https is followed, from https to http refused.
-        tls = self.s["CORVANE_ECHO_TLS_URL"]
+        tls = by_name(self.s["CORVANE_ECHO_TLS_URL"])
         out, _ = self.get(self.echo + "/redirect-to?url=" + tls + "/echo")
-        self.assertIn(b"\r\nHost: 127.0.0.1:%s\r\n" % self.s["CORVANE_ECHO_TLS_PORT"].encode(), out)
+        host = tls.partition("://")[2]
+        self.assertIn(b"\r\nHost: %s\r\n" % host.encode(), out)
+        skip_on_wine(self, "wine-redirect-scheme-change",
+                     "Wine follows a redirect from https to http without ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR")
         _, err = self.get(tls + "/redirect-to?url=" + self.echo + "/echo", expect=INTERNET_ERROR)
-        self.assertIn("Error 12040: ", err)
+        self.assertIn("Error 12040:", err)
 
     def test_a_cookie_set_on_a_redirect_is_sent_back(self):
-        out, err = self.get("-v", self.echo + "/set-cookie?session=demo&_redirect=/cookies")
+        # Without a Path the cookie's path is the directory of /set-cookie,
+        # which is /; Wine takes the whole path (wine-cookie-default-path),
+        # so there the cookie names its path.
+        path = "%3B%20Path%3D%2F" if WINE else ""
+        out, err = self.get("-v", self.echo + "/set-cookie?session=demo" + path + "&_redirect=/cookies")
         self.assertEqual(out, b"session=demo\n")
         lines = err.splitlines()
         self.assertIn("* Redirect: %s/cookies" % self.echo, lines)
@@ -448,7 +487,9 @@ class GetTests(ScratchDir, unittest.TestCase):
     def test_unreachable_host(self):
         out, err = self.get("http://127.0.0.1:1/", expect=INTERNET_ERROR)
         self.assertEqual(out, b"")
-        self.assertEqual(err, "corvane get: Error 12029: A connection to the server could not be established.\n")
+        # The code and the platform's text for it (whose wording is the
+        # platform's own), on one line.
+        self.assertRegex(err, r"\Acorvane get: Error 12029: [^\r\n]*\w[^\r\n]*\n\Z")
 
     def test_bad_urls(self):
         for url, fragment in [("http//bad", "the platform cannot crack the URL 'http//bad'"),
@@ -463,17 +504,26 @@ class GetTests(ScratchDir, unittest.TestCase):
         start = time.monotonic()
         _, err = self.get("--timeout", "0.5", self.echo + "/stall?seconds=10", expect=INTERNET_ERROR)
         self.assertLess(time.monotonic() - start, 8)
-        self.assertIn("Error 12002", err)
+        if WINE:
+            # wine-receive-timeout: Wine ends the stalled response as a
+            # lost connection or with the socket's own time-out.
+            self.assertRegex(err, r"Error (12030|10060):")
+        else:
+            self.assertIn("Error 12002:", err)
 
     def test_certificate_checks_and_insecure(self):
-        out, _ = self.get(self.s["CORVANE_HTTPS_URL"] + "/small.txt")
+        out, _ = self.get(by_name(self.s["CORVANE_HTTPS_URL"]) + "/small.txt")
         self.assertEqual(out, self.served("/small.txt"))
+        # wine-certificate-revocation: Wine checks the revocation of a
+        # certificate from an unknown authority first and fails with 12057
+        # (which has no text there, wine-message-table).
+        untrusted = "12057" if WINE else "12045"
         for name, code in [("CORVANE_HTTPS_EXPIRED_URL", "12037"), ("CORVANE_HTTPS_WRONGNAME_URL", "12038"),
-                           ("CORVANE_HTTPS_UNTRUSTED_URL", "12045")]:
+                           ("CORVANE_HTTPS_UNTRUSTED_URL", untrusted)]:
             with self.subTest(server=name):
                 url = self.s[name] + "/small.txt"
                 _, err = self.get(url, expect=INTERNET_ERROR)
-                self.assertIn("Error %s: " % code, err)
+                self.assertIn("Error %s:" % code, err)
                 out, _ = self.get("-k", url)
                 self.assertEqual(out, self.served("/small.txt"))
 
@@ -481,7 +531,9 @@ class GetTests(ScratchDir, unittest.TestCase):
         # The echo server answers a proxy request with its absolute target.
         port = self.s["CORVANE_ECHO_PORT"]
         out, _ = self.get("--proxy", "127.0.0.1:" + port, "http://example.invalid/echo?x=1")
-        self.assertTrue(out.startswith(b"GET http://example.invalid/echo?x=1 HTTP/1.1\r\n"), out)
+        # wine-proxy-default-port: Wine names the default port in the target.
+        target = b"http://example.invalid:80/echo?x=1" if WINE else b"http://example.invalid/echo?x=1"
+        self.assertTrue(out.startswith(b"GET " + target + b" HTTP/1.1\r\n"), out)
         _, err = self.get("--proxy", "127.0.0.1:1", "http://example.invalid/", expect=INTERNET_ERROR)
         self.assertIn("Error 12029", err)
 
@@ -528,8 +580,12 @@ def main():
     global CORVANE
     parser = argparse.ArgumentParser(add_help=False)
     parser.add_argument("--corvane", required=True)
+    parser.add_argument("--emulator", default="",
+                        help="what runs the tool when it is built for another system (wine)")
     known, rest = parser.parse_known_args()
-    CORVANE = known.corvane
+    global WINE
+    CORVANE = [*shlex.split(known.emulator), known.corvane]
+    WINE = bool(known.emulator) and os.path.basename(shlex.split(known.emulator)[0]).startswith("wine")
     unittest.main(argv=[sys.argv[0], "-v", *rest])
 
 
