@@ -100,6 +100,8 @@ inline constexpr Difference Known[] = {
      "Wine follows redirects between HTTP and HTTPS in either direction without the 12039/12040 checks"},
     {"wine-stale-connection", Scope::Wine,
      "Wine sends the next request over a kept-alive connection the server has dropped, and fails (12030)"},
+    {"wine-closing-connection-notices", Scope::Wine,
+     "Wine reports closing the connection of a request closed mid-body only some of the time"},
     {"wine-handle-reuse", Scope::Wine,
      "Wine gives a closed handle's value to the next handle at once, so it may name a handle of another type"},
     {"wininet-status-address-text", Scope::WindowsApi,

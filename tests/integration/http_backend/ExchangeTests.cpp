@@ -120,8 +120,15 @@ TEST_F(Exchange, BodyCutShortIsAnErrorAfterTheBytesThatCame) {
     for (const char16_t* path : {u"/drop?after=5000", u"/drop?after=5000&how=reset",
                                  u"/drop?after=5000&te=chunked"}) {
         SCOPED_TRACE(Narrow(path));
-        const Handle request = Open(connection.get(), u"GET", path);
-        ASSERT_TRUE(Send(request.get()));
+        Handle request = Open(connection.get(), u"GET", path);
+        // Wine may send it over the connection the last case's server
+        // dropped, which fails at once; the next request gets a new one.
+        bool sent = Send(request.get());
+        if (!sent && PlatformDifferences::Reason("wine-stale-connection")) {
+            request = Open(connection.get(), u"GET", path);
+            sent = Send(request.get());
+        }
+        ASSERT_TRUE(sent);
         std::string body;
         char buffer[1024];
         DWORD read = 0;
