@@ -104,8 +104,6 @@ inline constexpr Difference Known[] = {
      "Wine reports closing the connection of a request closed mid-body only some of the time"},
     {"wine-handle-reuse", Scope::Wine,
      "Wine gives a closed handle's value to the next handle at once, so it may name a handle of another type"},
-    {"wininet-status-address-text", Scope::WindowsApi,
-     "wininet.dll reports the server's address in NAME_RESOLVED and CONNECTING/CONNECTED_TO_SERVER as an 8-bit text"},
     {"wininet-shared-connection-pool", Scope::WindowsApi,
      "wininet.dll keeps idle connections per server for the whole process, not per connection handle"},
     {"wine-status-reused-connection", Scope::Wine,

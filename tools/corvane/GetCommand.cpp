@@ -299,8 +299,9 @@ const char* StatusName(Integer Status)
 }
 
 // The status data worth showing: the text of the name, address and
-// redirect notifications (UTF-16 as the portable library passes it, 8-bit
-// otherwise), and the byte counts of the request and response.
+// redirect notifications (host names and redirect targets in UTF-16,
+// addresses as 8-bit texts; either is recognised by its terminator), and the
+// byte counts of the request and response.
 std::string StatusInformation(Integer Status, const void* Information, Integer Length)
 {
     if (Information == nullptr || Length <= 0) return {};

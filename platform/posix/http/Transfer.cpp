@@ -131,6 +131,10 @@ void TransferGroup::QueueText(Handle* target, DWORD status, const std::string& t
     Queue(target, status, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
 }
 
+void TransferGroup::QueueAddress(Handle* target, DWORD status, const std::string& address) {
+    Queue(target, status, address.c_str(), address.size() + 1);
+}
+
 std::vector<StatusEvent> TransferGroup::TakeEvents() {
     std::vector<StatusEvent> events;
     events.swap(FEvents);
@@ -434,10 +438,10 @@ curl_socket_t Transfer::OnOpenSocket(void* self, curlsocktype purpose, curl_sock
     const std::string ip = AddressText(address);
     if (!t->FResolvedNotified) {
         group.QueueText(&t->FOwner, INTERNET_STATUS_RESOLVING_NAME, t->FHost);
-        group.QueueText(&t->FOwner, INTERNET_STATUS_NAME_RESOLVED, ip);
+        group.QueueAddress(&t->FOwner, INTERNET_STATUS_NAME_RESOLVED, ip);
         t->FResolvedNotified = true;
     }
-    group.QueueText(&t->FOwner, INTERNET_STATUS_CONNECTING_TO_SERVER, ip);
+    group.QueueAddress(&t->FOwner, INTERNET_STATUS_CONNECTING_TO_SERVER, ip);
     t->FNewConnection = true;
     return fd;
 }
@@ -448,7 +452,7 @@ int Transfer::OnPrerequest(void* self, char* primaryIp, char*, int, int) {
     TransferGroup& group = *t->FGroup;
     t->Touch();
     if (t->FNewConnection && !t->FConnectedNotified) {
-        group.QueueText(&t->FOwner, INTERNET_STATUS_CONNECTED_TO_SERVER, primaryIp ? primaryIp : "");
+        group.QueueAddress(&t->FOwner, INTERNET_STATUS_CONNECTED_TO_SERVER, primaryIp ? primaryIp : "");
         t->FConnectedNotified = true;
     }
     group.Queue(&t->FOwner, INTERNET_STATUS_SENDING_REQUEST, nullptr, 0);

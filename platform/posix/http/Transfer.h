@@ -63,7 +63,12 @@ private:
     friend class Transfer;
 
     void Queue(Handle* target, DWORD status, const void* data, std::size_t size);
+    // A UTF-16 text with its terminator (host names, redirect targets).
     void QueueText(Handle* target, DWORD status, const std::string& text);
+    // A server address as an 8-bit text with its terminator, as wininet.dll
+    // passes it for NAME_RESOLVED and CONNECTING/CONNECTED_TO_SERVER, to the
+    // W callback too.
+    void QueueAddress(Handle* target, DWORD status, const std::string& address);
     std::vector<StatusEvent> TakeEvents();
     void CollectDone();
     static int CloseSocket(void* group, curl_socket_t socket);

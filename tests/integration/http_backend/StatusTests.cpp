@@ -31,12 +31,10 @@ void CALLBACK Record(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID d
     case INTERNET_STATUS_NAME_RESOLVED:
     case INTERNET_STATUS_CONNECTING_TO_SERVER:
     case INTERNET_STATUS_CONNECTED_TO_SERVER:
-        if (PlatformDifferences::Reason("wininet-status-address-text")) {
-            n.data = static_cast<const char*>(data);
-            EXPECT_EQ(length, n.data.size() + 1);
-            break;
-        }
-        [[fallthrough]];
+        // The address comes as an 8-bit text, to the W callback too.
+        n.data = static_cast<const char*>(data);
+        EXPECT_EQ(length, n.data.size() + 1);
+        break;
     case INTERNET_STATUS_RESOLVING_NAME:
     case INTERNET_STATUS_REDIRECT:
         n.data = Narrow(static_cast<const char16_t*>(data));
@@ -59,6 +57,18 @@ std::vector<DWORD> Statuses(HINTERNET handle) {
     for (const Notification& n : Recorded)
         if (n.handle == handle) out.push_back(n.status);
     return out;
+}
+
+// The statuses of an exchange whose body has been read: reading may receive
+// more of the response, which wininet.dll reports as further
+// RECEIVING_RESPONSE / RESPONSE_RECEIVED pairs; those after the first `head`
+// statuses are left out.
+std::vector<DWORD> ExchangeStatuses(HINTERNET handle, std::size_t head) {
+    std::vector<DWORD> seen = Statuses(handle);
+    while (seen.size() >= head + 2 && seen.end()[-2] == INTERNET_STATUS_RECEIVING_RESPONSE &&
+           seen.end()[-1] == INTERNET_STATUS_RESPONSE_RECEIVED)
+        seen.resize(seen.size() - 2);
+    return seen;
 }
 
 class Status : public ::testing::Test {
@@ -87,7 +97,7 @@ TEST_F(Status, AnExchangeReportsEachPhaseWithItsData) {
         INTERNET_STATUS_CONNECTING_TO_SERVER, INTERNET_STATUS_CONNECTED_TO_SERVER, INTERNET_STATUS_SENDING_REQUEST,
         INTERNET_STATUS_REQUEST_SENT,     INTERNET_STATUS_RECEIVING_RESPONSE,  INTERNET_STATUS_RESPONSE_RECEIVED,
     };
-    EXPECT_EQ(Statuses(requestValue), expected);
+    EXPECT_EQ(ExchangeStatuses(requestValue, expected.size()), expected);
     for (const Notification& n : Recorded) {
         const auto check = [&](bool applies, auto&& assertion) {
             if (applies) assertion();
@@ -108,13 +118,13 @@ TEST_F(Status, AnExchangeReportsEachPhaseWithItsData) {
     ASSERT_TRUE(Send(second.get()));
     ReadAll(second.get());
     if (PlatformDifferences::Reason("wine-status-reused-connection")) {
-        EXPECT_EQ(Statuses(secondValue),
+        EXPECT_EQ(ExchangeStatuses(secondValue, 7),
                   (std::vector<DWORD>{INTERNET_STATUS_HANDLE_CREATED, INTERNET_STATUS_CONNECTING_TO_SERVER,
                                       INTERNET_STATUS_CONNECTED_TO_SERVER, INTERNET_STATUS_SENDING_REQUEST,
                                       INTERNET_STATUS_REQUEST_SENT, INTERNET_STATUS_RECEIVING_RESPONSE,
                                       INTERNET_STATUS_RESPONSE_RECEIVED}));
     } else {
-        EXPECT_EQ(Statuses(secondValue),
+        EXPECT_EQ(ExchangeStatuses(secondValue, 5),
                   (std::vector<DWORD>{INTERNET_STATUS_HANDLE_CREATED, INTERNET_STATUS_SENDING_REQUEST,
                                       INTERNET_STATUS_REQUEST_SENT, INTERNET_STATUS_RECEIVING_RESPONSE,
                                       INTERNET_STATUS_RESPONSE_RECEIVED}));
