@@ -95,8 +95,17 @@ void TMemoryStream::LoadFromFile(const UnicodeString& FileName) {
     if (!In)
         throw EStreamError(
             Format(LoadResString(Consts::SFOpenError), {FileName, ErrnoMessage(errno)}));
-    std::vector<Byte> Data((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
-    if (In.bad())
+    std::vector<Byte> Data;
+    bool Failed = false;
+    try {
+        Data.assign(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+        Failed = In.bad();
+    } catch (const std::ios_base::failure&) {
+        // The library reports a failed read (a directory, an I/O error) by
+        // throwing from the stream buffer; errno still says why.
+        Failed = true;
+    }
+    if (Failed)
         throw EStreamError(
             Format(LoadResString(Consts::SFOpenError), {FileName, ErrnoMessage(errno)}));
     FData = std::move(Data);

@@ -163,6 +163,9 @@ TEST(MemoryStream, FilesRoundTripAndMissingFilesRaise) {
     EXPECT_EQ(In.Size(), 3);
     EXPECT_EQ(In.Position(), 0);
     EXPECT_EQ(std::memcmp(In.Memory(), "\0\1\2", 3), 0);
+    // A directory is no file to read: the stream's error, contents kept.
+    EXPECT_THROW(In.LoadFromFile(Dir.u16string()), EStreamError);
+    EXPECT_EQ(In.Size(), 3);
     std::filesystem::remove_all(Dir);
     EXPECT_THROW(In.LoadFromFile(Path), EStreamError);
     EXPECT_EQ(In.Size(), 3);
