@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 namespace PlatformDifferences {
@@ -156,6 +157,16 @@ inline const char* Reason(std::string_view Key) {
     }
     ADD_FAILURE() << "unknown platform difference key: " << Key;
     std::abort();
+}
+
+/// A test server's URL as a request that checks the server's certificate
+/// must name it: where wine-certificate-ip-address applies, the loopback
+/// address becomes "localhost", also a name of the test certificates.
+inline std::string CertificateCheckedUrl(std::string Url) {
+    const std::string Address = "//127.0.0.1:";
+    const std::size_t At = Url.find(Address);
+    if (At != std::string::npos && Reason("wine-certificate-ip-address")) Url.replace(At, Address.size(), "//localhost:");
+    return Url;
 }
 
 }  // namespace PlatformDifferences

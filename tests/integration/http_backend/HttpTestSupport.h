@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace HttpTest {
@@ -38,14 +39,9 @@ inline Server ServerOf(const std::string& url) {
 }
 
 // A server URL of the test servers as a request that checks the server's
-// certificate must name it: Wine matches only DNS names against the
-// certificate, so there the loopback address is named localhost.
+// certificate must name it.
 inline std::string ValidCertificateUrl(std::string url) {
-    const std::string address = "//127.0.0.1:";
-    const std::size_t at = url.find(address);
-    if (at != std::string::npos && PlatformDifferences::Reason("wine-certificate-ip-address"))
-        url.replace(at, address.size(), "//localhost:");
-    return url;
+    return PlatformDifferences::CertificateCheckedUrl(std::move(url));
 }
 
 inline Server Echo() { return ServerOf(TestServers::Setting("CORVANE_ECHO_URL")); }

@@ -36,11 +36,7 @@ inline UnicodeString ServerUrl(const char* Setting) { return W(TestServers::Sett
 /// checks are what the tests see.
 inline UnicodeString HttpsServerUrl(const char* Setting)
 {
-    std::string Url = TestServers::Setting(Setting);
-    const std::string Ip = "://127.0.0.1:";
-    if (PlatformDifferences::Reason("wine-certificate-ip-address") && Url.find(Ip) != std::string::npos)
-        Url.replace(Url.find(Ip), Ip.size(), "://localhost:");
-    return W(Url);
+    return W(PlatformDifferences::CertificateCheckedUrl(TestServers::Setting(Setting)));
 }
 
 /// The message of the EINetError that Action raises, or "<nothing raised>".
