@@ -1,6 +1,7 @@
 // GetLastError, SetLastError and InternetGetLastResponseInfoW: state kept per
 // thread, as the platform keeps it.
 #include "posix/errors/LastError.h"
+#include "posix/errors/Barrier.h"
 
 #include <cstring>
 
@@ -42,23 +43,25 @@ void WINAPI SetLastError(DWORD dwErrCode) { ThreadLastError = dwErrCode; }
 // written without the terminator.
 BOOL WINAPI InternetGetLastResponseInfoW(LPDWORD lpdwError, LPWSTR lpszBuffer,
                                          LPDWORD lpdwBufferLength) {
-    using Corvane::Backend::Fail;
-    if (!lpdwError || !lpdwBufferLength) return Fail(ERROR_INVALID_PARAMETER);
-    const ResponseInfo& info = ThreadResponse;
-    *lpdwError = info.error;
-    const DWORD textBytes = static_cast<DWORD>(info.text.size() * sizeof(WCHAR));
-    if (info.text.empty()) {
-        if (lpszBuffer && *lpdwBufferLength >= sizeof(WCHAR)) lpszBuffer[0] = 0;
-        *lpdwBufferLength = 0;
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        using Corvane::Backend::Fail;
+        if (!lpdwError || !lpdwBufferLength) return Fail(ERROR_INVALID_PARAMETER);
+        const ResponseInfo& info = ThreadResponse;
+        *lpdwError = info.error;
+        const DWORD textBytes = static_cast<DWORD>(info.text.size() * sizeof(WCHAR));
+        if (info.text.empty()) {
+            if (lpszBuffer && *lpdwBufferLength >= sizeof(WCHAR)) lpszBuffer[0] = 0;
+            *lpdwBufferLength = 0;
+            return TRUE;
+        }
+        const DWORD needed = textBytes + sizeof(WCHAR);
+        if (!lpszBuffer || *lpdwBufferLength < needed) {
+            *lpdwBufferLength = needed;
+            return Fail(ERROR_INSUFFICIENT_BUFFER);
+        }
+        std::memcpy(lpszBuffer, info.text.data(), textBytes);
+        lpszBuffer[info.text.size()] = 0;
+        *lpdwBufferLength = textBytes;
         return TRUE;
-    }
-    const DWORD needed = textBytes + sizeof(WCHAR);
-    if (!lpszBuffer || *lpdwBufferLength < needed) {
-        *lpdwBufferLength = needed;
-        return Fail(ERROR_INSUFFICIENT_BUFFER);
-    }
-    std::memcpy(lpszBuffer, info.text.data(), textBytes);
-    lpszBuffer[info.text.size()] = 0;
-    *lpdwBufferLength = textBytes;
-    return TRUE;
+    });
 }

@@ -12,8 +12,9 @@
 // request, FTP file, find and command handles to come):
 //   1. derive a class from Handle that holds the kind's state, guarding
 //      whatever can change after creation with a mutex of its own;
-//   2. define one `const HandleOps` for it: its INTERNET_HANDLE_TYPE_ value
-//      and the operations it supports (null for the ones it does not:
+//   2. define one `const HandleOps` for it with designated initialisers:
+//      its INTERNET_HANDLE_TYPE_ value and the operations it supports (left
+//      out, that is null, for the ones it does not:
 //      read, write and find-next then fail with
 //      ERROR_INTERNET_INCORRECT_HANDLE_TYPE, and an option the kind does not
 //      answer falls through to the common ones); inside an operation,
@@ -51,26 +52,26 @@ inline constexpr DWORD kOptionNotHandled = 0xFFFFFFFFu;
 /// kOptionNotHandled.
 struct HandleOps {
     /// The INTERNET_HANDLE_TYPE_ value of INTERNET_OPTION_HANDLE_TYPE.
-    DWORD handleType;
+    DWORD handleType = 0;
     /// A short name for diagnostics ("session", "request", ...).
-    const char* name;
+    const char* name = "";
     /// InternetQueryOptionW: `buffer` may be null, `size` is never null.
-    DWORD (*queryOption)(Handle& handle, DWORD option, void* buffer, DWORD* size);
+    DWORD (*queryOption)(Handle& handle, DWORD option, void* buffer, DWORD* size) = nullptr;
     /// InternetSetOptionW.
-    DWORD (*setOption)(Handle& handle, DWORD option, const void* buffer, DWORD size);
+    DWORD (*setOption)(Handle& handle, DWORD option, const void* buffer, DWORD size) = nullptr;
     /// InternetReadFile.
-    DWORD (*read)(Handle& handle, void* buffer, DWORD toRead, DWORD* read);
+    DWORD (*read)(Handle& handle, void* buffer, DWORD toRead, DWORD* read) = nullptr;
     /// InternetWriteFile.
-    DWORD (*write)(Handle& handle, const void* buffer, DWORD toWrite, DWORD* written);
+    DWORD (*write)(Handle& handle, const void* buffer, DWORD toWrite, DWORD* written) = nullptr;
     /// InternetFindNextFileW.
-    DWORD (*findNext)(Handle& handle, void* findData);
+    DWORD (*findNext)(Handle& handle, void* findData) = nullptr;
     /// Releases what the kind holds (connections, transfers); called once when
     /// the handle closes, after its children closed and before
     /// INTERNET_STATUS_HANDLE_CLOSING is reported.
-    void (*close)(Handle& handle);
+    void (*close)(Handle& handle) = nullptr;
     /// InternetQueryDataAvailable: the bytes that can be read at once,
     /// waiting for at least one unless the data has ended (0).
-    DWORD (*queryDataAvailable)(Handle& handle, DWORD* available);
+    DWORD (*queryDataAvailable)(Handle& handle, DWORD* available) = nullptr;
 };
 
 /// The part every handle has: its kind, value, parent, context value and

@@ -1,6 +1,7 @@
 // The C entry points common to every kind of handle: closing, the status
 // callback, and option access with the options every handle answers.
 #include "posix/errors/LastError.h"
+#include "posix/errors/Barrier.h"
 #include "posix/handles/Handle.h"
 #include "posix/handles/Options.h"
 
@@ -63,8 +64,10 @@ DWORD Unanswered(DWORD option) {
 }  // namespace
 
 BOOL WINAPI InternetCloseHandle(HINTERNET hInternet) {
-    if (!hInternet) return Fail(ERROR_INVALID_HANDLE);
-    return Outcome(HandleTable::Close(hInternet));
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        if (!hInternet) return Fail(ERROR_INVALID_HANDLE);
+        return Outcome(HandleTable::Close(hInternet));
+    });
 }
 
 // Replaces the handle's callback and returns the previous one (null if it
@@ -73,15 +76,19 @@ BOOL WINAPI InternetCloseHandle(HINTERNET hInternet) {
 // start with the callback it has then.
 INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallbackW(
     HINTERNET hInternet, INTERNET_STATUS_CALLBACK lpfnInternetCallback) {
-    DWORD error = ERROR_INVALID_HANDLE;
-    const HandleRef handle = hInternet ? HandleTable::Find(hInternet, &error) : nullptr;
-    if (!handle) return FailWith(error, INTERNET_INVALID_STATUS_CALLBACK);
-    return handle->ExchangeStatusCallback(lpfnInternetCallback);
+    return Corvane::Backend::Guarded<INTERNET_STATUS_CALLBACK>(INTERNET_INVALID_STATUS_CALLBACK, [&]() -> INTERNET_STATUS_CALLBACK {
+        DWORD error = ERROR_INVALID_HANDLE;
+        const HandleRef handle = hInternet ? HandleTable::Find(hInternet, &error) : nullptr;
+        if (!handle) return FailWith(error, INTERNET_INVALID_STATUS_CALLBACK);
+        return handle->ExchangeStatusCallback(lpfnInternetCallback);
+    });
 }
 
 INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallback(
     HINTERNET hInternet, INTERNET_STATUS_CALLBACK lpfnInternetCallback) {
-    return InternetSetStatusCallbackW(hInternet, lpfnInternetCallback);
+    return Corvane::Backend::Guarded<INTERNET_STATUS_CALLBACK>(INTERNET_INVALID_STATUS_CALLBACK, [&]() -> INTERNET_STATUS_CALLBACK {
+        return InternetSetStatusCallbackW(hInternet, lpfnInternetCallback);
+    });
 }
 
 // The common options first, then the handle's kind; an option neither
@@ -89,75 +96,85 @@ INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallback(
 // ERROR_INTERNET_INVALID_OPTION. See posix/handles/Options.h for sizes.
 BOOL WINAPI InternetQueryOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer,
                                  LPDWORD lpdwBufferLength) {
-    if (!lpdwBufferLength) return Fail(ERROR_INVALID_PARAMETER);
-    DWORD error;
-    if (!hInternet) {
-        error = QueryGlobalOption(dwOption, lpBuffer, lpdwBufferLength);
-    } else {
-        const HandleRef handle = HandleTable::Find(hInternet, &error);
-        if (!handle) return Fail(error);
-        error = QueryCommonOption(*handle, dwOption, lpBuffer, lpdwBufferLength);
-        if (error == kOptionNotHandled && handle->Ops().queryOption)
-            error = handle->Ops().queryOption(*handle, dwOption, lpBuffer, lpdwBufferLength);
-    }
-    if (error == kOptionNotHandled) error = Unanswered(dwOption);
-    return Outcome(error);
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        if (!lpdwBufferLength) return Fail(ERROR_INVALID_PARAMETER);
+        DWORD error;
+        if (!hInternet) {
+            error = QueryGlobalOption(dwOption, lpBuffer, lpdwBufferLength);
+        } else {
+            const HandleRef handle = HandleTable::Find(hInternet, &error);
+            if (!handle) return Fail(error);
+            error = QueryCommonOption(*handle, dwOption, lpBuffer, lpdwBufferLength);
+            if (error == kOptionNotHandled && handle->Ops().queryOption)
+                error = handle->Ops().queryOption(*handle, dwOption, lpBuffer, lpdwBufferLength);
+        }
+        if (error == kOptionNotHandled) error = Unanswered(dwOption);
+        return Outcome(error);
+    });
 }
 
 BOOL WINAPI InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer,
                                DWORD dwBufferLength) {
-    DWORD error;
-    if (!hInternet) {
-        error = dwOption == INTERNET_OPTION_VERSION ? ERROR_INTERNET_OPTION_NOT_SETTABLE
-                                                    : kOptionNotHandled;
-    } else {
-        const HandleRef handle = HandleTable::Find(hInternet, &error);
-        if (!handle) return Fail(error);
-        error = SetCommonOption(*handle, dwOption, lpBuffer, dwBufferLength);
-        if (error == kOptionNotHandled && handle->Ops().setOption)
-            error = handle->Ops().setOption(*handle, dwOption, lpBuffer, dwBufferLength);
-    }
-    if (error == kOptionNotHandled) error = Unanswered(dwOption);
-    return Outcome(error);
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        DWORD error;
+        if (!hInternet) {
+            error = dwOption == INTERNET_OPTION_VERSION ? ERROR_INTERNET_OPTION_NOT_SETTABLE
+                                                        : kOptionNotHandled;
+        } else {
+            const HandleRef handle = HandleTable::Find(hInternet, &error);
+            if (!handle) return Fail(error);
+            error = SetCommonOption(*handle, dwOption, lpBuffer, dwBufferLength);
+            if (error == kOptionNotHandled && handle->Ops().setOption)
+                error = handle->Ops().setOption(*handle, dwOption, lpBuffer, dwBufferLength);
+        }
+        if (error == kOptionNotHandled) error = Unanswered(dwOption);
+        return Outcome(error);
+    });
 }
 
 // Reading, writing and querying available data go to the handle's kind; a
 // kind without the operation fails with ERROR_INTERNET_INCORRECT_HANDLE_TYPE.
 BOOL WINAPI InternetReadFile(HINTERNET hFile, LPVOID lpBuffer, DWORD dwNumberOfBytesToRead,
                              LPDWORD lpdwNumberOfBytesRead) {
-    if (!lpdwNumberOfBytesRead || (!lpBuffer && dwNumberOfBytesToRead))
-        return Fail(ERROR_INVALID_PARAMETER);
-    *lpdwNumberOfBytesRead = 0;
-    DWORD error = ERROR_INVALID_HANDLE;
-    const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
-    if (!handle) return Fail(error);
-    if (!handle->Ops().read) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-    return Outcome(handle->Ops().read(*handle, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead));
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        if (!lpdwNumberOfBytesRead || (!lpBuffer && dwNumberOfBytesToRead))
+            return Fail(ERROR_INVALID_PARAMETER);
+        *lpdwNumberOfBytesRead = 0;
+        DWORD error = ERROR_INVALID_HANDLE;
+        const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
+        if (!handle) return Fail(error);
+        if (!handle->Ops().read) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+        return Outcome(handle->Ops().read(*handle, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead));
+    });
 }
 
 BOOL WINAPI InternetWriteFile(HINTERNET hFile, LPCVOID lpBuffer, DWORD dwNumberOfBytesToWrite,
                               LPDWORD lpdwNumberOfBytesWritten) {
-    if (!lpdwNumberOfBytesWritten || (!lpBuffer && dwNumberOfBytesToWrite))
-        return Fail(ERROR_INVALID_PARAMETER);
-    *lpdwNumberOfBytesWritten = 0;
-    DWORD error = ERROR_INVALID_HANDLE;
-    const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
-    if (!handle) return Fail(error);
-    if (!handle->Ops().write) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-    return Outcome(
-        handle->Ops().write(*handle, lpBuffer, dwNumberOfBytesToWrite, lpdwNumberOfBytesWritten));
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        if (!lpdwNumberOfBytesWritten || (!lpBuffer && dwNumberOfBytesToWrite))
+            return Fail(ERROR_INVALID_PARAMETER);
+        *lpdwNumberOfBytesWritten = 0;
+        DWORD error = ERROR_INVALID_HANDLE;
+        const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
+        if (!handle) return Fail(error);
+        if (!handle->Ops().write) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+        return Outcome(
+            handle->Ops().write(*handle, lpBuffer, dwNumberOfBytesToWrite, lpdwNumberOfBytesWritten));
+    });
 }
 
 BOOL WINAPI InternetQueryDataAvailable(HINTERNET hFile, LPDWORD lpdwNumberOfBytesAvailable,
                                        DWORD /*dwFlags*/, DWORD_PTR /*dwContext*/) {
-    if (!lpdwNumberOfBytesAvailable) return Fail(ERROR_INVALID_PARAMETER);
-    DWORD error = ERROR_INVALID_HANDLE;
-    const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
-    if (!handle) return Fail(error);
-    if (!handle->Ops().queryDataAvailable) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-    DWORD available = 0;
-    error = handle->Ops().queryDataAvailable(*handle, &available);
-    if (error != ERROR_SUCCESS) return Fail(error);
-    *lpdwNumberOfBytesAvailable = available;
-    return TRUE;
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        if (!lpdwNumberOfBytesAvailable) return Fail(ERROR_INVALID_PARAMETER);
+        DWORD error = ERROR_INVALID_HANDLE;
+        const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
+        if (!handle) return Fail(error);
+        if (!handle->Ops().queryDataAvailable) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+        DWORD available = 0;
+        error = handle->Ops().queryDataAvailable(*handle, &available);
+        if (error != ERROR_SUCCESS) return Fail(error);
+        *lpdwNumberOfBytesAvailable = available;
+        return TRUE;
+    });
 }

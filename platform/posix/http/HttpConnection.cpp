@@ -1,4 +1,4 @@
-// InternetConnectW and the HTTP connection handle.
+// The HTTP connection handle (InternetConnectW with INTERNET_SERVICE_HTTP).
 #include "posix/http/HttpConnection.h"
 
 #include "posix/errors/LastError.h"
@@ -7,42 +7,6 @@
 #include "posix/text/Utf.h"
 
 namespace Corvane::Backend {
-
-namespace {
-
-struct TimeoutOption {
-    DWORD option;
-    std::optional<DWORD> TimeoutOverrides::*override;
-    DWORD Timeouts::*effective;
-};
-
-constexpr TimeoutOption kTimeoutOptions[] = {
-    {INTERNET_OPTION_CONNECT_TIMEOUT, &TimeoutOverrides::connect, &Timeouts::connect},
-    {INTERNET_OPTION_SEND_TIMEOUT, &TimeoutOverrides::send, &Timeouts::send},
-    {INTERNET_OPTION_RECEIVE_TIMEOUT, &TimeoutOverrides::receive, &Timeouts::receive},
-};
-
-const TimeoutOption* FindTimeout(DWORD option) {
-    for (const TimeoutOption& entry : kTimeoutOptions)
-        if (entry.option == option) return &entry;
-    return nullptr;
-}
-
-}  // namespace
-
-DWORD QueryTimeoutOption(const Timeouts& effective, DWORD option, void* buffer, DWORD* size) {
-    const TimeoutOption* entry = FindTimeout(option);
-    return entry ? QueryValue(buffer, size, effective.*(entry->effective)) : kOptionNotHandled;
-}
-
-DWORD SetTimeoutOption(TimeoutOverrides& overrides, DWORD option, const void* buffer, DWORD size) {
-    const TimeoutOption* entry = FindTimeout(option);
-    if (!entry) return kOptionNotHandled;
-    DWORD value = 0;
-    const DWORD error = SetValue(buffer, size, value);
-    if (error == ERROR_SUCCESS) overrides.*(entry->override) = value;
-    return error;
-}
 
 HttpConnection::HttpConnection(HandleRef session, DWORD_PTR context, std::u16string server,
                                INTERNET_PORT port, std::u16string user, std::u16string password)
@@ -63,22 +27,12 @@ std::string HttpConnection::Password() const {
 }
 
 Timeouts HttpConnection::EffectiveTimeouts(const TimeoutOverrides* request) const {
-    Timeouts timeouts;
-    if (const auto session = SessionOf(Parent())) {
-        const SessionSettings settings = session->Settings();
-        timeouts.connect = settings.connectTimeout;
-        timeouts.send = settings.sendTimeout;
-        timeouts.receive = settings.receiveTimeout;
-    }
-    const auto apply = [&timeouts](const TimeoutOverrides& overrides) {
-        for (const TimeoutOption& entry : kTimeoutOptions)
-            if (const auto& value = overrides.*(entry.override)) timeouts.*(entry.effective) = *value;
-    };
+    Timeouts timeouts = SessionTimeouts(Parent());
     {
         std::lock_guard<std::mutex> lock(FMutex);
-        apply(FTimeouts);
+        FTimeouts.ApplyTo(timeouts);
     }
-    if (request) apply(*request);
+    if (request) request->ApplyTo(timeouts);
     return timeouts;
 }
 
@@ -131,22 +85,16 @@ struct HttpConnectionOps {
 };
 
 const HandleOps HttpConnection::Ops = {
-    INTERNET_HANDLE_TYPE_CONNECT_HTTP,
-    "http connection",
-    &HttpConnectionOps::Query,
-    &HttpConnectionOps::Set,
-    nullptr,
-    nullptr,
-    nullptr,
-    &HttpConnectionOps::Close,
-    nullptr,
+    .handleType = INTERNET_HANDLE_TYPE_CONNECT_HTTP,
+    .name = "http connection",
+    .queryOption = &HttpConnectionOps::Query,
+    .setOption = &HttpConnectionOps::Set,
+    .close = &HttpConnectionOps::Close,
 };
 
-namespace {
-
 // InternetConnectW for INTERNET_SERVICE_HTTP: no network traffic yet.
-HINTERNET ConnectHttp(const std::shared_ptr<Session>& session, LPCWSTR server, INTERNET_PORT port,
-                      LPCWSTR user, LPCWSTR password, DWORD_PTR context) {
+HINTERNET ConnectHttp(const HandleRef& session, LPCWSTR server, INTERNET_PORT port, LPCWSTR user,
+                      LPCWSTR password, DWORD /*flags*/, DWORD_PTR context) {
     auto connection = std::make_shared<HttpConnection>(session, context, server, port,
                                                        user ? user : u"", password ? password : u"");
     DWORD error = ERROR_SUCCESS;
@@ -154,39 +102,4 @@ HINTERNET ConnectHttp(const std::shared_ptr<Session>& session, LPCWSTR server, I
     return value ? value : FailWith<HINTERNET>(error, nullptr);
 }
 
-// The services InternetConnectW knows, one entry each (FTP adds its own).
-struct Service {
-    DWORD service;
-    HINTERNET (*connect)(const std::shared_ptr<Session>& session, LPCWSTR server, INTERNET_PORT port,
-                         LPCWSTR user, LPCWSTR password, DWORD_PTR context);
-};
-
-constexpr Service kServices[] = {
-    {INTERNET_SERVICE_HTTP, &ConnectHttp},
-};
-
-}  // namespace
-
 }  // namespace Corvane::Backend
-
-using namespace Corvane::Backend;
-
-// Opens a connection handle beneath a session. A null or empty server name
-// fails with ERROR_INVALID_PARAMETER, a service the backend does not offer
-// with ERROR_INVALID_PARAMETER, a handle that is not a session with
-// ERROR_INTERNET_INCORRECT_HANDLE_TYPE. The flags are accepted and not used.
-HINTERNET WINAPI InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName,
-                                  INTERNET_PORT nServerPort, LPCWSTR lpszUserName,
-                                  LPCWSTR lpszPassword, DWORD dwService, DWORD /*dwFlags*/,
-                                  DWORD_PTR dwContext) {
-    DWORD error = ERROR_INVALID_HANDLE;
-    const auto session =
-        hInternet ? HandleTable::FindAs<Session>(hInternet, Session::Ops, &error) : nullptr;
-    if (!session) return FailWith<HINTERNET>(error, nullptr);
-    if (!lpszServerName || !*lpszServerName) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
-    for (const Service& entry : kServices)
-        if (entry.service == dwService)
-            return entry.connect(session, lpszServerName, nServerPort, lpszUserName, lpszPassword,
-                                 dwContext);
-    return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
-}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "posix/handles/Handle.h"
+#include "posix/handles/Timeouts.h"
 #include "posix/http/Transfer.h"
 
 #include <map>
@@ -13,20 +14,6 @@
 #include <string>
 
 namespace Corvane::Backend {
-
-/// Timeouts set on a connection or request handle; unset ones come from the
-/// handle above.
-struct TimeoutOverrides {
-    std::optional<DWORD> connect;
-    std::optional<DWORD> send;
-    std::optional<DWORD> receive;
-};
-
-/// Answers and sets INTERNET_OPTION_CONNECT_TIMEOUT, SEND_TIMEOUT and
-/// RECEIVE_TIMEOUT on a handle with `overrides`, whose effective values are
-/// `effective`; kOptionNotHandled for other options.
-DWORD QueryTimeoutOption(const Timeouts& effective, DWORD option, void* buffer, DWORD* size);
-DWORD SetTimeoutOption(TimeoutOverrides& overrides, DWORD option, const void* buffer, DWORD size);
 
 class HttpConnection : public Handle {
 public:

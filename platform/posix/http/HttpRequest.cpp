@@ -1,6 +1,7 @@
 // HttpOpenRequestW, HttpAddRequestHeadersW, HttpSendRequestW and the request
 // handle's reading and options.
 #include "posix/http/HttpRequest.h"
+#include "posix/errors/Barrier.h"
 
 #include "posix/cookies/CookieDate.h"
 #include "posix/cookies/CookieJar.h"
@@ -433,15 +434,13 @@ struct HttpRequestOps {
 };
 
 const HandleOps HttpRequest::Ops = {
-    INTERNET_HANDLE_TYPE_HTTP_REQUEST,
-    "http request",
-    &HttpRequestOps::Query,
-    &HttpRequestOps::Set,
-    &HttpRequestOps::Read,
-    nullptr,
-    nullptr,
-    &HttpRequestOps::Close,
-    &HttpRequestOps::Available,
+    .handleType = INTERNET_HANDLE_TYPE_HTTP_REQUEST,
+    .name = "http request",
+    .queryOption = &HttpRequestOps::Query,
+    .setOption = &HttpRequestOps::Set,
+    .read = &HttpRequestOps::Read,
+    .close = &HttpRequestOps::Close,
+    .queryDataAvailable = &HttpRequestOps::Available,
 };
 
 }  // namespace Corvane::Backend
@@ -469,75 +468,83 @@ std::u16string_view TextArgument(LPCWSTR text, DWORD length) {
 HINTERNET WINAPI HttpOpenRequestW(HINTERNET hConnect, LPCWSTR lpszVerb, LPCWSTR lpszObjectName,
                                   LPCWSTR lpszVersion, LPCWSTR lpszReferrer,
                                   LPCWSTR* lplpszAcceptTypes, DWORD dwFlags, DWORD_PTR dwContext) {
-    DWORD error = ERROR_INVALID_HANDLE;
-    const auto connection =
-        hConnect ? HandleTable::FindAs<HttpConnection>(hConnect, HttpConnection::Ops, &error) : nullptr;
-    if (!connection) return FailWith<HINTERNET>(error, nullptr);
+    return Corvane::Backend::Guarded<HINTERNET>(nullptr, [&]() -> HINTERNET {
+        DWORD error = ERROR_INVALID_HANDLE;
+        const auto connection =
+            hConnect ? HandleTable::FindAs<HttpConnection>(hConnect, HttpConnection::Ops, &error) : nullptr;
+        if (!connection) return FailWith<HINTERNET>(error, nullptr);
 
-    const std::string verb = lpszVerb && *lpszVerb ? Utf16ToUtf8(lpszVerb) : "GET";
-    if (!IsToken(verb)) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
-    const std::string object = EscapeObject(lpszObjectName ? lpszObjectName : u"");
-    const std::string version = lpszVersion ? Utf16ToUtf8(lpszVersion) : "";
-    const bool http10 = SameHeaderName(version, "HTTP/1.0");
+        const std::string verb = lpszVerb && *lpszVerb ? Utf16ToUtf8(lpszVerb) : "GET";
+        if (!IsToken(verb)) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
+        const std::string object = EscapeObject(lpszObjectName ? lpszObjectName : u"");
+        const std::string version = lpszVersion ? Utf16ToUtf8(lpszVersion) : "";
+        const bool http10 = SameHeaderName(version, "HTTP/1.0");
 
-    RequestHeaders headers;
-    if (lpszReferrer && *lpszReferrer) {
-        if (HasLineBreak(lpszReferrer)) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
-        headers.Set("Referer", Utf16ToUtf8(lpszReferrer));
-    }
-    if (lplpszAcceptTypes) {
-        std::string accept;
-        for (LPCWSTR* type = lplpszAcceptTypes; *type; ++type) {
-            if (!**type) continue;
-            if (HasLineBreak(*type)) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
-            if (!accept.empty()) accept += ", ";
-            accept += Utf16ToUtf8(*type);
+        RequestHeaders headers;
+        if (lpszReferrer && *lpszReferrer) {
+            if (HasLineBreak(lpszReferrer)) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
+            headers.Set("Referer", Utf16ToUtf8(lpszReferrer));
         }
-        if (!accept.empty()) headers.Set("Accept", accept);
-    }
-    if (dwFlags & (INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE)) {
-        headers.Set("Pragma", "no-cache");
-        headers.Set("Cache-Control", "no-cache");
-    }
+        if (lplpszAcceptTypes) {
+            std::string accept;
+            for (LPCWSTR* type = lplpszAcceptTypes; *type; ++type) {
+                if (!**type) continue;
+                if (HasLineBreak(*type)) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
+                if (!accept.empty()) accept += ", ";
+                accept += Utf16ToUtf8(*type);
+            }
+            if (!accept.empty()) headers.Set("Accept", accept);
+        }
+        if (dwFlags & (INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE)) {
+            headers.Set("Pragma", "no-cache");
+            headers.Set("Cache-Control", "no-cache");
+        }
 
-    auto request = std::make_shared<HttpRequest>(connection, dwContext, verb, object, http10, dwFlags,
-                                                 std::move(headers));
-    const HINTERNET value = HandleTable::Register(request, &error);
-    return value ? value : FailWith<HINTERNET>(error, nullptr);
+        auto request = std::make_shared<HttpRequest>(connection, dwContext, verb, object, http10, dwFlags,
+                                                     std::move(headers));
+        const HINTERNET value = HandleTable::Register(request, &error);
+        return value ? value : FailWith<HINTERNET>(error, nullptr);
+    });
 }
 
 // See RequestHeaders::Apply for the modifiers and errors. A null text fails
 // with ERROR_INVALID_PARAMETER; an empty one adds nothing.
 BOOL WINAPI HttpAddRequestHeadersW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLength,
                                    DWORD dwModifiers) {
-    DWORD error = ERROR_INVALID_HANDLE;
-    const auto request =
-        hRequest ? HandleTable::FindAs<HttpRequest>(hRequest, HttpRequest::Ops, &error) : nullptr;
-    if (!request) return Fail(error);
-    if (!lpszHeaders) return Fail(ERROR_INVALID_PARAMETER);
-    return Outcome(request->AddHeaders(Utf16ToUtf8(TextArgument(lpszHeaders, dwHeadersLength)), dwModifiers));
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        DWORD error = ERROR_INVALID_HANDLE;
+        const auto request =
+            hRequest ? HandleTable::FindAs<HttpRequest>(hRequest, HttpRequest::Ops, &error) : nullptr;
+        if (!request) return Fail(error);
+        if (!lpszHeaders) return Fail(ERROR_INVALID_PARAMETER);
+        return Outcome(request->AddHeaders(Utf16ToUtf8(TextArgument(lpszHeaders, dwHeadersLength)), dwModifiers));
+    });
 }
 
 // Sends the request and returns when the final response's headers are in.
 // The body is copied: the caller's buffer is free again on return.
 BOOL WINAPI HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLength,
                              LPVOID lpOptional, DWORD dwOptionalLength) {
-    DWORD error = ERROR_INVALID_HANDLE;
-    const auto request =
-        hRequest ? HandleTable::FindAs<HttpRequest>(hRequest, HttpRequest::Ops, &error) : nullptr;
-    if (!request) return Fail(error);
-    if (!lpOptional && dwOptionalLength) return Fail(ERROR_INVALID_PARAMETER);
-    std::string body;
-    if (dwOptionalLength) body.assign(static_cast<const char*>(lpOptional), dwOptionalLength);
-    return Outcome(request->Send(Utf16ToUtf8(TextArgument(lpszHeaders, lpszHeaders ? dwHeadersLength : 0)),
-                                 std::move(body)));
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        DWORD error = ERROR_INVALID_HANDLE;
+        const auto request =
+            hRequest ? HandleTable::FindAs<HttpRequest>(hRequest, HttpRequest::Ops, &error) : nullptr;
+        if (!request) return Fail(error);
+        if (!lpOptional && dwOptionalLength) return Fail(ERROR_INVALID_PARAMETER);
+        std::string body;
+        if (dwOptionalLength) body.assign(static_cast<const char*>(lpOptional), dwOptionalLength);
+        return Outcome(request->Send(Utf16ToUtf8(TextArgument(lpszHeaders, lpszHeaders ? dwHeadersLength : 0)),
+                                     std::move(body)));
+    });
 }
 
 BOOL WINAPI HttpQueryInfoW(HINTERNET hRequest, DWORD dwInfoLevel, LPVOID lpBuffer,
                            LPDWORD lpdwBufferLength, LPDWORD lpdwIndex) {
-    DWORD error = ERROR_INVALID_HANDLE;
-    const auto request =
-        hRequest ? HandleTable::FindAs<HttpRequest>(hRequest, HttpRequest::Ops, &error) : nullptr;
-    if (!request) return Fail(error);
-    return Outcome(request->QueryInfo(dwInfoLevel, lpBuffer, lpdwBufferLength, lpdwIndex));
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        DWORD error = ERROR_INVALID_HANDLE;
+        const auto request =
+            hRequest ? HandleTable::FindAs<HttpRequest>(hRequest, HttpRequest::Ops, &error) : nullptr;
+        if (!request) return Fail(error);
+        return Outcome(request->QueryInfo(dwInfoLevel, lpBuffer, lpdwBufferLength, lpdwIndex));
+    });
 }

@@ -22,7 +22,6 @@ void EnsureCurl() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-bool Unlimited(DWORD ms) { return ms == 0 || ms == 0xFFFFFFFFu; }
 
 std::string AddressText(const curl_sockaddr* address) {
     char text[INET6_ADDRSTRLEN] = {};
@@ -81,14 +80,6 @@ DWORD CurlError(CURLcode result, const CertificateCheck* check) {
 
 }  // namespace
 
-void DeliverEvents(std::vector<StatusEvent>& events) {
-    for (StatusEvent& event : events)
-        if (event.target)
-            event.target->Notify(event.status, event.data.empty() ? nullptr : event.data.data(),
-                                 static_cast<DWORD>(event.data.size()));
-    events.clear();
-}
-
 // ---------------------------------------------------------------------------
 // TransferGroup
 
@@ -115,24 +106,18 @@ std::vector<StatusEvent> TransferGroup::Shutdown() {
 }
 
 void TransferGroup::Queue(Handle* target, DWORD status, const void* data, std::size_t size) {
-    if (!target) target = &FOwner;
-    // A handle being destroyed (no owner left) gets nothing.
-    HandleRef ref = target->weak_from_this().lock();
-    if (!ref) return;
-    StatusEvent event{std::move(ref), status, {}};
-    if (size) event.data.assign(static_cast<const unsigned char*>(data),
-                                static_cast<const unsigned char*>(data) + size);
-    FEvents.push_back(std::move(event));
+    StatusEvent event = MakeEvent(target ? *target : FOwner, status, data, size);
+    if (event.target) FEvents.push_back(std::move(event));
 }
 
-// Text status data is UTF-16 with its terminator, the length in bytes.
 void TransferGroup::QueueText(Handle* target, DWORD status, const std::string& text) {
-    const std::u16string wide = Utf8ToUtf16(text);
-    Queue(target, status, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
+    StatusEvent event = MakeTextEvent(target ? *target : FOwner, status, text);
+    if (event.target) FEvents.push_back(std::move(event));
 }
 
 void TransferGroup::QueueAddress(Handle* target, DWORD status, const std::string& address) {
-    Queue(target, status, address.c_str(), address.size() + 1);
+    StatusEvent event = MakeAddressEvent(target ? *target : FOwner, status, address);
+    if (event.target) FEvents.push_back(std::move(event));
 }
 
 std::vector<StatusEvent> TransferGroup::TakeEvents() {
@@ -269,7 +254,7 @@ void Transfer::Configure(const HopConfig& hop) {
     // the session decides.
     curl_easy_setopt(easy, CURLOPT_PROXY, hop.proxy.c_str());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
-                     Unlimited(hop.timeouts.connect) ? 0L : long(hop.timeouts.connect));
+                     !IsLimited(hop.timeouts.connect) ? 0L : long(hop.timeouts.connect));
     if (!hop.userAgent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, hop.userAgent.c_str());
 
     const std::string& verb = hop.verb;
@@ -530,7 +515,7 @@ DWORD Transfer::Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, W
                 curl_easy_getinfo(FEasy, CURLINFO_SIZE_UPLOAD_T, &uploaded);
                 if (static_cast<std::size_t>(uploaded) < FBodySize) limit = FTimeouts.send;
             }
-            if (!Unlimited(limit)) {
+            if (IsLimited(limit)) {
                 const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(
                                       std::chrono::steady_clock::now() - FLastActivity)
                                       .count();

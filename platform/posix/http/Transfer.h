@@ -15,6 +15,8 @@
 #pragma once
 
 #include "posix/handles/Handle.h"
+#include "posix/handles/StatusEvents.h"
+#include "posix/handles/Timeouts.h"
 #include "posix/http/ByteRing.h"
 #include "posix/http/Headers.h"
 #include "posix/http/Tls.h"
@@ -30,16 +32,6 @@
 
 
 namespace Corvane::Backend {
-
-/// A status notification waiting to be delivered.
-struct StatusEvent {
-    HandleRef target;
-    DWORD status = 0;
-    std::vector<unsigned char> data;
-};
-
-/// Delivers queued notifications in order; call with no lock held.
-void DeliverEvents(std::vector<StatusEvent>& events);
 
 /// A multi handle with its connection cache, its lock, and a few spare easy
 /// handles.
@@ -63,11 +55,8 @@ private:
     friend class Transfer;
 
     void Queue(Handle* target, DWORD status, const void* data, std::size_t size);
-    // A UTF-16 text with its terminator (host names, redirect targets).
+    // The data encodings of MakeTextEvent and MakeAddressEvent.
     void QueueText(Handle* target, DWORD status, const std::string& text);
-    // A server address as an 8-bit text with its terminator, as wininet.dll
-    // passes it for NAME_RESOLVED and CONNECTING/CONNECTED_TO_SERVER, to the
-    // W callback too.
     void QueueAddress(Handle* target, DWORD status, const std::string& address);
     std::vector<StatusEvent> TakeEvents();
     void CollectDone();
@@ -82,13 +71,6 @@ private:
     // The handle whose work is under way (the request being pumped or
     // closed); null outside.
     Handle* FCurrent = nullptr;
-};
-
-/// Timeouts in milliseconds (0 or 0xFFFFFFFF: none).
-struct Timeouts {
-    DWORD connect = 60000;
-    DWORD send = 30000;
-    DWORD receive = 30000;
 };
 
 /// What one hop of a request sends.

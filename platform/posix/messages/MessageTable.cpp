@@ -1,6 +1,7 @@
 // The message tables, FormatMessageW and GetModuleHandleW of the portable
 // backend.
 #include "posix/messages/MessageTable.h"
+#include "posix/errors/Barrier.h"
 
 #include "posix/errors/LastError.h"
 
@@ -117,9 +118,11 @@ using namespace Corvane::Backend;
 // Only "wininet.dll" (and the program itself, for a null name) is loaded in
 // this backend; every other name fails with ERROR_MOD_NOT_FOUND.
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
-    if (!lpModuleName) return ProcessModule();
-    if (NamesInternetLibrary(lpModuleName)) return InternetModule();
-    return FailWith<HMODULE>(ERROR_MOD_NOT_FOUND, nullptr);
+    return Corvane::Backend::Guarded<HMODULE>(nullptr, [&]() -> HMODULE {
+        if (!lpModuleName) return ProcessModule();
+        if (NamesInternetLibrary(lpModuleName)) return InternetModule();
+        return FailWith<HMODULE>(ERROR_MOD_NOT_FOUND, nullptr);
+    });
 }
 
 // Looks the message up in the Internet table (FROM_HMODULE with the module of
@@ -133,39 +136,41 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
 // leave the text as it is.
 DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
                             LPWSTR lpBuffer, DWORD nSize, va_list* Arguments) {
-    (void)Arguments;
-    if (dwFlags & (FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_STRING))
-        return FailWith<DWORD>(ERROR_NOT_SUPPORTED, 0);
-    const bool fromModule = dwFlags & FORMAT_MESSAGE_FROM_HMODULE;
-    const bool fromSystem = dwFlags & FORMAT_MESSAGE_FROM_SYSTEM;
-    if ((!fromModule && !fromSystem) || !lpBuffer)
-        return FailWith<DWORD>(ERROR_INVALID_PARAMETER, 0);
-    const DWORD primaryLanguage = dwLanguageId & 0x3FF;
-    if (primaryLanguage != LANG_NEUTRAL && primaryLanguage != 0x09 /* English */)
-        return FailWith<DWORD>(ERROR_RESOURCE_LANG_NOT_FOUND, 0);
+    return Corvane::Backend::Guarded<DWORD>(0, [&]() -> DWORD {
+        (void)Arguments;
+        if (dwFlags & (FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_STRING))
+            return FailWith<DWORD>(ERROR_NOT_SUPPORTED, 0);
+        const bool fromModule = dwFlags & FORMAT_MESSAGE_FROM_HMODULE;
+        const bool fromSystem = dwFlags & FORMAT_MESSAGE_FROM_SYSTEM;
+        if ((!fromModule && !fromSystem) || !lpBuffer)
+            return FailWith<DWORD>(ERROR_INVALID_PARAMETER, 0);
+        const DWORD primaryLanguage = dwLanguageId & 0x3FF;
+        if (primaryLanguage != LANG_NEUTRAL && primaryLanguage != 0x09 /* English */)
+            return FailWith<DWORD>(ERROR_RESOURCE_LANG_NOT_FOUND, 0);
 
-    const MessageEntry* entry = nullptr;
-    DWORD notFound = ERROR_MR_MID_NOT_FOUND;
-    if (fromModule && lpSource == InternetModule()) {
-        entry = FindMessage(MessageSource::Internet, dwMessageId);
-    } else if (fromModule && lpSource) {
-        notFound = ERROR_RESOURCE_TYPE_NOT_FOUND;  // a module without a message table
-    }
-    if (!entry && fromSystem) {
-        entry = FindMessage(MessageSource::System, dwMessageId);
-        notFound = ERROR_MR_MID_NOT_FOUND;
-    }
-    if (!entry) return FailWith<DWORD>(notFound, 0);
+        const MessageEntry* entry = nullptr;
+        DWORD notFound = ERROR_MR_MID_NOT_FOUND;
+        if (fromModule && lpSource == InternetModule()) {
+            entry = FindMessage(MessageSource::Internet, dwMessageId);
+        } else if (fromModule && lpSource) {
+            notFound = ERROR_RESOURCE_TYPE_NOT_FOUND;  // a module without a message table
+        }
+        if (!entry && fromSystem) {
+            entry = FindMessage(MessageSource::System, dwMessageId);
+            notFound = ERROR_MR_MID_NOT_FOUND;
+        }
+        if (!entry) return FailWith<DWORD>(notFound, 0);
 
-    std::u16string_view text = entry->text;
-    if ((dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK) == FORMAT_MESSAGE_MAX_WIDTH_MASK &&
-        text.ends_with(u"\r\n"))
-        text.remove_suffix(2);
-    if (text.size() >= nSize) {
-        if (nSize > 0) lpBuffer[0] = 0;
-        return FailWith<DWORD>(ERROR_INSUFFICIENT_BUFFER, 0);
-    }
-    std::memcpy(lpBuffer, text.data(), text.size() * sizeof(WCHAR));
-    lpBuffer[text.size()] = 0;
-    return static_cast<DWORD>(text.size());
+        std::u16string_view text = entry->text;
+        if ((dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK) == FORMAT_MESSAGE_MAX_WIDTH_MASK &&
+            text.ends_with(u"\r\n"))
+            text.remove_suffix(2);
+        if (text.size() >= nSize) {
+            if (nSize > 0) lpBuffer[0] = 0;
+            return FailWith<DWORD>(ERROR_INSUFFICIENT_BUFFER, 0);
+        }
+        std::memcpy(lpBuffer, text.data(), text.size() * sizeof(WCHAR));
+        lpBuffer[text.size()] = 0;
+        return static_cast<DWORD>(text.size());
+    });
 }

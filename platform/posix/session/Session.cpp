@@ -1,5 +1,6 @@
 // InternetOpenW and the session handle's options.
 #include "posix/session/Session.h"
+#include "posix/errors/Barrier.h"
 
 #include "posix/errors/LastError.h"
 #include "posix/handles/Options.h"
@@ -177,15 +178,10 @@ struct SessionOptions {
 };
 
 const HandleOps Session::Ops = {
-    INTERNET_HANDLE_TYPE_INTERNET,
-    "session",
-    &SessionOptions::Query,
-    &SessionOptions::Set,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
+    .handleType = INTERNET_HANDLE_TYPE_INTERNET,
+    .name = "session",
+    .queryOption = &SessionOptions::Query,
+    .setOption = &SessionOptions::Set,
 };
 
 Session::Session(SessionSettings settings)
@@ -236,18 +232,20 @@ using namespace Corvane::Backend;
 // INTERNET_OPEN_TYPE_PROXY; the preconfigured types take the environment's.
 HINTERNET WINAPI InternetOpenW(LPCWSTR lpszAgent, DWORD dwAccessType, LPCWSTR lpszProxy,
                                LPCWSTR lpszProxyBypass, DWORD dwFlags) {
-    constexpr DWORD kAccepted = INTERNET_FLAG_ASYNC | INTERNET_FLAG_OFFLINE;
-    if (dwFlags & ~kAccepted) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
-    SessionSettings settings;
-    settings.agent = lpszAgent ? lpszAgent : u"";
-    settings.flags = dwFlags;
-    const DWORD error =
-        ApplyAccess(settings, dwAccessType, lpszProxy ? lpszProxy : u"",
-                    lpszProxyBypass ? lpszProxyBypass : u"");
-    if (error != ERROR_SUCCESS) return FailWith<HINTERNET>(error, nullptr);
+    return Corvane::Backend::Guarded<HINTERNET>(nullptr, [&]() -> HINTERNET {
+        constexpr DWORD kAccepted = INTERNET_FLAG_ASYNC | INTERNET_FLAG_OFFLINE;
+        if (dwFlags & ~kAccepted) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
+        SessionSettings settings;
+        settings.agent = lpszAgent ? lpszAgent : u"";
+        settings.flags = dwFlags;
+        const DWORD error =
+            ApplyAccess(settings, dwAccessType, lpszProxy ? lpszProxy : u"",
+                        lpszProxyBypass ? lpszProxyBypass : u"");
+        if (error != ERROR_SUCCESS) return FailWith<HINTERNET>(error, nullptr);
 
-    DWORD registerError = ERROR_SUCCESS;
-    const HINTERNET value =
-        HandleTable::Register(std::make_shared<Session>(std::move(settings)), &registerError);
-    return value ? value : FailWith<HINTERNET>(registerError, nullptr);
+        DWORD registerError = ERROR_SUCCESS;
+        const HINTERNET value =
+            HandleTable::Register(std::make_shared<Session>(std::move(settings)), &registerError);
+        return value ? value : FailWith<HINTERNET>(registerError, nullptr);
+    });
 }

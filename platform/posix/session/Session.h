@@ -3,6 +3,7 @@
 #pragma once
 
 #include "posix/handles/Handle.h"
+#include "posix/handles/Timeouts.h"
 
 #include <memory>
 #include <mutex>
@@ -30,12 +31,13 @@ struct SessionSettings {
     std::u16string proxyBypass;
     /// The InternetOpenW flags: INTERNET_FLAG_ASYNC and INTERNET_FLAG_OFFLINE.
     DWORD flags = 0;
-    DWORD connectTimeout = 60000;
+    DWORD connectTimeout = Timeouts::kDefaultConnect;
     DWORD connectRetries = 5;
-    DWORD sendTimeout = 30000;
-    DWORD receiveTimeout = 30000;
-    DWORD dataSendTimeout = 30000;
-    DWORD dataReceiveTimeout = 30000;
+    DWORD sendTimeout = Timeouts::kDefaultSend;
+    DWORD receiveTimeout = Timeouts::kDefaultReceive;
+    /// The timeouts of FTP's data connections.
+    DWORD dataSendTimeout = Timeouts::kDefaultSend;
+    DWORD dataReceiveTimeout = Timeouts::kDefaultReceive;
 };
 
 /// A proxy list and bypass list, as SessionSettings holds them.

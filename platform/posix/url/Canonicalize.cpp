@@ -6,6 +6,7 @@
 // of unsafe characters. Scheme-specific rules are looked up in small
 // predicates over the scheme kind below.
 #include "posix/url/Canonicalize.h"
+#include "posix/errors/Barrier.h"
 
 #include "posix/errors/LastError.h"
 #include "posix/url/UrlText.h"
@@ -458,10 +459,12 @@ std::u16string CanonicalizeUrlText(std::u16string_view url, DWORD flags) {
 
 extern "C" BOOL WINAPI InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer,
                                                 LPDWORD lpdwBufferLength, DWORD dwFlags) {
-    using namespace Corvane::Backend;
-    if (!lpszUrl || !lpszBuffer || !lpdwBufferLength || !*lpdwBufferLength)
-        return Fail(ERROR_INVALID_PARAMETER);
-    const std::u16string canonical =
-        CanonicalizeUrlText(std::u16string_view(lpszUrl, TextLength(lpszUrl)), dwFlags);
-    return HandOver(canonical, lpszBuffer, lpdwBufferLength);
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        using namespace Corvane::Backend;
+        if (!lpszUrl || !lpszBuffer || !lpdwBufferLength || !*lpdwBufferLength)
+            return Fail(ERROR_INVALID_PARAMETER);
+        const std::u16string canonical =
+            CanonicalizeUrlText(std::u16string_view(lpszUrl, TextLength(lpszUrl)), dwFlags);
+        return HandOver(canonical, lpszBuffer, lpdwBufferLength);
+    });
 }

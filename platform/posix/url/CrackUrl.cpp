@@ -18,6 +18,7 @@
 // - a file: "host" of one letter, or one letter and ':', is a DOS drive and
 //   belongs to the path.
 #include "posix/errors/LastError.h"
+#include "posix/errors/Barrier.h"
 #include "posix/url/UrlSchemes.h"
 #include "posix/url/UrlText.h"
 
@@ -271,15 +272,17 @@ BOOL Crack(Text url, DWORD flags, URL_COMPONENTSW& uc) {
 
 extern "C" BOOL WINAPI InternetCrackUrlW(LPCWSTR lpszUrl, DWORD dwUrlLength, DWORD dwFlags,
                                          LPURL_COMPONENTSW lpUrlComponents) {
-    using namespace Corvane::Backend;
-    if (!lpszUrl || !lpUrlComponents || lpUrlComponents->dwStructSize != sizeof(URL_COMPONENTSW))
-        return Fail(ERROR_INVALID_PARAMETER);
-    // The length is a limit: the text also ends at a terminator within it.
-    std::size_t length = 0;
-    if (dwUrlLength == 0)
-        length = TextLength(lpszUrl);
-    else
-        while (length < dwUrlLength && lpszUrl[length]) ++length;
-    if (length == 0) return Fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
-    return Crack(std::u16string_view(lpszUrl, length), dwFlags, *lpUrlComponents);
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        using namespace Corvane::Backend;
+        if (!lpszUrl || !lpUrlComponents || lpUrlComponents->dwStructSize != sizeof(URL_COMPONENTSW))
+            return Fail(ERROR_INVALID_PARAMETER);
+        // The length is a limit: the text also ends at a terminator within it.
+        std::size_t length = 0;
+        if (dwUrlLength == 0)
+            length = TextLength(lpszUrl);
+        else
+            while (length < dwUrlLength && lpszUrl[length]) ++length;
+        if (length == 0) return Fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+        return Crack(std::u16string_view(lpszUrl, length), dwFlags, *lpUrlComponents);
+    });
 }

@@ -11,6 +11,7 @@
 // - a '/' is put between host and a path that does not start with one;
 // - ICU_ESCAPE escapes the unsafe characters of path and extra information.
 #include "posix/errors/LastError.h"
+#include "posix/errors/Barrier.h"
 #include "posix/url/UrlSchemes.h"
 #include "posix/url/UrlText.h"
 
@@ -92,19 +93,21 @@ DWORD Compose(const URL_COMPONENTSW& uc, DWORD flags, std::u16string& out) {
 // terminator included, as the platform reports it for this function.
 extern "C" BOOL WINAPI InternetCreateUrlW(LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
                                           LPWSTR lpszUrl, LPDWORD lpdwUrlLength) {
-    using namespace Corvane::Backend;
-    if (!lpUrlComponents || lpUrlComponents->dwStructSize != sizeof(URL_COMPONENTSW) || !lpdwUrlLength)
-        return Fail(ERROR_INVALID_PARAMETER);
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        using namespace Corvane::Backend;
+        if (!lpUrlComponents || lpUrlComponents->dwStructSize != sizeof(URL_COMPONENTSW) || !lpdwUrlLength)
+            return Fail(ERROR_INVALID_PARAMETER);
 
-    std::u16string url;
-    if (DWORD error = Compose(*lpUrlComponents, dwFlags, url)) return Fail(error);
+        std::u16string url;
+        if (DWORD error = Compose(*lpUrlComponents, dwFlags, url)) return Fail(error);
 
-    if (!lpszUrl || *lpdwUrlLength <= url.size()) {
-        *lpdwUrlLength = static_cast<DWORD>((url.size() + 1) * sizeof(WCHAR));
-        return Fail(ERROR_INSUFFICIENT_BUFFER);
-    }
-    url.copy(lpszUrl, url.size());
-    lpszUrl[url.size()] = 0;
-    *lpdwUrlLength = static_cast<DWORD>(url.size());
-    return TRUE;
+        if (!lpszUrl || *lpdwUrlLength <= url.size()) {
+            *lpdwUrlLength = static_cast<DWORD>((url.size() + 1) * sizeof(WCHAR));
+            return Fail(ERROR_INSUFFICIENT_BUFFER);
+        }
+        url.copy(lpszUrl, url.size());
+        lpszUrl[url.size()] = 0;
+        *lpdwUrlLength = static_cast<DWORD>(url.size());
+        return TRUE;
+    });
 }

@@ -1,0 +1,28 @@
+// The exception barrier of the C entry points: no C++ exception ever leaves
+// the backend through its C API (the caller may be C, or a C++ caller that
+// never expects one from a C function). An exception thrown inside an entry
+// point ends the call as a failure like any other: ERROR_NOT_ENOUGH_MEMORY
+// for an allocation that failed, ERROR_INTERNET_INTERNAL_ERROR for anything else.
+#pragma once
+
+#include <Platform/WinInet.h>
+
+#include <new>
+
+namespace Corvane::Backend {
+
+/// Runs `body` and returns what it returns; if it throws, sets the last
+/// error and returns `failure` instead.
+template <typename T, typename Body>
+T Guarded(T failure, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        ::SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
+    }
+    return failure;
+}
+
+}  // namespace Corvane::Backend

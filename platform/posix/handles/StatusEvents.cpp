@@ -1,0 +1,34 @@
+// Queued status notifications.
+#include "posix/handles/StatusEvents.h"
+
+#include "posix/text/Utf.h"
+
+namespace Corvane::Backend {
+
+StatusEvent MakeEvent(Handle& target, DWORD status, const void* data, std::size_t size) {
+    // A handle being destroyed (no owner left) gets nothing.
+    StatusEvent event{target.weak_from_this().lock(), status, {}};
+    if (event.target && size)
+        event.data.assign(static_cast<const unsigned char*>(data),
+                          static_cast<const unsigned char*>(data) + size);
+    return event;
+}
+
+StatusEvent MakeTextEvent(Handle& target, DWORD status, const std::string& utf8) {
+    const std::u16string wide = Utf8ToUtf16(utf8);
+    return MakeEvent(target, status, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
+}
+
+StatusEvent MakeAddressEvent(Handle& target, DWORD status, const std::string& address) {
+    return MakeEvent(target, status, address.c_str(), address.size() + 1);
+}
+
+void DeliverEvents(std::vector<StatusEvent>& events) {
+    for (StatusEvent& event : events)
+        if (event.target)
+            event.target->Notify(event.status, event.data.empty() ? nullptr : event.data.data(),
+                                 static_cast<DWORD>(event.data.size()));
+    events.clear();
+}
+
+}  // namespace Corvane::Backend
