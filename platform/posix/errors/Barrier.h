@@ -7,6 +7,8 @@
 
 #include <Platform/WinInet.h>
 
+#include "posix/errors/FaultInjection.h"
+
 #include <new>
 
 namespace Corvane::Backend {
@@ -16,6 +18,7 @@ namespace Corvane::Backend {
 template <typename T, typename Body>
 T Guarded(T failure, Body&& body) noexcept {
     try {
+        const FaultInjection::EntryScope entry;
         return body();
     } catch (const std::bad_alloc&) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -1,6 +1,8 @@
 // The handle table: registration, lookup and closing of Internet handles.
 #include "posix/handles/Handle.h"
 
+#include "posix/errors/FaultInjection.h"
+
 #include <functional>
 #include <mutex>
 #include <unordered_map>
@@ -36,8 +38,11 @@ Handle::~Handle() = default;
 // callbacks: the application did not ask to hear about it.
 void Handle::Notify(DWORD status, LPVOID information, DWORD length) const {
     if (Context() == 0) return;
-    if (INTERNET_STATUS_CALLBACK callback = StatusCallback())
+    if (INTERNET_STATUS_CALLBACK callback = StatusCallback()) {
+        // The callback is the application's code, not the backend's.
+        const FaultInjection::OutsideScope outside;
         callback(Value(), Context(), status, information, length);
+    }
 }
 
 HINTERNET HandleTable::Register(const HandleRef& handle, DWORD* error) {

@@ -2,6 +2,7 @@
 // and their bounded body buffers.
 #include "posix/http/Transfer.h"
 
+#include "posix/http/CurlMemory.h"
 #include "posix/text/Utf.h"
 
 #include <arpa/inet.h>
@@ -17,10 +18,6 @@ namespace Corvane::Backend {
 
 namespace {
 
-void EnsureCurl() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 
 std::string AddressText(const curl_sockaddr* address) {
