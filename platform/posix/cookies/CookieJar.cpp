@@ -1,7 +1,7 @@
 // RFC 6265 cookie parsing, storage and retrieval.
 #include "posix/cookies/CookieJar.h"
 
-#include "posix/cookies/CookieDate.h"
+#include "posix/text/InternetDate.h"
 
 #include <algorithm>
 #include <limits>

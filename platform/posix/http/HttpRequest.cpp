@@ -2,7 +2,7 @@
 // handle's reading and options.
 #include "posix/http/HttpRequest.h"
 
-#include "posix/cookies/CookieDate.h"
+#include "posix/text/InternetDate.h"
 #include "posix/cookies/CookieJar.h"
 #include "posix/errors/LastError.h"
 #include "posix/handles/Options.h"

@@ -1,6 +1,6 @@
 // HttpQueryInfoW: response and request headers by information level, by
 // name, as text, number or date.
-#include "posix/cookies/CookieDate.h"
+#include "posix/text/InternetDate.h"
 #include "posix/handles/Options.h"
 #include "posix/http/HttpRequest.h"
 #include "posix/text/Utf.h"

@@ -1,5 +1,6 @@
-// The cookie date algorithm and calendar conversions.
-#include "posix/cookies/CookieDate.h"
+// Internet dates (the cookie date algorithm, which reads the dates of HTTP
+// headers as well) and calendar conversions.
+#include "posix/text/InternetDate.h"
 
 #include <array>
 #include <chrono>
