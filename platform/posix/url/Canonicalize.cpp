@@ -93,8 +93,7 @@ bool AlwaysRelative(Kind k) { return k == Kind::Invalid || k == Kind::Unknown ||
 bool DriveAt(const char16_t* p) { return IsAsciiAlpha(p[0]) && (p[1] == u':' || p[1] == u'|'); }
 
 bool StartsWithIgnoringCase(const char16_t* p, const char16_t* end, std::u16string_view word) {
-    return static_cast<std::size_t>(end - p) >= word.size() &&
-           EqualsIgnoringAsciiCase(std::u16string_view(p, word.size()), word);
+    return StartsWithIgnoringAsciiCase(std::u16string_view(p, static_cast<std::size_t>(end - p)), word);
 }
 
 // The structural pass. `url` is zero-terminated; the pass may look one or
