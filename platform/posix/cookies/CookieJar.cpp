@@ -1,7 +1,8 @@
 // RFC 6265 cookie parsing, storage and retrieval.
 #include "posix/cookies/CookieJar.h"
 
-#include "posix/cookies/CookieDate.h"
+#include "posix/text/Ascii.h"
+#include "posix/text/InternetDate.h"
 
 #include <algorithm>
 #include <limits>
@@ -11,28 +12,6 @@ namespace Corvane::Backend {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const char x = static_cast<char>(a[i] >= 'A' && a[i] <= 'Z' ? a[i] + 32 : a[i]);
-        const char y = static_cast<char>(b[i] >= 'A' && b[i] <= 'Z' ? b[i] + 32 : b[i]);
-        if (x != y) return false;
-    }
-    return true;
-}
-
 // An IPv4 dotted quad or an IPv6 literal: such hosts never domain-match
 // anything but themselves.
 bool IsIpAddress(std::string_view host) {
@@ -41,7 +20,7 @@ bool IsIpAddress(std::string_view host) {
     int dots = 0;
     for (char c : host) {
         if (c == '.') ++dots;
-        else if (c < '0' || c > '9') return false;
+        else if (!IsAsciiDigit(c)) return false;
     }
     return dots == 3;
 }
@@ -65,7 +44,7 @@ bool HasControl(std::string_view s) {
 std::string CanonicalCookieHost(std::string_view host) {
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
-    std::string out = Lower(host);
+    std::string out = ToLowerAscii(host);
     while (!out.empty() && out.back() == '.') out.pop_back();
     return out;
 }
@@ -120,15 +99,15 @@ bool CookieJar::Set(const CookieUrl& url, std::string_view setCookie, bool fromH
         const std::string_view key = Trim(attribute.substr(0, eq));
         const std::string_view val = eq == attribute.npos ? std::string_view()
                                                           : Trim(attribute.substr(eq + 1));
-        if (EqualsNoCase(key, "expires")) {
+        if (EqualsIgnoringAsciiCase(key, "expires")) {
             if (auto t = ParseHttpDate(val)) expires = *t;
-        } else if (EqualsNoCase(key, "max-age")) {
+        } else if (EqualsIgnoringAsciiCase(key, "max-age")) {
             // An optional '-' and digits only; anything else is ignored.
             std::string_view digits = val;
             const bool negative = !digits.empty() && digits.front() == '-';
             if (negative) digits.remove_prefix(1);
             if (digits.empty() ||
-                !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                !std::all_of(digits.begin(), digits.end(), IsAsciiDigit<char>))
                 continue;
             std::int64_t seconds = 0;
             for (char c : digits) {
@@ -140,18 +119,18 @@ bool CookieJar::Set(const CookieUrl& url, std::string_view setCookie, bool fromH
                          : (seconds > std::numeric_limits<std::int64_t>::max() - now
                                 ? std::numeric_limits<std::int64_t>::max()
                                 : now + seconds);
-        } else if (EqualsNoCase(key, "domain")) {
+        } else if (EqualsIgnoringAsciiCase(key, "domain")) {
             std::string_view d = val;
             if (!d.empty() && d.front() == '.') d.remove_prefix(1);
             if (!d.empty()) domainAttribute = CanonicalCookieHost(d);
-        } else if (EqualsNoCase(key, "path")) {
+        } else if (EqualsIgnoringAsciiCase(key, "path")) {
             if (!val.empty() && val.front() == '/') pathAttribute = val;
             else pathAttribute.clear();
-        } else if (EqualsNoCase(key, "secure")) {
+        } else if (EqualsIgnoringAsciiCase(key, "secure")) {
             cookie.secure = true;
-        } else if (EqualsNoCase(key, "httponly")) {
+        } else if (EqualsIgnoringAsciiCase(key, "httponly")) {
             cookie.httpOnly = true;
-        } else if (EqualsNoCase(key, "samesite")) {
+        } else if (EqualsIgnoringAsciiCase(key, "samesite")) {
             cookie.sameSite = val;
         }
     }

@@ -1,32 +1,27 @@
 // Request header lists and received header blocks.
 #include "posix/http/Headers.h"
 
+#include "posix/text/Ascii.h"
+
 #include <algorithm>
 
 namespace Corvane::Backend {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
-
-char LowerAscii(char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); }
+// Blanks at the start; blanks and a line break at the end.
+std::string_view TrimLine(std::string_view s) { return TrimEnd(TrimStart(s), " \t\r\n"); }
 
 }  // namespace
 
 bool SameHeaderName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+    return EqualsIgnoringAsciiCase(a, b);
 }
 
 bool IsToken(std::string_view name) {
     if (name.empty()) return false;
     return std::all_of(name.begin(), name.end(), [](char c) {
-        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) return true;
+        if (IsAsciiAlnum(c)) return true;
         return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
     });
 }
@@ -66,19 +61,19 @@ HeaderBlock HeaderBlock::Parse(std::string_view text) {
         if (line.empty()) break;
         if ((line.front() == ' ' || line.front() == '\t') && !block.fields.empty()) {
             block.fields.back().value += ' ';
-            block.fields.back().value += Trim(line);
+            block.fields.back().value += TrimLine(line);
             continue;
         }
         const std::size_t colon = line.find(':');
         if (colon == line.npos) continue;
-        block.fields.push_back({std::string(Trim(line.substr(0, colon))),
-                                std::string(Trim(line.substr(colon + 1)))});
+        block.fields.push_back({std::string(TrimLine(line.substr(0, colon))),
+                                std::string(TrimLine(line.substr(colon + 1)))});
     }
     return block;
 }
 
 bool ResponseHead::SetStatusLine(std::string_view line) {
-    line = Trim(line);
+    line = TrimLine(line);
     if (line.size() < 5 || line.substr(0, 5) != "HTTP/") return false;
     firstLine = line;
     fields.clear();
@@ -89,9 +84,9 @@ bool ResponseHead::SetStatusLine(std::string_view line) {
     if (space == line.npos) return true;
     std::string_view rest = line.substr(space + 1);
     std::size_t i = 0;
-    while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9' && i < 3)
+    while (i < rest.size() && IsAsciiDigit(rest[i]) && i < 3)
         status = status * 10 + static_cast<DWORD>(rest[i++] - '0');
-    if (i < rest.size()) statusText = Trim(rest.substr(i));
+    if (i < rest.size()) statusText = TrimLine(rest.substr(i));
     return true;
 }
 
@@ -99,13 +94,13 @@ void ResponseHead::AddLine(std::string_view line) {
     if (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
         if (!fields.empty()) {
             fields.back().value += ' ';
-            fields.back().value += Trim(line);
+            fields.back().value += TrimLine(line);
         }
         return;
     }
     const std::size_t colon = line.find(':');
     if (colon == line.npos) return;
-    fields.push_back({std::string(Trim(line.substr(0, colon))), std::string(Trim(line.substr(colon + 1)))});
+    fields.push_back({std::string(TrimLine(line.substr(0, colon))), std::string(TrimLine(line.substr(colon + 1)))});
 }
 
 DWORD RequestHeaders::Apply(std::string_view text, DWORD modifiers) {
@@ -121,10 +116,9 @@ DWORD RequestHeaders::Apply(std::string_view text, DWORD modifiers) {
             return ERROR_HTTP_INVALID_HEADER;
         const std::size_t colon = line.find(':');
         if (colon == line.npos) return ERROR_HTTP_INVALID_HEADER;
-        std::string_view name = line.substr(0, colon);
-        while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+        const std::string_view name = TrimEnd(line.substr(0, colon));
         if (!IsToken(name)) return ERROR_HTTP_INVALID_HEADER;
-        const DWORD error = ApplyOne(name, Trim(line.substr(colon + 1)), modifiers);
+        const DWORD error = ApplyOne(name, TrimLine(line.substr(colon + 1)), modifiers);
         if (error != ERROR_SUCCESS) return error;
     }
     return ERROR_SUCCESS;

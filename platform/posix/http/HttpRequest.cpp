@@ -3,12 +3,13 @@
 #include "posix/http/HttpRequest.h"
 #include "posix/errors/Barrier.h"
 
-#include "posix/cookies/CookieDate.h"
+#include "posix/text/InternetDate.h"
 #include "posix/cookies/CookieJar.h"
 #include "posix/errors/LastError.h"
 #include "posix/handles/Options.h"
 #include "posix/http/Proxy.h"
 #include "posix/session/Session.h"
+#include "posix/text/Ascii.h"
 #include "posix/text/Utf.h"
 
 #include <curl/curl.h>
@@ -18,12 +19,6 @@
 namespace Corvane::Backend {
 
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) { return SameHeaderName(a, b); }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
 
 bool HasLineBreak(std::u16string_view text) {
     return text.find_first_of(u"\r\n") != std::u16string_view::npos || text.find(u'\0') != text.npos;
@@ -37,7 +32,8 @@ std::string EscapeObject(std::u16string_view object) {
     if (raw.empty()) return "/";
     std::string out;
     out.reserve(raw.size() + 8);
-    if (raw.front() != '/' && !StartsWithNoCase(raw, "http://") && !StartsWithNoCase(raw, "https://"))
+    if (raw.front() != '/' && !StartsWithIgnoringAsciiCase(raw, "http://") &&
+        !StartsWithIgnoringAsciiCase(raw, "https://"))
         out += '/';
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (const char c : raw) {
@@ -72,7 +68,7 @@ bool SplitUrl(const std::string& url, std::string& scheme, std::string& host, st
     ok = ok && part(CURLUPART_SCHEME, scheme) && part(CURLUPART_HOST, host);
     if (ok && !part(CURLUPART_PATH, path)) path.assign(1, '/');
     curl_url_cleanup(handle);
-    for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    scheme = ToLowerAscii(scheme);
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     return ok;
 }
@@ -116,7 +112,7 @@ std::string Origin(const std::string& url) {
         }
     }
     curl_url_cleanup(handle);
-    for (char& c : origin) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    origin = ToLowerAscii(origin);
     return origin;
 }
 
@@ -166,7 +162,8 @@ HttpRequest::HttpRequest(std::shared_ptr<HttpConnection> connection, DWORD_PTR c
 // scheme://host[:port]/object, the port only when it is not the scheme's
 // default; port 0 on the connection means that default.
 std::string HttpRequest::InitialUrl() const {
-    if (StartsWithNoCase(FObject, "http://") || StartsWithNoCase(FObject, "https://")) return FObject;
+    if (StartsWithIgnoringAsciiCase(FObject, "http://") || StartsWithIgnoringAsciiCase(FObject, "https://"))
+        return FObject;
     const bool secure = (FFlags & INTERNET_FLAG_SECURE) != 0;
     std::string host = FConnection->Server();
     if (host.find(':') != std::string::npos && host.front() != '[') {

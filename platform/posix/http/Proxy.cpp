@@ -2,13 +2,12 @@
 #include "posix/http/Proxy.h"
 
 #include "posix/session/Session.h"
+#include "posix/text/Ascii.h"
 #include "posix/text/Utf.h"
 
 namespace Corvane::Backend {
 
 namespace {
-
-char Lower(char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); }
 
 // Glob match with '*', ignoring case.
 bool Glob(std::string_view pattern, std::string_view text) {
@@ -17,7 +16,7 @@ bool Glob(std::string_view pattern, std::string_view text) {
         if (p < pattern.size() && pattern[p] == '*') {
             star = p++;
             mark = t;
-        } else if (p < pattern.size() && Lower(pattern[p]) == Lower(text[t])) {
+        } else if (p < pattern.size() && ToLowerAscii(pattern[p]) == ToLowerAscii(text[t])) {
             ++p;
             ++t;
         } else if (star != std::string_view::npos) {

@@ -1,8 +1,9 @@
 // HttpQueryInfoW: response and request headers by information level, by
 // name, as text, number or date.
-#include "posix/cookies/CookieDate.h"
+#include "posix/text/InternetDate.h"
 #include "posix/handles/Options.h"
 #include "posix/http/HttpRequest.h"
+#include "posix/text/Ascii.h"
 #include "posix/text/Utf.h"
 
 #include <array>
@@ -41,11 +42,11 @@ constexpr std::array<const char*, HTTP_QUERY_MAX + 1> kLevelNames = {
 // that is not a number or a date fails with ERROR_HTTP_INVALID_HEADER.
 DWORD Answer(std::string_view value, DWORD modifiers, void* buffer, DWORD* size) {
     if (modifiers & (HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_FLAG_NUMBER64)) {
-        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-        if (value.empty() || value.front() < '0' || value.front() > '9') return ERROR_HTTP_INVALID_HEADER;
+        value = TrimStart(value);
+        if (value.empty() || !IsAsciiDigit(value.front())) return ERROR_HTTP_INVALID_HEADER;
         ULONGLONG number = 0;
         for (char c : value) {
-            if (c < '0' || c > '9') break;
+            if (!IsAsciiDigit(c)) break;
             if (number > (std::numeric_limits<ULONGLONG>::max() - 9) / 10) return ERROR_HTTP_INVALID_HEADER;
             number = number * 10 + static_cast<ULONGLONG>(c - '0');
         }

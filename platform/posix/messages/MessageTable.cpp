@@ -4,6 +4,7 @@
 #include "posix/errors/Barrier.h"
 
 #include "posix/errors/LastError.h"
+#include "posix/text/Ascii.h"
 
 #include <Framework/SysUtils.h>
 
@@ -60,16 +61,7 @@ bool NamesInternetLibrary(LPCWSTR name) {
     std::u16string_view path(name);
     const auto slash = path.find_last_of(u"/\\");
     const std::u16string_view file = slash == path.npos ? path : path.substr(slash + 1);
-    auto equalsIgnoringCase = [](std::u16string_view a, std::u16string_view b) {
-        return a.size() == b.size() &&
-               std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
-                   auto lower = [](char16_t c) -> char16_t {
-                       return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-                   };
-                   return lower(x) == lower(y);
-               });
-    };
-    return equalsIgnoringCase(file, u"wininet.dll") || equalsIgnoringCase(file, u"wininet");
+    return EqualsIgnoringAsciiCase(file, u"wininet.dll") || EqualsIgnoringAsciiCase(file, u"wininet");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "posix/errors/LastError.h"
 #include "posix/handles/Options.h"
+#include "posix/text/Ascii.h"
 #include "posix/text/Utf.h"
 
 #include <cstdlib>
@@ -18,16 +19,9 @@ namespace {
 // empty when neither is set (or set empty).
 std::u16string Environment(const char* lowerName) {
     if (const char* value = std::getenv(lowerName); value && *value) return Utf8ToUtf16(value);
-    std::string upper(lowerName);
-    for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    const std::string upper = ToUpperAscii(lowerName);
     if (const char* value = std::getenv(upper.c_str()); value && *value) return Utf8ToUtf16(value);
     return {};
-}
-
-std::u16string_view Trim(std::u16string_view s) {
-    while (!s.empty() && (s.front() == u' ' || s.front() == u'\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == u' ' || s.back() == u'\t')) s.remove_suffix(1);
-    return s;
 }
 
 // A proxy URL from the environment without what a proxy list cannot carry:

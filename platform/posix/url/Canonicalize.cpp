@@ -3,44 +3,42 @@
 // The work is done in three passes over the text, as the platform does it:
 // a structural rewrite (scheme and host case, DOS and UNC paths, dot
 // segments), an optional decoding of every "%hh", and an optional escaping
-// of unsafe characters. Scheme-specific rules are looked up in small
-// predicates over the scheme kind below.
+// of unsafe characters. Scheme-specific rules are the traits of the scheme
+// table (UrlSchemes.h), read through the small predicates below.
 #include "posix/url/Canonicalize.h"
 #include "posix/errors/Barrier.h"
 
 #include "posix/errors/LastError.h"
+#include "posix/url/UrlSchemes.h"
 #include "posix/url/UrlText.h"
 
 namespace Corvane::Backend {
 
 namespace {
 
-// The schemes canonicalization tells apart. Invalid: the text has no scheme;
-// Unknown: a scheme outside this list.
-enum class Kind {
-    Invalid, Unknown, Ftp, Http, Gopher, Mailto, News, Nntp, Telnet, Wais, File, Mk,
-    Https, Shell, Snews, Local, Javascript, Vbscript, About, Res
-};
+// The scheme a text is canonicalized under: a row of the scheme table that
+// canonicalization has rules for, an unknown scheme, or none (the text has
+// no scheme name).
+class Kind {
+public:
+    static Kind None() { return Kind(false, nullptr); }
+    static Kind Named(std::u16string_view name) {
+        const UrlScheme* row = FindScheme(name);
+        return Kind(true, row && row->Has(kSchemeCanonical) ? row : nullptr);
+    }
+    static Kind Of(INTERNET_SCHEME number) { return Kind(true, FindScheme(number)); }
 
-struct NamedKind {
-    std::u16string_view name;
-    Kind kind;
-};
+    bool Known() const { return FRow != nullptr; }
+    bool Unknown() const { return FNamed && !FRow; }
+    bool Is(INTERNET_SCHEME number) const { return FRow && FRow->number == number; }
+    bool Has(UrlSchemeTrait trait) const { return FRow && FRow->Has(trait); }
 
-constexpr NamedKind Kinds[] = {
-    {u"ftp", Kind::Ftp},       {u"http", Kind::Http},     {u"gopher", Kind::Gopher},
-    {u"mailto", Kind::Mailto}, {u"news", Kind::News},     {u"nntp", Kind::Nntp},
-    {u"telnet", Kind::Telnet}, {u"wais", Kind::Wais},     {u"file", Kind::File},
-    {u"mk", Kind::Mk},         {u"https", Kind::Https},   {u"shell", Kind::Shell},
-    {u"snews", Kind::Snews},   {u"local", Kind::Local},   {u"javascript", Kind::Javascript},
-    {u"vbscript", Kind::Vbscript}, {u"about", Kind::About}, {u"res", Kind::Res},
-};
+private:
+    Kind(bool named, const UrlScheme* row) : FNamed(named), FRow(row) {}
 
-Kind KindOf(std::u16string_view name) {
-    for (const NamedKind& k : Kinds)
-        if (EqualsIgnoringAsciiCase(name, k.name)) return k.kind;
-    return Kind::Unknown;
-}
+    bool FNamed;
+    const UrlScheme* FRow;
+};
 
 // Length of the scheme at the start of `text` (letters, digits, '+', '-',
 // '.' followed by ':', at least two of them so that "C:" stays a drive), or
@@ -51,29 +49,23 @@ std::size_t SchemeLength(const char16_t* text) {
     return text[n] == u':' && n >= 2 ? n : 0;
 }
 
-bool IsOpaque(Kind k) {
-    return k == Kind::About || k == Kind::Javascript || k == Kind::Mailto || k == Kind::Shell ||
-           k == Kind::Vbscript;
-}
+bool IsOpaque(Kind k) { return k.Has(kSchemeOpaque); }
 
-bool PreservesBackslashes(Kind k) {
-    return k == Kind::Ftp || k == Kind::Invalid || k == Kind::Local || k == Kind::Mk ||
-           k == Kind::Res || k == Kind::Unknown || k == Kind::Wais;
-}
+bool PreservesBackslashes(Kind k) { return !k.Known() || k.Has(kSchemeKeepsBackslashes); }
 
-bool UsesHostName(Kind k) { return !IsOpaque(k) && k != Kind::Mk; }
+bool UsesHostName(Kind k) { return !IsOpaque(k) && !k.Has(kSchemeNoHostName); }
+
+bool IsFile(Kind k) { return k.Is(INTERNET_SCHEME_FILE); }
 
 bool IsSlash(char16_t c) { return c == u'/' || c == u'\\'; }
 
-bool IsSeparator(Kind k, char16_t c) {
-    return c == u'/' || (c == u'\\' && k != Kind::Invalid && k != Kind::Unknown);
-}
+bool IsSeparator(Kind k, char16_t c) { return c == u'/' || (c == u'\\' && k.Known()); }
 
 bool EndsHostName(Kind k, char16_t c) {
     switch (c) {
     case 0: case u'/': case u'?': return true;
     case u'\\': return !PreservesBackslashes(k);
-    case u'#': return k != Kind::File;
+    case u'#': return !IsFile(k);
     default: return false;
     }
 }
@@ -81,21 +73,20 @@ bool EndsHostName(Kind k, char16_t c) {
 bool EndsDotSegment(Kind k, char16_t c) {
     switch (c) {
     case 0: case u'/': case u'?': return true;
-    case u'#': return k != Kind::File;
-    case u'\\': return k != Kind::Invalid && k != Kind::Unknown && k != Kind::Mk;
+    case u'#': return !IsFile(k);
+    case u'\\': return k.Known() && !k.Has(kSchemeBackslashKeepsDots);
     default: return false;
     }
 }
 
 // Schemes whose paths are treated as relative: dot segments are always
 // resolved, and a ".." that would climb above the root is kept.
-bool AlwaysRelative(Kind k) { return k == Kind::Invalid || k == Kind::Unknown || k == Kind::File; }
+bool AlwaysRelative(Kind k) { return !k.Known() || IsFile(k); }
 
 bool DriveAt(const char16_t* p) { return IsAsciiAlpha(p[0]) && (p[1] == u':' || p[1] == u'|'); }
 
 bool StartsWithIgnoringCase(const char16_t* p, const char16_t* end, std::u16string_view word) {
-    return static_cast<std::size_t>(end - p) >= word.size() &&
-           EqualsIgnoringAsciiCase(std::u16string_view(p, word.size()), word);
+    return StartsWithIgnoringAsciiCase(std::u16string_view(p, static_cast<std::size_t>(end - p)), word);
 }
 
 // The structural pass. `url` is zero-terminated; the pass may look one or
@@ -112,7 +103,7 @@ private:
     // keep backslashes keep what was there, the rest use '/'.
     char16_t SlashFor(char16_t source) const {
         if (source && PreservesBackslashes(FKind)) return source;
-        if (FKind == Kind::File && FOut.find(u'#') == std::u16string::npos) return u'\\';
+        if (IsFile(FKind) && FOut.find(u'#') == std::u16string::npos) return u'\\';
         return u'/';
     }
 
@@ -124,7 +115,7 @@ private:
     const char16_t* FSrc = nullptr;
     bool FSimplify;
     std::u16string FOut;
-    Kind FKind = Kind::Invalid;
+    Kind FKind = Kind::None();
     bool FRelative = false;
     bool FHasHostName = false;
     bool FInitialSlash = false;
@@ -138,17 +129,17 @@ private:
 void Rewriter::ReadScheme() {
     FSrc = FUrl;
     if (std::size_t n = SchemeLength(FUrl)) {
-        FKind = KindOf(std::u16string_view(FUrl, n));
+        FKind = Kind::Named(std::u16string_view(FUrl, n));
         for (; FSrc <= FUrl + n; ++FSrc) FOut.push_back(ToLowerAscii(*FSrc));
     } else if (FUrl[0] == u'\\' && FUrl[1] == u'\\') {
         FOut += u"file:";
-        FKind = Kind::File;
+        FKind = Kind::Of(INTERNET_SCHEME_FILE);
         FHasHostName = true;
     }
 
     if (DriveAt(FUrl)) {
         FOut += u"file://";
-        FKind = Kind::File;
+        FKind = Kind::Of(INTERNET_SCHEME_FILE);
         FHostLength = 0;
         FHasHostName = true;
     } else if (UsesHostName(FKind) && IsSeparator(FKind, FSrc[0]) && IsSeparator(FKind, FSrc[1])) {
@@ -156,7 +147,7 @@ void Rewriter::ReadScheme() {
         FOut.push_back(keep ? FSrc[0] : u'/');
         FOut.push_back(keep ? FSrc[1] : u'/');
         FSrc += 2;
-        if (FKind == Kind::File && IsSlash(FSrc[0]) && IsSlash(FSrc[1]))
+        if (IsFile(FKind) && IsSlash(FSrc[0]) && IsSlash(FSrc[1]))
             while (IsSlash(*FSrc)) ++FSrc;
         FHostName = FSrc;
         while (!EndsHostName(FKind, *FSrc)) ++FSrc;
@@ -165,17 +156,17 @@ void Rewriter::ReadScheme() {
         FInitialSlash = true;
     } else if (IsSeparator(FKind, FSrc[0])) {
         FInitialSlash = true;
-        if (FKind == Kind::Unknown || FKind == Kind::Invalid) {
+        if (!FKind.Known()) {
             // An unknown scheme with a single slash takes that slash as its root.
             FOut.push_back(*FSrc++);
             if (*FSrc == u'\\') ++FSrc;
-        } else if (FKind == Kind::File) {
+        } else if (IsFile(FKind)) {
             ++FSrc;
             FOut += u"//";
             FHostLength = 0;
             FHasHostName = true;
         }
-    } else if (FKind == Kind::File && DriveAt(FSrc)) {
+    } else if (IsFile(FKind) && DriveAt(FSrc)) {
         FOut += u"//";
         FHostLength = 0;
         FHasHostName = true;
@@ -186,7 +177,7 @@ void Rewriter::ReadScheme() {
 // form, and notes whether the path starts with a dot segment (then dots are
 // left alone, as in a relative reference).
 void Rewriter::WriteHostPart() {
-    if (FKind == Kind::File) {
+    if (IsFile(FKind)) {
         bool drive = false;
         if (IsSlash(*FSrc)) ++FSrc;
         if (FHostLength >= 2 && DriveAt(FHostName)) {
@@ -215,7 +206,7 @@ void Rewriter::WriteHostPart() {
             FOut.push_back(SlashFor(0));
         }
     } else {
-        const bool keepCase = FKind == Kind::Unknown || FKind == Kind::Invalid;
+        const bool keepCase = !FKind.Known();
         for (std::size_t i = 0; i < FHostLength; ++i)
             FOut.push_back(keepCase ? FHostName[i] : ToLowerAscii(FHostName[i]));
         char16_t slash = u'/';
@@ -234,7 +225,7 @@ void Rewriter::WriteHostPart() {
 // resolving ".." against what was written after the root.
 void Rewriter::WritePath(const char16_t* pathEnd) {
     bool simplify = FSimplify;
-    if (FKind == Kind::Unknown && !FInitialSlash) {
+    if (FKind.Unknown() && !FInitialSlash) {
         if (simplify && FSrc[0] == u'.' && pathEnd == FSrc + 1) ++FSrc;
         simplify = false;
     }
@@ -279,7 +270,7 @@ void Rewriter::WritePath(const char16_t* pathEnd) {
             FSrc += len;
         }
         if (*FSrc == u'?' || *FSrc == u'#' || !*FSrc) {
-            if (FKind == Kind::Unknown && !FInitialSlash) dots = false;
+            if (FKind.Unknown() && !FInitialSlash) dots = false;
             if (dots && AlwaysRelative(FKind)) FOut.push_back(SlashFor(0));
         } else {
             FOut.push_back(SlashFor(*FSrc++));
@@ -304,7 +295,7 @@ std::u16string Rewriter::Run() {
     const char16_t* hash = nullptr;
     for (const char16_t* p = FSrc; p < end && !query; ++p)
         if (*p == u'?') query = p;
-    if (FKind == Kind::File) {
+    if (IsFile(FKind)) {
         for (const char16_t* p = FSrc; p < end; ++p) {
             if (StartsWithIgnoringCase(p, end, u".htm#"))
                 hash = p + 4;
@@ -327,7 +318,7 @@ std::u16string Rewriter::Run() {
 
     // Known schemes keep the order of query and fragment; file:, unknown
     // schemes and texts without a scheme put the query first.
-    const bool keepOrder = FKind != Kind::File && FKind != Kind::Invalid && FKind != Kind::Unknown;
+    const bool keepOrder = FKind.Known() && !IsFile(FKind);
     if (query && hash && keepOrder && hash < query) {
         FOut.append(hash, hashEnd);
         FOut.append(query, queryEnd);
@@ -343,31 +334,24 @@ std::u16string Rewriter::Run() {
 // included) unless only spaces are escaped, which happens everywhere.
 std::u16string Escape(const std::u16string& text, bool spacesOnly, bool percent) {
     const std::size_t schemeLength = SchemeLength(text.c_str());
-    const Kind kind = schemeLength ? KindOf(std::u16string_view(text.data(), schemeLength)) : Kind::Invalid;
+    const Kind kind =
+        schemeLength ? Kind::Named(std::u16string_view(text.data(), schemeLength)) : Kind::None();
     const char16_t* suffix = text.c_str() + (schemeLength ? schemeLength + 1 : 0);
 
     bool stopOnHash = !spacesOnly, stopOnQuestion = !spacesOnly;
     bool backslashAsSlash = false, collapseSlashes = false;
     bool escapeSlash = false, escapeQuestion = false, escapeHash = false;
-    switch (kind) {
-    case Kind::File:
+    if (IsFile(kind)) {
         backslashAsSlash = collapseSlashes = escapeHash = true;
         stopOnHash = false;
-        break;
-    case Kind::Http:
-    case Kind::Https:
+    } else if (kind.Is(INTERNET_SCHEME_HTTP) || kind.Is(INTERNET_SCHEME_HTTPS)) {
         backslashAsSlash = true;
         escapeSlash = !IsSlash(suffix[0]);
-        break;
-    case Kind::Mailto:
+    } else if (kind.Is(INTERNET_SCHEME_MAILTO)) {
         escapeSlash = escapeQuestion = escapeHash = true;
         stopOnHash = stopOnQuestion = false;
-        break;
-    case Kind::Invalid:
-        break;
-    default:
+    } else if (schemeLength) {
         escapeSlash = suffix[0] != u'/';
-        break;
     }
 
     auto needsEscape = [&](char16_t c) {

@@ -138,10 +138,7 @@ DWORD Split(Text url, bool splitExtra, Pieces& out) {
         } else if (DWORD error = ReadHostAndPort(url, hostStart, netEnd, out)) {
             return error;
         }
-    } else if (out.scheme == INTERNET_SCHEME_HTTP || out.scheme == INTERNET_SCHEME_HTTPS ||
-               out.scheme == INTERNET_SCHEME_FTP || out.scheme == INTERNET_SCHEME_GOPHER) {
-        // These schemes are always written with "//host"; without it the
-        // text is no URL of theirs.
+    } else if (SchemeHas(out.scheme, kSchemeNeedsAuthority)) {
         return ERROR_INTERNET_INVALID_URL;
     } else if (isFile && !FileUrlWithoutAuthorityIsSound(url.substr(rest))) {
         return ERROR_INTERNET_INVALID_URL;

@@ -54,7 +54,7 @@ DWORD Compose(const URL_COMPONENTSW& uc, DWORD flags, std::u16string& out) {
     }
     out.push_back(u':');
 
-    if (SchemeHasAuthority(scheme) || host) out += u"//";
+    if (SchemeHas(scheme, kSchemeAlwaysAuthority) || host) out += u"//";
     if (user) {
         out += *user;
         if (password) {

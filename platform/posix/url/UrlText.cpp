@@ -7,17 +7,10 @@
 namespace Corvane::Backend {
 
 int HexValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (IsAsciiDigit(c)) return c - u'0';
     if (c >= u'a' && c <= u'f') return c - u'a' + 10;
     if (c >= u'A' && c <= u'F') return c - u'A' + 10;
     return -1;
-}
-
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
-    return true;
 }
 
 bool StartsWithDrive(std::u16string_view text) {

@@ -2,6 +2,8 @@
 // routines (InternetCrackUrlW, InternetCreateUrlW, InternetCanonicalizeUrlW).
 #pragma once
 
+#include "posix/text/Ascii.h"
+
 #include <Platform/WinInet.h>
 
 #include <cstddef>
@@ -10,20 +12,12 @@
 
 namespace Corvane::Backend {
 
-inline bool IsAsciiAlpha(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
-inline bool IsAsciiDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-inline bool IsAsciiAlnum(char16_t c) { return IsAsciiAlpha(c) || IsAsciiDigit(c); }
-inline char16_t ToLowerAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
-
 /// A character that may stand in a scheme name: ASCII letter, digit, '+',
 /// '-' or '.'.
 inline bool IsSchemeChar(char16_t c) { return IsAsciiAlnum(c) || c == u'+' || c == u'-' || c == u'.'; }
 
 /// The value of a hexadecimal digit, or -1 for any other character.
 int HexValue(char16_t c);
-
-/// True when the two texts differ at most in the case of ASCII letters.
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
 
 /// True for a DOS drive at the start of `text`: a letter then ':' or '|'.
 bool StartsWithDrive(std::u16string_view text);

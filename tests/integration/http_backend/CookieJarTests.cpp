@@ -1,6 +1,6 @@
 // The cookie jar's storage rules and the date parser, at fixed times.
-#include "posix/cookies/CookieDate.h"
 #include "posix/cookies/CookieJar.h"
+#include "posix/text/InternetDate.h"
 
 #include <gtest/gtest.h>
 

@@ -139,22 +139,35 @@ TEST(Utf, Utf8RoundTripsEveryPlaneIncludingSurrogatePairs) {
     EXPECT_EQ(Utf8ToUtf16(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
 }
 
+// The library's one UTF-8 decoder (the portable backend decodes with it
+// too), against the Unicode standard's "U+FFFD substitution of maximal
+// subparts": a lead byte and the continuation bytes that can still complete
+// it make one U+FFFD; the byte that cannot is decoded afresh.
 TEST(Utf, IllFormedUtf8BecomesOneReplacementPerMaximalSubpart) {
     struct TCase {
         const char* Input;
         std::u16string Expected;
     };
     const TCase Cases[] = {
+        // the standard's own example (Table 3-8)
+        {"\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64", u"a\uFFFD\uFFFD\uFFFDb\uFFFDc\uFFFD\uFFFDd"},
         {"\x80", u"\uFFFD"},                                // stray continuation
-        {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // overlong lead byte
-        {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},            // overlong 3-byte form
-        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
+        {"a\xFF" "b", u"a\uFFFDb"},                         // never a UTF-8 byte
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // overlong lead bytes
+        {"\xC1\xBF", u"\uFFFD\uFFFD"},
+        {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},            // overlong 3- and 4-byte forms
+        {"\xF0\x80\x80\xAF", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"\xE0\x9F\xBF", u"\uFFFD\uFFFD\uFFFD"},
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogates
+        {"\xED\xBF\xBF", u"\uFFFD\uFFFD\uFFFD"},
         {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-        {"\xF5", u"\uFFFD"},
+        {"\xF5\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"\xF8\x88\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"\xE2\x82", u"\uFFFD"},                            // truncated at the end
-        {"\xE2\x82x", u"\uFFFDx"},                          // truncated before ASCII
         {"\xF0\x9F\x98", u"\uFFFD"},
-        {"a\xFF" "b", u"a\uFFFDb"},
+        {"\xE2\x82\x41", u"\uFFFDA"},                        // truncated before ASCII
+        {"\xF0\x9F\xE2\x82\xAC", u"\uFFFD\u20AC"},          // truncated before a sequence
+        {"\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF", u"\uD7FF\uE000\uFFFF"},  // the edges that are valid
     };
     for (const auto& C : Cases) EXPECT_EQ(Utf8ToUtf16(C.Input), C.Expected) << C.Input;
 }

@@ -1,5 +1,8 @@
-// The cookie date algorithm and calendar conversions.
-#include "posix/cookies/CookieDate.h"
+// Internet dates (the cookie date algorithm, which reads the dates of HTTP
+// headers as well) and calendar conversions.
+#include "posix/text/InternetDate.h"
+
+#include "posix/text/Ascii.h"
 
 #include <array>
 #include <chrono>
@@ -13,17 +16,15 @@ bool IsDelimiter(unsigned char c) {
            (c >= 0x5B && c <= 0x60) || (c >= 0x7B && c <= 0x7E);
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Reads 1 to `most` digits at the start of `token` (at least `least`);
 // returns the count read, 0 when there are too few.
 std::size_t Digits(std::string_view token, std::size_t least, std::size_t most, int& value) {
     std::size_t n = 0;
     value = 0;
-    while (n < token.size() && n < most && IsDigit(token[n])) value = value * 10 + (token[n++] - '0');
+    while (n < token.size() && n < most && IsAsciiDigit(token[n])) value = value * 10 + (token[n++] - '0');
     if (n < least) return 0;
     // More digits than allowed is no match either.
-    if (n < token.size() && IsDigit(token[n])) return 0;
+    if (n < token.size() && IsAsciiDigit(token[n])) return 0;
     return n;
 }
 
@@ -42,13 +43,8 @@ int ParseMonth(std::string_view token) {
     static constexpr std::array<std::string_view, 12> kMonths = {
         "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
     if (token.size() < 3) return 0;
-    char lower[3];
-    for (int i = 0; i < 3; ++i) {
-        const char c = token[static_cast<std::size_t>(i)];
-        lower[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    }
     for (std::size_t i = 0; i < kMonths.size(); ++i)
-        if (std::string_view(lower, 3) == kMonths[i]) return static_cast<int>(i) + 1;
+        if (EqualsIgnoringAsciiCase(token.substr(0, 3), kMonths[i])) return static_cast<int>(i) + 1;
     return 0;
 }
 

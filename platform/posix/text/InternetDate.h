@@ -1,4 +1,5 @@
-// Parsing of the dates HTTP uses (Expires, Date, Last-Modified, ...).
+// Parsing of the dates HTTP and cookies use (Date, Expires, Last-Modified,
+// a cookie's Expires attribute, ...) and conversions of times.
 #pragma once
 
 #include <Platform/WinInet.h>
