@@ -143,6 +143,8 @@ inline constexpr Difference Known[] = {
      "Wine follows redirects without a limit and answers one to another scheme with the 3xx, never 12156"},
     {"wine-cookie-max-age", Scope::Wine,
      "Wine ignores a cookie's Max-Age attribute"},
+    {"wine-redirect-method", Scope::Wine,
+     "Wine turns every method into GET on a 301 or 302, not only POST"},
 };
 
 /// The summary of the difference `Key` when it applies where the tests run,

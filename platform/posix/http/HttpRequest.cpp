@@ -325,7 +325,10 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
         const std::u16string wide = Utf8ToUtf16(next);
         Notify(INTERNET_STATUS_REDIRECT, const_cast<char16_t*>(wide.c_str()),
                static_cast<DWORD>((wide.size() + 1) * sizeof(char16_t)));
-        if (head.status == 301 || head.status == 302 || head.status == 303) {
+        // A 303 asks for the result with GET (HEAD stays HEAD); after a 301
+        // or 302 only a POST may turn into a GET (RFC 9110, 15.4.2 and
+        // 15.4.3): any other method goes on with its body.
+        if (head.status == 303 || ((head.status == 301 || head.status == 302) && verb == "POST")) {
             if (verb != "HEAD") verb = "GET";
             withBody = false;
         }
