@@ -19,26 +19,23 @@ namespace Corvane::Backend {
 
 namespace {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) { return SameHeaderName(a, b); }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 bool HasLineBreak(std::u16string_view text) {
     return text.find_first_of(u"\r\n") != std::u16string_view::npos || text.find(u'\0') != text.npos;
 }
 
 // The object name as it goes on the request line: a leading '/' when it has
 // none, and every byte that may not stand in a URL (controls, blanks,
-// non-ASCII as UTF-8) percent-encoded; existing escapes are kept.
+// non-ASCII as UTF-8) percent-encoded; existing escapes are kept. The name
+// is always a path on the connection's server, as on the platform: one that
+// reads like an absolute URL ("http://other/x") becomes "/http://other/x",
+// so it can neither lead the request (and the connection's credentials) to
+// another server nor drop the TLS that INTERNET_FLAG_SECURE asked for.
 std::string EscapeObject(std::u16string_view object) {
     const std::string raw = Utf16ToUtf8(object);
     if (raw.empty()) return "/";
     std::string out;
     out.reserve(raw.size() + 8);
-    if (raw.front() != '/' && !StartsWithNoCase(raw, "http://") && !StartsWithNoCase(raw, "https://"))
-        out += '/';
+    if (raw.front() != '/') out += '/';
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (const char c : raw) {
         const auto byte = static_cast<unsigned char>(c);
@@ -166,7 +163,6 @@ HttpRequest::HttpRequest(std::shared_ptr<HttpConnection> connection, DWORD_PTR c
 // scheme://host[:port]/object, the port only when it is not the scheme's
 // default; port 0 on the connection means that default.
 std::string HttpRequest::InitialUrl() const {
-    if (StartsWithNoCase(FObject, "http://") || StartsWithNoCase(FObject, "https://")) return FObject;
     const bool secure = (FFlags & INTERNET_FLAG_SECURE) != 0;
     std::string host = FConnection->Server();
     if (host.find(':') != std::string::npos && host.front() != '[') {

@@ -308,6 +308,33 @@ TEST_F(Follow, CredentialsStayWithTheirServer) {
     EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_AUTHORIZATION), "<none>");
 }
 
+// An object name that reads like an absolute URL is a path on the
+// connection's server like any other: it leads neither the request nor the
+// connection's credentials to another server, nor out of TLS.
+TEST_F(Follow, AbsoluteObjectNameIsAPathOnTheConnectionsServer) {
+    const std::u16string user = Wide(TestServers::Setting("CORVANE_TEST_USER"));
+    const std::u16string password = Wide(TestServers::Setting("CORVANE_TEST_PASSWORD"));
+    const Handle plain = Connect(FSession.get(), Echo(), user, password);
+    const Handle tls = Connect(FSession.get(), ServerOf(EchoTlsUrl()), user, password);
+    const std::string foreign = "http://origin.corvane.invalid:1/echo";
+    for (const bool secure : {false, true}) {
+        SCOPED_TRACE(secure ? "https" : "http");
+        const Handle request = Open(secure ? tls.get() : plain.get(), u"GET", Wide(foreign + "?x=1"),
+                                    secure ? INTERNET_FLAG_SECURE : 0);
+        ASSERT_TRUE(Send(request.get())) << GetLastError();
+        EXPECT_EQ(StatusCode(request.get()), 404u);
+        EXPECT_EQ(ReadAll(request.get()), "no such endpoint: /" + foreign + "\n");
+        std::u16string url(512, u'\0');
+        DWORD size = static_cast<DWORD>(url.size() * 2);
+        ASSERT_TRUE(InternetQueryOptionW(request.get(), INTERNET_OPTION_URL, url.data(), &size));
+        EXPECT_EQ(Narrow(U(W(url.c_str()))), (secure ? EchoTlsUrl() : EchoUrl()) + "/" + foreign + "?x=1");
+        DWORD flags = 0;
+        size = sizeof(flags);
+        ASSERT_TRUE(InternetQueryOptionW(request.get(), INTERNET_OPTION_SECURITY_FLAGS, &flags, &size));
+        EXPECT_EQ((flags & SECURITY_FLAG_SECURE) != 0, secure);
+    }
+}
+
 // The usual answer to a 401: set credentials on the request and send it
 // again on the same handle.
 TEST_F(Follow, ResendWithCredentialsSetOnTheRequest) {
