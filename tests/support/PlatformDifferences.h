@@ -145,6 +145,8 @@ inline constexpr Difference Known[] = {
      "Wine ignores a cookie's Max-Age attribute"},
     {"wine-redirect-method", Scope::Wine,
      "Wine turns every method into GET on a 301 or 302, not only POST"},
+    {"wine-redirect-added-credentials", Scope::Wine,
+     "Wine sends the Authorization and Cookie headers an application added to every redirect hop, other hosts too"},
 };
 
 /// The summary of the difference `Key` when it applies where the tests run,

@@ -215,6 +215,12 @@ HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bo
         headers.Remove("Content-Length");
         headers.Remove("Content-Type");
     }
+    // Credentials and cookies the application added belong to the origin it
+    // addressed: a hop to another scheme, host or port goes without them.
+    const bool sameOrigin = Origin(target.url) == Origin(InitialUrl());
+    if (!sameOrigin) {
+        for (const char* name : {"Authorization", "Proxy-Authorization", "Cookie"}) headers.Remove(name);
+    }
     if (!(FFlags & INTERNET_FLAG_NO_COOKIES)) {
         const std::string cookies = CookieJar::Process().Header(
             CookieUrl{target.host, target.path, target.scheme == "https"}, UnixNow());
@@ -241,8 +247,7 @@ HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bo
     }
     // Credentials go only to the server the connection was made for, never
     // to another one a redirect leads to.
-    hop.useCredentials = !(FFlags & INTERNET_FLAG_NO_AUTH) && !user.empty() &&
-                         Origin(target.url) == Origin(InitialUrl());
+    hop.useCredentials = !(FFlags & INTERNET_FLAG_NO_AUTH) && !user.empty() && sameOrigin;
     if (hop.useCredentials) {
         hop.user = user;
         hop.password = password;
