@@ -147,6 +147,8 @@ inline constexpr Difference Known[] = {
      "Wine turns every method into GET on a 301 or 302, not only POST"},
     {"wine-redirect-added-credentials", Scope::Wine,
      "Wine sends the Authorization and Cookie headers an application added to every redirect hop, other hosts too"},
+    {"wine-server-name-check", Scope::Wine,
+     "Wine accepts a server name holding '@', '/' or blanks at InternetConnectW and fails to resolve it when sending"},
 };
 
 /// The summary of the difference `Key` when it applies where the tests run,
