@@ -204,12 +204,15 @@ HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bo
 
     RequestHeaders headers;
     std::string user, password;
+    std::u16string proxyUser, proxyPassword;
     {
         std::lock_guard<std::mutex> lock(FMutex);
         headers = FHeaders;
         hop.body = withBody ? &FBody : nullptr;
         user = FUser ? Utf16ToUtf8(*FUser) : FConnection->User();
         password = FPassword ? Utf16ToUtf8(*FPassword) : FConnection->Password();
+        proxyUser = FProxyUser ? *FProxyUser : FConnection->ProxyUser();
+        proxyPassword = FProxyPassword ? *FProxyPassword : FConnection->ProxyPassword();
     }
     if (!withBody && !FBody.empty()) {
         headers.Remove("Content-Length");
@@ -244,6 +247,12 @@ HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bo
         agent = agent.substr(0, agent.find_first_of("\r\n"));
         hop.userAgent = agent;
         hop.proxy = ProxyFor(settings, target.scheme, target.host);
+        // A proxy's challenge (407) is answered with the proxy credentials;
+        // without them it is the response.
+        if (!hop.proxy.empty() && !proxyUser.empty()) {
+            hop.proxyUser = Utf16ToUtf8(proxyUser);
+            hop.proxyPassword = Utf16ToUtf8(proxyPassword);
+        }
     }
     // Credentials go only to the server the connection was made for, never
     // to another one a redirect leads to.
@@ -342,6 +351,27 @@ struct HttpRequestOps {
     static constexpr DWORD kSettableSecurityFlags =
         SECURITY_SET_MASK | SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP | SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS;
 
+    // The request's own setting of a credential option (unset: the
+    // connection's applies).
+    static std::optional<std::u16string>* Credential(HttpRequest& request, DWORD option) {
+        switch (option) {
+        case INTERNET_OPTION_USERNAME: return &request.FUser;
+        case INTERNET_OPTION_PASSWORD: return &request.FPassword;
+        case INTERNET_OPTION_PROXY_USERNAME: return &request.FProxyUser;
+        default: return &request.FProxyPassword;
+        }
+    }
+
+    static std::u16string ConnectionCredential(const HttpRequest& request, DWORD option) {
+        const HttpConnection& connection = *request.FConnection;
+        switch (option) {
+        case INTERNET_OPTION_USERNAME: return Utf8ToUtf16(connection.User());
+        case INTERNET_OPTION_PASSWORD: return Utf8ToUtf16(connection.Password());
+        case INTERNET_OPTION_PROXY_USERNAME: return connection.ProxyUser();
+        default: return connection.ProxyPassword();
+        }
+    }
+
     static DWORD Query(Handle& handle, DWORD option, void* buffer, DWORD* size) {
         auto& request = static_cast<HttpRequest&>(handle);
         switch (option) {
@@ -364,16 +394,15 @@ struct HttpRequestOps {
         case INTERNET_OPTION_REQUEST_FLAGS:
             return QueryValue(buffer, size, request.FFlags);
         case INTERNET_OPTION_USERNAME:
-        case INTERNET_OPTION_PASSWORD: {
-            std::u16string text;
+        case INTERNET_OPTION_PASSWORD:
+        case INTERNET_OPTION_PROXY_USERNAME:
+        case INTERNET_OPTION_PROXY_PASSWORD: {
+            std::optional<std::u16string> own;
             {
                 std::lock_guard<std::mutex> lock(request.FMutex);
-                const auto& own = option == INTERNET_OPTION_USERNAME ? request.FUser : request.FPassword;
-                if (own) text = *own;
-                else text = Utf8ToUtf16(option == INTERNET_OPTION_USERNAME ? request.FConnection->User()
-                                                                          : request.FConnection->Password());
+                own = *Credential(request, option);
             }
-            return QueryText(buffer, size, text);
+            return QueryText(buffer, size, own ? *own : ConnectionCredential(request, option));
         }
         default: {
             TimeoutOverrides overrides;
@@ -401,11 +430,12 @@ struct HttpRequestOps {
             return error;
         }
         case INTERNET_OPTION_USERNAME:
-        case INTERNET_OPTION_PASSWORD: {
+        case INTERNET_OPTION_PASSWORD:
+        case INTERNET_OPTION_PROXY_USERNAME:
+        case INTERNET_OPTION_PROXY_PASSWORD: {
             std::u16string text;
             const DWORD error = SetText(buffer, size, text);
-            if (error == ERROR_SUCCESS)
-                (option == INTERNET_OPTION_USERNAME ? request.FUser : request.FPassword) = std::move(text);
+            if (error == ERROR_SUCCESS) *Credential(request, option) = std::move(text);
             return error;
         }
         case INTERNET_OPTION_URL:
