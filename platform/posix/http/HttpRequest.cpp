@@ -8,6 +8,7 @@
 #include "posix/errors/LastError.h"
 #include "posix/handles/Options.h"
 #include "posix/http/Proxy.h"
+#include "posix/http/Tls.h"
 #include "posix/session/Session.h"
 #include "posix/text/Utf.h"
 
@@ -297,6 +298,9 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
         const std::shared_ptr<TransferGroup> group =
             FConnection->Group(securityFlags & kCertificateIgnoreFlags);
         if (!group) return ERROR_INVALID_HANDLE;
+        // The certificate checks are OpenSSL's; with another TLS library
+        // under libcurl they would not run as the flags say.
+        if (target.scheme == "https" && !TlsLibraryUsable()) return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
         {
             std::lock_guard<std::mutex> lock(FMutex);
             FUrl = url;

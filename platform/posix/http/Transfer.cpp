@@ -17,9 +17,15 @@ namespace Corvane::Backend {
 
 namespace {
 
+// In a libcurl built with several TLS libraries, OpenSSL is chosen before
+// the initialisation (the certificate checks are written for it); when the
+// process has chosen another already, TlsLibraryUsable says so.
 void EnsureCurl() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        curl_global_sslset(CURLSSLBACKEND_OPENSSL, nullptr, nullptr);
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+    });
 }
 
 
@@ -297,14 +303,18 @@ void Transfer::Configure(const HopConfig& hop) {
         curl_easy_setopt(easy, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST | CURLAUTH_NTLM));
     }
 
-    // Certificates: libcurl checks the chain; the context hook adds the name
-    // check and the security flags. Without the hook (another TLS library)
-    // libcurl's own name check stays on and nothing is relaxed.
+    // Certificates: libcurl checks the chain; the context hook hands the
+    // name check to OpenSSL and adds the security flags, so libcurl's own
+    // name check is off. That needs libcurl's TLS library to be the
+    // backend's OpenSSL: with any other, HTTPS is refused before a transfer
+    // starts (HttpRequest), and libcurl's name check stays on here all the
+    // same.
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     // No TLS session resumption: a resumed session skips the certificate
     // checks that this request's flags may want.
     curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
-    if (curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &Transfer::OnSslContext) == CURLE_OK) {
+    if (TlsLibraryUsable() &&
+        curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &Transfer::OnSslContext) == CURLE_OK) {
         curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, this);
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
     } else {
