@@ -3,6 +3,7 @@
 #include "Corvane/Http.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -166,30 +167,53 @@ Cardinal ReadInto(HINTERNET Request, Container& Buffer)
 
 // Reads the body to its end, piece by piece as GetData and GetBytes do (what
 // is available now, at least one byte, until an empty piece), each piece
-// straight into the end of the result. The result grows geometrically, so
-// the body is copied a bounded number of times and no intermediate pieces or
-// stream are kept alongside it.
-constexpr DWORD kLargestLengthHint = 1u << 30;
+// straight into the end of the result. The result grows geometrically with
+// what arrives, so the body is copied a bounded number of times and no
+// intermediate pieces or stream are kept alongside it.
+//
+// The declared Content-Length (asked for first) only guides the growth: the
+// first reservation is at most kFirstReserve, and while the body stays
+// within the declared length each growth goes toward it by up to
+// kDeclaredGrowth times what is held (all the way once that is at least
+// half of it), so a large body is copied little. A response that declares
+// more than it sends (HEAD, 204, 304, a lying server) thus never makes the
+// result reserve more than a bounded multiple of what arrived.
+constexpr std::uint64_t kFirstReserve = std::uint64_t{1} << 20;
+constexpr std::uint64_t kDeclaredGrowth = 16;
 
 template <class Container>
 Container ReadWhole(TCustomINetHttp& Http, HINTERNET Request)
 {
     Container Result;
-    // A declared length sizes the result at once, so a large body is not
-    // copied while it grows; a length past the cap is only a hint not taken.
     DWORD Declared = 0;
     DWORD DeclaredSize = sizeof Declared;
+    // Room for the declared body and the one byte asked for to see its end.
+    std::uint64_t Expected = 0;
     if (Platform().HttpQueryInfoW(Request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &Declared,
-                                  &DeclaredSize, nullptr) &&
-        Declared <= kLargestLengthHint)
-        Result.reserve(Declared + 1);
+                                  &DeclaredSize, nullptr)) {
+        Expected = std::uint64_t{Declared} + 1;
+        Result.reserve(static_cast<std::size_t>(std::min(Expected, kFirstReserve)));
+    }
     for (;;) {
         const Cardinal Available = Http.AvailableData();
         const DWORD Piece = Available != 0 ? Available : 1;
         const std::size_t Old = Result.size();
-        if (Result.capacity() - Old < Piece)
-            Result.reserve(std::max<std::size_t>(Old + Piece, Result.capacity() * 2));
-        Result.resize(Old + Piece);
+        const std::size_t Needed = Old + Piece;
+        if (Result.capacity() < Needed) {
+            const std::uint64_t Held = Result.capacity();
+            std::uint64_t Next = Held * 2;
+            if (Needed <= Expected) {
+                Next = std::max(Next, Held * kDeclaredGrowth);
+                // A step that would end short of the declared length goes
+                // all the way when it is most of it anyway, so the last
+                // bytes do not cost one more copy of the whole body.
+                if (Next >= Expected / 2)
+                    Next = Expected;
+            }
+            Next = std::min<std::uint64_t>(Next, Result.max_size());
+            Result.reserve(std::max(Needed, static_cast<std::size_t>(Next)));
+        }
+        Result.resize(Needed);
         DWORD Read = 0;
         if (!Platform().InternetReadFile(Request, Result.data() + Old, Piece, &Read)) {
             Result.resize(Old);

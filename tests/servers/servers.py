@@ -7,8 +7,9 @@ Usage:
 
 `start` makes the scratch CA (pki.py) and the docroot under DIR, starts
 nginx (plain HTTP, HTTPS with the valid certificate, and one HTTPS port each
-for the expired, wrong-name, wrong-usage and untrusted certificates) and
-httpd.py twice (plain and TLS), all on 127.0.0.1 with free ephemeral ports,
+for the expired, wrong-name, wrong-usage and untrusted certificates),
+httpd.py twice (plain and TLS) and tinyproxy twice (an open forward proxy
+and one that asks for Basic credentials), all on 127.0.0.1 with free ports,
 waits until every port answers, and writes DIR/servers.json and
 DIR/servers.env. It first stops whatever an earlier run left in DIR. When a
 server does not come up, its log is printed, everything already started is
@@ -48,6 +49,9 @@ SMALL_SIZE = 100
 START_TIMEOUT = 20.0
 STOP_GRACE = 5.0
 NGINX_PORTS = ["http", "https", "https_expired", "https_wrongname", "https_badusage", "https_untrusted"]
+PROXY_USER = "corvane-proxy"
+PROXY_PASSWORD = "pr0xy-s3cret"
+PROXY_NAME = "corvane-test-proxy"  # in the Via header of what the proxies forward
 CERT_FOR_PORT = {"https": "valid", "https_expired": "expired", "https_wrongname": "wrongname",
                  "https_badusage": "badusage", "https_untrusted": "untrusted"}
 
@@ -311,6 +315,39 @@ def find_nginx(explicit):
     return found
 
 
+def find_tinyproxy():
+    found = shutil.which("tinyproxy") or shutil.which("tinyproxy", path="/usr/sbin:/usr/local/sbin:/sbin")
+    if not found:
+        raise StartError("tinyproxy not found (install the Debian package tinyproxy-bin)")
+    return found
+
+
+def start_tinyproxy(layout, tinyproxy, name, auth, deadline, attempts=5):
+    """Starts a forward proxy (plain requests and CONNECT to any port, from
+    127.0.0.1 only) on a freshly picked port, with Basic authentication when
+    `auth`. A port taken before tinyproxy binds it is picked again."""
+    os.makedirs(os.path.join(layout.dir, "proxy"), exist_ok=True)
+    config = os.path.join(layout.dir, "proxy", name + ".conf")
+    for attempt in range(attempts):
+        port = free_port()
+        lines = ["Port %d" % port, "Listen 127.0.0.1", "Allow 127.0.0.1", "Timeout 60", "MaxClients 64",
+                 'LogFile "%s"' % os.path.join(layout.logs, name + ".proxy.log"), "LogLevel Info",
+                 'ViaProxyName "%s"' % PROXY_NAME]
+        if auth:
+            lines.append("BasicAuth %s %s" % (PROXY_USER, PROXY_PASSWORD))
+        write_atomic(config, "\n".join(lines) + "\n")
+        proc = spawn(layout, name, [tinyproxy, "-d", "-c", config])
+        try:
+            wait_until_answering(proc, name, [(port, False)], deadline)
+            return port
+        except StartError:
+            if proc.poll() is None or attempt == attempts - 1:
+                raise
+            os.remove(layout.pidfile(name))
+            print("servers: %s could not bind port %d; trying another" % (name, port), file=sys.stderr)
+    raise StartError("%s could not bind a port" % name, name)
+
+
 def nginx_config(layout, ports, pki_files):
     """The nginx.conf text for the given ports, from nginx.conf.in."""
     with open(os.path.join(HERE, "nginx.conf.in")) as f:
@@ -370,7 +407,7 @@ def start_nginx(layout, nginx, pki_files, deadline, attempts=5):
     raise StartError("nginx could not bind its ports", "nginx")
 
 
-def describe(layout, pki_files, files, large, nginx_ports, httpd_ports):
+def describe(layout, pki_files, files, large, nginx_ports, httpd_ports, proxy_ports):
     """The servers.json document and the servers.env text."""
     host = "127.0.0.1"
     ng = {key + "_port": port for key, port in nginx_ports.items()}
@@ -384,6 +421,8 @@ def describe(layout, pki_files, files, large, nginx_ports, httpd_ports):
         "dir": layout.dir, "host": host, "ca_file": pki_files["ca"], "pki": pki_files,
         "credentials": {"user": httpd.USER, "password": httpd.PASSWORD, "realm": httpd.REALM},
         "nginx": ng, "httpd": hd, "docroot": layout.docroot,
+        "proxy": {"open_port": proxy_ports["open"], "auth_port": proxy_ports["auth"],
+                  "user": PROXY_USER, "password": PROXY_PASSWORD, "name": PROXY_NAME},
         "files": files, "large_files": large,
         "logs": layout.logs, "nginx_logs": os.path.join(layout.nginx, "logs"),
     }
@@ -402,6 +441,10 @@ def describe(layout, pki_files, files, large, nginx_ports, httpd_ports):
         "CORVANE_ECHO_URL": hd["http_url"], "CORVANE_ECHO_PORT": hd["http_port"],
         "CORVANE_ECHO_TLS_URL": hd["https_url"], "CORVANE_ECHO_TLS_PORT": hd["https_port"],
         "CORVANE_TEST_USER": httpd.USER, "CORVANE_TEST_PASSWORD": httpd.PASSWORD,
+        "CORVANE_PROXY": "%s:%d" % (host, proxy_ports["open"]),
+        "CORVANE_AUTH_PROXY": "%s:%d" % (host, proxy_ports["auth"]),
+        "CORVANE_PROXY_USER": PROXY_USER, "CORVANE_PROXY_PASSWORD": PROXY_PASSWORD,
+        "CORVANE_PROXY_NAME": PROXY_NAME,
         "CORVANE_DOCROOT": layout.docroot,
         "CORVANE_SMALL_PATH": "/small.txt",
         "CORVANE_DATA_PATH": data["path"], "CORVANE_DATA_SIZE": data["size"],
@@ -420,6 +463,7 @@ def print_logs(layout, names):
     paths = [layout.log(n) for n in names]
     if "nginx" in names:
         paths.append(os.path.join(layout.nginx, "logs", "error.log"))
+    paths += [os.path.join(layout.logs, n + ".proxy.log") for n in names if n.startswith("proxy")]
     for path in paths:
         if os.path.exists(path):
             with open(path, "rb") as f:
@@ -444,8 +488,11 @@ def start(layout, large_sizes, data_size, nginx_binary):
         files, large = make_docroot(layout, data_size, large_sizes)
         httpd_ports = {"http": start_httpd(layout, "httpd", None, deadline),
                        "https": start_httpd(layout, "httpd-tls", pki_files, deadline)}
+        tinyproxy = find_tinyproxy()
+        proxy_ports = {"open": start_tinyproxy(layout, tinyproxy, "proxy", False, deadline),
+                       "auth": start_tinyproxy(layout, tinyproxy, "proxy-auth", True, deadline)}
         nginx_ports, _ = start_nginx(layout, nginx, pki_files, deadline)
-        doc, env_text = describe(layout, pki_files, files, large, nginx_ports, httpd_ports)
+        doc, env_text = describe(layout, pki_files, files, large, nginx_ports, httpd_ports, proxy_ports)
         write_atomic(layout.json, json.dumps(doc, indent=2) + "\n")
         write_atomic(layout.env, env_text)
     except StartError as e:
@@ -456,8 +503,9 @@ def start(layout, large_sizes, data_size, nginx_binary):
     except BaseException:
         stop(layout)
         raise
-    print("servers: nginx http %d https %d, httpd http %d https %d; see %s" % (
-        nginx_ports["http"], nginx_ports["https"], httpd_ports["http"], httpd_ports["https"], layout.json))
+    print("servers: nginx http %d https %d, httpd http %d https %d, proxies %d and %d (auth); see %s" % (
+        nginx_ports["http"], nginx_ports["https"], httpd_ports["http"], httpd_ports["https"],
+        proxy_ports["open"], proxy_ports["auth"], layout.json))
     return 0
 
 

@@ -143,6 +143,12 @@ inline constexpr Difference Known[] = {
      "Wine follows redirects without a limit and answers one to another scheme with the 3xx, never 12156"},
     {"wine-cookie-max-age", Scope::Wine,
      "Wine ignores a cookie's Max-Age attribute"},
+    {"wine-redirect-method", Scope::Wine,
+     "Wine turns every method into GET on a 301 or 302, not only POST"},
+    {"wine-redirect-added-credentials", Scope::Wine,
+     "Wine sends the Authorization and Cookie headers an application added to every redirect hop, other hosts too"},
+    {"wine-server-name-check", Scope::Wine,
+     "Wine accepts a server name holding '@', '/' or blanks at InternetConnectW and fails to resolve it when sending"},
 };
 
 /// The summary of the difference `Key` when it applies where the tests run,

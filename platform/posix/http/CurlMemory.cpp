@@ -38,9 +38,13 @@ void* CurlCalloc(std::size_t count, std::size_t size) {
 
 }  // namespace
 
+// In a libcurl built with several TLS libraries, OpenSSL is chosen before
+// the initialisation (the certificate checks are written for it); when the
+// process has chosen another already, TlsLibraryUsable says so.
 void EnsureCurl() {
     static std::once_flag once;
     std::call_once(once, [] {
+        curl_global_sslset(CURLSSLBACKEND_OPENSSL, nullptr, nullptr);
         curl_global_init_mem(CURL_GLOBAL_DEFAULT, &CurlMalloc, &CurlFree, &CurlRealloc, &CurlStrdup,
                              &CurlCalloc);
     });

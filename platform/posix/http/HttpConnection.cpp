@@ -26,6 +26,16 @@ std::string HttpConnection::Password() const {
     return Utf16ToUtf8(FPassword);
 }
 
+std::u16string HttpConnection::ProxyUser() const {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FProxyUser;
+}
+
+std::u16string HttpConnection::ProxyPassword() const {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FProxyPassword;
+}
+
 Timeouts HttpConnection::EffectiveTimeouts(const TimeoutOverrides* request) const {
     Timeouts timeouts = SessionTimeouts(Parent());
     {
@@ -46,13 +56,24 @@ std::shared_ptr<TransferGroup> HttpConnection::Group(DWORD ignoreFlags) {
 
 // The connection kind's operations; a friend of HttpConnection.
 struct HttpConnectionOps {
+    // The credential text an option names, or null.
+    static std::u16string* Credential(HttpConnection& connection, DWORD option) {
+        switch (option) {
+        case INTERNET_OPTION_USERNAME: return &connection.FUser;
+        case INTERNET_OPTION_PASSWORD: return &connection.FPassword;
+        case INTERNET_OPTION_PROXY_USERNAME: return &connection.FProxyUser;
+        case INTERNET_OPTION_PROXY_PASSWORD: return &connection.FProxyPassword;
+        default: return nullptr;
+        }
+    }
+
     static DWORD Query(Handle& handle, DWORD option, void* buffer, DWORD* size) {
         auto& connection = static_cast<HttpConnection&>(handle);
-        if (option == INTERNET_OPTION_USERNAME || option == INTERNET_OPTION_PASSWORD) {
+        if (const std::u16string* credential = Credential(connection, option)) {
             std::u16string text;
             {
                 std::lock_guard<std::mutex> lock(connection.FMutex);
-                text = option == INTERNET_OPTION_USERNAME ? connection.FUser : connection.FPassword;
+                text = *credential;
             }
             return QueryText(buffer, size, text);
         }
@@ -62,8 +83,7 @@ struct HttpConnectionOps {
     static DWORD Set(Handle& handle, DWORD option, const void* buffer, DWORD size) {
         auto& connection = static_cast<HttpConnection&>(handle);
         std::lock_guard<std::mutex> lock(connection.FMutex);
-        if (option == INTERNET_OPTION_USERNAME) return SetText(buffer, size, connection.FUser);
-        if (option == INTERNET_OPTION_PASSWORD) return SetText(buffer, size, connection.FPassword);
+        if (std::u16string* credential = Credential(connection, option)) return SetText(buffer, size, *credential);
         return SetTimeoutOption(connection.FTimeouts, option, buffer, size);
     }
 

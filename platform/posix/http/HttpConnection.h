@@ -1,6 +1,7 @@
 // The HTTP connection handle (InternetConnectW with INTERNET_SERVICE_HTTP):
-// the server, port and credentials its requests use, its timeouts, and the
-// libcurl multi handles that keep its connections alive between requests.
+// the server, port and credentials (for the server and for the proxy) its
+// requests use, its timeouts, and the libcurl multi handles that keep its
+// connections alive between requests.
 #pragma once
 
 #include "posix/handles/Handle.h"
@@ -28,6 +29,10 @@ public:
     INTERNET_PORT Port() const { return FPort; }
     std::string User() const;
     std::string Password() const;
+    /// The credentials for the proxy (INTERNET_OPTION_PROXY_USERNAME and
+    /// _PASSWORD; empty when none were set).
+    std::u16string ProxyUser() const;
+    std::u16string ProxyPassword() const;
 
     /// The timeouts in force: the overrides given (a request's), then this
     /// handle's, then the session's.
@@ -46,6 +51,8 @@ private:
     mutable std::mutex FMutex;
     std::u16string FUser;
     std::u16string FPassword;
+    std::u16string FProxyUser;
+    std::u16string FProxyPassword;
     TimeoutOverrides FTimeouts;
     std::map<DWORD, std::shared_ptr<TransferGroup>> FGroups;
     bool FClosing = false;

@@ -8,6 +8,7 @@
 #include "posix/errors/LastError.h"
 #include "posix/handles/Options.h"
 #include "posix/http/Proxy.h"
+#include "posix/http/Tls.h"
 #include "posix/session/Session.h"
 #include "posix/text/Ascii.h"
 #include "posix/text/Utf.h"
@@ -26,15 +27,17 @@ bool HasLineBreak(std::u16string_view text) {
 
 // The object name as it goes on the request line: a leading '/' when it has
 // none, and every byte that may not stand in a URL (controls, blanks,
-// non-ASCII as UTF-8) percent-encoded; existing escapes are kept.
+// non-ASCII as UTF-8) percent-encoded; existing escapes are kept. The name
+// is always a path on the connection's server, as on the platform: one that
+// reads like an absolute URL ("http://other/x") becomes "/http://other/x",
+// so it can neither lead the request (and the connection's credentials) to
+// another server nor drop the TLS that INTERNET_FLAG_SECURE asked for.
 std::string EscapeObject(std::u16string_view object) {
     const std::string raw = Utf16ToUtf8(object);
     if (raw.empty()) return "/";
     std::string out;
     out.reserve(raw.size() + 8);
-    if (raw.front() != '/' && !StartsWithIgnoringAsciiCase(raw, "http://") &&
-        !StartsWithIgnoringAsciiCase(raw, "https://"))
-        out += '/';
+    if (raw.front() != '/') out += '/';
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (const char c : raw) {
         const auto byte = static_cast<unsigned char>(c);
@@ -162,8 +165,6 @@ HttpRequest::HttpRequest(std::shared_ptr<HttpConnection> connection, DWORD_PTR c
 // scheme://host[:port]/object, the port only when it is not the scheme's
 // default; port 0 on the connection means that default.
 std::string HttpRequest::InitialUrl() const {
-    if (StartsWithIgnoringAsciiCase(FObject, "http://") || StartsWithIgnoringAsciiCase(FObject, "https://"))
-        return FObject;
     const bool secure = (FFlags & INTERNET_FLAG_SECURE) != 0;
     std::string host = FConnection->Server();
     if (host.find(':') != std::string::npos && host.front() != '[') {
@@ -205,16 +206,25 @@ HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bo
 
     RequestHeaders headers;
     std::string user, password;
+    std::u16string proxyUser, proxyPassword;
     {
         std::lock_guard<std::mutex> lock(FMutex);
         headers = FHeaders;
         hop.body = withBody ? &FBody : nullptr;
         user = FUser ? Utf16ToUtf8(*FUser) : FConnection->User();
         password = FPassword ? Utf16ToUtf8(*FPassword) : FConnection->Password();
+        proxyUser = FProxyUser ? *FProxyUser : FConnection->ProxyUser();
+        proxyPassword = FProxyPassword ? *FProxyPassword : FConnection->ProxyPassword();
     }
     if (!withBody && !FBody.empty()) {
         headers.Remove("Content-Length");
         headers.Remove("Content-Type");
+    }
+    // Credentials and cookies the application added belong to the origin it
+    // addressed: a hop to another scheme, host or port goes without them.
+    const bool sameOrigin = Origin(target.url) == Origin(InitialUrl());
+    if (!sameOrigin) {
+        for (const char* name : {"Authorization", "Proxy-Authorization", "Cookie"}) headers.Remove(name);
     }
     if (!(FFlags & INTERNET_FLAG_NO_COOKIES)) {
         const std::string cookies = CookieJar::Process().Header(
@@ -239,11 +249,16 @@ HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bo
         agent = agent.substr(0, agent.find_first_of("\r\n"));
         hop.userAgent = agent;
         hop.proxy = ProxyFor(settings, target.scheme, target.host);
+        // A proxy's challenge (407) is answered with the proxy credentials;
+        // without them it is the response.
+        if (!hop.proxy.empty() && !proxyUser.empty()) {
+            hop.proxyUser = Utf16ToUtf8(proxyUser);
+            hop.proxyPassword = Utf16ToUtf8(proxyPassword);
+        }
     }
     // Credentials go only to the server the connection was made for, never
     // to another one a redirect leads to.
-    hop.useCredentials = !(FFlags & INTERNET_FLAG_NO_AUTH) && !user.empty() &&
-                         Origin(target.url) == Origin(InitialUrl());
+    hop.useCredentials = !(FFlags & INTERNET_FLAG_NO_AUTH) && !user.empty() && sameOrigin;
     if (hop.useCredentials) {
         hop.user = user;
         hop.password = password;
@@ -284,6 +299,9 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
         const std::shared_ptr<TransferGroup> group =
             FConnection->Group(securityFlags & kCertificateIgnoreFlags);
         if (!group) return ERROR_INVALID_HANDLE;
+        // The certificate checks are OpenSSL's; with another TLS library
+        // under libcurl they would not run as the flags say.
+        if (target.scheme == "https" && !TlsLibraryUsable()) return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
         {
             std::lock_guard<std::mutex> lock(FMutex);
             FUrl = url;
@@ -322,7 +340,10 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
         const std::u16string wide = Utf8ToUtf16(next);
         Notify(INTERNET_STATUS_REDIRECT, const_cast<char16_t*>(wide.c_str()),
                static_cast<DWORD>((wide.size() + 1) * sizeof(char16_t)));
-        if (head.status == 301 || head.status == 302 || head.status == 303) {
+        // A 303 asks for the result with GET (HEAD stays HEAD); after a 301
+        // or 302 only a POST may turn into a GET (RFC 9110, 15.4.2 and
+        // 15.4.3): any other method goes on with its body.
+        if (head.status == 303 || ((head.status == 301 || head.status == 302) && verb == "POST")) {
             if (verb != "HEAD") verb = "GET";
             withBody = false;
         }
@@ -334,6 +355,27 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
 struct HttpRequestOps {
     static constexpr DWORD kSettableSecurityFlags =
         SECURITY_SET_MASK | SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP | SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS;
+
+    // The request's own setting of a credential option (unset: the
+    // connection's applies).
+    static std::optional<std::u16string>* Credential(HttpRequest& request, DWORD option) {
+        switch (option) {
+        case INTERNET_OPTION_USERNAME: return &request.FUser;
+        case INTERNET_OPTION_PASSWORD: return &request.FPassword;
+        case INTERNET_OPTION_PROXY_USERNAME: return &request.FProxyUser;
+        default: return &request.FProxyPassword;
+        }
+    }
+
+    static std::u16string ConnectionCredential(const HttpRequest& request, DWORD option) {
+        const HttpConnection& connection = *request.FConnection;
+        switch (option) {
+        case INTERNET_OPTION_USERNAME: return Utf8ToUtf16(connection.User());
+        case INTERNET_OPTION_PASSWORD: return Utf8ToUtf16(connection.Password());
+        case INTERNET_OPTION_PROXY_USERNAME: return connection.ProxyUser();
+        default: return connection.ProxyPassword();
+        }
+    }
 
     static DWORD Query(Handle& handle, DWORD option, void* buffer, DWORD* size) {
         auto& request = static_cast<HttpRequest&>(handle);
@@ -357,16 +399,15 @@ struct HttpRequestOps {
         case INTERNET_OPTION_REQUEST_FLAGS:
             return QueryValue(buffer, size, request.FFlags);
         case INTERNET_OPTION_USERNAME:
-        case INTERNET_OPTION_PASSWORD: {
-            std::u16string text;
+        case INTERNET_OPTION_PASSWORD:
+        case INTERNET_OPTION_PROXY_USERNAME:
+        case INTERNET_OPTION_PROXY_PASSWORD: {
+            std::optional<std::u16string> own;
             {
                 std::lock_guard<std::mutex> lock(request.FMutex);
-                const auto& own = option == INTERNET_OPTION_USERNAME ? request.FUser : request.FPassword;
-                if (own) text = *own;
-                else text = Utf8ToUtf16(option == INTERNET_OPTION_USERNAME ? request.FConnection->User()
-                                                                          : request.FConnection->Password());
+                own = *Credential(request, option);
             }
-            return QueryText(buffer, size, text);
+            return QueryText(buffer, size, own ? *own : ConnectionCredential(request, option));
         }
         default: {
             TimeoutOverrides overrides;
@@ -394,11 +435,12 @@ struct HttpRequestOps {
             return error;
         }
         case INTERNET_OPTION_USERNAME:
-        case INTERNET_OPTION_PASSWORD: {
+        case INTERNET_OPTION_PASSWORD:
+        case INTERNET_OPTION_PROXY_USERNAME:
+        case INTERNET_OPTION_PROXY_PASSWORD: {
             std::u16string text;
             const DWORD error = SetText(buffer, size, text);
-            if (error == ERROR_SUCCESS)
-                (option == INTERNET_OPTION_USERNAME ? request.FUser : request.FPassword) = std::move(text);
+            if (error == ERROR_SUCCESS) *Credential(request, option) = std::move(text);
             return error;
         }
         case INTERNET_OPTION_URL:

@@ -68,8 +68,11 @@ private:
     std::string FSentVerb;
     bool FSent = false;
     TimeoutOverrides FTimeouts;
+    // Credentials set on the request; where unset, the connection's apply.
     std::optional<std::u16string> FUser;
     std::optional<std::u16string> FPassword;
+    std::optional<std::u16string> FProxyUser;
+    std::optional<std::u16string> FProxyPassword;
     Transfer FTransfer;
 };
 

@@ -1,6 +1,8 @@
 // OpenSSL certificate verification with per-check forgiveness.
 #include "posix/http/Tls.h"
 
+#include <curl/curl.h>
+#include <openssl/crypto.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
@@ -110,6 +112,31 @@ std::shared_ptr<CertificateCheck> PrepareTlsContext(void* sslContext, const std:
     }
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, &VerifyCallback);
     return check;
+}
+
+bool IsOwnTlsLibrary(std::string_view curlSslVersion) {
+    const std::string own = std::string("OpenSSL/") + OpenSSL_version(OPENSSL_VERSION_STRING);
+    // The TLS libraries of the build, separated by blanks; the others than
+    // the one in use are in parentheses.
+    std::string_view inUse;
+    int inUseCount = 0;
+    while (!curlSslVersion.empty()) {
+        const std::size_t blank = curlSslVersion.find(' ');
+        const std::string_view name = curlSslVersion.substr(0, blank);
+        curlSslVersion.remove_prefix(blank == std::string_view::npos ? curlSslVersion.size() : blank + 1);
+        if (name.empty() || name.front() == '(') continue;
+        inUse = name;
+        ++inUseCount;
+    }
+    return inUseCount == 1 && inUse == own;
+}
+
+bool TlsLibraryUsable() {
+    static const bool usable = [] {
+        const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+        return info && info->ssl_version && IsOwnTlsLibrary(info->ssl_version);
+    }();
+    return usable;
 }
 
 DWORD CertificateError(long x509Error) {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace Corvane::Backend {
 
@@ -33,6 +34,17 @@ struct CertificateCheck {
 /// callback fills in; it lives as long as the context.
 std::shared_ptr<CertificateCheck> PrepareTlsContext(void* sslContext, const std::string& host,
                                                     DWORD ignoreFlags);
+
+/// Whether libcurl's TLS library, as curl_version_info names it in
+/// `curlSslVersion` ("OpenSSL/3.0.11"; in a build with several, the one in
+/// use stands without parentheses), is the OpenSSL this backend is built
+/// and linked with. The certificate checks rely on it: they hand libcurl's
+/// TLS contexts to OpenSSL's own functions and turn libcurl's name check off.
+bool IsOwnTlsLibrary(std::string_view curlSslVersion);
+
+/// IsOwnTlsLibrary for the libcurl in use (asked once, after libcurl's
+/// global initialisation). Without it no HTTPS exchange is started.
+bool TlsLibraryUsable();
 
 /// The Internet error for an X509_V_ERR_ code.
 DWORD CertificateError(long x509Error);

@@ -247,9 +247,20 @@ void Transfer::Configure(const HopConfig& hop) {
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, long(kChunk));
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    // An empty proxy also keeps libcurl from taking one from the environment:
-    // the session decides.
+    // An empty proxy also keeps libcurl from taking one from the environment,
+    // and an empty exception list keeps it from reading NO_PROXY: the session
+    // and its bypass list decide.
     curl_easy_setopt(easy, CURLOPT_PROXY, hop.proxy.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+    FTunnelHead = ResponseHead();
+    FInTunnel = false;
+    if (!hop.proxyUser.empty()) {
+        curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, hop.proxyUser.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, hop.proxyPassword.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROXYAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST | CURLAUTH_NTLM));
+        // libcurl answers the proxy's 407 itself, as it does a 401.
+        FExpectAuth = true;
+    }
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                      !IsLimited(hop.timeouts.connect) ? 0L : long(hop.timeouts.connect));
     if (!hop.userAgent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, hop.userAgent.c_str());
@@ -283,14 +294,18 @@ void Transfer::Configure(const HopConfig& hop) {
         curl_easy_setopt(easy, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST | CURLAUTH_NTLM));
     }
 
-    // Certificates: libcurl checks the chain; the context hook adds the name
-    // check and the security flags. Without the hook (another TLS library)
-    // libcurl's own name check stays on and nothing is relaxed.
+    // Certificates: libcurl checks the chain; the context hook hands the
+    // name check to OpenSSL and adds the security flags, so libcurl's own
+    // name check is off. That needs libcurl's TLS library to be the
+    // backend's OpenSSL: with any other, HTTPS is refused before a transfer
+    // starts (HttpRequest), and libcurl's name check stays on here all the
+    // same.
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     // No TLS session resumption: a resumed session skips the certificate
     // checks that this request's flags may want.
     curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
-    if (curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &Transfer::OnSslContext) == CURLE_OK) {
+    if (TlsLibraryUsable() &&
+        curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &Transfer::OnSslContext) == CURLE_OK) {
         curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, this);
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
     } else {
@@ -402,11 +417,25 @@ std::size_t Transfer::OnWrite(char* data, std::size_t size, std::size_t count, v
     return n;
 }
 
+// The request head as sent, and the lines of a proxy's answer to CONNECT
+// (one line a call), which come before the request is sent through the
+// tunnel.
 int Transfer::OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* self) {
-    if (type != CURLINFO_HEADER_OUT) return 0;
-    const std::string_view head(data, size);
-    if (head.substr(0, 8) == "CONNECT ") return 0;  // the tunnel request to a proxy
-    static_cast<Transfer*>(self)->FSentHead.assign(head);
+    auto* t = static_cast<Transfer*>(self);
+    const std::string_view text(data, size);
+    if (type == CURLINFO_HEADER_OUT) {
+        t->FInTunnel = text.substr(0, 8) == "CONNECT ";
+        if (t->FInTunnel) t->FTunnelHead = ResponseHead();
+        else t->FSentHead.assign(text);
+    } else if (type == CURLINFO_HEADER_IN && t->FInTunnel) {
+        if (text.substr(0, 5) == "HTTP/") {
+            t->FTunnelHead = ResponseHead();
+            t->FTunnelHead.SetStatusLine(text);
+        } else if (text != "\r\n" && text != "\n") {
+            t->FTunnelHead.AddLine(text);
+        }
+        t->FTunnelHead.bytes += size;
+    }
     return 0;
 }
 
@@ -450,6 +479,15 @@ CURLcode Transfer::OnSslContext(CURL*, void* sslContext, void* self) {
 }
 
 void Transfer::Finish(CURLcode result) {
+    // A proxy that refused the tunnel (a 407 its credentials did not
+    // satisfy, a 403, ...) answered the request, as it does a plain one:
+    // its status and headers are the response, without a body.
+    if (result != CURLE_OK && !FHeadersFinal && FTunnelHead.status >= 300) {
+        FBuilding = std::move(FTunnelHead);
+        FTunnelHead = ResponseHead();
+        FTentative = true;
+        result = CURLE_OK;
+    }
     FDone = true;
     FResult = result;
     FPaused = false;

@@ -91,6 +91,9 @@ struct HopConfig {
     bool http10 = false;
     /// Proxy URL, empty for a direct connection.
     std::string proxy;
+    /// Credentials for the proxy's challenges (none when the user is empty).
+    std::string proxyUser;
+    std::string proxyPassword;
     Timeouts timeouts;
 };
 
@@ -188,6 +191,11 @@ private:
     CURLcode FResult = CURLE_OK;
     DWORD FAbortError = ERROR_SUCCESS;
     std::string FSentHead;
+    // The proxy's answer to the hop's last CONNECT, read from the debug
+    // stream (libcurl passes its headers on to no one else): the response
+    // when the proxy refused the tunnel.
+    ResponseHead FTunnelHead;
+    bool FInTunnel = false;
     bool FAwaitingResponse = false;
     bool FResolvedNotified = false;
     bool FNewConnection = false;

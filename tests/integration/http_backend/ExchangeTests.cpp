@@ -280,6 +280,34 @@ TEST_F(Exchange, CallsOutOfOrderFailCleanly) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
+// A server name that is no host name never reaches a server: "user@host"
+// must not become the host "host" with the connection's credentials. The
+// backend refuses it when the connection is made, Wine when it sends; both
+// with the error of a name that cannot be resolved. IPv6 addresses, with or
+// without brackets, are server names.
+TEST_F(Exchange, ServerNamesHoldNothingButTheHost) {
+    const bool refusedAtConnect = !PlatformDifferences::Reason("wine-server-name-check");
+    const std::vector<std::u16string> names = {u"corvane@127.0.0.1", u"127.0.0.1/x",    u"127.0.0.1\\x",
+                                               u"127.0.0.1?x",       u"127.0.0.1#x",    u"127.0.0.1 x",
+                                               u"127.0.0.1\tx",      u"127.0.0.1\r\nX:", u"127.0.0.1\x7F",
+                                               u"127.0.0.1\u3000x"};
+    for (const std::u16string& name : names) {
+        SCOPED_TRACE(Narrow(name));
+        SetLastError(0);
+        Handle connection = Connect(FSession.get(), {name, Echo().port}, u"user", u"password");
+        if (refusedAtConnect) {
+            EXPECT_FALSE(connection);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_NAME_NOT_RESOLVED));
+            continue;
+        }
+        const Handle request = Open(connection.get(), u"GET", u"/echo");
+        EXPECT_FALSE(Send(request.get()));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_NAME_NOT_RESOLVED));
+    }
+    for (const char16_t* name : {u"::1", u"[::1]", u"localhost", u"xn--bcher-kva.example", u"b\u00FCcher.example"})
+        EXPECT_TRUE(Connect(FSession.get(), {name, Echo().port})) << Narrow(name) << " " << GetLastError();
+}
+
 // Closing a request from another thread ends a wait in progress at once.
 TEST_F(Exchange, ClosingFromAnotherThreadEndsAWait) {
     SKIP_IF_PLATFORM_DIFFERS("wine-close-during-wait");

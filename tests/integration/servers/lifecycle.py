@@ -77,9 +77,9 @@ class Lifecycle(unittest.TestCase):
         with open(os.path.join(ARGS.dir, "servers.json")) as f:
             doc = json.load(f)
         self.assertEqual(doc["dir"], os.path.abspath(ARGS.dir))
-        self.assertEqual(sorted(recorded_pids()), ["httpd", "httpd-tls", "nginx"])
+        self.assertEqual(sorted(recorded_pids()), ["httpd", "httpd-tls", "nginx", "proxy", "proxy-auth"])
         running = processes_of(ARGS.dir)
-        self.assertGreaterEqual(len(running), 4)  # two httpd, nginx master and worker
+        self.assertGreaterEqual(len(running), 6)  # two httpd, nginx master and worker, two proxies
         rc, out = run("stop")
         self.assertEqual(rc, 0, out)
         self.assertEqual(processes_of(ARGS.dir), [])

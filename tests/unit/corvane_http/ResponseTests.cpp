@@ -270,6 +270,24 @@ TEST_F(ResponseTest, ReadingWholeBodies)
     ServeBody("head and tail", {5});
     EXPECT_EQ(Http.GetData(), "head ");
     EXPECT_EQ(Http.ReadData(), "and tail");
+
+    // A declared length guides, but never commits, memory: a HEAD response
+    // or a server that declares 1 GiB and sends less costs about what came.
+    ON_CALL(api, HttpQueryInfoW(kRequest, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, NotNull(), _, _))
+        .WillByDefault([](HINTERNET, DWORD, LPVOID Buffer, LPDWORD Size, LPDWORD) {
+            const DWORD Declared = 1u << 30;
+            std::memcpy(Buffer, &Declared, sizeof Declared);
+            *Size = sizeof Declared;
+            return TRUE;
+        });
+    for (const std::string& Sent : {std::string(), Body}) {
+        ServeBody(Sent, {0, 4096});
+        const AnsiString Data = Http.ReadData();
+        EXPECT_EQ(Data, Sent);
+        EXPECT_LE(Data.capacity(), std::size_t{2} << 20);
+        ServeBody(Sent, {4096});
+        EXPECT_LE(Http.ReadBytes().capacity(), std::size_t{2} << 20);
+    }
 }
 
 TEST_F(ResponseTest, FailedReadDiscardsWhatWasReadAndKeepsTheRequest)
