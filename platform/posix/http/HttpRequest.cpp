@@ -211,11 +211,11 @@ HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bo
     {
         std::lock_guard<std::mutex> lock(FMutex);
         headers = FHeaders;
-        hop.body = withBody ? &FBody : nullptr;
+        hop.body = withBody ? FBody : nullptr;
         user = FUser ? Utf16ToUtf8(*FUser) : FConnection->User();
         password = FPassword ? Utf16ToUtf8(*FPassword) : FConnection->Password();
     }
-    if (!withBody && !FBody.empty()) {
+    if (!withBody && FBody && !FBody->empty()) {
         headers.Remove("Content-Length");
         headers.Remove("Content-Type");
     }
@@ -263,6 +263,8 @@ void HttpRequest::KeepCookies(const Target& target, const ResponseHead& head) co
 }
 
 DWORD HttpRequest::Send(std::string_view headers, std::string body) {
+    const Transfer::Caller caller(FTransfer);
+    if (!caller.Entered()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
     std::string verb;
     std::string url;
     DWORD securityFlags;
@@ -272,20 +274,21 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
             const DWORD error = FHeaders.Apply(headers, HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
             if (error != ERROR_SUCCESS) return error;
         }
-        FBody = std::move(body);
+        FBody = std::make_shared<const std::string>(std::move(body));
         FSent = true;
         FSentVerb = FVerb;
         verb = FVerb;
         url = InitialUrl();
         securityFlags = FSecurityFlags;
     }
-    bool withBody = !FBody.empty();
+    // A HEAD request sends no body (and its response has none).
+    bool withBody = !FBody->empty() && verb != "HEAD";
     for (int redirects = 0;; ++redirects) {
         Target target{url, {}, {}, {}};
         if (!SplitUrl(url, target.scheme, target.host, target.path)) return ERROR_INTERNET_INVALID_URL;
         const HopConfig hop = MakeHop(target, verb, withBody);
         const std::shared_ptr<TransferGroup> group =
-            FConnection->Group(securityFlags & kCertificateIgnoreFlags);
+            FConnection->Group(hop, securityFlags & kCertificateIgnoreFlags);
         if (!group) return ERROR_INVALID_HANDLE;
         {
             std::lock_guard<std::mutex> lock(FMutex);
@@ -418,6 +421,8 @@ struct HttpRequestOps {
             std::lock_guard<std::mutex> lock(request.FMutex);
             if (!request.FSent) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
         }
+        const Transfer::Caller caller(request.FTransfer);
+        if (!caller.Entered()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
         return request.FTransfer.Read(buffer, toRead, read);
     }
 
@@ -427,6 +432,8 @@ struct HttpRequestOps {
             std::lock_guard<std::mutex> lock(request.FMutex);
             if (!request.FSent) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
         }
+        const Transfer::Caller caller(request.FTransfer);
+        if (!caller.Entered()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
         return request.FTransfer.Available(available);
     }
 
