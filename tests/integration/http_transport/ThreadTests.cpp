@@ -1,8 +1,9 @@
 // Several threads on the requests of one connection handle: a wait on one
 // request holds up no call on another, the threads' exchanges all arrive
 // whole over at most the process's limit of connections to the server, two
-// readers of one body share it without losing or repeating a byte, and two
-// sends of one request take turns. Run under ThreadSanitizer by ./run tsan.
+// readers of one body share it without losing or repeating a byte, two
+// sends of one request take turns, and closing a request ends a wait on it.
+// Run under ThreadSanitizer by ./run tsan.
 #include "HttpTestSupport.h"
 
 #include <chrono>
@@ -126,5 +127,20 @@ TEST(Threads, RequestsOfOneConnectionHandleGoOnSideBySide) {
         other.join();
         const std::string echoed = ReadAll(twice.get());
         EXPECT_TRUE(echoed.ends_with(one) || echoed.ends_with(two)) << echoed.size() << " bytes";
+    }
+
+    // Closing a request from another thread ends its wait at once.
+    {
+        Handle closing = Open(connection.get(), u"GET", u"/stall?seconds=10");
+        const HINTERNET value = closing.release();
+        std::thread closer([value] {
+            std::this_thread::sleep_for(300ms);
+            InternetCloseHandle(value);
+        });
+        const auto waiting = Clock::now();
+        EXPECT_FALSE(HttpSendRequestW(value, nullptr, 0, nullptr, 0));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_OPERATION_CANCELLED));
+        EXPECT_LT(Clock::now() - waiting, 2s);
+        closer.join();
     }
 }
