@@ -127,8 +127,13 @@ class Case:
         return f"rate >= {self.limit:.2f}x curl"
 
 
-def make_cases(program, env, scratch, count):
+def make_cases(program, env, scratch, count, components):
     http = env["CORVANE_HTTP_URL"]
+    https = env["CORVANE_HTTPS_URL"]
+    ca = env["CORVANE_TEST_CA_FILE"]
+    # Our program trusts the CA given by SSL_CERT_FILE (as OpenSSL programs
+    # do), curl the one given by --cacert.
+    os.environ["SSL_CERT_FILE"] = ca
     sizes = {}
     for path in env["CORVANE_LARGE_PATHS"].split():
         # /large-<bytes>.bin
@@ -138,14 +143,21 @@ def make_cases(program, env, scratch, count):
         if size not in sizes:
             sys.exit(f"bench: the servers have no large file of {size} bytes (start them with --large-size)")
     small = http + env["CORVANE_SMALL_PATH"]
+    small_tls = https + env["CORVANE_SMALL_PATH"]
+    large_tls = https + sizes[gib][len(http):]
 
     def out(name):
         return os.path.join(scratch, name)
 
-    config = out("curl-requests.cfg")
-    with open(config, "w", encoding="utf-8") as f:
-        for _ in range(count):
-            f.write(f'url = "{small}"\noutput = "/dev/null"\n')
+    def curl_config(name, url, times):
+        path = out(name)
+        with open(path, "w", encoding="utf-8") as f:
+            for _ in range(times):
+                f.write(f'url = "{url}"\noutput = "/dev/null"\n')
+        return path
+
+    config = curl_config("curl-requests.cfg", small, count)
+    config_tls = curl_config("curl-components.cfg", small_tls, components)
 
     curl_1g = Program("curl", ["curl", "-s", "-o", out("curl-1g"), sizes[gib]], out("curl-1g"), gib)
     cases = [
@@ -163,6 +175,15 @@ def make_cases(program, env, scratch, count):
              Program("ours", [program, "requests", small, str(count)]),
              Program("curl", ["curl", "-s", "-K", config]),
              "rate", 0.80, 32, "<= 32 MiB"),
+        Case("d", "(d) 1 GiB over HTTPS, GetBytes(Bytes) into a file",
+             Program("ours", [program, "file-buffer", large_tls, out("ours-1g-tls")], out("ours-1g-tls"), gib),
+             Program("curl", ["curl", "-s", "--cacert", ca, "-o", out("curl-1g-tls"), large_tls],
+                     out("curl-1g-tls"), gib),
+             "time", 1.10, 32, "<= 32 MiB"),
+        Case("e", f"(e) {components} HTTPS GETs of 100 bytes, a new component each",
+             Program("ours", [program, "components", small_tls, str(components)]),
+             Program("curl", ["curl", "-s", "--cacert", ca, "-K", config_tls]),
+             "rate", 0.80, 32, "<= 32 MiB"),
     ]
     return cases
 
@@ -174,15 +195,16 @@ def main():
     parser.add_argument("--scratch", required=True, help="directory for downloaded files")
     parser.add_argument("--reps", type=int, default=5)
     parser.add_argument("--requests", type=int, default=2000)
+    parser.add_argument("--components", type=int, default=500)
     parser.add_argument("--json", help="write the results here")
-    parser.add_argument("--only", help="comma-separated case keys (a, a-pieces, b, c)")
+    parser.add_argument("--only", help="comma-separated case keys (a, a-pieces, b, c, d, e)")
     args = parser.parse_args()
 
     if not os.access("/usr/bin/time", os.X_OK):
         sys.exit("bench: /usr/bin/time is missing (Debian package time)")
     Program.rss_file = os.path.join(args.scratch, "peak-rss")
     env = read_env(args.env)
-    cases = make_cases(args.program, env, args.scratch, args.requests)
+    cases = make_cases(args.program, env, args.scratch, args.requests, args.components)
     if args.only:
         keys = args.only.split(",")
         cases = [c for c in cases if c.key in keys]
@@ -242,7 +264,7 @@ def main():
         ))
     widths = [max(len(str(x)) for x in column) for column in zip(header, *lines)]
     print()
-    print(f"Medians of {args.reps} interleaved runs. Ratio: ours/curl wall time; for (c) curl/ours,")
+    print(f"Medians of {args.reps} interleaved runs. Ratio: ours/curl wall time; for (c) and (e) curl/ours,")
     print("our request rate over curl's. (a') is shown for comparison and not enforced: each piece")
     print("is a new zero-filled array that the bytes are copied into (docs/BENCHMARKS.md).")
     for line in [header] + lines:

@@ -10,9 +10,10 @@
 # non-zero when a target is missed. The servers are stopped and the
 # downloaded files removed however the run ends.
 #
-# Environment: BENCH_REPS, BENCH_REQUESTS (default 2000), BENCH_ONLY (case
-# keys a,a-pieces,b,c), BENCH_SCRATCH (where downloads go; default a fresh
-# directory under /dev/shm when it exists, else under BUILD_DIR).
+# Environment: BENCH_REPS, BENCH_REQUESTS (default 2000), BENCH_COMPONENTS
+# (default 500), BENCH_ONLY (case keys a,a-pieces,b,c,d,e), BENCH_SCRATCH
+# (where downloads go; default a fresh directory under /dev/shm when it
+# exists, else under BUILD_DIR).
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
@@ -58,6 +59,7 @@ python3 "$ROOT/bench/compare.py" \
   --scratch "$SCRATCH" \
   --reps "${BENCH_REPS:-5}" \
   --requests "${BENCH_REQUESTS:-2000}" \
+  --components "${BENCH_COMPONENTS:-500}" \
   ${BENCH_ONLY:+--only "$BENCH_ONLY"} \
   --json "$RESULTS" || status=$?
 [ -f "$RESULTS" ] && echo "bench: results in $RESULTS"

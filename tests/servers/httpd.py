@@ -24,8 +24,9 @@ Endpoints (documented in full in README.md next to this file):
   /drop?after=N               claims a longer body, sends N bytes, drops the connection
   /hangup                     drops the connection without answering
   /status?code=N&text=T       custom status code and text
-  /response-headers?n=v&...   the given response headers
+  /response-headers?n=v&...   the given response headers (_raw=LINE: a line as it stands)
   /bytes?size=N&seed=S        deterministic pattern bytes
+  /slow-read?rate=B           reads the request body at B bytes a second
 """
 
 import argparse
@@ -336,15 +337,18 @@ class Handler(BaseHTTPRequestHandler):
 
     ROUTES = []  # (compiled path regex, method name), filled below
 
+    # Endpoints that read the request body themselves.
+    SELF_READING = ("/slow-read",)
+
     def dispatch(self):
         self.requests_served += 1
+        path = urllib.parse.urlsplit(self.path).path
         try:
-            self.body = self.read_body()
+            self.body = b"" if path in self.SELF_READING else self.read_body()
         except BadRequest as e:
             self.close_connection = True
             self.respond(400, "%s\n" % e, headers=[("Connection", "close")])
             return
-        path = urllib.parse.urlsplit(self.path).path
         for regex, name in self.ROUTES:
             m = regex.match(path)
             if m:
@@ -605,13 +609,58 @@ class Handler(BaseHTTPRequestHandler):
         self.respond(code, "%d %s\n" % (code, text), reason=text)
 
     def ep_response_headers(self):
-        """Each query pair becomes a response header, in order (repeats kept)."""
-        headers = []
+        """Each query pair becomes a response header, in order (repeats kept).
+        A pair named _raw puts its value in the header block as a line as it
+        stands (a line that is no header, such as a second status line)."""
+        headers, raw = [], []
         for name, value in self.query():
-            if not TOKEN_RE.match(name) or any(c in value for c in "\r\n\0"):
+            if any(c in value for c in "\r\n\0") or (name != "_raw" and not TOKEN_RE.match(name)):
                 raise BadRequest("invalid header %r" % name)
-            headers.append((name, value))
-        self.respond(200, "".join("%s: %s\n" % h for h in headers), headers)
+            if name == "_raw":
+                raw.append(value)
+            else:
+                headers.append((name, value))
+        body = "".join("%s: %s\n" % h for h in headers).encode("utf-8")
+        self.start(200)
+        for name, value in headers[:1]:
+            self.send_header(name, value)
+        for line in raw:
+            self._headers_buffer.append(line.encode("latin-1") + b"\r\n")
+        for name, value in headers[1:]:
+            self.send_header(name, value)
+        self.send_header("Content-Type", "text/plain; charset=utf-8")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
+
+    def ep_slow_read(self):
+        """Reads the request body (Content-Length) at `rate` bytes a second
+        (default 1 MiB), `piece` bytes at a time (default 16 KiB), through a
+        small receive buffer, so a client sending it is held to that pace;
+        then answers 200 with X-Echo-Body-Length and X-Echo-Body-SHA256 and
+        the length as the body."""
+        rate = self.param("rate", 1 << 20, int)
+        piece = self.param("piece", 16 << 10, int)
+        length = self.headers.get("Content-Length", "0").strip()
+        if rate <= 0 or piece <= 0 or not length.isdigit():
+            raise BadRequest("rate and piece must be positive, with a Content-Length body")
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16 << 10)
+        remaining, received = int(length), 0
+        digest = hashlib.sha256()
+        start = time.monotonic()
+        while remaining > 0:
+            delay = start + received / rate - time.monotonic()
+            if delay > 0:
+                time.sleep(delay)
+            data = self.rfile.read(min(piece, remaining))
+            if not data:
+                raise ConnectionResetError("client closed inside the request body")
+            digest.update(data)
+            received += len(data)
+            remaining -= len(data)
+        self.respond(200, "%d\n" % received, [("X-Echo-Body-Length", str(received)),
+                                              ("X-Echo-Body-SHA256", digest.hexdigest())])
 
     def ep_bytes(self):
         """`size` pattern bytes (default 1000) of seed `seed` (default 1)."""
@@ -637,6 +686,7 @@ Handler.ROUTES = [(re.compile(p), n) for p, n in [
     (r"^/status$", "ep_status"),
     (r"^/response-headers$", "ep_response_headers"),
     (r"^/bytes$", "ep_bytes"),
+    (r"^/slow-read$", "ep_slow_read"),
 ]]
 
 

@@ -105,8 +105,6 @@ inline constexpr Difference Known[] = {
      "Wine reports closing the connection of a request closed mid-body only some of the time"},
     {"wine-handle-reuse", Scope::Wine,
      "Wine gives a closed handle's value to the next handle at once, so it may name a handle of another type"},
-    {"wininet-shared-connection-pool", Scope::WindowsApi,
-     "wininet.dll keeps idle connections per server for the whole process, not per connection handle"},
     {"wine-status-reused-connection", Scope::Wine,
      "Wine reports CONNECTING_TO_SERVER and CONNECTED_TO_SERVER for a request on a kept-alive connection"},
     {"wine-custom-query-name", Scope::Wine,

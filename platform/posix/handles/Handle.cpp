@@ -3,7 +3,6 @@
 
 #include "posix/errors/FaultInjection.h"
 
-#include <functional>
 #include <mutex>
 #include <unordered_map>
 
@@ -87,22 +86,32 @@ HandleRef HandleTable::Find(HINTERNET value, DWORD* error) {
 // report that it is closing.
 DWORD HandleTable::Close(HINTERNET value) {
     Table& table = TheTable();
-    std::vector<HandleRef> closing;
+    // The handles to close, deepest first, linked through FNextClosing:
+    // closing allocates nothing, so it cannot fail half-way for want of
+    // memory (a caller that forgets its handle once closed would otherwise
+    // leave it open for good).
+    HandleRef first;
     {
         std::lock_guard<std::mutex> lock(table.mutex);
         const auto it = table.open.find(Key(value));
         if (it == table.open.end()) return ERROR_INVALID_HANDLE;
         const HandleRef root = it->second;
-
-        std::function<void(const HandleRef&)> collect = [&](const HandleRef& handle) {
+        // Marks a handle and everything open beneath it closed, takes them
+        // out of the table and appends them, children before their parent,
+        // to the list. (A generic lambda calling itself: std::function
+        // would allocate.)
+        Handle* last = nullptr;
+        const auto collect = [&](const auto& self, const HandleRef& handle) -> void {
             handle->FClosed.store(true, std::memory_order_release);
             for (const std::weak_ptr<Handle>& weak : handle->FChildren)
-                if (HandleRef child = weak.lock(); child && !child->IsClosed()) collect(child);
+                if (HandleRef child = weak.lock(); child && !child->IsClosed()) self(self, child);
             handle->FChildren.clear();
             table.open.erase(Key(handle->Value()));
-            closing.push_back(handle);
+            if (last) last->FNextClosing = handle;
+            else first = handle;
+            last = handle.get();
         };
-        collect(root);
+        collect(collect, root);
 
         if (const HandleRef& parent = root->FParent) {
             auto& siblings = parent->FChildren;
@@ -112,8 +121,15 @@ DWORD HandleTable::Close(HINTERNET value) {
             });
         }
     }
-    for (const HandleRef& handle : closing) {
-        if (handle->FOps.close) handle->FOps.close(*handle);
+    while (first) {
+        const HandleRef handle = std::move(first);
+        first = std::move(handle->FNextClosing);
+        // A kind's close that fails (memory, in practice) still leaves the
+        // handle closed; the others close all the same.
+        try {
+            if (handle->FOps.close) handle->FOps.close(*handle);
+        } catch (...) {
+        }
         HINTERNET closed = handle->Value();
         handle->Notify(INTERNET_STATUS_HANDLE_CLOSING, &closed, sizeof(closed));
     }

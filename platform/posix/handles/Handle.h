@@ -119,6 +119,8 @@ private:
     std::atomic<bool> FClosed{false};
     // Guarded by the table's mutex.
     std::vector<std::weak_ptr<Handle>> FChildren;
+    // The next handle to close, while HandleTable::Close runs.
+    HandleRef FNextClosing;
 };
 
 /// The process-wide table of open handles.

@@ -15,6 +15,18 @@ constexpr INTERNET_VERSION_INFO kVersion{1, 2};
 // Options that need no handle (InternetQueryOptionW with a null handle).
 DWORD QueryGlobalOption(DWORD option, void* buffer, DWORD* size) {
     if (option == INTERNET_OPTION_VERSION) return QueryValue(buffer, size, kVersion);
+    if (option == INTERNET_OPTION_MAX_CONNS_PER_SERVER) return QueryValue(buffer, size, MaxConnectionsPerServer());
+    return kOptionNotHandled;
+}
+
+// Options set for the whole process (InternetSetOptionW with a null handle).
+DWORD SetGlobalOption(DWORD option, const void* buffer, DWORD size) {
+    if (option == INTERNET_OPTION_VERSION) return ERROR_INTERNET_OPTION_NOT_SETTABLE;
+    if (option == INTERNET_OPTION_MAX_CONNS_PER_SERVER) {
+        DWORD count = 0;
+        const DWORD error = SetValue(buffer, size, count);
+        return error == ERROR_SUCCESS ? SetMaxConnectionsPerServer(count) : error;
+    }
     return kOptionNotHandled;
 }
 
@@ -118,8 +130,7 @@ BOOL WINAPI InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuf
     return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
         DWORD error;
         if (!hInternet) {
-            error = dwOption == INTERNET_OPTION_VERSION ? ERROR_INTERNET_OPTION_NOT_SETTABLE
-                                                        : kOptionNotHandled;
+            error = SetGlobalOption(dwOption, lpBuffer, dwBufferLength);
         } else {
             const HandleRef handle = HandleTable::Find(hInternet, &error);
             if (!handle) return Fail(error);

@@ -4,6 +4,7 @@
 #include "posix/text/Utf.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 
 namespace Corvane::Backend {
@@ -30,6 +31,18 @@ DWORD SetText(const void* buffer, DWORD length, std::u16string& text) {
     }
     const auto* chars = static_cast<const WCHAR*>(buffer);
     text.assign(chars, BoundedLength(chars, length));
+    return ERROR_SUCCESS;
+}
+
+namespace {
+std::atomic<DWORD> MaxConnections{kDefaultMaxConnectionsPerServer};
+}  // namespace
+
+DWORD MaxConnectionsPerServer() { return MaxConnections.load(std::memory_order_relaxed); }
+
+DWORD SetMaxConnectionsPerServer(DWORD count) {
+    if (count == 0) return ERROR_INVALID_PARAMETER;
+    MaxConnections.store(count, std::memory_order_relaxed);
     return ERROR_SUCCESS;
 }
 

@@ -44,6 +44,14 @@ DWORD QueryText(void* buffer, DWORD* size, std::u16string_view text);
 /// zero; a null buffer with length 0 sets the empty text.
 DWORD SetText(const void* buffer, DWORD length, std::u16string& text);
 
+/// INTERNET_OPTION_MAX_CONNS_PER_SERVER, set and read on a null handle for
+/// the whole process: how many connections to one server the process keeps
+/// at once (2 by default, the platform's for an HTTP/1.1 server).
+inline constexpr DWORD kDefaultMaxConnectionsPerServer = 2;
+DWORD MaxConnectionsPerServer();
+/// Fails with ERROR_INVALID_PARAMETER for 0.
+DWORD SetMaxConnectionsPerServer(DWORD count);
+
 /// Whether `option` is one of the INTERNET_OPTION_ values the platform
 /// defines (so an unanswered one is "wrong handle type", not "invalid").
 bool IsKnownOption(DWORD option);

@@ -3,6 +3,7 @@
 
 #include "posix/errors/LastError.h"
 #include "posix/handles/Options.h"
+#include "posix/http/ConnectionPool.h"
 #include "posix/session/Session.h"
 #include "posix/text/Utf.h"
 
@@ -46,12 +47,12 @@ Timeouts HttpConnection::EffectiveTimeouts(const TimeoutOverrides* request) cons
     return timeouts;
 }
 
-std::shared_ptr<TransferGroup> HttpConnection::Group(DWORD ignoreFlags) {
-    std::lock_guard<std::mutex> lock(FMutex);
-    if (FClosing) return nullptr;
-    std::shared_ptr<TransferGroup>& group = FGroups[ignoreFlags];
-    if (!group) group = std::make_shared<TransferGroup>(*this, ignoreFlags);
-    return group;
+std::shared_ptr<TransferGroup> HttpConnection::Group(const HopConfig& hop, DWORD ignoreFlags) {
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        if (FClosing) return nullptr;
+    }
+    return ConnectionPool::Process().Group(hop, ignoreFlags);
 }
 
 // The connection kind's operations; a friend of HttpConnection.
@@ -87,20 +88,12 @@ struct HttpConnectionOps {
         return SetTimeoutOption(connection.FTimeouts, option, buffer, size);
     }
 
-    // Its requests are closed by now; the kept-alive connections close here
-    // and report it on this handle.
+    // Its requests are closed by now. The kept-alive connections stay in
+    // the process's pool for other handles to the same server.
     static void Close(Handle& handle) {
         auto& connection = static_cast<HttpConnection&>(handle);
-        std::map<DWORD, std::shared_ptr<TransferGroup>> groups;
-        {
-            std::lock_guard<std::mutex> lock(connection.FMutex);
-            connection.FClosing = true;
-            groups.swap(connection.FGroups);
-        }
-        for (auto& [flags, group] : groups) {
-            std::vector<StatusEvent> events = group->Shutdown();
-            DeliverEvents(events);
-        }
+        std::lock_guard<std::mutex> lock(connection.FMutex);
+        connection.FClosing = true;
     }
 };
 

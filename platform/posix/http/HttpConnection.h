@@ -1,14 +1,13 @@
 // The HTTP connection handle (InternetConnectW with INTERNET_SERVICE_HTTP):
 // the server, port and credentials (for the server and for the proxy) its
-// requests use, its timeouts, and the libcurl multi handles that keep its
-// connections alive between requests.
+// requests use and its timeouts. The connections themselves are the
+// process's (ConnectionPool): closing the handle closes none of them.
 #pragma once
 
 #include "posix/handles/Handle.h"
 #include "posix/handles/Timeouts.h"
 #include "posix/http/Transfer.h"
 
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -38,10 +37,10 @@ public:
     /// handle's, then the session's.
     Timeouts EffectiveTimeouts(const TimeoutOverrides* request = nullptr) const;
 
-    /// The multi handle for requests with these certificate ignore flags
-    /// (connections made under different rules are never shared); null once
-    /// the handle is closing.
-    std::shared_ptr<TransferGroup> Group(DWORD ignoreFlags);
+    /// The process's multi handle for a hop with these certificate ignore
+    /// flags (connections made under different rules are never shared);
+    /// null once the handle is closing.
+    std::shared_ptr<TransferGroup> Group(const HopConfig& hop, DWORD ignoreFlags);
 
 private:
     friend struct HttpConnectionOps;
@@ -54,7 +53,6 @@ private:
     std::u16string FProxyUser;
     std::u16string FProxyPassword;
     TimeoutOverrides FTimeouts;
-    std::map<DWORD, std::shared_ptr<TransferGroup>> FGroups;
     bool FClosing = false;
 };
 

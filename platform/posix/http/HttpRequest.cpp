@@ -15,6 +15,9 @@
 
 #include <curl/curl.h>
 
+#include <memory>
+#include <optional>
+
 #include <algorithm>
 
 namespace Corvane::Backend {
@@ -53,24 +56,33 @@ std::string EscapeObject(std::u16string_view object) {
     return out;
 }
 
-// The parts of an absolute URL; false when libcurl cannot read it.
-bool SplitUrl(const std::string& url, std::string& scheme, std::string& host, std::string& path) {
-    CURLU* handle = curl_url();
-    if (!handle) return false;
-    bool ok = curl_url_set(handle, CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK;
-    const auto part = [&](CURLUPart which, std::string& out) {
-        char* text = nullptr;
-        if (curl_url_get(handle, which, &text, 0) == CURLUE_OK && text) {
-            out = text;
-            curl_free(text);
-            return true;
-        }
+// libcurl's URL handle and the texts it hands out, freed whatever happens
+// (an allocation that fails throws between getting and freeing them).
+struct CurlUrlFree {
+    void operator()(CURLU* handle) const { curl_url_cleanup(handle); }
+};
+using CurlUrl = std::unique_ptr<CURLU, CurlUrlFree>;
+
+// One part of `handle` into `out`; false when it has none (or memory ran
+// out, which libcurl does not tell apart).
+bool UrlPart(CURLU* handle, CURLUPart which, std::string& out, unsigned flags = 0) {
+    char* text = nullptr;
+    if (curl_url_get(handle, which, &text, flags) != CURLUE_OK || !text) {
         out.clear();
         return false;
-    };
-    ok = ok && part(CURLUPART_SCHEME, scheme) && part(CURLUPART_HOST, host);
-    if (ok && !part(CURLUPART_PATH, path)) path.assign(1, '/');
-    curl_url_cleanup(handle);
+    }
+    const std::unique_ptr<char, decltype(&curl_free)> owned(text, &curl_free);
+    out = text;
+    return true;
+}
+
+// The parts of an absolute URL; false when libcurl cannot read it.
+bool SplitUrl(const std::string& url, std::string& scheme, std::string& host, std::string& path) {
+    const CurlUrl handle(curl_url());
+    if (!handle) return false;
+    bool ok = curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK;
+    ok = ok && UrlPart(handle.get(), CURLUPART_SCHEME, scheme) && UrlPart(handle.get(), CURLUPART_HOST, host);
+    if (ok && !UrlPart(handle.get(), CURLUPART_PATH, path)) path.assign(1, '/');
     scheme = ToLowerAscii(scheme);
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     return ok;
@@ -78,18 +90,12 @@ bool SplitUrl(const std::string& url, std::string& scheme, std::string& host, st
 
 // A Location value resolved against the URL it came from.
 bool ResolveLocation(const std::string& base, const std::string& location, std::string& resolved) {
-    CURLU* handle = curl_url();
+    const CurlUrl handle(curl_url());
     if (!handle) return false;
-    char* text = nullptr;
-    const bool ok =
-        curl_url_set(handle, CURLUPART_URL, base.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK &&
-        curl_url_set(handle, CURLUPART_URL, location.c_str(),
-                     CURLU_NON_SUPPORT_SCHEME | CURLU_URLENCODE) == CURLUE_OK &&
-        curl_url_get(handle, CURLUPART_URL, &text, 0) == CURLUE_OK && text;
-    if (ok) resolved = text;
-    curl_free(text);
-    curl_url_cleanup(handle);
-    return ok;
+    return curl_url_set(handle.get(), CURLUPART_URL, base.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK &&
+           curl_url_set(handle.get(), CURLUPART_URL, location.c_str(),
+                        CURLU_NON_SUPPORT_SCHEME | CURLU_URLENCODE) == CURLUE_OK &&
+           UrlPart(handle.get(), CURLUPART_URL, resolved);
 }
 
 bool IsFollowedRedirect(DWORD status) {
@@ -97,26 +103,20 @@ bool IsFollowedRedirect(DWORD status) {
 }
 
 // Scheme, host and port of a URL, for telling whether credentials may go
-// to it.
-std::string Origin(const std::string& url) {
-    CURLU* handle = curl_url();
-    std::string origin;
-    char* text = nullptr;
-    if (handle && curl_url_set(handle, CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK) {
-        for (const CURLUPart part : {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT}) {
-            if (curl_url_get(handle, part, &text, part == CURLUPART_PORT ? CURLU_DEFAULT_PORT : 0) ==
-                    CURLUE_OK &&
-                text) {
-                origin += text;
-                curl_free(text);
-                text = nullptr;
-            }
-            origin += '|';
-        }
-    }
-    curl_url_cleanup(handle);
-    origin = ToLowerAscii(origin);
-    return origin;
+// to it; nothing when it cannot be read (which must never pass for the
+// same origin).
+std::optional<std::string> Origin(const std::string& url) {
+    const CurlUrl handle(curl_url());
+    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+        return std::nullopt;
+    std::string origin, part;
+    if (!UrlPart(handle.get(), CURLUPART_SCHEME, part)) return std::nullopt;
+    origin += part + '|';
+    if (!UrlPart(handle.get(), CURLUPART_HOST, part)) return std::nullopt;
+    origin += part + '|';
+    if (!UrlPart(handle.get(), CURLUPART_PORT, part, CURLU_DEFAULT_PORT)) return std::nullopt;
+    origin += part;
+    return ToLowerAscii(origin);
 }
 
 bool IsValidUtf8(std::string_view text) {
@@ -210,19 +210,20 @@ HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bo
     {
         std::lock_guard<std::mutex> lock(FMutex);
         headers = FHeaders;
-        hop.body = withBody ? &FBody : nullptr;
+        hop.body = withBody ? FBody : nullptr;
         user = FUser ? Utf16ToUtf8(*FUser) : FConnection->User();
         password = FPassword ? Utf16ToUtf8(*FPassword) : FConnection->Password();
         proxyUser = FProxyUser ? *FProxyUser : FConnection->ProxyUser();
         proxyPassword = FProxyPassword ? *FProxyPassword : FConnection->ProxyPassword();
     }
-    if (!withBody && !FBody.empty()) {
+    if (!withBody && FBody && !FBody->empty()) {
         headers.Remove("Content-Length");
         headers.Remove("Content-Type");
     }
     // Credentials and cookies the application added belong to the origin it
     // addressed: a hop to another scheme, host or port goes without them.
-    const bool sameOrigin = Origin(target.url) == Origin(InitialUrl());
+    const std::optional<std::string> origin = Origin(target.url);
+    const bool sameOrigin = origin && origin == Origin(InitialUrl());
     if (!sameOrigin) {
         for (const char* name : {"Authorization", "Proxy-Authorization", "Cookie"}) headers.Remove(name);
     }
@@ -275,6 +276,8 @@ void HttpRequest::KeepCookies(const Target& target, const ResponseHead& head) co
 }
 
 DWORD HttpRequest::Send(std::string_view headers, std::string body) {
+    const Transfer::Caller caller(FTransfer);
+    if (!caller.Entered()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
     std::string verb;
     std::string url;
     DWORD securityFlags;
@@ -284,20 +287,21 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
             const DWORD error = FHeaders.Apply(headers, HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
             if (error != ERROR_SUCCESS) return error;
         }
-        FBody = std::move(body);
+        FBody = std::make_shared<const std::string>(std::move(body));
         FSent = true;
         FSentVerb = FVerb;
         verb = FVerb;
         url = InitialUrl();
         securityFlags = FSecurityFlags;
     }
-    bool withBody = !FBody.empty();
+    // A HEAD request sends no body (and its response has none).
+    bool withBody = !FBody->empty() && verb != "HEAD";
     for (int redirects = 0;; ++redirects) {
         Target target{url, {}, {}, {}};
         if (!SplitUrl(url, target.scheme, target.host, target.path)) return ERROR_INTERNET_INVALID_URL;
         const HopConfig hop = MakeHop(target, verb, withBody);
         const std::shared_ptr<TransferGroup> group =
-            FConnection->Group(securityFlags & kCertificateIgnoreFlags);
+            FConnection->Group(hop, securityFlags & kCertificateIgnoreFlags);
         if (!group) return ERROR_INVALID_HANDLE;
         // The certificate checks are OpenSSL's; with another TLS library
         // under libcurl they would not run as the flags say.
@@ -457,6 +461,8 @@ struct HttpRequestOps {
             std::lock_guard<std::mutex> lock(request.FMutex);
             if (!request.FSent) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
         }
+        const Transfer::Caller caller(request.FTransfer);
+        if (!caller.Entered()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
         return request.FTransfer.Read(buffer, toRead, read);
     }
 
@@ -466,6 +472,8 @@ struct HttpRequestOps {
             std::lock_guard<std::mutex> lock(request.FMutex);
             if (!request.FSent) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
         }
+        const Transfer::Caller caller(request.FTransfer);
+        if (!caller.Entered()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
         return request.FTransfer.Available(available);
     }
 

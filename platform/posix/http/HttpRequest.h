@@ -63,7 +63,7 @@ private:
     const DWORD FFlags;
     DWORD FSecurityFlags;
     RequestHeaders FHeaders;
-    std::string FBody;
+    std::shared_ptr<const std::string> FBody;
     std::string FUrl;
     std::string FSentVerb;
     bool FSent = false;

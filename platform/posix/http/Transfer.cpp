@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace Corvane::Backend {
 
@@ -30,6 +31,16 @@ std::string AddressText(const curl_sockaddr* address) {
         inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof(text));
     }
     return text;
+}
+
+// The local port a socket is bound to, or -1.
+int LocalPort(curl_socket_t socket) {
+    sockaddr_storage address{};
+    socklen_t size = sizeof(address);
+    if (::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) return -1;
+    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    return -1;
 }
 
 // The Internet error for how a transfer ended.
@@ -75,52 +86,93 @@ DWORD CurlError(CURLcode result, const CertificateCheck* check) {
     }
 }
 
+// The Internet error for an option libcurl refused.
+DWORD OptionError(CURLcode result) {
+    switch (result) {
+    case CURLE_OUT_OF_MEMORY:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case CURLE_BAD_FUNCTION_ARGUMENT:
+        return ERROR_INVALID_PARAMETER;
+    default:
+        return ERROR_INTERNET_INTERNAL_ERROR;
+    }
+}
+
+DWORD MultiError(CURLMcode result) {
+    return result == CURLM_OUT_OF_MEMORY ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INTERNET_INTERNAL_ERROR;
+}
+
+// The options of one easy handle, set one by one; the first that libcurl
+// refuses is kept.
+class EasyOptions {
+public:
+    explicit EasyOptions(CURL* easy) : FEasy(easy) {}
+    template <typename T>
+    void Set(CURLoption option, T value) {
+        const CURLcode result = curl_easy_setopt(FEasy, option, value);
+        if (FResult == CURLE_OK) FResult = result;
+    }
+    CURLcode Result() const { return FResult; }
+
+private:
+    CURL* FEasy;
+    CURLcode FResult = CURLE_OK;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // TransferGroup
 
-TransferGroup::TransferGroup(Handle& owner, DWORD ignoreFlags)
-    : FOwner(owner), FIgnoreFlags(ignoreFlags) {
+// The use of the multi handle for as long as the object lives, taken and
+// given back with the group's lock held. Taking it wakes the thread that
+// has it (which lets go before it polls again) and waits.
+class TransferGroup::Use {
+public:
+    Use(TransferGroup& group, std::unique_lock<std::mutex>& lock) : FGroup(group), FLock(lock) {
+        ++group.FWantUse;
+        while (group.FBusy) {
+            curl_multi_wakeup(group.FMulti);
+            group.FChanged.wait(lock);
+        }
+        --group.FWantUse;
+        group.FBusy = true;
+    }
+    ~Use() {
+        if (!FLock.owns_lock()) FLock.lock();
+        FGroup.FBusy = false;
+        FGroup.FChanged.notify_all();
+    }
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+
+private:
+    TransferGroup& FGroup;
+    std::unique_lock<std::mutex>& FLock;
+};
+
+TransferGroup::TransferGroup(DWORD ignoreFlags, long maxConnections) : FIgnoreFlags(ignoreFlags) {
     EnsureCurl();
+    FSpare.reserve(kSpareHandles);
     FMulti = curl_multi_init();
+    if (FMulti && (curl_multi_setopt(FMulti, CURLMOPT_MAX_HOST_CONNECTIONS, maxConnections) != CURLM_OK ||
+                   curl_multi_setopt(FMulti, CURLMOPT_MAXCONNECTS, maxConnections) != CURLM_OK)) {
+        curl_multi_cleanup(FMulti);
+        FMulti = nullptr;
+    }
+    FLastUse = std::chrono::steady_clock::now();
 }
 
+// Every transfer has let go of the group (each holds it): the cached
+// connections close, and nobody hears of it.
 TransferGroup::~TransferGroup() {
     for (CURL* easy : FSpare) curl_easy_cleanup(easy);
-    FCurrent = nullptr;
     if (FMulti) curl_multi_cleanup(FMulti);
 }
 
-std::vector<StatusEvent> TransferGroup::Shutdown() {
+bool TransferGroup::IdleSince(std::chrono::steady_clock::time_point since) {
     std::lock_guard<std::mutex> lock(FMutex);
-    for (CURL* easy : FSpare) curl_easy_cleanup(easy);
-    FSpare.clear();
-    FCurrent = nullptr;
-    if (FMulti) curl_multi_cleanup(FMulti);
-    FMulti = nullptr;
-    return TakeEvents();
-}
-
-void TransferGroup::Queue(Handle* target, DWORD status, const void* data, std::size_t size) {
-    StatusEvent event = MakeEvent(target ? *target : FOwner, status, data, size);
-    if (event.target) FEvents.push_back(std::move(event));
-}
-
-void TransferGroup::QueueText(Handle* target, DWORD status, const std::string& text) {
-    StatusEvent event = MakeTextEvent(target ? *target : FOwner, status, text);
-    if (event.target) FEvents.push_back(std::move(event));
-}
-
-void TransferGroup::QueueAddress(Handle* target, DWORD status, const std::string& address) {
-    StatusEvent event = MakeAddressEvent(target ? *target : FOwner, status, address);
-    if (event.target) FEvents.push_back(std::move(event));
-}
-
-std::vector<StatusEvent> TransferGroup::TakeEvents() {
-    std::vector<StatusEvent> events;
-    events.swap(FEvents);
-    return events;
+    return FAttached.empty() && !FBusy && FLastUse <= since;
 }
 
 void TransferGroup::CollectDone() {
@@ -133,13 +185,43 @@ void TransferGroup::CollectDone() {
     }
 }
 
+// Lets every paused transfer whose queue has drained to half its limit
+// receive again, whichever thread waits for it.
+void TransferGroup::ResumePaused() {
+    for (Transfer* t : FAttached) {
+        if (!t->FPaused || t->FQueue.Size() > Transfer::kQueueLimit / 2) continue;
+        t->FPaused = false;
+        t->FResuming = true;
+        curl_easy_pause(t->FEasy, CURLPAUSE_CONT);
+        t->FResuming = false;
+    }
+}
+
 // Called by libcurl for every socket of the group's connections, also when
-// the cache closes an idle one; the group outlives all of them.
-int TransferGroup::CloseSocket(void* self, curl_socket_t socket) {
+// the cache closes an idle one; the group outlives all of them. The closing
+// is reported to the request whose unfinished exchange used the connection
+// (it closes it, by ending or by being closed), else to nobody.
+int TransferGroup::CloseSocket(void* self, curl_socket_t socket) noexcept {
     auto* group = static_cast<TransferGroup*>(self);
-    group->Queue(group->FCurrent, INTERNET_STATUS_CLOSING_CONNECTION, nullptr, 0);
+    Transfer* user = nullptr;
+    const int port = LocalPort(socket);
+    for (Transfer* t : group->FAttached)
+        if (!t->FDone && (t->FSocket == socket || (port >= 0 && t->FLocalPort == port))) user = t;
+    if (user) {
+        try {
+            user->Queue(INTERNET_STATUS_CLOSING_CONNECTION);
+        } catch (...) {
+            // The notice is lost; the socket is closed all the same.
+        }
+        user->FSocket = CURL_SOCKET_BAD;
+    }
     const int result = ::close(socket);
-    group->Queue(group->FCurrent, INTERNET_STATUS_CONNECTION_CLOSED, nullptr, 0);
+    if (user) {
+        try {
+            user->Queue(INTERNET_STATUS_CONNECTION_CLOSED);
+        } catch (...) {
+        }
+    }
     return result;
 }
 
@@ -150,38 +232,92 @@ Transfer::Transfer(Handle& owner) : FOwner(owner) {}
 
 // The owner is being destroyed: nothing is reported any more.
 Transfer::~Transfer() {
-    std::shared_ptr<TransferGroup> group;
-    auto lock = LockGroup(group);
-    if (!group) return;
-    group->FCurrent = nullptr;
-    std::vector<StatusEvent> dropped;
-    ReleaseLocked(dropped);
+    try {
+        std::shared_ptr<TransferGroup> group;
+        auto lock = LockGroup(group);
+        if (!group) return;
+        std::vector<StatusEvent> dropped;
+        TransferGroup::Use use(*group, lock);
+        ReleaseLocked(dropped);
+    } catch (...) {
+        // Only the notices can fail to be made, and they are dropped anyway.
+    }
 }
 
+Transfer::Caller::Caller(Transfer& transfer) : FTransfer(transfer) {
+    if (transfer.FCaller.load() == std::this_thread::get_id()) return;
+    transfer.FCallMutex.lock();
+    transfer.FCaller.store(std::this_thread::get_id());
+    FEntered = true;
+}
+
+Transfer::Caller::~Caller() {
+    if (!FEntered) return;
+    FTransfer.FCaller.store(std::thread::id());
+    FTransfer.FCallMutex.unlock();
+}
+
+// The lock of the transfer's current group; a hop that moves the transfer
+// to another group meanwhile is noticed, and that group's lock taken.
 std::unique_lock<std::mutex> Transfer::LockGroup(std::shared_ptr<TransferGroup>& group) {
-    {
-        std::lock_guard<std::mutex> lock(FGroupMutex);
-        group = FGroup;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(FGroupMutex);
+            group = FGroup;
+        }
+        if (!group) return {};
+        std::unique_lock<std::mutex> lock(group->FMutex);
+        std::lock_guard<std::mutex> check(FGroupMutex);
+        if (FGroup == group) return lock;
     }
-    if (!group) return {};
-    return std::unique_lock<std::mutex>(group->FMutex);
+}
+
+void Transfer::Queue(DWORD status, const void* data, std::size_t size) {
+    StatusEvent event = MakeEvent(FOwner, status, data, size);
+    if (event.target) FEvents.push_back(std::move(event));
+}
+
+void Transfer::QueueText(DWORD status, const std::string& text) {
+    StatusEvent event = MakeTextEvent(FOwner, status, text);
+    if (event.target) FEvents.push_back(std::move(event));
+}
+
+void Transfer::QueueAddress(DWORD status, const std::string& address) {
+    StatusEvent event = MakeAddressEvent(FOwner, status, address);
+    if (event.target) FEvents.push_back(std::move(event));
+}
+
+void Transfer::TakeEvents(std::vector<StatusEvent>& events) {
+    if (events.empty()) {
+        events.swap(FEvents);
+        return;
+    }
+    for (StatusEvent& event : FEvents) events.push_back(std::move(event));
+    FEvents.clear();
 }
 
 DWORD Transfer::Start(const std::shared_ptr<TransferGroup>& group, const HopConfig& hop) {
+    if (!group || !group->IsValid()) return ERROR_NOT_ENOUGH_MEMORY;
     std::vector<StatusEvent> events;
     {
+        // The previous hop lets go of its easy handle (and libcurl of its
+        // body) before anything of this one is set; the switch to the new
+        // group happens under the old group's lock.
         std::shared_ptr<TransferGroup> previous;
         auto lock = LockGroup(previous);
-        if (previous) ReleaseLocked(events);
-    }
-    DeliverEvents(events);
-    {
-        std::lock_guard<std::mutex> lock(FGroupMutex);
+        if (previous) {
+            TransferGroup::Use use(*previous, lock);
+            ReleaseLocked(events);
+        }
+        std::lock_guard<std::mutex> switching(FGroupMutex);
         FGroup = group;
     }
-    std::lock_guard<std::mutex> lock(group->FMutex);
-    if (!group->FMulti) return ERROR_INVALID_HANDLE;
-    if (!group->FSpare.empty()) {
+    DeliverEvents(events);
+
+    std::unique_lock<std::mutex> lock(group->FMutex);
+    if (FOwner.IsClosed()) return ERROR_INTERNET_OPERATION_CANCELLED;
+    const bool spare = !group->FSpare.empty();
+    if (spare) {
         FEasy = group->FSpare.back();
         group->FSpare.pop_back();
     } else {
@@ -194,8 +330,11 @@ DWORD Transfer::Start(const std::shared_ptr<TransferGroup>& group, const HopConf
     FInHead = FTentative = FHeadersFinal = FDone = false;
     FResult = CURLE_OK;
     FAbortError = ERROR_SUCCESS;
+    FFailed = false;
     FSentHead.clear();
     FAwaitingResponse = FResolvedNotified = FNewConnection = FConnectedNotified = FConnected = false;
+    FSocket = CURL_SOCKET_BAD;
+    FLocalPort = -1;
     FCheck.reset();
     FTlsState = 0;
     FQueue.Clear();
@@ -204,94 +343,125 @@ DWORD Transfer::Start(const std::shared_ptr<TransferGroup>& group, const HopConf
     FPaused = FResuming = FDiscard = false;
     FDiscarded = 0;
     FHost = hop.host;
+    FBody = hop.body;
     FBodySize = hop.body ? hop.body->size() : 0;
+    FUploaded = 0;
     FExpectAuth = hop.useCredentials;
     FTimeouts = hop.timeouts;
 
-    Configure(hop);
-    if (curl_multi_add_handle(group->FMulti, FEasy) != CURLM_OK) {
+    CURLcode configured = Configure(hop);
+    if (configured != CURLE_OK && spare) {
+        // A kept handle that refuses an option still holds state of its
+        // last transfer: a fresh one instead.
         curl_easy_cleanup(FEasy);
+        FEasy = curl_easy_init();
+        configured = FEasy ? Configure(hop) : CURLE_OUT_OF_MEMORY;
+    }
+    DWORD error = configured == CURLE_OK ? ERROR_SUCCESS : OptionError(configured);
+    if (error == ERROR_SUCCESS) {
+        group->FAttached.push_back(this);
+        TransferGroup::Use use(*group, lock);
+        if (const CURLMcode added = curl_multi_add_handle(group->FMulti, FEasy); added != CURLM_OK) {
+            group->FAttached.pop_back();
+            error = MultiError(added);
+        }
+    }
+    if (error != ERROR_SUCCESS) {
+        if (FEasy) curl_easy_cleanup(FEasy);
         FEasy = nullptr;
-        return ERROR_INTERNET_INTERNAL_ERROR;
+        if (FHeaderList) curl_slist_free_all(FHeaderList);
+        FHeaderList = nullptr;
+        FBody.reset();
+        return error;
     }
     FAttached = true;
+    FStarted = group->FLastUse = Clock::now();
     Touch();
     return ERROR_SUCCESS;
 }
 
-// Every option of one hop, set afresh on a reset easy handle.
-void Transfer::Configure(const HopConfig& hop) {
-    CURL* easy = FEasy;
-    curl_easy_setopt(easy, CURLOPT_URL, hop.url.c_str());
-    curl_easy_setopt(easy, CURLOPT_PRIVATE, reinterpret_cast<char*>(this));
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
-                     hop.http10 ? long(CURL_HTTP_VERSION_1_0) : long(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnWrite);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+// Every option of one hop, set afresh on a reset easy handle; the first
+// that libcurl refuses is returned.
+CURLcode Transfer::Configure(const HopConfig& hop) {
+    EasyOptions options(FEasy);
+    options.Set(CURLOPT_URL, hop.url.c_str());
+    options.Set(CURLOPT_PRIVATE, reinterpret_cast<char*>(this));
+    options.Set(CURLOPT_NOSIGNAL, 1L);
+    options.Set(CURLOPT_PROTOCOLS_STR, "http,https");
+    options.Set(CURLOPT_HTTP_VERSION, hop.http10 ? long(CURL_HTTP_VERSION_1_0) : long(CURL_HTTP_VERSION_1_1));
+    options.Set(CURLOPT_PATH_AS_IS, 1L);
+    options.Set(CURLOPT_FOLLOWLOCATION, 0L);
+    options.Set(CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+    options.Set(CURLOPT_HEADERDATA, this);
+    options.Set(CURLOPT_WRITEFUNCTION, &Transfer::OnWrite);
+    options.Set(CURLOPT_WRITEDATA, this);
     // The debug stream is the one place libcurl shows the request head as
     // sent (HTTP_QUERY_FLAG_REQUEST_HEADERS reads it).
-    curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, &Transfer::OnDebug);
-    curl_easy_setopt(easy, CURLOPT_DEBUGDATA, this);
-    curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &Transfer::OnOpenSocket);
-    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
-    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &TransferGroup::CloseSocket);
-    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, FGroup.get());
-    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Transfer::OnPrerequest);
-    curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, long(kChunk));
-    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    options.Set(CURLOPT_DEBUGFUNCTION, &Transfer::OnDebug);
+    options.Set(CURLOPT_DEBUGDATA, this);
+    options.Set(CURLOPT_VERBOSE, 1L);
+    // Progress: bytes of the body going out count as activity, so an
+    // upload that moves never times out.
+    options.Set(CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
+    options.Set(CURLOPT_XFERINFODATA, this);
+    options.Set(CURLOPT_NOPROGRESS, 0L);
+    options.Set(CURLOPT_OPENSOCKETFUNCTION, &Transfer::OnOpenSocket);
+    options.Set(CURLOPT_OPENSOCKETDATA, this);
+    options.Set(CURLOPT_CLOSESOCKETFUNCTION, &TransferGroup::CloseSocket);
+    options.Set(CURLOPT_CLOSESOCKETDATA, FGroup.get());
+    options.Set(CURLOPT_PREREQFUNCTION, &Transfer::OnPrerequest);
+    options.Set(CURLOPT_PREREQDATA, this);
+    options.Set(CURLOPT_BUFFERSIZE, long(kChunk));
+    options.Set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    // An idle connection older than this is closed rather than reused (the
+    // pool drops whole groups idle that long).
+    options.Set(CURLOPT_MAXAGE_CONN, TransferGroup::kIdleSeconds);
     // An empty proxy also keeps libcurl from taking one from the environment,
     // and an empty exception list keeps it from reading NO_PROXY: the session
     // and its bypass list decide.
-    curl_easy_setopt(easy, CURLOPT_PROXY, hop.proxy.c_str());
-    curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+    options.Set(CURLOPT_PROXY, hop.proxy.c_str());
+    options.Set(CURLOPT_NOPROXY, "");
     FTunnelHead = ResponseHead();
     FInTunnel = false;
     if (!hop.proxyUser.empty()) {
-        curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, hop.proxyUser.c_str());
-        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, hop.proxyPassword.c_str());
-        curl_easy_setopt(easy, CURLOPT_PROXYAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST | CURLAUTH_NTLM));
+        options.Set(CURLOPT_PROXYUSERNAME, hop.proxyUser.c_str());
+        options.Set(CURLOPT_PROXYPASSWORD, hop.proxyPassword.c_str());
+        options.Set(CURLOPT_PROXYAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST | CURLAUTH_NTLM));
         // libcurl answers the proxy's 407 itself, as it does a 401.
         FExpectAuth = true;
     }
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
-                     !IsLimited(hop.timeouts.connect) ? 0L : long(hop.timeouts.connect));
-    if (!hop.userAgent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, hop.userAgent.c_str());
+    options.Set(CURLOPT_CONNECTTIMEOUT_MS, !IsLimited(hop.timeouts.connect) ? 0L : long(hop.timeouts.connect));
+    if (!hop.userAgent.empty()) options.Set(CURLOPT_USERAGENT, hop.userAgent.c_str());
 
+    // A HEAD response never has a body, whatever the request carried or the
+    // response declares; a HEAD request sends none.
     const std::string& verb = hop.verb;
-    const bool carriesBody = hop.body || verb == "POST" || verb == "PUT" || verb == "PATCH";
-    if (carriesBody) {
+    const bool carriesBody = verb != "HEAD" && (hop.body || verb == "POST" || verb == "PUT" || verb == "PATCH");
+    if (verb == "HEAD") {
+        options.Set(CURLOPT_NOBODY, 1L);
+    } else if (carriesBody) {
         static const char kEmpty[] = "";
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                         curl_off_t(hop.body ? hop.body->size() : 0));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, hop.body ? hop.body->data() : kEmpty);
-        if (verb != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb.c_str());
-    } else if (verb == "HEAD") {
-        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        options.Set(CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(hop.body ? hop.body->size() : 0));
+        options.Set(CURLOPT_POSTFIELDS, hop.body ? hop.body->data() : kEmpty);
+        if (verb != "POST") options.Set(CURLOPT_CUSTOMREQUEST, verb.c_str());
     } else {
-        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-        if (verb != "GET") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb.c_str());
+        options.Set(CURLOPT_HTTPGET, 1L);
+        if (verb != "GET") options.Set(CURLOPT_CUSTOMREQUEST, verb.c_str());
     }
 
     if (FHeaderList) curl_slist_free_all(FHeaderList);
     FHeaderList = nullptr;
     for (const std::string& line : hop.headers) {
         curl_slist* next = curl_slist_append(FHeaderList, line.c_str());
-        if (next) FHeaderList = next;
+        if (!next) return CURLE_OUT_OF_MEMORY;  // a header left out would change the request
+        FHeaderList = next;
     }
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, FHeaderList);
+    options.Set(CURLOPT_HTTPHEADER, FHeaderList);
 
     if (hop.useCredentials) {
-        curl_easy_setopt(easy, CURLOPT_USERNAME, hop.user.c_str());
-        curl_easy_setopt(easy, CURLOPT_PASSWORD, hop.password.c_str());
-        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST | CURLAUTH_NTLM));
+        options.Set(CURLOPT_USERNAME, hop.user.c_str());
+        options.Set(CURLOPT_PASSWORD, hop.password.c_str());
+        options.Set(CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST | CURLAUTH_NTLM));
     }
 
     // Certificates: libcurl checks the chain; the context hook hands the
@@ -300,64 +470,89 @@ void Transfer::Configure(const HopConfig& hop) {
     // backend's OpenSSL: with any other, HTTPS is refused before a transfer
     // starts (HttpRequest), and libcurl's name check stays on here all the
     // same.
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    options.Set(CURLOPT_SSL_VERIFYPEER, 1L);
     // No TLS session resumption: a resumed session skips the certificate
     // checks that this request's flags may want.
-    curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+    options.Set(CURLOPT_SSL_SESSIONID_CACHE, 0L);
     if (TlsLibraryUsable() &&
-        curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &Transfer::OnSslContext) == CURLE_OK) {
-        curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, this);
-        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+        curl_easy_setopt(FEasy, CURLOPT_SSL_CTX_FUNCTION, &Transfer::OnSslContext) == CURLE_OK) {
+        options.Set(CURLOPT_SSL_CTX_DATA, this);
+        options.Set(CURLOPT_SSL_VERIFYHOST, 0L);
     } else {
-        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+        options.Set(CURLOPT_SSL_VERIFYHOST, 2L);
     }
     if (const std::string file = TrustFileFromEnvironment(); !file.empty())
-        curl_easy_setopt(easy, CURLOPT_CAINFO, file.c_str());
+        options.Set(CURLOPT_CAINFO, file.c_str());
     if (const std::string dir = TrustDirectoryFromEnvironment(); !dir.empty())
-        curl_easy_setopt(easy, CURLOPT_CAPATH, dir.c_str());
+        options.Set(CURLOPT_CAPATH, dir.c_str());
+    return options.Result();
+}
+
+// A callback's body: what it throws (an allocation that failed, in
+// practice) ends the transfer. The error is kept for the caller and libcurl
+// gets `failure`, its way of ending a transfer from that callback.
+template <typename Result, typename Body>
+Result Transfer::InCallback(Transfer& t, Result failure, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        t.Fail(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        t.Fail(ERROR_INTERNET_INTERNAL_ERROR);
+    }
+    return failure;
+}
+
+void Transfer::Fail(DWORD error) noexcept {
+    if (FAbortError == ERROR_SUCCESS) FAbortError = error;
+    FFailed = true;
 }
 
 // Header lines of every response of the hop (interim 1xx ones, a 401 that
-// libcurl answers itself, the final one). A block ends with an empty line.
-std::size_t Transfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+// libcurl answers itself, the final one). A block starts with its status
+// line and ends with an empty line; a line starting "HTTP/" inside a block
+// is an ordinary (malformed) header line there, as it is to libcurl.
+std::size_t Transfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) noexcept {
     auto* t = static_cast<Transfer*>(self);
     const std::size_t n = size * count;
-    const std::string_view line(data, n);
-    TransferGroup& group = *t->FGroup;
-    t->Touch();
-    if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
-        if (t->FHeadersFinal) return n;
-        if (t->FAwaitingResponse) {
-            const DWORD sent = static_cast<DWORD>(t->FSentHead.size() + t->FBodySize);
-            group.Queue(&t->FOwner, INTERNET_STATUS_REQUEST_SENT, &sent, sizeof(sent));
-            group.Queue(&t->FOwner, INTERNET_STATUS_RECEIVING_RESPONSE, nullptr, 0);
-            t->FAwaitingResponse = false;
-        }
-        t->FTentative = false;
-        t->FBuilding = ResponseHead();
-        t->FBuilding.SetStatusLine(line);
-        t->FBuilding.bytes = n;
-        t->FInHead = true;
-        return n;
-    }
-    if (!t->FInHead) return n;  // trailers of a chunked body
-    t->FBuilding.bytes += n;
-    if (line == "\r\n" || line == "\n") {
-        t->FInHead = false;
-        const DWORD status = t->FBuilding.status;
-        if (status >= 100 && status < 200) return n;
-        // libcurl answers a challenge itself when it has credentials; its
-        // body is skipped and a new status line follows. Whether it will is
-        // only known then, or when body bytes or the end arrive instead.
-        if ((status == 401 || status == 407) && t->FExpectAuth) {
-            t->FTentative = true;
+    return InCallback(*t, std::size_t(0), [&]() -> std::size_t {
+        const std::string_view line(data, n);
+        t->Touch();
+        if (!t->FInHead) {
+            if (line.substr(0, 5) != "HTTP/") return n;  // trailers of a chunked body
+            if (t->FHeadersFinal) return n;
+            if (t->FAwaitingResponse) {
+                const DWORD sent = static_cast<DWORD>(t->FSentHead.size() + t->FBodySize);
+                t->Queue(INTERNET_STATUS_REQUEST_SENT, &sent, sizeof(sent));
+                t->Queue(INTERNET_STATUS_RECEIVING_RESPONSE);
+                t->FAwaitingResponse = false;
+            }
+            t->FTentative = false;
+            t->FBuilding = ResponseHead();
+            t->FBuilding.SetStatusLine(line);
+            t->FBuilding.bytes = n;
+            t->FInHead = true;
             return n;
         }
-        t->MakeFinal();
+        t->FBuilding.bytes += n;
+        if (line == "\r\n" || line == "\n") {
+            t->FInHead = false;
+            const DWORD status = t->FBuilding.status;
+            if (status >= 100 && status < 200) return n;
+            // libcurl answers a challenge itself when it has credentials; its
+            // body is skipped and a new status line follows. Whether it will
+            // is only known then, or when body bytes or the end arrive
+            // instead.
+            if ((status == 401 || status == 407) && t->FExpectAuth) {
+                t->FTentative = true;
+                return n;
+            }
+            t->MakeFinal();
+            return n;
+        }
+        t->FBuilding.AddLine(line);
         return n;
-    }
-    t->FBuilding.AddLine(line);
-    return n;
+    });
 }
 
 void Transfer::MakeFinal() {
@@ -367,7 +562,7 @@ void Transfer::MakeFinal() {
     FTentative = false;
     FInHead = false;
     const DWORD bytes = static_cast<DWORD>(FFinal.bytes);
-    FGroup->Queue(&FOwner, INTERNET_STATUS_RESPONSE_RECEIVED, &bytes, sizeof(bytes));
+    Queue(INTERNET_STATUS_RESPONSE_RECEIVED, &bytes, sizeof(bytes));
     curl_tlssessioninfo* info = nullptr;
     if (curl_easy_getinfo(FEasy, CURLINFO_TLS_SSL_PTR, &info) == CURLE_OK && info &&
         info->backend == CURLSSLBACKEND_OPENSSL && info->internals)
@@ -382,100 +577,126 @@ void Transfer::MakeFinal() {
 // What libcurl hands back on resuming is taken whole (a pause then would
 // make it hold and copy the rest again), so the queue stays below the limit
 // plus one receive buffer.
-std::size_t Transfer::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
+std::size_t Transfer::OnWrite(char* data, std::size_t size, std::size_t count, void* self) noexcept {
     auto* t = static_cast<Transfer*>(self);
     const std::size_t n = size * count;
-    t->Touch();
-    if (!t->FHeadersFinal) t->MakeFinal();
-    if (t->FDiscard) {
-        t->FDiscarded += n;
-        return n;
-    }
-    if (t->FTarget) {
-        const std::size_t room = t->FTargetSize - t->FTargetFilled;
-        if (n <= room) {
-            std::memcpy(t->FTarget + t->FTargetFilled, data, n);
-            t->FTargetFilled += n;
+    return InCallback(*t, std::size_t(CURL_WRITEFUNC_ERROR), [&]() -> std::size_t {
+        t->Touch();
+        if (!t->FHeadersFinal) t->MakeFinal();
+        if (t->FDiscard) {
+            t->FDiscarded += n;
             return n;
         }
-        if (t->FTargetFilled > 0 && !t->FResuming) {
+        if (t->FTarget) {
+            const std::size_t room = t->FTargetSize - t->FTargetFilled;
+            if (n <= room) {
+                std::memcpy(t->FTarget + t->FTargetFilled, data, n);
+                t->FTargetFilled += n;
+                return n;
+            }
+            if (t->FTargetFilled > 0 && !t->FResuming) {
+                t->FPaused = true;
+                return CURL_WRITEFUNC_PAUSE;
+            }
+            // A read smaller than the piece: what fits, the rest queued.
+            t->FQueue.Push(data + room, n - room);
+            std::memcpy(t->FTarget + t->FTargetFilled, data, room);
+            t->FTargetFilled += room;
+            return n;
+        }
+        const std::size_t queued = t->FQueue.Size();
+        if (!t->FResuming && queued > 0 && queued + n > kQueueLimit) {
             t->FPaused = true;
             return CURL_WRITEFUNC_PAUSE;
         }
-        // A read smaller than the piece: what fits, the rest queued.
-        std::memcpy(t->FTarget + t->FTargetFilled, data, room);
-        t->FTargetFilled += room;
-        t->FQueue.Push(data + room, n - room);
+        t->FQueue.Push(data, n);
         return n;
-    }
-    const std::size_t queued = t->FQueue.Size();
-    if (!t->FResuming && queued > 0 && queued + n > kQueueLimit) {
-        t->FPaused = true;
-        return CURL_WRITEFUNC_PAUSE;
-    }
-    t->FQueue.Push(data, n);
-    return n;
+    });
 }
 
 // The request head as sent, and the lines of a proxy's answer to CONNECT
 // (one line a call), which come before the request is sent through the
 // tunnel.
-int Transfer::OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* self) {
+int Transfer::OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* self) noexcept {
+    if (type != CURLINFO_HEADER_OUT && type != CURLINFO_HEADER_IN) return 0;
     auto* t = static_cast<Transfer*>(self);
-    const std::string_view text(data, size);
-    if (type == CURLINFO_HEADER_OUT) {
-        t->FInTunnel = text.substr(0, 8) == "CONNECT ";
-        if (t->FInTunnel) t->FTunnelHead = ResponseHead();
-        else t->FSentHead.assign(text);
-    } else if (type == CURLINFO_HEADER_IN && t->FInTunnel) {
-        if (text.substr(0, 5) == "HTTP/") {
-            t->FTunnelHead = ResponseHead();
-            t->FTunnelHead.SetStatusLine(text);
-        } else if (text != "\r\n" && text != "\n") {
-            t->FTunnelHead.AddLine(text);
+    // libcurl ignores what this returns: a failure here ends the transfer at
+    // the next progress report.
+    return InCallback(*t, 0, [&] {
+        const std::string_view text(data, size);
+        if (type == CURLINFO_HEADER_OUT) {
+            t->FInTunnel = text.substr(0, 8) == "CONNECT ";
+            if (t->FInTunnel) t->FTunnelHead = ResponseHead();
+            else t->FSentHead.assign(text);
+        } else if (t->FInTunnel) {
+            if (text.substr(0, 5) == "HTTP/") {
+                t->FTunnelHead = ResponseHead();
+                t->FTunnelHead.SetStatusLine(text);
+            } else if (text != "\r\n" && text != "\n") {
+                t->FTunnelHead.AddLine(text);
+            }
+            t->FTunnelHead.bytes += size;
         }
-        t->FTunnelHead.bytes += size;
+        return 0;
+    });
+}
+
+// Bytes of the body sent so far: progress resets the idle clock. A failure
+// in a callback that cannot end the transfer itself ends it here.
+int Transfer::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) noexcept {
+    auto* t = static_cast<Transfer*>(self);
+    if (uploaded > t->FUploaded) {
+        t->FUploaded = uploaded;
+        t->Touch();
     }
-    return 0;
+    return t->FFailed ? 1 : 0;
 }
 
 // A new connection is being made: the name was resolved to `address`.
-curl_socket_t Transfer::OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
+curl_socket_t Transfer::OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) noexcept {
     if (purpose != CURLSOCKTYPE_IPCXN) return CURL_SOCKET_BAD;
     auto* t = static_cast<Transfer*>(self);
     const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
     if (fd < 0) return CURL_SOCKET_BAD;
-    TransferGroup& group = *t->FGroup;
-    const std::string ip = AddressText(address);
-    if (!t->FResolvedNotified) {
-        group.QueueText(&t->FOwner, INTERNET_STATUS_RESOLVING_NAME, t->FHost);
-        group.QueueAddress(&t->FOwner, INTERNET_STATUS_NAME_RESOLVED, ip);
-        t->FResolvedNotified = true;
-    }
-    group.QueueAddress(&t->FOwner, INTERNET_STATUS_CONNECTING_TO_SERVER, ip);
-    t->FNewConnection = true;
-    return fd;
+    const curl_socket_t result = InCallback(*t, CURL_SOCKET_BAD, [&]() -> curl_socket_t {
+        const std::string ip = AddressText(address);
+        if (!t->FResolvedNotified) {
+            t->QueueText(INTERNET_STATUS_RESOLVING_NAME, t->FHost);
+            t->QueueAddress(INTERNET_STATUS_NAME_RESOLVED, ip);
+            t->FResolvedNotified = true;
+        }
+        t->QueueAddress(INTERNET_STATUS_CONNECTING_TO_SERVER, ip);
+        t->FNewConnection = true;
+        t->FSocket = fd;
+        return fd;
+    });
+    if (result == CURL_SOCKET_BAD) ::close(fd);
+    return result;
 }
 
 // The connection is ready (new or reused) and the request goes out next.
-int Transfer::OnPrerequest(void* self, char* primaryIp, char*, int, int) {
+int Transfer::OnPrerequest(void* self, char* primaryIp, char*, int, int localPort) noexcept {
     auto* t = static_cast<Transfer*>(self);
-    TransferGroup& group = *t->FGroup;
-    t->Touch();
-    if (t->FNewConnection && !t->FConnectedNotified) {
-        group.QueueAddress(&t->FOwner, INTERNET_STATUS_CONNECTED_TO_SERVER, primaryIp ? primaryIp : "");
-        t->FConnectedNotified = true;
-    }
-    group.Queue(&t->FOwner, INTERNET_STATUS_SENDING_REQUEST, nullptr, 0);
-    t->FConnected = true;
-    t->FAwaitingResponse = true;
-    return CURL_PREREQFUNC_OK;
+    return InCallback(*t, int(CURL_PREREQFUNC_ABORT), [&] {
+        t->Touch();
+        t->FLocalPort = localPort;
+        if (t->FNewConnection && !t->FConnectedNotified) {
+            t->QueueAddress(INTERNET_STATUS_CONNECTED_TO_SERVER, primaryIp ? primaryIp : "");
+            t->FConnectedNotified = true;
+        }
+        t->Queue(INTERNET_STATUS_SENDING_REQUEST);
+        t->FConnected = true;
+        t->FAwaitingResponse = true;
+        return int(CURL_PREREQFUNC_OK);
+    });
 }
 
-CURLcode Transfer::OnSslContext(CURL*, void* sslContext, void* self) {
+CURLcode Transfer::OnSslContext(CURL*, void* sslContext, void* self) noexcept {
     auto* t = static_cast<Transfer*>(self);
-    t->FCheck = PrepareTlsContext(sslContext, t->FHost, t->FGroup->IgnoreFlags());
-    return CURLE_OK;
+    return InCallback(*t, CURLE_ABORTED_BY_CALLBACK, [&] {
+        t->FCheck = PrepareTlsContext(sslContext, t->FHost, t->FGroup->IgnoreFlags());
+        return CURLE_OK;
+    });
 }
 
 void Transfer::Finish(CURLcode result) {
@@ -511,62 +732,91 @@ bool Transfer::Satisfied(Want want) const {
     return true;
 }
 
+// When the wait for this transfer times out. Until the connection is ready
+// (including a wait for a free connection to the server) the connect
+// timeout applies from the start of the hop; then the connection may be
+// idle for no longer than the send timeout while the body goes out, and the
+// receive timeout after that. Bytes moving either way reset the clock.
+Transfer::Clock::time_point Transfer::Deadline() const {
+    const auto after = [](Clock::time_point from, DWORD limit) {
+        return IsLimited(limit) ? from + std::chrono::milliseconds(limit) : Clock::time_point::max();
+    };
+    if (!FConnected) return after(FStarted, FTimeouts.connect);
+    const bool sending = !FHeadersFinal && FUploaded < static_cast<curl_off_t>(FBodySize);
+    return after(FLastActivity, sending ? FTimeouts.send : FTimeouts.receive);
+}
+
 // Runs libcurl until `want` holds, the transfer ends, the owner is closed or
-// the connection has been idle for longer than the timeout that applies.
-// Called and returns with the group's lock held; releases it only while it
-// delivers notifications.
+// the wait times out. Called and returns with the group's lock held; the
+// lock is let go while this thread polls, while it delivers this
+// transfer's notifications, and while it waits for the thread that runs
+// libcurl for the group.
 DWORD Transfer::Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, Want want) {
+    // The idle clock runs while a caller waits: a reader that comes back
+    // after a while finds the time it spent away not counted.
+    Touch();
+    bool woken = false;
+    std::vector<StatusEvent> events;
     for (;;) {
-        if (Satisfied(want) || FDone) return ERROR_SUCCESS;
-        if (FOwner.IsClosed() || !FAttached || !group.FMulti) return ERROR_INTERNET_OPERATION_CANCELLED;
-        group.FCurrent = &FOwner;
-        if (FPaused && FQueue.Size() <= kQueueLimit / 2) {
-            FPaused = false;
-            FResuming = true;
-            curl_easy_pause(FEasy, CURLPAUSE_CONT);
-            FResuming = false;
-        }
-        int running = 0;
-        const CURLMcode code = curl_multi_perform(group.FMulti, &running);
-        group.CollectDone();
-        group.FCurrent = nullptr;
-        if (!group.FEvents.empty()) {
-            std::vector<StatusEvent> events = group.TakeEvents();
+        if (!FEvents.empty()) {
+            TakeEvents(events);
             lock.unlock();
             DeliverEvents(events);
             lock.lock();
             continue;
         }
-        if (code != CURLM_OK) return ERROR_INTERNET_INTERNAL_ERROR;
-        if (Satisfied(want) || FDone) continue;
-
-        int waitMs = 1000;
-        if (FConnected) {
-            // Sending the body is bounded by the send timeout, waiting for
-            // the response and its body by the receive timeout.
-            DWORD limit = FTimeouts.receive;
-            if (!FHeadersFinal && FBodySize > 0) {
-                curl_off_t uploaded = 0;
-                curl_easy_getinfo(FEasy, CURLINFO_SIZE_UPLOAD_T, &uploaded);
-                if (static_cast<std::size_t>(uploaded) < FBodySize) limit = FTimeouts.send;
+        if (Satisfied(want) || FDone) return ERROR_SUCCESS;
+        if (FOwner.IsClosed() || !FAttached) return ERROR_INTERNET_OPERATION_CANCELLED;
+        const Clock::time_point deadline = Deadline();
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) {
+            FAbortError = ERROR_INTERNET_TIMEOUT;
+            {
+                TransferGroup::Use use(group, lock);
+                ReleaseLocked(events);
             }
-            if (IsLimited(limit)) {
-                const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      std::chrono::steady_clock::now() - FLastActivity)
-                                      .count();
-                if (idle >= static_cast<long long>(limit)) {
-                    FAbortError = ERROR_INTERNET_TIMEOUT;
-                    std::vector<StatusEvent> events;
-                    ReleaseLocked(events);
-                    lock.unlock();
-                    DeliverEvents(events);
-                    lock.lock();
-                    return ERROR_INTERNET_TIMEOUT;
-                }
-                waitMs = static_cast<int>(std::min<long long>(waitMs, limit - idle));
-            }
+            lock.unlock();
+            DeliverEvents(events);
+            lock.lock();
+            return ERROR_INTERNET_TIMEOUT;
         }
-        curl_multi_poll(group.FMulti, nullptr, 0, waitMs, nullptr);
+        const Clock::time_point wakeAt = std::min(deadline, now + std::chrono::seconds(1));
+
+        if (group.FBusy || group.FWantUse > 0) {
+            // Another thread runs libcurl for the group, this transfer
+            // included. It is woken once, so that it sees at once what this
+            // call changed (a reader's buffer, a queue drained enough to
+            // resume).
+            if (!woken && group.FBusy) {
+                curl_multi_wakeup(group.FMulti);
+                woken = true;
+            }
+            group.FChanged.wait_until(lock, wakeAt);
+            continue;
+        }
+
+        // This thread runs libcurl for every transfer of the group.
+        group.FBusy = true;
+        struct Pumping {
+            TransferGroup& group;
+            std::unique_lock<std::mutex>& lock;
+            ~Pumping() {
+                if (!lock.owns_lock()) lock.lock();
+                group.FBusy = false;
+                group.FChanged.notify_all();
+            }
+        } pumping{group, lock};
+        group.ResumePaused();
+        int running = 0;
+        const CURLMcode code = curl_multi_perform(group.FMulti, &running);
+        group.CollectDone();
+        group.FChanged.notify_all();
+        if (code != CURLM_OK) return MultiError(code);
+        if (!FEvents.empty() || Satisfied(want) || FDone || FOwner.IsClosed() || group.FWantUse > 0) continue;
+        const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count();
+        lock.unlock();
+        curl_multi_poll(group.FMulti, nullptr, 0, static_cast<int>(std::max<long long>(waitMs, 1)), nullptr);
+        lock.lock();
     }
 }
 
@@ -592,6 +842,7 @@ void Transfer::Discard(std::size_t limit) {
         FDiscarded = FQueue.Size();
         FQueue.Clear();
         Pump(lock, *group, Want::End);
+        TransferGroup::Use use(*group, lock);
         ReleaseLocked(events);
     }
     DeliverEvents(events);
@@ -600,17 +851,20 @@ void Transfer::Discard(std::size_t limit) {
 DWORD Transfer::Available(DWORD* available) {
     *available = 0;
     std::shared_ptr<TransferGroup> group;
-    auto lock = LockGroup(group);
-    if (!group) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-    if (FQueue.Empty() && !FDone) {
-        const DWORD error = Pump(lock, *group, Want::Data);
-        if (error != ERROR_SUCCESS) return error;
+    std::vector<StatusEvent> events;
+    DWORD error = ERROR_SUCCESS;
+    {
+        auto lock = LockGroup(group);
+        if (!group) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+        if (FQueue.Empty() && !FDone) error = Pump(lock, *group, Want::Data);
+        if (!FQueue.Empty())
+            *available = static_cast<DWORD>(std::min<std::size_t>(FQueue.Size(), std::numeric_limits<DWORD>::max()));
+        else if (error == ERROR_SUCCESS)
+            error = ResultError();
+        TakeEvents(events);
     }
-    if (!FQueue.Empty()) {
-        *available = static_cast<DWORD>(std::min<std::size_t>(FQueue.Size(), std::numeric_limits<DWORD>::max()));
-        return ERROR_SUCCESS;
-    }
-    return ResultError();
+    DeliverEvents(events);
+    return *available ? ERROR_SUCCESS : error;
 }
 
 // Queued bytes first; with none queued, the reader's buffer becomes the
@@ -618,40 +872,53 @@ DWORD Transfer::Available(DWORD* available) {
 DWORD Transfer::Read(void* buffer, DWORD size, DWORD* read) {
     *read = 0;
     std::shared_ptr<TransferGroup> group;
-    auto lock = LockGroup(group);
-    if (!group) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-    if (size == 0) return ERROR_SUCCESS;
-    if (!FQueue.Empty()) {
-        *read = static_cast<DWORD>(FQueue.Pop(static_cast<char*>(buffer), size));
-        return ERROR_SUCCESS;
+    std::vector<StatusEvent> events;
+    DWORD error = ERROR_SUCCESS;
+    {
+        auto lock = LockGroup(group);
+        if (!group) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+        if (size == 0) return ERROR_SUCCESS;
+        if (!FQueue.Empty()) {
+            *read = static_cast<DWORD>(FQueue.Pop(static_cast<char*>(buffer), size));
+            return ERROR_SUCCESS;
+        }
+        if (!FDone) {
+            FTarget = static_cast<char*>(buffer);
+            FTargetSize = size;
+            FTargetFilled = 0;
+            error = Pump(lock, *group, Want::Data);
+            std::size_t got = FTargetFilled;
+            FTarget = nullptr;
+            FTargetSize = FTargetFilled = 0;
+            if (got == 0) got = FQueue.Pop(static_cast<char*>(buffer), size);
+            *read = static_cast<DWORD>(got);
+        }
+        if (*read == 0 && error == ERROR_SUCCESS) error = ResultError();
+        TakeEvents(events);
     }
-    if (FDone) return ResultError();
-
-    FTarget = static_cast<char*>(buffer);
-    FTargetSize = size;
-    FTargetFilled = 0;
-    const DWORD error = Pump(lock, *group, Want::Data);
-    std::size_t got = FTargetFilled;
-    FTarget = nullptr;
-    FTargetSize = FTargetFilled = 0;
-    if (got == 0) got = FQueue.Pop(static_cast<char*>(buffer), size);
-    *read = static_cast<DWORD>(got);
-    if (got > 0) return ERROR_SUCCESS;
-    if (error != ERROR_SUCCESS) return error;
-    return ResultError();
+    DeliverEvents(events);
+    return *read > 0 ? ERROR_SUCCESS : error;
 }
 
 // Takes the easy handle out of the multi handle (which closes its connection
 // when the transfer is unfinished) and keeps it for the group's next
-// request. The received state stays for reading.
+// request when its transfer ended well. The received state stays for reading. Called with the group's
+// lock and the use of its multi handle.
 void Transfer::ReleaseLocked(std::vector<StatusEvent>& events) {
     TransferGroup& group = *FGroup;
     if (FEasy) {
-        Handle* previous = group.FCurrent;
-        group.FCurrent = previous ? previous : &FOwner;
-        if (FAttached && group.FMulti) curl_multi_remove_handle(group.FMulti, FEasy);
-        group.FCurrent = previous;
-        if (group.FMulti && group.FSpare.size() < 4) {
+        // Only a handle whose transfer ended well is kept: one stopped on the
+        // way may hold state of it that refuses the next hop's options.
+        const bool clean = FDone && FResult == CURLE_OK && FAbortError == ERROR_SUCCESS;
+        // A transfer that failed (memory that ran out inside libcurl or
+        // OpenSSL, in practice) may have left a cached connection in the
+        // middle of a message or a TLS record: no later request may reuse
+        // it, so the pool makes a fresh group.
+        if (FResult != CURLE_OK || FAbortError != ERROR_SUCCESS)
+            group.FSpoiled.store(true, std::memory_order_release);
+        if (FAttached) curl_multi_remove_handle(group.FMulti, FEasy);
+        std::erase(group.FAttached, this);
+        if (clean && group.FSpare.size() < TransferGroup::kSpareHandles) {
             curl_easy_reset(FEasy);
             group.FSpare.push_back(FEasy);
         } else {
@@ -667,22 +934,19 @@ void Transfer::ReleaseLocked(std::vector<StatusEvent>& events) {
     }
     if (FHeaderList) curl_slist_free_all(FHeaderList);
     FHeaderList = nullptr;
-    std::vector<StatusEvent> more = group.TakeEvents();
-    for (StatusEvent& event : more) events.push_back(std::move(event));
+    FBody.reset();
+    group.FLastUse = Clock::now();
+    group.FChanged.notify_all();
+    TakeEvents(events);
 }
 
 void Transfer::Release() {
     std::shared_ptr<TransferGroup> group;
     std::vector<StatusEvent> events;
     {
-        // A wait on another thread holds the group's lock while it polls:
-        // wake it, so it sees that its owner is closing and lets go.
-        {
-            std::lock_guard<std::mutex> lock(FGroupMutex);
-            if (FGroup && FGroup->FMulti) curl_multi_wakeup(FGroup->FMulti);
-        }
         auto lock = LockGroup(group);
         if (!group) return;
+        TransferGroup::Use use(*group, lock);
         ReleaseLocked(events);
     }
     DeliverEvents(events);

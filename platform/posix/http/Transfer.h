@@ -1,17 +1,29 @@
-// The libcurl side of HTTP requests: one multi handle per connection handle
-// and certificate policy (a TransferGroup, which owns the connection cache,
-// so requests of one connection handle reuse kept-alive connections), and one
-// easy handle per request (a Transfer), driven in pull mode: libcurl runs only
-// while a caller waits for headers or body bytes, on the caller's thread.
+// The libcurl side of HTTP requests: one multi handle per pool entry (a
+// TransferGroup, which owns the connection cache of one server under one
+// policy, shared by every connection handle of the process; see
+// ConnectionPool.h), and one easy handle per request (a Transfer), driven in
+// pull mode: libcurl runs only while a caller waits for headers or body
+// bytes, on the caller's thread.
+//
+// Threads. Several threads may wait on transfers of one group at once. Only
+// one of them at a time has the use of the multi handle (the "pumper": it
+// runs curl_multi_perform for every transfer of the group, then waits in
+// curl_multi_poll with no lock held); the others sleep on the group's
+// condition variable and are woken after each round to see whether their
+// own transfer got what they wait for. A thread that must add or remove an
+// easy handle wakes the pumper (curl_multi_wakeup) and takes the multi
+// handle before it does. The group's mutex guards the state of every
+// transfer in it; libcurl's callbacks run with it held.
 //
 // Bounded buffering: body bytes go straight into the reader's buffer when a
 // read is waiting, else into a queue of at most kQueueLimit bytes (plus one
 // receive buffer); when it is full the transfer is paused until the reader
 // drains it.
 //
-// Status notifications raised inside libcurl's callbacks are queued and
-// delivered after libcurl returns, with no lock held, so a status callback
-// may call back into the API.
+// Status notifications raised inside libcurl's callbacks are queued on the
+// transfer they concern and delivered by the thread that waits on it (or
+// the next call on its request), after libcurl returns and with no lock
+// held, so a status callback may call back into the API.
 #pragma once
 
 #include "posix/handles/Handle.h"
@@ -23,54 +35,75 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 
 namespace Corvane::Backend {
 
+class Transfer;
+
 /// A multi handle with its connection cache, its lock, and a few spare easy
 /// handles.
 class TransferGroup {
 public:
-    /// `owner` gets the notifications of connections closed when no request
-    /// is being served (the connection handle; it outlives the group's use).
-    TransferGroup(Handle& owner, DWORD ignoreFlags);
+    /// A group whose connections are all made under `ignoreFlags`, with at
+    /// most `maxConnections` connections to its server at once.
+    TransferGroup(DWORD ignoreFlags, long maxConnections);
     ~TransferGroup();
     TransferGroup(const TransferGroup&) = delete;
     TransferGroup& operator=(const TransferGroup&) = delete;
 
+    /// Whether the multi handle could be made and set up.
+    bool IsValid() const { return FMulti != nullptr; }
+    /// Whether a transfer failed in a way that may have left one of the
+    /// group's connections unusable; the pool then stops handing it out.
+    bool IsSpoiled() const { return FSpoiled.load(std::memory_order_acquire); }
     /// The certificate ignore flags of every connection in this group.
     DWORD IgnoreFlags() const { return FIgnoreFlags; }
+    /// Whether no transfer has used the group since `since`.
+    bool IdleSince(std::chrono::steady_clock::time_point since);
 
-    /// Closes every cached connection and returns the notifications of
-    /// their closing; the group serves no request afterwards.
-    std::vector<StatusEvent> Shutdown();
+    /// How long a connection may stay idle and still be reused, in seconds;
+    /// the pool drops a group idle that long, closing its connections.
+    static constexpr long kIdleSeconds = 60;
 
 private:
     friend class Transfer;
+    class Use;
 
-    void Queue(Handle* target, DWORD status, const void* data, std::size_t size);
-    // The data encodings of MakeTextEvent and MakeAddressEvent.
-    void QueueText(Handle* target, DWORD status, const std::string& text);
-    void QueueAddress(Handle* target, DWORD status, const std::string& address);
-    std::vector<StatusEvent> TakeEvents();
     void CollectDone();
-    static int CloseSocket(void* group, curl_socket_t socket);
+    void ResumePaused();
+    static int CloseSocket(void* group, curl_socket_t socket) noexcept;
+
+    // Easy handles kept for the next requests (room reserved up front, so
+    // keeping one never fails).
+    static constexpr std::size_t kSpareHandles = 4;
 
     std::mutex FMutex;
+    // Signalled when the multi handle is free again and after each round of
+    // curl_multi_perform.
+    std::condition_variable FChanged;
     CURLM* FMulti = nullptr;
-    Handle& FOwner;
     const DWORD FIgnoreFlags;
+    // A thread has the use of the multi handle (see above); guarded by
+    // FMutex, held across curl_multi_poll.
+    bool FBusy = false;
+    // Threads waiting to add or remove an easy handle: the pumper lets them
+    // have the multi handle before it polls again.
+    int FWantUse = 0;
     std::vector<CURL*> FSpare;
-    std::vector<StatusEvent> FEvents;
-    // The handle whose work is under way (the request being pumped or
-    // closed); null outside.
-    Handle* FCurrent = nullptr;
+    // The transfers whose easy handles are in the multi handle.
+    std::vector<Transfer*> FAttached;
+    std::chrono::steady_clock::time_point FLastUse;
+    std::atomic<bool> FSpoiled{false};
 };
 
 /// What one hop of a request sends.
@@ -79,8 +112,9 @@ struct HopConfig {
     /// Host name for the certificate's name check (no brackets).
     std::string host;
     std::string verb;
-    /// The body, or null for none (kept alive by the caller during the hop).
-    const std::string* body = nullptr;
+    /// The body, or null for none; the transfer keeps it while libcurl may
+    /// read it, whatever the request does with its own copy meanwhile.
+    std::shared_ptr<const std::string> body;
     /// Header lines for libcurl ("Name: value"; "Name:" suppresses one of
     /// libcurl's own).
     std::vector<std::string> headers;
@@ -106,6 +140,25 @@ public:
     ~Transfer();
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
+
+    /// The right to make calls that send or read (Start and the waits that
+    /// follow it, Available, Read): one thread at a time per request, so
+    /// that a second reader never takes the first one's bytes and a second
+    /// send never replaces what libcurl is still sending. Another thread
+    /// waits for it; the thread that holds it (a status callback calling
+    /// back) does not get it again, and `Entered()` is then false.
+    class Caller {
+    public:
+        explicit Caller(Transfer& transfer);
+        ~Caller();
+        Caller(const Caller&) = delete;
+        Caller& operator=(const Caller&) = delete;
+        bool Entered() const { return FEntered; }
+
+    private:
+        Transfer& FTransfer;
+        bool FEntered = false;
+    };
 
     /// Starts a hop in `group`: forgets the previous hop's response and body
     /// and hands the request to libcurl. Nothing is sent until a wait.
@@ -152,36 +205,59 @@ public:
 private:
     friend class TransferGroup;
     enum class Want { Headers, Data, End };
+    using Clock = std::chrono::steady_clock;
 
     DWORD Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, Want want);
     bool Satisfied(Want want) const;
+    Clock::time_point Deadline() const;
     DWORD ResultError() const;
-    void Touch() { FLastActivity = std::chrono::steady_clock::now(); }
-    void Configure(const HopConfig& hop);
+    void Touch() { FLastActivity = Clock::now(); }
+    CURLcode Configure(const HopConfig& hop);
     void MakeFinal();
     void Finish(CURLcode result);
+    void Fail(DWORD error) noexcept;
+    template <typename Result, typename Body>
+    static Result InCallback(Transfer& t, Result failure, Body&& body) noexcept;
     void ReleaseLocked(std::vector<StatusEvent>& events);
+    void TakeEvents(std::vector<StatusEvent>& events);
     std::unique_lock<std::mutex> LockGroup(std::shared_ptr<TransferGroup>& group);
 
-    static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
-    static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
-    static int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* self);
-    static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
-    static int OnPrerequest(void* self, char* primaryIp, char* localIp, int primaryPort, int localPort);
-    static CURLcode OnSslContext(CURL*, void* sslContext, void* self);
+    void Queue(DWORD status, const void* data = nullptr, std::size_t size = 0);
+    // The data encodings of MakeTextEvent and MakeAddressEvent.
+    void QueueText(DWORD status, const std::string& text);
+    void QueueAddress(DWORD status, const std::string& address);
+
+    static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) noexcept;
+    static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self) noexcept;
+    static int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* self) noexcept;
+    static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) noexcept;
+    static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) noexcept;
+    static int OnPrerequest(void* self, char* primaryIp, char* localIp, int primaryPort,
+                            int localPort) noexcept;
+    static CURLcode OnSslContext(CURL*, void* sslContext, void* self) noexcept;
 
     Handle& FOwner;
-    std::mutex FGroupMutex;  // guards FGroup itself
+    // The caller right (see Caller).
+    std::mutex FCallMutex;
+    std::atomic<std::thread::id> FCaller{};
+    // Guards FGroup itself; it changes only while the old group's lock is
+    // held too, so a thread holding a group's lock sees a stable FGroup.
+    std::mutex FGroupMutex;
     std::shared_ptr<TransferGroup> FGroup;
+
+    // Everything below is guarded by the group's lock.
     CURL* FEasy = nullptr;
     bool FAttached = false;
     curl_slist* FHeaderList = nullptr;
+    std::shared_ptr<const std::string> FBody;
     std::string FHost;
     std::size_t FBodySize = 0;
+    curl_off_t FUploaded = 0;
     bool FExpectAuth = false;
     Timeouts FTimeouts;
+    std::vector<StatusEvent> FEvents;
 
-    // What the hop received (guarded by the group's lock).
+    // What the hop received.
     ResponseHead FBuilding;
     ResponseHead FFinal;
     bool FInHead = false;
@@ -190,6 +266,8 @@ private:
     bool FDone = false;
     CURLcode FResult = CURLE_OK;
     DWORD FAbortError = ERROR_SUCCESS;
+    // A callback failed in a way libcurl does not end the transfer for.
+    bool FFailed = false;
     std::string FSentHead;
     // The proxy's answer to the hop's last CONNECT, read from the debug
     // stream (libcurl passes its headers on to no one else): the response
@@ -201,9 +279,15 @@ private:
     bool FNewConnection = false;
     bool FConnectedNotified = false;
     bool FConnected = false;
+    // The socket of the connection the hop made, and the local port of the
+    // connection it uses (made or reused): they tell its connection apart
+    // when libcurl closes one.
+    curl_socket_t FSocket = CURL_SOCKET_BAD;
+    int FLocalPort = -1;
     std::shared_ptr<CertificateCheck> FCheck;
     DWORD FTlsState = 0;
-    std::chrono::steady_clock::time_point FLastActivity;
+    Clock::time_point FStarted;
+    Clock::time_point FLastActivity;
 
     // The body: a waiting reader's buffer first, then the queue.
     ByteRing FQueue;

@@ -74,6 +74,12 @@ struct CExchange {
                  DWORD size = sizeof(text);
                  Require(HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, text, &size, nullptr));
                  EXPECT_EQ(std::u16string(text), u"200");
+                 // A request that got through sent every header it was given.
+                 WCHAR head[2048];
+                 size = sizeof(head);
+                 Require(HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF | HTTP_QUERY_FLAG_REQUEST_HEADERS, head,
+                                        &size, nullptr));
+                 EXPECT_NE(std::u16string(head).find(u"\r\nX-Fault: 1\r\n"), std::u16string::npos);
              }},
             {"InternetQueryOptionW",
              [this] {
@@ -100,7 +106,7 @@ struct CExchange {
     }
 };
 
-TEST(BackendFaults, DISABLED_CApiExchangeFailsCleanlyAtEveryFault) {
+TEST(BackendFaults, CApiExchangeFailsCleanlyAtEveryFault) {
     for (const char* setting : {"CORVANE_HTTP_URL", "CORVANE_HTTPS_URL"}) {
         CExchange exchange;
         const std::string url = TestServers::Setting(setting);

@@ -49,6 +49,14 @@ TEST_F(Headers, StatusVersionAndTextQueries) {
     const Handle empty = Get(u"/status?code=404&text=");
     EXPECT_EQ(StatusCode(empty.get()), 404u);
     EXPECT_EQ(Header(empty.get(), HTTP_QUERY_STATUS_TEXT), "");
+
+    // A header line that starts like a status line starts no new response:
+    // the queries answer for the message as it was framed.
+    const Handle inside = Get(u"/response-headers?X-Before=1&_raw=HTTP/1.1%20404%20Moved:%20here&X-After=2");
+    EXPECT_EQ(StatusCode(inside.get()), 200u);
+    EXPECT_EQ(Custom(inside.get(), "X-Before"), "1");
+    EXPECT_EQ(Custom(inside.get(), "X-After"), "2");
+    EXPECT_EQ(ReadAll(inside.get()), "X-Before: 1\nX-After: 2\n");
 }
 
 // Sizes are bytes with the terminator; a short buffer reports the size

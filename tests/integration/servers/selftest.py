@@ -386,6 +386,17 @@ class Endpoints:
         self.assertIn("\r\nExpires: Sun Nov  6 08:49:37 1994\r\nX-R: 1\r\nX-R: 2\r\n", head)
         bad, _ = raw(self.port, get_request("/response-headers?Bad%20Name=1"), self.tls)
         self.assertTrue(bad.startswith(b"HTTP/1.1 400 "))
+        data, _ = raw(self.port, get_request("/response-headers?A=1&_raw=HTTP/1.1%20404%20X&B=2"), self.tls)
+        self.assertIn("\r\nA: 1\r\nHTTP/1.1 404 X\r\nB: 2\r\n", data.partition(b"\r\n\r\n")[0].decode())
+
+    def test_slow_read_holds_the_upload_to_its_pace(self):
+        payload = pattern(5, 300000)
+        start = time.monotonic()
+        _, headers, _ = curl_head_body("-X", "PUT", "--data-binary", "@-", self.base + "/slow-read?rate=200000",
+                                       data=payload)
+        self.assertGreater(time.monotonic() - start, 1.2)
+        self.assertEqual(headers["x-echo-body-length"], ["300000"])
+        self.assertEqual(headers["x-echo-body-sha256"], [hashlib.sha256(payload).hexdigest()])
 
     def test_bytes_are_deterministic(self):
         for size, seed in ((0, 1), (1, 1), (4097, 0), (1 << 20, 42)):

@@ -1,0 +1,92 @@
+// The process's kept-alive HTTP connections, one multi handle per key.
+#include "posix/http/ConnectionPool.h"
+
+#include "posix/handles/Options.h"
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <memory>
+#include <new>
+
+namespace Corvane::Backend {
+
+namespace {
+
+// Adds a field to a key: its length first, so no text can pass for two
+// fields.
+void AddField(std::string& key, std::string_view field) {
+    key += std::to_string(field.size());
+    key += ':';
+    key += field;
+}
+
+// Scheme, host and port (the scheme's default when the URL names none) of
+// an absolute URL, in lower case; false when libcurl cannot read it.
+bool AddOrigin(std::string& key, const std::string& url) {
+    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), &curl_url_cleanup);
+    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+        return false;
+    for (const CURLUPart part : {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT}) {
+        char* text = nullptr;
+        const CURLUcode got = curl_url_get(handle.get(), part, &text, part == CURLUPART_PORT ? CURLU_DEFAULT_PORT : 0);
+        const std::unique_ptr<char, decltype(&curl_free)> owned(text, &curl_free);
+        if (got != CURLUE_OK || !text) return false;
+        std::string field = text;
+        for (char& c : field) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        AddField(key, field);
+    }
+    return true;
+}
+
+}  // namespace
+
+ConnectionPool& ConnectionPool::Process() {
+    static ConnectionPool* const pool = new ConnectionPool();
+    return *pool;
+}
+
+std::shared_ptr<TransferGroup> ConnectionPool::Group(const HopConfig& hop, DWORD ignoreFlags) {
+    const long limit = static_cast<long>(MaxConnectionsPerServer());
+    std::string key;
+    // The URL was read once already: only memory can be short here.
+    if (!AddOrigin(key, hop.url)) throw std::bad_alloc();
+    AddField(key, hop.proxy);
+    AddField(key, std::to_string(ignoreFlags));
+    AddField(key, hop.useCredentials ? hop.user : std::string());
+    AddField(key, hop.useCredentials ? hop.password : std::string());
+    // A tunnel through a proxy is opened with the proxy's credentials: one
+    // made with others is not this request's to use.
+    AddField(key, hop.proxyUser);
+    AddField(key, hop.proxyPassword);
+    AddField(key, std::to_string(limit));
+
+    std::vector<std::shared_ptr<TransferGroup>> dropped;  // closed outside the lock
+    std::lock_guard<std::mutex> lock(FMutex);
+    DropIdle(dropped);
+    if (const auto it = FGroups.find(key); it != FGroups.end()) {
+        if (!it->second->IsSpoiled()) return it->second;
+        dropped.push_back(std::move(it->second));
+        FGroups.erase(it);
+    }
+    auto group = std::make_shared<TransferGroup>(ignoreFlags, limit);
+    if (!group->IsValid()) throw std::bad_alloc();
+    FGroups.emplace(std::move(key), group);
+    return group;
+}
+
+// Moves the entries no request has used for TransferGroup::kIdleSeconds out
+// of the pool; a request that holds one still may finish with it.
+void ConnectionPool::DropIdle(std::vector<std::shared_ptr<TransferGroup>>& dropped) {
+    const auto since = std::chrono::steady_clock::now() - std::chrono::seconds(TransferGroup::kIdleSeconds);
+    for (auto it = FGroups.begin(); it != FGroups.end();) {
+        if (it->second->IdleSince(since)) {
+            dropped.push_back(std::move(it->second));
+            it = FGroups.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+}  // namespace Corvane::Backend
