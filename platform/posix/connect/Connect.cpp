@@ -5,6 +5,10 @@
 #include "posix/errors/LastError.h"
 #include "posix/session/Session.h"
 
+#include <arpa/inet.h>
+
+#include <string>
+
 #include <string_view>
 
 namespace Corvane::Backend {
@@ -43,7 +47,17 @@ bool EndsOrHidesTheHost(char16_t c) {
 bool IsServerName(std::u16string_view name) {
     for (const char16_t c : name)
         if (EndsOrHidesTheHost(c)) return false;
-    return true;
+    // Brackets only around a whole IPv6 address: "[::1]:8080" would carry a
+    // port of its own past the one given.
+    if (name.find_first_of(u"[]") == std::u16string_view::npos) return true;
+    if (name.size() < 3 || name.front() != u'[' || name.back() != u']') return false;
+    std::string inside;
+    for (const char16_t c : name.substr(1, name.size() - 2)) {
+        if (c > 0x7F) return false;
+        inside += static_cast<char>(c);
+    }
+    in6_addr address{};
+    return inet_pton(AF_INET6, inside.c_str(), &address) == 1;
 }
 
 }  // namespace

@@ -44,6 +44,9 @@ struct ResponseHead : HeaderBlock {
     std::string statusText;  // "OK" (may be empty)
     /// Bytes of the header block as received.
     std::size_t bytes = 0;
+    /// A proxy's refusal of a tunnel (its answer to CONNECT), not the
+    /// server's response: it sets no cookies and is never followed.
+    bool fromProxy = false;
 
     /// Takes the status line apart; false when it is not one.
     bool SetStatusLine(std::string_view line);

@@ -316,6 +316,9 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
         if (error != ERROR_SUCCESS) return error;
 
         const ResponseHead head = FTransfer.Response();
+        // A proxy's refusal of the tunnel speaks for the proxy, not for the
+        // server: its cookies and its Location never count for the server.
+        if (head.fromProxy) return ERROR_SUCCESS;
         KeepCookies(target, head);
         if ((FFlags & INTERNET_FLAG_NO_AUTO_REDIRECT) || !IsFollowedRedirect(head.status)) return ERROR_SUCCESS;
         const HeaderField* location = head.Find("Location");

@@ -359,11 +359,18 @@ DWORD Transfer::Start(const std::shared_ptr<TransferGroup>& group, const HopConf
     }
     DWORD error = configured == CURLE_OK ? ERROR_SUCCESS : OptionError(configured);
     if (error == ERROR_SUCCESS) {
-        group->FAttached.push_back(this);
+        // Room first, so that listing the transfer once libcurl has it
+        // cannot fail.
+        group->FAttached.reserve(group->FAttached.size() + 1);
         TransferGroup::Use use(*group, lock);
-        if (const CURLMcode added = curl_multi_add_handle(group->FMulti, FEasy); added != CURLM_OK) {
-            group->FAttached.pop_back();
+        // While this waited for the multi handle, a close of the request
+        // may have released the easy handle (Release).
+        if (FOwner.IsClosed() || !FEasy) {
+            error = ERROR_INTERNET_OPERATION_CANCELLED;
+        } else if (const CURLMcode added = curl_multi_add_handle(group->FMulti, FEasy); added != CURLM_OK) {
             error = MultiError(added);
+        } else {
+            group->FAttached.push_back(this);
         }
     }
     if (error != ERROR_SUCCESS) {
@@ -705,6 +712,7 @@ void Transfer::Finish(CURLcode result) {
     // its status and headers are the response, without a body.
     if (result != CURLE_OK && !FHeadersFinal && FTunnelHead.status >= 300) {
         FBuilding = std::move(FTunnelHead);
+        FBuilding.fromProxy = true;
         FTunnelHead = ResponseHead();
         FTentative = true;
         result = CURLE_OK;
@@ -910,11 +918,15 @@ void Transfer::ReleaseLocked(std::vector<StatusEvent>& events) {
         // Only a handle whose transfer ended well is kept: one stopped on the
         // way may hold state of it that refuses the next hop's options.
         const bool clean = FDone && FResult == CURLE_OK && FAbortError == ERROR_SUCCESS;
-        // A transfer that failed (memory that ran out inside libcurl or
-        // OpenSSL, in practice) may have left a cached connection in the
-        // middle of a message or a TLS record: no later request may reuse
-        // it, so the pool makes a fresh group.
-        if (FResult != CURLE_OK || FAbortError != ERROR_SUCCESS)
+        // A transfer that failed in the middle of a message (memory that ran
+        // out inside libcurl or OpenSSL, a callback that ended it, a broken
+        // send or receive) may have left a cached connection in the middle
+        // of a message or a TLS record: no later request may reuse it, so the
+        // pool makes a fresh group. Refused connections and timeouts leave
+        // no such connection behind.
+        if (FResult == CURLE_OUT_OF_MEMORY || FResult == CURLE_SEND_ERROR || FResult == CURLE_RECV_ERROR ||
+            FResult == CURLE_ABORTED_BY_CALLBACK || FResult == CURLE_WRITE_ERROR ||
+            FAbortError == ERROR_NOT_ENOUGH_MEMORY || FAbortError == ERROR_INTERNET_INTERNAL_ERROR)
             group.FSpoiled.store(true, std::memory_order_release);
         if (FAttached) curl_multi_remove_handle(group.FMulti, FEasy);
         std::erase(group.FAttached, this);

@@ -33,12 +33,13 @@ addrinfo TcpHints(int flags) {
 
 // The addresses of an answer, which is released.
 std::vector<SocketAddress> TakeAddresses(addrinfo* list) {
+    // Released however this ends (an address list that cannot grow throws).
+    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owned(list, &::freeaddrinfo);
     std::vector<SocketAddress> addresses;
     for (const addrinfo* entry = list; entry; entry = entry->ai_next) {
         SocketAddress address(entry->ai_addr, entry->ai_addrlen);
         if (!address.Empty()) addresses.push_back(address);
     }
-    if (list) ::freeaddrinfo(list);
     return addresses;
 }
 
@@ -122,7 +123,7 @@ DWORD Resolver::Resolve(std::string_view host, INTERNET_PORT port, const Deadlin
         gPendingLookups.fetch_add(1, std::memory_order_acq_rel);
         try {
             std::thread(RunLookup, pending).detach();
-        } catch (const std::system_error&) {
+        } catch (...) {  // no thread (std::system_error) or no memory for it
             gPendingLookups.fetch_sub(1, std::memory_order_acq_rel);
             return ERROR_NOT_ENOUGH_MEMORY;
         }

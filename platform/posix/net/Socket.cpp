@@ -98,7 +98,8 @@ DWORD Socket::Send(const void* data, std::size_t size, const Deadline& deadline,
             return StreamError(errno);
         }
     }
-    return waiter.IsCancelled() ? ERROR_INTERNET_OPERATION_CANCELLED : ERROR_SUCCESS;
+    // Everything went out: a close that came meanwhile does not undo that.
+    return ERROR_SUCCESS;
 }
 
 DWORD Socket::Receive(void* buffer, std::size_t size, std::size_t* received, const Deadline& deadline,

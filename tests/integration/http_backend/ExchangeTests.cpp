@@ -320,6 +320,12 @@ TEST_F(Exchange, ServerNamesHoldNothingButTheHost) {
         EXPECT_FALSE(Send(request.get()));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_NAME_NOT_RESOLVED));
     }
+    // Brackets only around a whole IPv6 address: a port after them would
+    // override the one given.
+    if (refusedAtConnect) {
+        for (const char16_t* name : {u"[::1]:8080", u"[127.0.0.1]", u"[::1", u"::1]"})
+            EXPECT_FALSE(Connect(FSession.get(), {name, Echo().port})) << Narrow(name);
+    }
     for (const char16_t* name : {u"::1", u"[::1]", u"localhost", u"xn--bcher-kva.example", u"b\u00FCcher.example"})
         EXPECT_TRUE(Connect(FSession.get(), {name, Echo().port})) << Narrow(name) << " " << GetLastError();
 }
