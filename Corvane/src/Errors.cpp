@@ -4,6 +4,7 @@
 #include <Platform/WinInet.h>
 
 #include "PlatformText.h"
+#include "SizedText.h"
 
 namespace Corvane {
 
@@ -57,28 +58,15 @@ void Check(bool BoolValue)
     CheckSuccess(Error);
 }
 
-// Asks for the size first, then reads the text into a buffer of that many
-// bytes. The size is in bytes including the terminator; a size of 3 bytes or
-// less holds no character.
+// A failure of either call reads as no response: this routine never raises.
 UnicodeString GetInternetLastResponseInfo()
 {
-    InternetApi& Api = Platform();
     DWORD ErrorCode = 0;
-    DWORD Size = 0;
-    if (Api.InternetGetLastResponseInfoW(&ErrorCode, nullptr, &Size))
-        return {};
-    if (Api.GetLastError() != ERROR_INSUFFICIENT_BUFFER || Size == 0)
-        return {};
-    const DWORD Length = Size / 2 >= 1 ? Size / 2 - 1 : 0;
-    if (Length == 0)
-        return {};
-    // The buffer is never described as larger than it is: it holds at least
-    // Size bytes even when the platform reports an odd size.
-    UnicodeString Result((Size + 1) / 2, u'\0');
-    if (!Api.InternetGetLastResponseInfoW(&ErrorCode, PlatformBuffer(Result.data()), &Size))
-        return {};
-    Result.resize(Length);
-    return Result;
+    return ReadSizedText(
+        [&](char16_t* Buffer, DWORD* Size) {
+            return Platform().InternetGetLastResponseInfoW(&ErrorCode, PlatformBuffer(Buffer), Size);
+        },
+        TSizedTextFailure::Quiet);
 }
 
 }  // namespace Corvane

@@ -11,6 +11,7 @@
 
 #include "HttpTables.h"
 #include "PlatformText.h"
+#include "SizedText.h"
 
 namespace Corvane {
 
@@ -25,30 +26,14 @@ DWORD BufferLength(std::size_t Length)
 
 }  // namespace
 
-// Asks for the size first; the reported size counts bytes including the
-// terminating zero. The buffer of the second call holds at least that many
-// bytes, so the platform never writes past it.
 UnicodeString TCustomINetHttp::QueryInfo(Cardinal Info)
 {
     CheckActive();
-    InternetApi& Api = Platform();
-    DWORD Size = 0;
-    if (Api.HttpQueryInfoW(FHttpHandle, Info, nullptr, &Size, nullptr))
-        return {};
-    if (Api.GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        Check(false);
-        return {};
-    }
-    const DWORD Length = Size / 2 >= 1 ? Size / 2 - 1 : 0;
-    if (Length == 0)
-        return {};
-    UnicodeString Result((Size + 1) / 2, u'\0');
-    if (!Api.HttpQueryInfoW(FHttpHandle, Info, Result.data(), &Size, nullptr)) {
-        Check(false);
-        return {};
-    }
-    Result.resize(Length);
-    return Result;
+    return ReadSizedText(
+        [&](char16_t* Buffer, DWORD* Size) {
+            return Platform().HttpQueryInfoW(FHttpHandle, Info, Buffer, Size, nullptr);
+        },
+        TSizedTextFailure::Check);
 }
 
 UnicodeString TCustomINetHttp::QueryInfo(THttpHeader Header)
