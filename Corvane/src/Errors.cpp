@@ -17,6 +17,34 @@ const UnicodeString kResponseSeparator = u":";
 // Capacity of the message-table buffer, in characters. FormatMessageW is told
 // one less, so the last character always stays a terminator.
 constexpr DWORD kMessageBufferSize = 256;
+// The same for system texts, some of which run to several sentences.
+constexpr DWORD kSystemBufferSize = 1024;
+
+// The text FormatMessageW gives for Code from one source, up to its first
+// zero character; empty when the call fails.
+template <DWORD Capacity>
+UnicodeString MessageText(DWORD Flags, LPCVOID Source, DWORD Code)
+{
+    WCHAR Buffer[Capacity + 1];
+    Buffer[Capacity] = 0;
+    if (Platform().FormatMessageW(Flags, Source, Code, 0, Buffer, Capacity, nullptr) == 0)
+        Buffer[0] = 0;
+    return UnicodeString(FromPlatformText(Buffer));
+}
+
+// The system's own text for a code the Internet library's table lacks, asked
+// of the platform like any other text: the operating system's table on
+// Windows, the backend's table of system texts elsewhere. The line break
+// that ends a system text is dropped, as the framework's SysErrorMessage
+// does; empty when the system has no text for the code.
+UnicodeString SystemText(DWORD Code)
+{
+    UnicodeString Text =
+        MessageText<kSystemBufferSize>(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, Code);
+    while (!Text.empty() && (Text.back() == u'\r' || Text.back() == u'\n' || Text.back() == u' '))
+        Text.pop_back();
+    return Text;
+}
 
 }  // namespace
 
@@ -27,14 +55,9 @@ void CheckSuccess(Cardinal ErrorCode)
     if (ErrorCode == 0)
         return;
 
-    InternetApi& Api = Platform();
-    WCHAR Buffer[kMessageBufferSize + 1];
-    Buffer[kMessageBufferSize] = 0;
-    HMODULE Module = Api.GetModuleHandleW(PlatformText(u"wininet.dll"));
-    if (Api.FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE, Module, ErrorCode, 0, Buffer,
-                           kMessageBufferSize, nullptr) == 0)
-        Buffer[0] = 0;
-    const UnicodeString WinInetText(FromPlatformText(Buffer));
+    HMODULE Module = Platform().GetModuleHandleW(PlatformText(u"wininet.dll"));
+    const UnicodeString WinInetText =
+        MessageText<kMessageBufferSize>(FORMAT_MESSAGE_FROM_HMODULE, Module, ErrorCode);
 
     UnicodeString Message = kErrorPrefix + Framework::IntToStr(static_cast<Framework::UInt64>(ErrorCode)) +
                             kCodeSeparator;
@@ -43,7 +66,7 @@ void CheckSuccess(Cardinal ErrorCode)
     else if (!WinInetText.empty())
         Message += WinInetText;
     else
-        Message += Framework::SysErrorMessage(ErrorCode);
+        Message += SystemText(ErrorCode);
     throw EINetError(Message);
 }
 

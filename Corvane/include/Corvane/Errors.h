@@ -47,9 +47,11 @@ enum TINetAction : std::uint8_t {
 using TINetErrorEvent = std::function<void(TObject* Sender, EINetError& E, TINetAction& Action)>;
 
 /// Raises EINetError for every code except 0. The text comes from the
-/// Internet library's message table, else from the system's messages; for
-/// ERROR_INTERNET_EXTENDED_ERROR (12003) the server's last response follows
-/// after a ":". The code is printed as an unsigned decimal number.
+/// Internet library's message table, else from the system's messages (both
+/// read with the platform's FormatMessageW; the system text without its
+/// closing line break); for ERROR_INTERNET_EXTENDED_ERROR (12003) the
+/// server's last response follows after a ":". The code is printed as an
+/// unsigned decimal number.
 void CheckSuccess(Cardinal ErrorCode);
 
 /// Does nothing when BoolValue is true. Otherwise reads the thread's last

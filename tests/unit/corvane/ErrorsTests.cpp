@@ -36,6 +36,20 @@ protected:
             });
     }
 
+    // Scripts the system's text for Code, asked of the platform after the
+    // message table had none (an empty text makes the call fail).
+    void ExpectSystemText(DWORD Code, const std::u16string& Text)
+    {
+        EXPECT_CALL(api, FormatMessageW(DWORD{FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS}, IsNull(),
+                                        Code, 0u, NotNull(), 1024u, IsNull()))
+            .WillOnce([Text](DWORD, LPCVOID, DWORD, DWORD, LPWSTR Buffer, DWORD, va_list*) -> DWORD {
+                if (Text.empty())
+                    return 0;
+                std::memcpy(Buffer, Text.c_str(), (Text.size() + 1) * sizeof(WCHAR));
+                return static_cast<DWORD>(Text.size());
+            });
+    }
+
     // Scripts the two-step read of the last server response.
     void ExpectResponse(const std::u16string& Text)
     {
@@ -93,11 +107,21 @@ TEST_F(ErrorsTest, ExtendedErrorWithoutTableTextKeepsBothSeparators)
 
 TEST_F(ErrorsTest, CodesOutsideTheTableUseTheSystemText)
 {
-    // 4294967295 also shows that the code prints unsigned, never with a sign.
-    for (DWORD Code : {DWORD{2}, DWORD{0x80000000u}, DWORD{4294967295u}}) {
-        ExpectMessageTable(Code, u"");
-        EXPECT_EQ(RaisedMessage([Code] { CheckSuccess(Code); }),
-                  "Error " + std::to_string(Code) + ": " + U8(Framework::SysErrorMessage(Code)));
+    // The system text loses its closing line break; a code the system does
+    // not know either has no text. 4294967295 also shows that the code
+    // prints unsigned, never with a sign.
+    struct Case {
+        DWORD Code;
+        std::u16string SystemText;
+        std::string Message;
+    };
+    for (const Case& C : {Case{2, u"The system cannot find the file given.\r\n",
+                               "Error 2: The system cannot find the file given."},
+                          Case{0x80000000u, u"", "Error 2147483648: "}, Case{4294967295u, u"", "Error 4294967295: "}}) {
+        InSequence Order;
+        ExpectMessageTable(C.Code, u"");
+        ExpectSystemText(C.Code, C.SystemText);
+        EXPECT_EQ(RaisedMessage([&] { CheckSuccess(C.Code); }), C.Message);
         testing::Mock::VerifyAndClearExpectations(&api);
     }
 }
