@@ -6,7 +6,7 @@
 #include <Platform/InternetApi.h>
 
 #include "Corvane/Url.h"
-#include "HttpTables.h"
+#include "EnumTables.h"
 #include "PlatformText.h"
 
 namespace Corvane {
@@ -92,7 +92,7 @@ void TCustomINetHttp::SetSession(TINetSession* Value)
 
 Cardinal TCustomINetHttp::GetFlags() const
 {
-    return HttpTables::FlagWord(FFlags);
+    return EnumTables::FlagWord(EnumTables::kHttpFlags, FFlags);
 }
 
 // Reads the open request's flags from the platform; with no request open the
@@ -107,7 +107,7 @@ TSecurityFlags TCustomINetHttp::SecurityFlags()
         Check(false);
         return TSecurityFlags();
     }
-    return HttpTables::SecurityFlagsFromWord(Word);
+    return EnumTables::FlagsFromWord(EnumTables::kSecurityFlags, Word);
 }
 
 void TCustomINetHttp::SetSecurityFlags(TSecurityFlags Value)
@@ -115,7 +115,7 @@ void TCustomINetHttp::SetSecurityFlags(TSecurityFlags Value)
     FSecurityFlags = Value;
     if (FHttpHandle == nullptr)
         return;
-    DWORD Word = HttpTables::SecurityWord(Value);
+    DWORD Word = EnumTables::FlagWord(EnumTables::kSecurityFlags, Value);
     Check(Platform().InternetSetOptionW(FHttpHandle, INTERNET_OPTION_SECURITY_FLAGS, &Word, sizeof(Word)));
 }
 

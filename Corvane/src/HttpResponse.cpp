@@ -9,7 +9,7 @@
 #include <Framework/Classes.h>
 #include <Platform/InternetApi.h>
 
-#include "HttpTables.h"
+#include "EnumTables.h"
 #include "PlatformText.h"
 #include "SizedText.h"
 
@@ -38,7 +38,7 @@ UnicodeString TCustomINetHttp::QueryInfo(Cardinal Info)
 
 UnicodeString TCustomINetHttp::QueryInfo(THttpHeader Header)
 {
-    return QueryInfo(static_cast<Cardinal>(HttpTables::kHeaderLevels[Header]));
+    return QueryInfo(EnumTables::ValueOf(EnumTables::kHttpHeaders, Header));
 }
 
 // HTTP_QUERY_CUSTOM reads the header's name from the buffer and writes the
@@ -85,7 +85,7 @@ Cardinal TCustomINetHttp::QueryInfoValue(Cardinal Info)
 
 Cardinal TCustomINetHttp::QueryInfoValue(THttpHeader Header)
 {
-    return QueryInfoValue(static_cast<Cardinal>(HttpTables::kHeaderLevels[Header]));
+    return QueryInfoValue(EnumTables::ValueOf(EnumTables::kHttpHeaders, Header));
 }
 
 SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(Cardinal Info)
@@ -101,7 +101,7 @@ SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(Cardinal Info)
 
 SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(THttpHeader Header)
 {
-    return QueryInfoSystemTime(static_cast<Cardinal>(HttpTables::kHeaderLevels[Header]));
+    return QueryInfoSystemTime(EnumTables::ValueOf(EnumTables::kHttpHeaders, Header));
 }
 
 Cardinal TCustomINetHttp::AvailableData()
