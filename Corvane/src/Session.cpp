@@ -94,10 +94,14 @@ HINTERNET TCustomINetSession::CreateInternalHandle()
     return Result;
 }
 
+// Removal notices also come when a user merely changes owner (as a sibling
+// of the old owner's components); such a user is still open on this session
+// and stays listed. Only a user being destroyed is dropped.
 void TCustomINetSession::Notification(TComponent* AComponent, Framework::TOperation Operation)
 {
     TINetHandle::Notification(AComponent, Operation);
-    if (Operation == Framework::opRemove)
+    if (Operation == Framework::opRemove && AComponent != nullptr &&
+        AComponent->ComponentState().Contains(Framework::csDestroying))
         while (FSessionUses.Remove(AComponent) >= 0) {
         }
 }

@@ -79,7 +79,8 @@ protected:
     void FreeHandle() override;
     /// InternetOpenW(agent, access type, proxy or null, bypass or null, flags).
     HINTERNET CreateInternalHandle() override;
-    /// Drops a listed user that is being destroyed.
+    /// Drops a listed user that is being destroyed; a user that only changes
+    /// owner stays listed.
     void Notification(TComponent* AComponent, Framework::TOperation Operation) override;
 
 private:
