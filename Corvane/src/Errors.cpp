@@ -46,15 +46,10 @@ UnicodeString SystemText(DWORD Code)
     return Text;
 }
 
-}  // namespace
-
-// Builds "Error <code>: <text>" from the Internet library's message table, the
-// server's response (12003 only) or the system's text, and raises it.
-void CheckSuccess(Cardinal ErrorCode)
+// "Error <code>: <text>", the text from the Internet library's message
+// table, the server's response (12003 only) or the system's text.
+UnicodeString ErrorMessage(Cardinal ErrorCode)
 {
-    if (ErrorCode == 0)
-        return;
-
     HMODULE Module = Platform().GetModuleHandleW(PlatformText(u"wininet.dll"));
     const UnicodeString WinInetText =
         MessageText<kMessageBufferSize>(FORMAT_MESSAGE_FROM_HMODULE, Module, ErrorCode);
@@ -67,9 +62,21 @@ void CheckSuccess(Cardinal ErrorCode)
         Message += WinInetText;
     else
         Message += SystemText(ErrorCode);
-    throw EINetError(Message);
+    return Message;
 }
 
+}  // namespace
+
+void CheckSuccess(Cardinal ErrorCode)
+{
+    if (ErrorCode == 0)
+        return;
+    throw EINetError(ErrorMessage(ErrorCode));
+}
+
+// The lookups of the message may fail and set a last error of their own (a
+// code the Internet table lacks, the size asked for a server response), so
+// the last error is reset after them: it is 0 once Check has raised.
 void Check(bool BoolValue)
 {
     if (BoolValue)
@@ -77,8 +84,9 @@ void Check(bool BoolValue)
     const DWORD Error = Platform().GetLastError();
     if (Error == 0 || Error == ERROR_IO_PENDING)
         return;
+    UnicodeString Message = ErrorMessage(Error);
     Platform().SetLastError(0);
-    CheckSuccess(Error);
+    throw EINetError(Message);
 }
 
 // A failure of either call reads as no response: this routine never raises.

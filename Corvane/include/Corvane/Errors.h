@@ -56,7 +56,8 @@ void CheckSuccess(Cardinal ErrorCode);
 
 /// Does nothing when BoolValue is true. Otherwise reads the thread's last
 /// error; 0 and ERROR_IO_PENDING (997) count as success and are left alone.
-/// Any other code resets the last error to 0 and is raised by CheckSuccess.
+/// Any other code is raised as by CheckSuccess, and the last error is 0
+/// afterwards (also when looking the text up set one of its own).
 /// Call it directly after the platform call whose result it judges.
 void Check(bool BoolValue);
 
