@@ -8,9 +8,11 @@
 #include <utility>
 
 #include <Framework/Properties.h>
+#include <Framework/ResourceStrings.h>
 #include <Framework/Set.h>
 #include <Platform/WinInet.h>
 
+#include "Corvane/Errors.h"
 #include "Corvane/Http.h"
 #include "Corvane/Session.h"
 #include "Corvane/Url.h"
@@ -46,6 +48,17 @@ template <class E, class V, std::size_t N>
 constexpr bool IsElement(const TRow<E, V> (&)[N], E Value)
 {
     return static_cast<std::size_t>(Value) < N;
+}
+
+/// Refuses a value that is not one of the table's elements with EINetError
+/// (SINetInvalidValue), as the components refuse any argument they cannot
+/// pass on, before it is stored or reaches the platform.
+template <class E, class V, std::size_t N>
+void CheckElement(const TRow<E, V> (&Rows)[N], E Value, const char16_t* TypeName)
+{
+    if (!IsElement(Rows, Value))
+        throw EINetError(Framework::Format(Framework::LoadResString(SINetInvalidValue),
+                                           {Framework::IntToStr(static_cast<Framework::Integer>(Value)), TypeName}));
 }
 
 /// The platform value of Element, which must be one of the table's elements.

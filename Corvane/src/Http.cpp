@@ -90,6 +90,12 @@ void TCustomINetHttp::SetSession(TINetSession* Value)
     SetSessionReference(FSession, Value);
 }
 
+void TCustomINetHttp::SetVerb(THttpVerb Value)
+{
+    EnumTables::CheckElement(EnumTables::kHttpVerbs, Value, u"THttpVerb");
+    FVerb = Value;
+}
+
 Cardinal TCustomINetHttp::GetFlags() const
 {
     return EnumTables::FlagWord(EnumTables::kHttpFlags, FFlags);

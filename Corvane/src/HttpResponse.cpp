@@ -24,6 +24,14 @@ DWORD BufferLength(std::size_t Length)
     return static_cast<DWORD>(std::min<std::size_t>(Length, std::numeric_limits<DWORD>::max()));
 }
 
+// The information level of a named header; a value no element stands for is
+// refused before it reaches the platform.
+Cardinal HeaderLevel(THttpHeader Header)
+{
+    EnumTables::CheckElement(EnumTables::kHttpHeaders, Header, u"THttpHeader");
+    return EnumTables::ValueOf(EnumTables::kHttpHeaders, Header);
+}
+
 }  // namespace
 
 UnicodeString TCustomINetHttp::QueryInfo(Cardinal Info)
@@ -38,7 +46,7 @@ UnicodeString TCustomINetHttp::QueryInfo(Cardinal Info)
 
 UnicodeString TCustomINetHttp::QueryInfo(THttpHeader Header)
 {
-    return QueryInfo(EnumTables::ValueOf(EnumTables::kHttpHeaders, Header));
+    return QueryInfo(HeaderLevel(Header));
 }
 
 // HTTP_QUERY_CUSTOM reads the header's name from the buffer and writes the
@@ -85,7 +93,7 @@ Cardinal TCustomINetHttp::QueryInfoValue(Cardinal Info)
 
 Cardinal TCustomINetHttp::QueryInfoValue(THttpHeader Header)
 {
-    return QueryInfoValue(EnumTables::ValueOf(EnumTables::kHttpHeaders, Header));
+    return QueryInfoValue(HeaderLevel(Header));
 }
 
 SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(Cardinal Info)
@@ -101,7 +109,7 @@ SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(Cardinal Info)
 
 SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(THttpHeader Header)
 {
-    return QueryInfoSystemTime(EnumTables::ValueOf(EnumTables::kHttpHeaders, Header));
+    return QueryInfoSystemTime(HeaderLevel(Header));
 }
 
 Cardinal TCustomINetHttp::AvailableData()

@@ -38,6 +38,7 @@ TCustomINetSession::~TCustomINetSession()
 void TCustomINetSession::SetAccessType(TAccessType Value)
 {
     CheckInactive();
+    EnumTables::CheckElement(EnumTables::kAccessTypes, Value, u"TAccessType");
     FAccessType = Value;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include <Framework/Classes.h>
+#include <Framework/ResourceStrings.h>
 #include <Framework/SysUtils.h>
 #include <Framework/Types.h>
 
@@ -45,6 +46,11 @@ enum TINetAction : std::uint8_t {
 /// change E's message, or set Action to iaAbort to turn the error into a
 /// silent abort.
 using TINetErrorEvent = std::function<void(TObject* Sender, EINetError& E, TINetAction& Action)>;
+
+/// Raised for a value of an enumeration that no element stands for (only a
+/// cast makes one): "Invalid value <number> for <enumeration>".
+inline constexpr Framework::TResourceString SINetInvalidValue{"Corvane.SINetInvalidValue",
+                                                              u"Invalid value %s for %s"};
 
 /// Raises EINetError for every code except 0. The text comes from the
 /// Internet library's message table, else from the system's messages (both

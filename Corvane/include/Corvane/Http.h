@@ -294,7 +294,8 @@ protected:
     UnicodeString Referer() const { return FReferer; }
     void SetReferer(const UnicodeString& Value) { FReferer = Value; }
     THttpVerb Verb() const { return FVerb; }
-    void SetVerb(THttpVerb Value) { FVerb = Value; }
+    /// Refuses a value no element stands for (SINetInvalidValue).
+    void SetVerb(THttpVerb Value);
     UnicodeString Version() const { return FVersion; }
     void SetVersion(const UnicodeString& Value) { FVersion = Value; }
     /// The stored set while no request is open; otherwise the open request's

@@ -63,7 +63,8 @@ public:
 
 protected:
     TAccessType AccessType() const { return FAccessType; }
-    /// Raises "Can't perform this operation on an open session" when open.
+    /// Raises "Can't perform this operation on an open session" when open,
+    /// and refuses a value no element stands for (SINetInvalidValue).
     void SetAccessType(TAccessType Value);
     UnicodeString Agent() const { return FAgent; }
     void SetAgent(const UnicodeString& Value);
