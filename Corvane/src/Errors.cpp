@@ -4,6 +4,7 @@
 #include <Platform/WinInet.h>
 
 #include "PlatformText.h"
+#include "SizedText.h"
 
 namespace Corvane {
 
@@ -16,24 +17,42 @@ const UnicodeString kResponseSeparator = u":";
 // Capacity of the message-table buffer, in characters. FormatMessageW is told
 // one less, so the last character always stays a terminator.
 constexpr DWORD kMessageBufferSize = 256;
+// The same for system texts, some of which run to several sentences.
+constexpr DWORD kSystemBufferSize = 1024;
 
-}  // namespace
-
-// Builds "Error <code>: <text>" from the Internet library's message table, the
-// server's response (12003 only) or the system's text, and raises it.
-void CheckSuccess(Cardinal ErrorCode)
+// The text FormatMessageW gives for Code from one source, up to its first
+// zero character; empty when the call fails.
+template <DWORD Capacity>
+UnicodeString MessageText(DWORD Flags, LPCVOID Source, DWORD Code)
 {
-    if (ErrorCode == 0)
-        return;
-
-    InternetApi& Api = Platform();
-    WCHAR Buffer[kMessageBufferSize + 1];
-    Buffer[kMessageBufferSize] = 0;
-    HMODULE Module = Api.GetModuleHandleW(PlatformText(u"wininet.dll"));
-    if (Api.FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE, Module, ErrorCode, 0, Buffer,
-                           kMessageBufferSize, nullptr) == 0)
+    WCHAR Buffer[Capacity + 1];
+    Buffer[Capacity] = 0;
+    if (Platform().FormatMessageW(Flags, Source, Code, 0, Buffer, Capacity, nullptr) == 0)
         Buffer[0] = 0;
-    const UnicodeString WinInetText(FromPlatformText(Buffer));
+    return UnicodeString(FromPlatformText(Buffer));
+}
+
+// The system's own text for a code the Internet library's table lacks, asked
+// of the platform like any other text: the operating system's table on
+// Windows, the backend's table of system texts elsewhere. The line break
+// that ends a system text is dropped, as the framework's SysErrorMessage
+// does; empty when the system has no text for the code.
+UnicodeString SystemText(DWORD Code)
+{
+    UnicodeString Text =
+        MessageText<kSystemBufferSize>(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, Code);
+    while (!Text.empty() && (Text.back() == u'\r' || Text.back() == u'\n' || Text.back() == u' '))
+        Text.pop_back();
+    return Text;
+}
+
+// "Error <code>: <text>", the text from the Internet library's message
+// table, the server's response (12003 only) or the system's text.
+UnicodeString ErrorMessage(Cardinal ErrorCode)
+{
+    HMODULE Module = Platform().GetModuleHandleW(PlatformText(u"wininet.dll"));
+    const UnicodeString WinInetText =
+        MessageText<kMessageBufferSize>(FORMAT_MESSAGE_FROM_HMODULE, Module, ErrorCode);
 
     UnicodeString Message = kErrorPrefix + Framework::IntToStr(static_cast<Framework::UInt64>(ErrorCode)) +
                             kCodeSeparator;
@@ -42,10 +61,22 @@ void CheckSuccess(Cardinal ErrorCode)
     else if (!WinInetText.empty())
         Message += WinInetText;
     else
-        Message += Framework::SysErrorMessage(ErrorCode);
-    throw EINetError(Message);
+        Message += SystemText(ErrorCode);
+    return Message;
 }
 
+}  // namespace
+
+void CheckSuccess(Cardinal ErrorCode)
+{
+    if (ErrorCode == 0)
+        return;
+    throw EINetError(ErrorMessage(ErrorCode));
+}
+
+// The lookups of the message may fail and set a last error of their own (a
+// code the Internet table lacks, the size asked for a server response), so
+// the last error is reset after them: it is 0 once Check has raised.
 void Check(bool BoolValue)
 {
     if (BoolValue)
@@ -53,32 +84,20 @@ void Check(bool BoolValue)
     const DWORD Error = Platform().GetLastError();
     if (Error == 0 || Error == ERROR_IO_PENDING)
         return;
+    UnicodeString Message = ErrorMessage(Error);
     Platform().SetLastError(0);
-    CheckSuccess(Error);
+    throw EINetError(Message);
 }
 
-// Asks for the size first, then reads the text into a buffer of that many
-// bytes. The size is in bytes including the terminator; a size of 3 bytes or
-// less holds no character.
+// A failure of either call reads as no response: this routine never raises.
 UnicodeString GetInternetLastResponseInfo()
 {
-    InternetApi& Api = Platform();
     DWORD ErrorCode = 0;
-    DWORD Size = 0;
-    if (Api.InternetGetLastResponseInfoW(&ErrorCode, nullptr, &Size))
-        return {};
-    if (Api.GetLastError() != ERROR_INSUFFICIENT_BUFFER || Size == 0)
-        return {};
-    const DWORD Length = Size / 2 >= 1 ? Size / 2 - 1 : 0;
-    if (Length == 0)
-        return {};
-    // The buffer is never described as larger than it is: it holds at least
-    // Size bytes even when the platform reports an odd size.
-    UnicodeString Result((Size + 1) / 2, u'\0');
-    if (!Api.InternetGetLastResponseInfoW(&ErrorCode, PlatformBuffer(Result.data()), &Size))
-        return {};
-    Result.resize(Length);
-    return Result;
+    return ReadSizedText(
+        [&](char16_t* Buffer, DWORD* Size) {
+            return Platform().InternetGetLastResponseInfoW(&ErrorCode, PlatformBuffer(Buffer), Size);
+        },
+        TSizedTextFailure::Quiet);
 }
 
 }  // namespace Corvane

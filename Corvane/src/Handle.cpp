@@ -6,6 +6,7 @@
 #include "AboutText.h"
 #include "Corvane/Session.h"
 #include "PlatformText.h"
+#include "SizedText.h"
 
 namespace Corvane {
 
@@ -146,22 +147,9 @@ void TINetHandle::Loaded()
 UnicodeString TINetHandle::GetInternetOption(Cardinal Option)
 {
     CheckActive();
-    InternetApi& Api = Platform();
-    DWORD Size = 0;
-    if (Api.InternetQueryOptionW(FHandle, Option, nullptr, &Size))
-        return {};
-    if (Api.GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        Check(false);
-        return {};
-    }
-    const DWORD Length = Size / 2 >= 1 ? Size / 2 - 1 : 0;
-    if (Length == 0)
-        return {};
-    // At least Size bytes, so the library never writes past the buffer.
-    UnicodeString Result((Size + 1) / 2, u'\0');
-    Check(Api.InternetQueryOptionW(FHandle, Option, Result.data(), &Size));
-    Result.resize(Length);
-    return Result;
+    return ReadSizedText(
+        [&](char16_t* Buffer, DWORD* Size) { return Platform().InternetQueryOptionW(FHandle, Option, Buffer, Size); },
+        TSizedTextFailure::Check);
 }
 
 void TINetHandle::SetInternetOption(Cardinal Option, const UnicodeString& Data)

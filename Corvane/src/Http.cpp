@@ -6,7 +6,7 @@
 #include <Platform/InternetApi.h>
 
 #include "Corvane/Url.h"
-#include "HttpTables.h"
+#include "EnumTables.h"
 #include "PlatformText.h"
 
 namespace Corvane {
@@ -90,9 +90,15 @@ void TCustomINetHttp::SetSession(TINetSession* Value)
     SetSessionReference(FSession, Value);
 }
 
+void TCustomINetHttp::SetVerb(THttpVerb Value)
+{
+    EnumTables::CheckElement(EnumTables::kHttpVerbs, Value, u"THttpVerb");
+    FVerb = Value;
+}
+
 Cardinal TCustomINetHttp::GetFlags() const
 {
-    return HttpTables::FlagWord(FFlags);
+    return EnumTables::FlagWord(EnumTables::kHttpFlags, FFlags);
 }
 
 // Reads the open request's flags from the platform; with no request open the
@@ -107,7 +113,7 @@ TSecurityFlags TCustomINetHttp::SecurityFlags()
         Check(false);
         return TSecurityFlags();
     }
-    return HttpTables::SecurityFlagsFromWord(Word);
+    return EnumTables::FlagsFromWord(EnumTables::kSecurityFlags, Word);
 }
 
 void TCustomINetHttp::SetSecurityFlags(TSecurityFlags Value)
@@ -115,7 +121,7 @@ void TCustomINetHttp::SetSecurityFlags(TSecurityFlags Value)
     FSecurityFlags = Value;
     if (FHttpHandle == nullptr)
         return;
-    DWORD Word = HttpTables::SecurityWord(Value);
+    DWORD Word = EnumTables::FlagWord(EnumTables::kSecurityFlags, Value);
     Check(Platform().InternetSetOptionW(FHttpHandle, INTERNET_OPTION_SECURITY_FLAGS, &Word, sizeof(Word)));
 }
 

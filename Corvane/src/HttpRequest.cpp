@@ -5,7 +5,7 @@
 #include <Platform/InternetApi.h>
 
 #include "Corvane/Url.h"
-#include "HttpTables.h"
+#include "EnumTables.h"
 #include "PlatformText.h"
 
 namespace Corvane {
@@ -58,7 +58,8 @@ void TCustomINetHttp::OpenRequest(const UnicodeString& Verb, const UnicodeString
 {
     CheckActive();
     CloseRequest();
-    const UnicodeString VerbText = !Verb.empty() ? Verb : UnicodeString(HttpTables::kVerbTexts[FVerb]);
+    const UnicodeString VerbText =
+        !Verb.empty() ? Verb : UnicodeString(EnumTables::ValueOf(EnumTables::kHttpVerbs, FVerb));
     const UnicodeString Object = !ObjectName.empty() ? ObjectName : FINetUrl->UrlPath() + FINetUrl->ExtraInfo();
     FHttpHandle = Platform().HttpOpenRequestW(Handle(), PlatformText(VerbText.c_str()), PlatformText(Object.c_str()),
                                               PlatformText(FVersion.c_str()), PlatformText(FReferer.c_str()),

@@ -10,8 +10,9 @@
 #include <Framework/Classes.h>
 #include <Platform/InternetApi.h>
 
-#include "HttpTables.h"
+#include "EnumTables.h"
 #include "PlatformText.h"
+#include "SizedText.h"
 
 namespace Corvane {
 
@@ -24,37 +25,29 @@ DWORD BufferLength(std::size_t Length)
     return static_cast<DWORD>(std::min<std::size_t>(Length, std::numeric_limits<DWORD>::max()));
 }
 
+// The information level of a named header; a value no element stands for is
+// refused before it reaches the platform.
+Cardinal HeaderLevel(THttpHeader Header)
+{
+    EnumTables::CheckElement(EnumTables::kHttpHeaders, Header, u"THttpHeader");
+    return EnumTables::ValueOf(EnumTables::kHttpHeaders, Header);
+}
+
 }  // namespace
 
-// Asks for the size first; the reported size counts bytes including the
-// terminating zero. The buffer of the second call holds at least that many
-// bytes, so the platform never writes past it.
 UnicodeString TCustomINetHttp::QueryInfo(Cardinal Info)
 {
     CheckActive();
-    InternetApi& Api = Platform();
-    DWORD Size = 0;
-    if (Api.HttpQueryInfoW(FHttpHandle, Info, nullptr, &Size, nullptr))
-        return {};
-    if (Api.GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        Check(false);
-        return {};
-    }
-    const DWORD Length = Size / 2 >= 1 ? Size / 2 - 1 : 0;
-    if (Length == 0)
-        return {};
-    UnicodeString Result((Size + 1) / 2, u'\0');
-    if (!Api.HttpQueryInfoW(FHttpHandle, Info, Result.data(), &Size, nullptr)) {
-        Check(false);
-        return {};
-    }
-    Result.resize(Length);
-    return Result;
+    return ReadSizedText(
+        [&](char16_t* Buffer, DWORD* Size) {
+            return Platform().HttpQueryInfoW(FHttpHandle, Info, Buffer, Size, nullptr);
+        },
+        TSizedTextFailure::Check);
 }
 
 UnicodeString TCustomINetHttp::QueryInfo(THttpHeader Header)
 {
-    return QueryInfo(static_cast<Cardinal>(HttpTables::kHeaderLevels[Header]));
+    return QueryInfo(HeaderLevel(Header));
 }
 
 // HTTP_QUERY_CUSTOM reads the header's name from the buffer and writes the
@@ -101,7 +94,7 @@ Cardinal TCustomINetHttp::QueryInfoValue(Cardinal Info)
 
 Cardinal TCustomINetHttp::QueryInfoValue(THttpHeader Header)
 {
-    return QueryInfoValue(static_cast<Cardinal>(HttpTables::kHeaderLevels[Header]));
+    return QueryInfoValue(HeaderLevel(Header));
 }
 
 SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(Cardinal Info)
@@ -117,7 +110,7 @@ SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(Cardinal Info)
 
 SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(THttpHeader Header)
 {
-    return QueryInfoSystemTime(static_cast<Cardinal>(HttpTables::kHeaderLevels[Header]));
+    return QueryInfoSystemTime(HeaderLevel(Header));
 }
 
 Cardinal TCustomINetHttp::AvailableData()

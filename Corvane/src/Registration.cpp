@@ -13,6 +13,7 @@
 #include "Corvane/Http.h"
 #include "Corvane/Session.h"
 #include "Corvane/Url.h"
+#include "EnumTables.h"
 
 namespace Corvane {
 
@@ -21,27 +22,16 @@ namespace {
 using Framework::Default;
 using Framework::NotStored;
 
+// The names of every enumeration a published property has, from each
+// enumeration's one list.
 void DefineEnumerations()
 {
-    Framework::DefineEnum<TAccessType>(u"TAccessType",
-                                       {u"atDirect", u"atPreconfig", u"atPreconfigWithNoAutoProxy", u"atProxy"});
-    Framework::DefineEnum<TSessionFlag>(u"TSessionFlag", {u"flOffline", u"flAsync"});
-    Framework::DefineEnum<TUrlFlags>(u"TUrlFlags",
-                                     {u"flNone", u"flBrowserMode", u"flDecode", u"flDecodeWithoutReencoding",
-                                      u"flEncodePercent", u"flEncodeSpacesOnly", u"flEscape", u"flNoEncode",
-                                      u"flNoMeta"});
-    Framework::DefineEnum<THttpFlag>(
-        u"THttpFlag", {u"flCacheIfNetFail", u"flHyperlink", u"flIgnoreCertCnInvalid", u"flIgnoreCertDateInvalid",
-                       u"flIgnoreRedirectToHttp", u"flIgnoreRedirectToHttps", u"flKeepConnection", u"flNeedFile",
-                       u"flNoAuth", u"flNoAutoRedirect", u"flNoCacheWrite", u"flNoCookies", u"flNoUi",
-                       u"flPragmaNoCache", u"flReload", u"flResynchronize", u"flSecure"});
-    Framework::DefineEnum<THttpVerb>(u"THttpVerb", {u"veNone", u"veGet", u"vePut", u"vePost", u"veDelete",
-                                                    u"veOptions", u"veHead", u"veConnect", u"veTrace"});
-    Framework::DefineEnum<TSecurityFlag>(
-        u"TSecurityFlag", {u"sfUnknownBit", u"sf40Bit", u"sf56Bit", u"sf128Bit", u"sfSecureTransfers",
-                           u"sfIgnoreInvalidCN", u"sfIgnoreInvalidDate", u"sfIgnoreRedirectToHttp",
-                           u"sfIgnoreRedirectToHttps", u"sfIgnoreRevocation", u"sfIgnoreUnknownCA",
-                           u"sfIgnoreWrongUsage"});
+    EnumTables::DefineNames(u"TAccessType", EnumTables::kAccessTypes);
+    EnumTables::DefineNames(u"TSessionFlag", EnumTables::kSessionFlags);
+    EnumTables::DefineNames(u"TUrlFlags", EnumTables::kUrlFlags);
+    EnumTables::DefineNames(u"THttpFlag", EnumTables::kHttpFlags);
+    EnumTables::DefineNames(u"THttpVerb", EnumTables::kHttpVerbs);
+    EnumTables::DefineNames(u"TSecurityFlag", EnumTables::kSecurityFlags);
 }
 
 // About is shown but never stored; Active is stored only when true and then

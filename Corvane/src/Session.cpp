@@ -7,25 +7,12 @@
 #include <Framework/Forms.h>
 #include <Platform/InternetApi.h>
 
+#include "EnumTables.h"
 #include "PlatformText.h"
 
 namespace Corvane {
 
 namespace {
-
-// InternetOpenW's access type for each TAccessType, by ordinal.
-constexpr DWORD kAccessTypes[] = {
-    INTERNET_OPEN_TYPE_DIRECT,
-    INTERNET_OPEN_TYPE_PRECONFIG,
-    INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY,
-    INTERNET_OPEN_TYPE_PROXY,
-};
-
-// InternetOpenW's flag for each TSessionFlag, by ordinal.
-constexpr DWORD kSessionFlags[] = {
-    INTERNET_FLAG_OFFLINE,
-    INTERNET_FLAG_ASYNC,
-};
 
 std::once_flag DefaultSessionCreated;
 std::once_flag DefaultSessionOpened;
@@ -51,6 +38,7 @@ TCustomINetSession::~TCustomINetSession()
 void TCustomINetSession::SetAccessType(TAccessType Value)
 {
     CheckInactive();
+    EnumTables::CheckElement(EnumTables::kAccessTypes, Value, u"TAccessType");
     FAccessType = Value;
 }
 
@@ -94,13 +82,10 @@ void TCustomINetSession::FreeHandle()
 
 HINTERNET TCustomINetSession::CreateInternalHandle()
 {
-    DWORD Flags = 0;
-    for (TSessionFlag Flag : {flOffline, flAsync})
-        if (FFlags.Contains(Flag))
-            Flags |= kSessionFlags[Flag];
-    HINTERNET Result =
-        Platform().InternetOpenW(PlatformText(FAgent.c_str()), kAccessTypes[FAccessType],
-                                 PlatformTextOrNull(FProxyName), PlatformTextOrNull(FProxyBypass), Flags);
+    HINTERNET Result = Platform().InternetOpenW(
+        PlatformText(FAgent.c_str()), EnumTables::ValueOf(EnumTables::kAccessTypes, FAccessType),
+        PlatformTextOrNull(FProxyName), PlatformTextOrNull(FProxyBypass),
+        EnumTables::FlagWord(EnumTables::kSessionFlags, FFlags));
     // The default session's finalization is registered again once the backend
     // has created its first handle, so it runs before the backend's own
     // statics are destroyed (exit handlers run in reverse order of
@@ -110,10 +95,14 @@ HINTERNET TCustomINetSession::CreateInternalHandle()
     return Result;
 }
 
+// Removal notices also come when a user merely changes owner (as a sibling
+// of the old owner's components); such a user is still open on this session
+// and stays listed. Only a user being destroyed is dropped.
 void TCustomINetSession::Notification(TComponent* AComponent, Framework::TOperation Operation)
 {
     TINetHandle::Notification(AComponent, Operation);
-    if (Operation == Framework::opRemove)
+    if (Operation == Framework::opRemove && AComponent != nullptr &&
+        AComponent->ComponentState().Contains(Framework::csDestroying))
         while (FSessionUses.Remove(AComponent) >= 0) {
         }
 }

@@ -1,11 +1,11 @@
 #include "Corvane/Url.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include <Platform/InternetApi.h>
 
 #include "AboutText.h"
+#include "EnumTables.h"
 #include "PlatformText.h"
 
 namespace Corvane {
@@ -16,31 +16,12 @@ namespace {
 // length handed to it along with the buffer.
 constexpr DWORD kBufferLength = 8336;
 
-// Each routine's flag word for every TUrlFlags choice, by ordinal.
-constexpr DWORD kCanonicalizeFlags[] = {
-    0,                            // flNone
-    ICU_BROWSER_MODE,             // flBrowserMode
-    ICU_DECODE,                   // flDecode
-    ICU_DECODE | ICU_NO_ENCODE,   // flDecodeWithoutReencoding
-    ICU_ENCODE_PERCENT,           // flEncodePercent
-    ICU_ENCODE_SPACES_ONLY,       // flEncodeSpacesOnly
-    0,                            // flEscape
-    ICU_NO_ENCODE,                // flNoEncode
-    ICU_NO_META,                  // flNoMeta
-};
-constexpr DWORD kCrackFlags[] = {0, 0, ICU_DECODE, 0, 0, 0, ICU_ESCAPE, 0, 0};
-constexpr DWORD kCreateFlags[] = {0, 0, 0, 0, 0, 0, ICU_ESCAPE, 0, 0};
-
-static_assert(std::size(kCanonicalizeFlags) == flNoMeta + 1 && std::size(kCrackFlags) == flNoMeta + 1 &&
-              std::size(kCreateFlags) == flNoMeta + 1);
-
-// The flag word of Choice in Table; a value outside the enumeration (only
-// reachable by a cast) gives 0 instead of reading past the table.
-template <std::size_t N>
-DWORD FlagWord(const DWORD (&Table)[N], TUrlFlags Choice)
+// The flag words of Choice; a value outside the enumeration (only reachable
+// by a cast) gives 0 to every routine instead of reading past the table.
+EnumTables::TUrlFlagWords FlagWords(TUrlFlags Choice)
 {
-    const auto Index = static_cast<std::size_t>(Choice);
-    return Index < N ? Table[Index] : 0;
+    return EnumTables::IsElement(EnumTables::kUrlFlags, Choice) ? EnumTables::ValueOf(EnumTables::kUrlFlags, Choice)
+                                                                : EnumTables::TUrlFlagWords{};
 }
 
 // Cuts a platform-filled buffer to the length the platform reported. The
@@ -150,7 +131,7 @@ void TCustomINetUrl::CrackUrl()
 
     // An empty Url goes to the platform as an empty text of length 0.
     const bool Cracked = Platform().InternetCrackUrlW(PlatformText(FUrl.c_str()), static_cast<DWORD>(FUrl.size()),
-                                                      FlagWord(kCrackFlags, FFlags), &Components);
+                                                      FlagWords(FFlags).Crack, &Components);
     if (!Cracked) {
         FPort = 0;
         for (UnicodeString* Part : Parts)
@@ -196,7 +177,7 @@ void TCustomINetUrl::CreateUrl()
 
     FUrl.assign(kBufferLength, u'\0');
     DWORD Length = kBufferLength;
-    if (Platform().InternetCreateUrlW(&Components, FlagWord(kCreateFlags, FFlags), PlatformBuffer(FUrl.data()),
+    if (Platform().InternetCreateUrlW(&Components, FlagWords(FFlags).Create, PlatformBuffer(FUrl.data()),
                                       &Length))
         CutTo(FUrl, Length);
     else
@@ -209,7 +190,7 @@ UnicodeString TCustomINetUrl::CanonizedUrl() const
     UnicodeString Result(kBufferLength, u'\0');
     DWORD Length = kBufferLength;
     if (!Platform().InternetCanonicalizeUrlW(PlatformText(FUrl.c_str()), PlatformBuffer(Result.data()), &Length,
-                                             FlagWord(kCanonicalizeFlags, FFlags)))
+                                             FlagWords(FFlags).Canonicalize))
         return {};
     CutTo(Result, Length);
     return Result;

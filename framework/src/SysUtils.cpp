@@ -1,6 +1,5 @@
 #include "Framework/SysUtils.h"
 
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -182,18 +181,16 @@ Integer StrToIntDef(const UnicodeString& S, Integer Default) {
     return TryStrToInt(S, Value) ? Value : Default;
 }
 
+#ifdef _WIN32
 namespace {
-std::atomic<TSystemMessageSource> SystemMessageSource{nullptr};
-
-// Drops the line break, blanks and closing period a system text may end in,
-// as the framework has always shown these texts.
+// Drops the line break and blanks a system text ends in, as the framework
+// has always shown these texts.
 UnicodeString TrimSystemText(UnicodeString Text) {
     while (!Text.empty() && (Text.back() == u'\r' || Text.back() == u'\n' || Text.back() == u' ')) Text.pop_back();
     return Text;
 }
 }  // namespace
-
-void SetSystemMessageSource(TSystemMessageSource Source) noexcept { SystemMessageSource.store(Source); }
+#endif
 
 UnicodeString ErrnoMessage(int ErrorNumber) {
     char Buffer[512];
@@ -207,8 +204,8 @@ UnicodeString ErrnoMessage(int ErrorNumber) {
     return Utf8ToUtf16(Text);
 }
 
-// The system's message for an error code: the installed table of system
-// texts first; otherwise the C library's text for an errno of that value
+// The system's message for an error code: on Windows the operating
+// system's text; elsewhere the C library's text for an errno of that value
 // (codes beyond the range of int cannot be one and get the usual "Unknown
 // error" wording directly).
 UnicodeString SysErrorMessage(Cardinal ErrorCode) {
@@ -222,10 +219,6 @@ UnicodeString SysErrorMessage(Cardinal ErrorCode) {
     if (Buffer != nullptr) LocalFree(Buffer);
     return TrimSystemText(std::move(Text));
 #else
-    if (const TSystemMessageSource Source = SystemMessageSource.load()) {
-        UnicodeString Text;
-        if (Source(ErrorCode, Text)) return TrimSystemText(std::move(Text));
-    }
     if (ErrorCode > static_cast<Cardinal>(INT_MAX)) return u"Unknown error " + IntToStr(ErrorCode);
     return ErrnoMessage(static_cast<int>(ErrorCode));
 #endif

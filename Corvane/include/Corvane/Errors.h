@@ -7,6 +7,7 @@
 #include <functional>
 
 #include <Framework/Classes.h>
+#include <Framework/ResourceStrings.h>
 #include <Framework/SysUtils.h>
 #include <Framework/Types.h>
 
@@ -46,15 +47,23 @@ enum TINetAction : std::uint8_t {
 /// silent abort.
 using TINetErrorEvent = std::function<void(TObject* Sender, EINetError& E, TINetAction& Action)>;
 
+/// Raised for a value of an enumeration that no element stands for (only a
+/// cast makes one): "Invalid value <number> for <enumeration>".
+inline constexpr Framework::TResourceString SINetInvalidValue{"Corvane.SINetInvalidValue",
+                                                              u"Invalid value %s for %s"};
+
 /// Raises EINetError for every code except 0. The text comes from the
-/// Internet library's message table, else from the system's messages; for
-/// ERROR_INTERNET_EXTENDED_ERROR (12003) the server's last response follows
-/// after a ":". The code is printed as an unsigned decimal number.
+/// Internet library's message table, else from the system's messages (both
+/// read with the platform's FormatMessageW; the system text without its
+/// closing line break); for ERROR_INTERNET_EXTENDED_ERROR (12003) the
+/// server's last response follows after a ":". The code is printed as an
+/// unsigned decimal number.
 void CheckSuccess(Cardinal ErrorCode);
 
 /// Does nothing when BoolValue is true. Otherwise reads the thread's last
 /// error; 0 and ERROR_IO_PENDING (997) count as success and are left alone.
-/// Any other code resets the last error to 0 and is raised by CheckSuccess.
+/// Any other code is raised as by CheckSuccess, and the last error is 0
+/// afterwards (also when looking the text up set one of its own).
 /// Call it directly after the platform call whose result it judges.
 void Check(bool BoolValue);
 

@@ -120,7 +120,9 @@ protected:
     /// null with the reason in the thread's last error.
     virtual HINTERNET CreateInternalHandle() = 0;
     /// Delivers one status notification to OnCallback; exceptions from the
-    /// handler go to the application object and never return to the library.
+    /// handler go to the application object's HandleException, with this
+    /// component as Sender (the exception reaches OnException as E), and
+    /// never return to the library.
     virtual void Callback(Cardinal Status, void* Information, Cardinal InformationLength);
 
     /// Opens a component stored active once loading ends. In the designer a

@@ -10,6 +10,7 @@
 #include <Framework/Set.h>
 #include <Platform/WinInet.h>
 
+#include "Corvane/EnumList.h"
 #include "Corvane/Handle.h"
 #include "Corvane/Session.h"
 
@@ -17,133 +18,143 @@ namespace Corvane {
 
 class TINetUrl;
 
-/// Request flags: each element sets one INTERNET_FLAG_... bit of the flag
-/// word that every request is opened with.
-enum THttpFlag : std::uint8_t {
-    flCacheIfNetFail,         ///< INTERNET_FLAG_CACHE_IF_NET_FAIL
-    flHyperlink,              ///< INTERNET_FLAG_HYPERLINK
-    flIgnoreCertCnInvalid,    ///< INTERNET_FLAG_IGNORE_CERT_CN_INVALID
-    flIgnoreCertDateInvalid,  ///< INTERNET_FLAG_IGNORE_CERT_DATE_INVALID
-    flIgnoreRedirectToHttp,   ///< INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP
-    flIgnoreRedirectToHttps,  ///< INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS
-    flKeepConnection,         ///< INTERNET_FLAG_KEEP_CONNECTION
-    flNeedFile,               ///< INTERNET_FLAG_NEED_FILE
-    flNoAuth,                 ///< INTERNET_FLAG_NO_AUTH
-    flNoAutoRedirect,         ///< INTERNET_FLAG_NO_AUTO_REDIRECT
-    flNoCacheWrite,           ///< INTERNET_FLAG_NO_CACHE_WRITE
-    flNoCookies,              ///< INTERNET_FLAG_NO_COOKIES
-    flNoUi,                   ///< INTERNET_FLAG_NO_UI
-    flPragmaNoCache,          ///< INTERNET_FLAG_PRAGMA_NOCACHE
-    flReload,                 ///< INTERNET_FLAG_RELOAD
-    flResynchronize,          ///< INTERNET_FLAG_RESYNCHRONIZE
-    flSecure,                 ///< INTERNET_FLAG_SECURE
-};
+/// THttpFlag's list (see Corvane/EnumList.h): each element with the
+/// INTERNET_FLAG_... bit it sets.
+#define CORVANE_HTTP_FLAGS(X)                                          \
+    X(flCacheIfNetFail, INTERNET_FLAG_CACHE_IF_NET_FAIL)               \
+    X(flHyperlink, INTERNET_FLAG_HYPERLINK)                            \
+    X(flIgnoreCertCnInvalid, INTERNET_FLAG_IGNORE_CERT_CN_INVALID)     \
+    X(flIgnoreCertDateInvalid, INTERNET_FLAG_IGNORE_CERT_DATE_INVALID) \
+    X(flIgnoreRedirectToHttp, INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP)   \
+    X(flIgnoreRedirectToHttps, INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS) \
+    X(flKeepConnection, INTERNET_FLAG_KEEP_CONNECTION)                 \
+    X(flNeedFile, INTERNET_FLAG_NEED_FILE)                             \
+    X(flNoAuth, INTERNET_FLAG_NO_AUTH)                                 \
+    X(flNoAutoRedirect, INTERNET_FLAG_NO_AUTO_REDIRECT)                \
+    X(flNoCacheWrite, INTERNET_FLAG_NO_CACHE_WRITE)                    \
+    X(flNoCookies, INTERNET_FLAG_NO_COOKIES)                           \
+    X(flNoUi, INTERNET_FLAG_NO_UI)                                     \
+    X(flPragmaNoCache, INTERNET_FLAG_PRAGMA_NOCACHE)                   \
+    X(flReload, INTERNET_FLAG_RELOAD)                                  \
+    X(flResynchronize, INTERNET_FLAG_RESYNCHRONIZE)                    \
+    X(flSecure, INTERNET_FLAG_SECURE)
+
+/// Request flags: each element sets one bit of the flag word that every
+/// request is opened with.
+enum THttpFlag : std::uint8_t { CORVANE_HTTP_FLAGS(CORVANE_ENUM_ELEMENT) };
 using THttpFlags = Framework::TSet<THttpFlag>;
+
+/// THttpVerb's list: each element with its request method text.
+#define CORVANE_HTTP_VERBS(X) \
+    X(veNone, u"")            \
+    X(veGet, u"GET")          \
+    X(vePut, u"PUT")          \
+    X(vePost, u"POST")        \
+    X(veDelete, u"DELETE")    \
+    X(veOptions, u"OPTIONS")  \
+    X(veHead, u"HEAD")        \
+    X(veConnect, u"CONNECT")  \
+    X(veTrace, u"TRACE")
 
 /// The verb OpenRequest uses when it is given none; veNone sends an empty
 /// verb text, which the platform reads as GET.
-enum THttpVerb : std::uint8_t {
-    veNone,
-    veGet,
-    vePut,
-    vePost,
-    veDelete,
-    veOptions,
-    veHead,
-    veConnect,
-    veTrace,
-};
+enum THttpVerb : std::uint8_t { CORVANE_HTTP_VERBS(CORVANE_ENUM_ELEMENT) };
+
+/// TSecurityFlag's list: each element with its SECURITY_FLAG_... bit.
+#define CORVANE_SECURITY_FLAGS(X)                                      \
+    X(sfUnknownBit, SECURITY_FLAG_UNKNOWNBIT)                          \
+    X(sf40Bit, SECURITY_FLAG_40BIT)                                    \
+    X(sf56Bit, SECURITY_FLAG_56BIT)                                    \
+    X(sf128Bit, SECURITY_FLAG_128BIT)                                  \
+    X(sfSecureTransfers, SECURITY_FLAG_SECURE)                         \
+    X(sfIgnoreInvalidCN, SECURITY_FLAG_IGNORE_CERT_CN_INVALID)         \
+    X(sfIgnoreInvalidDate, SECURITY_FLAG_IGNORE_CERT_DATE_INVALID)     \
+    X(sfIgnoreRedirectToHttp, SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP)   \
+    X(sfIgnoreRedirectToHttps, SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS) \
+    X(sfIgnoreRevocation, SECURITY_FLAG_IGNORE_REVOCATION)             \
+    X(sfIgnoreUnknownCA, SECURITY_FLAG_IGNORE_UNKNOWN_CA)              \
+    X(sfIgnoreWrongUsage, SECURITY_FLAG_IGNORE_WRONG_USAGE)
 
 /// The bits of a request's INTERNET_OPTION_SECURITY_FLAGS, one element each.
-enum TSecurityFlag : std::uint8_t {
-    sfUnknownBit,             ///< SECURITY_FLAG_UNKNOWNBIT
-    sf40Bit,                  ///< SECURITY_FLAG_40BIT
-    sf56Bit,                  ///< SECURITY_FLAG_56BIT
-    sf128Bit,                 ///< SECURITY_FLAG_128BIT
-    sfSecureTransfers,        ///< SECURITY_FLAG_SECURE
-    sfIgnoreInvalidCN,        ///< SECURITY_FLAG_IGNORE_CERT_CN_INVALID
-    sfIgnoreInvalidDate,      ///< SECURITY_FLAG_IGNORE_CERT_DATE_INVALID
-    sfIgnoreRedirectToHttp,   ///< SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP
-    sfIgnoreRedirectToHttps,  ///< SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS
-    sfIgnoreRevocation,       ///< SECURITY_FLAG_IGNORE_REVOCATION
-    sfIgnoreUnknownCA,        ///< SECURITY_FLAG_IGNORE_UNKNOWN_CA
-    sfIgnoreWrongUsage,       ///< SECURITY_FLAG_IGNORE_WRONG_USAGE
-};
+enum TSecurityFlag : std::uint8_t { CORVANE_SECURITY_FLAGS(CORVANE_ENUM_ELEMENT) };
 using TSecurityFlags = Framework::TSet<TSecurityFlag>;
 
-/// Named headers: each element stands for the HTTP_QUERY_... information
-/// level of the same name (heContentType is HTTP_QUERY_CONTENT_TYPE).
-enum THttpHeader : std::uint8_t {
-    heAccept,
-    heAcceptCharset,
-    heAcceptEncoding,
-    heAcceptLanguage,
-    heAcceptRanges,
-    heAge,
-    heAllow,
-    heAuthorization,
-    heCacheControl,
-    heConnection,
-    heContentBase,
-    heContentEncoding,
-    heContentID,
-    heContentLanguage,
-    heContentLength,
-    heContentLocation,
-    heContentMD5,
-    heContentRange,
-    heContentTransferEncoding,
-    heContentType,
-    heCookie,
-    heDate,
-    heETag,
-    heExpect,
-    heExpires,
-    heFrom,
-    heHost,
-    heIfMatch,
-    heIfModifiedSince,
-    heIfNoneMatch,
-    heIfRange,
-    heIfUnmodifiedSince,
-    heLastModified,
-    heLocation,
-    heMaxForwards,
-    heMimeVersion,
-    hePragma,
-    heProxyAuthenticate,
-    heProxyAuthorization,
-    heProxyConnection,
-    hePublic,
-    heRange,
-    heRawHeaders,
-    heRawHeadersCrLf,
-    heReferer,
-    heRequestMethod,
-    heRetryAfter,
-    heServer,
-    heSetCookie,
-    heStatusCode,
-    heStatusText,
-    heTransferEncoding,
-    heUnlessModifiedSince,
-    heUpgrade,
-    heURI,
-    heUserAgent,
-    heVary,
-    heVersion,
-    heVia,
-    heWarning,
-    heWWWAuthenticate,
-    heXContentTypeOptions,
-    heP3P,
-    heXP2PPeerDist,
-    heTranslate,
-    heXUACompatible,
-    heDefaultStyle,
-    heXFrameOptions,
-    heXXSSProtection,
-};
+/// THttpHeader's list: each element with the HTTP_QUERY_... information
+/// level it stands for.
+#define CORVANE_HTTP_HEADERS(X)                                        \
+    X(heAccept, HTTP_QUERY_ACCEPT)                                     \
+    X(heAcceptCharset, HTTP_QUERY_ACCEPT_CHARSET)                      \
+    X(heAcceptEncoding, HTTP_QUERY_ACCEPT_ENCODING)                    \
+    X(heAcceptLanguage, HTTP_QUERY_ACCEPT_LANGUAGE)                    \
+    X(heAcceptRanges, HTTP_QUERY_ACCEPT_RANGES)                        \
+    X(heAge, HTTP_QUERY_AGE)                                           \
+    X(heAllow, HTTP_QUERY_ALLOW)                                       \
+    X(heAuthorization, HTTP_QUERY_AUTHORIZATION)                       \
+    X(heCacheControl, HTTP_QUERY_CACHE_CONTROL)                        \
+    X(heConnection, HTTP_QUERY_CONNECTION)                             \
+    X(heContentBase, HTTP_QUERY_CONTENT_BASE)                          \
+    X(heContentEncoding, HTTP_QUERY_CONTENT_ENCODING)                  \
+    X(heContentID, HTTP_QUERY_CONTENT_ID)                              \
+    X(heContentLanguage, HTTP_QUERY_CONTENT_LANGUAGE)                  \
+    X(heContentLength, HTTP_QUERY_CONTENT_LENGTH)                      \
+    X(heContentLocation, HTTP_QUERY_CONTENT_LOCATION)                  \
+    X(heContentMD5, HTTP_QUERY_CONTENT_MD5)                            \
+    X(heContentRange, HTTP_QUERY_CONTENT_RANGE)                        \
+    X(heContentTransferEncoding, HTTP_QUERY_CONTENT_TRANSFER_ENCODING) \
+    X(heContentType, HTTP_QUERY_CONTENT_TYPE)                          \
+    X(heCookie, HTTP_QUERY_COOKIE)                                     \
+    X(heDate, HTTP_QUERY_DATE)                                         \
+    X(heETag, HTTP_QUERY_ETAG)                                         \
+    X(heExpect, HTTP_QUERY_EXPECT)                                     \
+    X(heExpires, HTTP_QUERY_EXPIRES)                                   \
+    X(heFrom, HTTP_QUERY_FROM)                                         \
+    X(heHost, HTTP_QUERY_HOST)                                         \
+    X(heIfMatch, HTTP_QUERY_IF_MATCH)                                  \
+    X(heIfModifiedSince, HTTP_QUERY_IF_MODIFIED_SINCE)                 \
+    X(heIfNoneMatch, HTTP_QUERY_IF_NONE_MATCH)                         \
+    X(heIfRange, HTTP_QUERY_IF_RANGE)                                  \
+    X(heIfUnmodifiedSince, HTTP_QUERY_IF_UNMODIFIED_SINCE)             \
+    X(heLastModified, HTTP_QUERY_LAST_MODIFIED)                        \
+    X(heLocation, HTTP_QUERY_LOCATION)                                 \
+    X(heMaxForwards, HTTP_QUERY_MAX_FORWARDS)                          \
+    X(heMimeVersion, HTTP_QUERY_MIME_VERSION)                          \
+    X(hePragma, HTTP_QUERY_PRAGMA)                                     \
+    X(heProxyAuthenticate, HTTP_QUERY_PROXY_AUTHENTICATE)              \
+    X(heProxyAuthorization, HTTP_QUERY_PROXY_AUTHORIZATION)            \
+    X(heProxyConnection, HTTP_QUERY_PROXY_CONNECTION)                  \
+    X(hePublic, HTTP_QUERY_PUBLIC)                                     \
+    X(heRange, HTTP_QUERY_RANGE)                                       \
+    X(heRawHeaders, HTTP_QUERY_RAW_HEADERS)                            \
+    X(heRawHeadersCrLf, HTTP_QUERY_RAW_HEADERS_CRLF)                   \
+    X(heReferer, HTTP_QUERY_REFERER)                                   \
+    X(heRequestMethod, HTTP_QUERY_REQUEST_METHOD)                      \
+    X(heRetryAfter, HTTP_QUERY_RETRY_AFTER)                            \
+    X(heServer, HTTP_QUERY_SERVER)                                     \
+    X(heSetCookie, HTTP_QUERY_SET_COOKIE)                              \
+    X(heStatusCode, HTTP_QUERY_STATUS_CODE)                            \
+    X(heStatusText, HTTP_QUERY_STATUS_TEXT)                            \
+    X(heTransferEncoding, HTTP_QUERY_TRANSFER_ENCODING)                \
+    X(heUnlessModifiedSince, HTTP_QUERY_UNLESS_MODIFIED_SINCE)         \
+    X(heUpgrade, HTTP_QUERY_UPGRADE)                                   \
+    X(heURI, HTTP_QUERY_URI)                                           \
+    X(heUserAgent, HTTP_QUERY_USER_AGENT)                              \
+    X(heVary, HTTP_QUERY_VARY)                                         \
+    X(heVersion, HTTP_QUERY_VERSION)                                   \
+    X(heVia, HTTP_QUERY_VIA)                                           \
+    X(heWarning, HTTP_QUERY_WARNING)                                   \
+    X(heWWWAuthenticate, HTTP_QUERY_WWW_AUTHENTICATE)                  \
+    X(heXContentTypeOptions, HTTP_QUERY_X_CONTENT_TYPE_OPTIONS)        \
+    X(heP3P, HTTP_QUERY_P3P)                                           \
+    X(heXP2PPeerDist, HTTP_QUERY_X_P2P_PEERDIST)                       \
+    X(heTranslate, HTTP_QUERY_TRANSLATE)                               \
+    X(heXUACompatible, HTTP_QUERY_X_UA_COMPATIBLE)                     \
+    X(heDefaultStyle, HTTP_QUERY_DEFAULT_STYLE)                        \
+    X(heXFrameOptions, HTTP_QUERY_X_FRAME_OPTIONS)                     \
+    X(heXXSSProtection, HTTP_QUERY_X_XSS_PROTECTION)
+
+/// Named headers: each element stands for the information level of the
+/// same name (heContentType is HTTP_QUERY_CONTENT_TYPE).
+enum THttpHeader : std::uint8_t { CORVANE_HTTP_HEADERS(CORVANE_ENUM_ELEMENT) };
 
 /// Raised by the header operations that build a header line from a name:
 /// the name holds CR, LF or a colon.
@@ -283,7 +294,8 @@ protected:
     UnicodeString Referer() const { return FReferer; }
     void SetReferer(const UnicodeString& Value) { FReferer = Value; }
     THttpVerb Verb() const { return FVerb; }
-    void SetVerb(THttpVerb Value) { FVerb = Value; }
+    /// Refuses a value no element stands for (SINetInvalidValue).
+    void SetVerb(THttpVerb Value);
     UnicodeString Version() const { return FVersion; }
     void SetVersion(const UnicodeString& Value) { FVersion = Value; }
     /// The stored set while no request is open; otherwise the open request's

@@ -7,23 +7,29 @@
 #include <Framework/Classes.h>
 #include <Framework/Set.h>
 
+#include "Corvane/EnumList.h"
 #include "Corvane/Handle.h"
 
 namespace Corvane {
 
+/// TAccessType's list (see Corvane/EnumList.h): each element with the
+/// access type InternetOpenW receives for it.
+#define CORVANE_ACCESS_TYPES(X)                                                   \
+    X(atDirect, INTERNET_OPEN_TYPE_DIRECT)                                        \
+    X(atPreconfig, INTERNET_OPEN_TYPE_PRECONFIG) /* the default */                \
+    X(atPreconfigWithNoAutoProxy, INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY) \
+    X(atProxy, INTERNET_OPEN_TYPE_PROXY) /* through ProxyName */
+
 /// How the library reaches the network.
-enum TAccessType : std::uint8_t {
-    atDirect,                    ///< INTERNET_OPEN_TYPE_DIRECT
-    atPreconfig,                 ///< INTERNET_OPEN_TYPE_PRECONFIG (the default)
-    atPreconfigWithNoAutoProxy,  ///< INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY
-    atProxy,                     ///< INTERNET_OPEN_TYPE_PROXY, through ProxyName
-};
+enum TAccessType : std::uint8_t { CORVANE_ACCESS_TYPES(CORVANE_ENUM_ELEMENT) };
+
+/// TSessionFlag's list: each element with the InternetOpenW flag it sets.
+#define CORVANE_SESSION_FLAGS(X)        \
+    X(flOffline, INTERNET_FLAG_OFFLINE) \
+    X(flAsync, INTERNET_FLAG_ASYNC) /* status callbacks arrive on library threads */
 
 /// Session options.
-enum TSessionFlag : std::uint8_t {
-    flOffline,  ///< INTERNET_FLAG_OFFLINE
-    flAsync,    ///< INTERNET_FLAG_ASYNC: status callbacks arrive on library threads
-};
+enum TSessionFlag : std::uint8_t { CORVANE_SESSION_FLAGS(CORVANE_ENUM_ELEMENT) };
 using TSessionFlags = Framework::TSet<TSessionFlag>;
 
 /// A session: holds the settings of InternetOpenW and the list of the
@@ -57,7 +63,8 @@ public:
 
 protected:
     TAccessType AccessType() const { return FAccessType; }
-    /// Raises "Can't perform this operation on an open session" when open.
+    /// Raises "Can't perform this operation on an open session" when open,
+    /// and refuses a value no element stands for (SINetInvalidValue).
     void SetAccessType(TAccessType Value);
     UnicodeString Agent() const { return FAgent; }
     void SetAgent(const UnicodeString& Value);
@@ -73,7 +80,8 @@ protected:
     void FreeHandle() override;
     /// InternetOpenW(agent, access type, proxy or null, bypass or null, flags).
     HINTERNET CreateInternalHandle() override;
-    /// Drops a listed user that is being destroyed.
+    /// Drops a listed user that is being destroyed; a user that only changes
+    /// owner stays listed.
     void Notification(TComponent* AComponent, Framework::TOperation Operation) override;
 
 private:

@@ -7,36 +7,28 @@
 
 #include <Framework/Classes.h>
 
+#include "Corvane/EnumList.h"
 #include "Corvane/Errors.h"
 
 namespace Corvane {
 
+/// TUrlFlags's list (see Corvane/EnumList.h): each choice with the flag word
+/// it gives each URL routine, in the order canonical form, crack, create; a
+/// routine that does not take a choice gets 0.
+#define CORVANE_URL_FLAGS(X)                                       \
+    X(flNone, 0, 0, 0)                                             \
+    X(flBrowserMode, ICU_BROWSER_MODE, 0, 0)                       \
+    X(flDecode, ICU_DECODE, ICU_DECODE, 0)                         \
+    X(flDecodeWithoutReencoding, ICU_DECODE | ICU_NO_ENCODE, 0, 0) \
+    X(flEncodePercent, ICU_ENCODE_PERCENT, 0, 0)                   \
+    X(flEncodeSpacesOnly, ICU_ENCODE_SPACES_ONLY, 0, 0)            \
+    X(flEscape, 0, ICU_ESCAPE, ICU_ESCAPE)                         \
+    X(flNoEncode, ICU_NO_ENCODE, 0, 0)                             \
+    X(flNoMeta, ICU_NO_META, 0, 0)
+
 /// The encoding choice handed to the URL routines: exactly one is in force.
-/// Each routine turns it into its own flag word; a choice a routine does not
-/// take gives it 0.
-///
-/// | choice                      | canonical form           | crack       | create      |
-/// |-----------------------------|--------------------------|-------------|-------------|
-/// | flNone                      | 0                        | 0           | 0           |
-/// | flBrowserMode               | ICU_BROWSER_MODE         | 0           | 0           |
-/// | flDecode                    | ICU_DECODE               | ICU_DECODE  | 0           |
-/// | flDecodeWithoutReencoding   | ICU_DECODE|ICU_NO_ENCODE | 0           | 0           |
-/// | flEncodePercent             | ICU_ENCODE_PERCENT       | 0           | 0           |
-/// | flEncodeSpacesOnly          | ICU_ENCODE_SPACES_ONLY   | 0           | 0           |
-/// | flEscape                    | 0                        | ICU_ESCAPE  | ICU_ESCAPE  |
-/// | flNoEncode                  | ICU_NO_ENCODE            | 0           | 0           |
-/// | flNoMeta                    | ICU_NO_META              | 0           | 0           |
-enum TUrlFlags : std::uint8_t {
-    flNone,
-    flBrowserMode,
-    flDecode,
-    flDecodeWithoutReencoding,
-    flEncodePercent,
-    flEncodeSpacesOnly,
-    flEscape,
-    flNoEncode,
-    flNoMeta,
-};
+/// Each routine turns it into its own flag word (see the list above).
+enum TUrlFlags : std::uint8_t { CORVANE_URL_FLAGS(CORVANE_ENUM_ELEMENT) };
 
 /// Holds one URL in two views: Url, and its parts Scheme, HostName, Port,
 /// UserName, Password, UrlPath and ExtraInfo. Assigning Url cracks it into

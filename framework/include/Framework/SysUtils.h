@@ -79,20 +79,10 @@ bool TryStrToInt64(const UnicodeString& S, Int64& Value);
 /// As StrToInt, but returns Default instead of raising.
 Integer StrToIntDef(const UnicodeString& S, Integer Default);
 
-/// The system's text for a system error code (the codes GetLastError gives),
-/// without a trailing line break. On Windows it is the operating system's own
-/// text. Elsewhere the codes are those of the Internet API's portable
-/// implementation, which installs its table of system texts with
-/// SetSystemMessageSource; a code that source lacks (or any code when none is
-/// installed) falls back to the C library's text for an errno of that value.
+/// The system's text for a system error code, without a trailing line
+/// break: on Windows the operating system's own text for a code of
+/// GetLastError, elsewhere the C library's text for an errno value.
 UnicodeString SysErrorMessage(Cardinal ErrorCode);
-
-/// Looks up the system's text for a code: true and the text when known.
-using TSystemMessageSource = bool (*)(Cardinal ErrorCode, UnicodeString& Text);
-
-/// Installs the table SysErrorMessage reads on systems whose native error
-/// codes are not the platform's (null removes it). Thread safe.
-void SetSystemMessageSource(TSystemMessageSource Source) noexcept;
 
 /// The C library's text for an errno value ("No such file or directory").
 UnicodeString ErrnoMessage(int ErrorNumber);

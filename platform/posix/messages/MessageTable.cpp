@@ -6,8 +6,6 @@
 #include "posix/errors/LastError.h"
 #include "posix/text/Ascii.h"
 
-#include <Framework/SysUtils.h>
-
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -85,23 +83,6 @@ const char* ErrorSymbol(DWORD code) {
 }
 
 HMODULE InternetModule() { return const_cast<char*>(&InternetModuleTag); }
-
-namespace {
-
-// The framework's SysErrorMessage reads the system table: on this backend
-// the codes of GetLastError are the platform's, not errno values. This file
-// is always linked where FormatMessageW is, so the table is in place before
-// any caller can ask for a text.
-bool SystemText(Framework::Cardinal code, Framework::UnicodeString& text) {
-    const MessageEntry* entry = FindMessage(MessageSource::System, code);
-    if (entry == nullptr) return false;
-    text.assign(entry->text);
-    return true;
-}
-
-[[maybe_unused]] const bool SystemTableInstalled = (Framework::SetSystemMessageSource(&SystemText), true);
-
-}  // namespace
 
 }  // namespace Corvane::Backend
 

@@ -146,6 +146,10 @@ TEST_F(SessionTest, SettingsChangeOnlyWhileClosed)
         TINetSession S(nullptr);
         S.SetAgent(u"Closed/1");  // no platform call at all
         EXPECT_EQ(S.Agent(), u"Closed/1");
+        // A value no element stands for (only a cast makes one) is refused.
+        EXPECT_EQ(RaisedMessage([&] { S.SetAccessType(static_cast<TAccessType>(atProxy + 1)); }),
+                  "Invalid value 4 for TAccessType");
+        EXPECT_EQ(S.AccessType(), atPreconfig);
     }
 
     TINetSession S(nullptr);

@@ -277,6 +277,31 @@ TEST_F(ConnectionTest, RemovalNoticeClearsSessionAndClosesNothing)
     delete S;
 }
 
+// Changing owner is no close: a user moved to another form or released
+// from its owner stays open on its session, which closes it first.
+TEST_F(ConnectionTest, UserChangingOwnerStaysInTheSessionsList)
+{
+    TComponent Form(nullptr);
+    TComponent OtherForm(nullptr);
+    auto* S = new TINetSession(&Form);
+    auto* Moved = new TINetHttp(&Form);
+    auto* Released = new TINetHttp(&Form);
+    for (TINetHttp* Http : {Moved, Released}) {
+        Http->SetSession(S);
+        Http->Open();
+        Http->SetAfterClose([this, Http, Moved](TObject*) { Log.push_back(Http == Moved ? "Moved" : "Released"); });
+    }
+    OtherForm.InsertComponent(Moved);
+    Form.RemoveComponent(Released);
+    Log.clear();
+    S->Close();
+    EXPECT_EQ(Log, (std::vector<std::string>{Closed(kConnection), "Moved", Closed(kConnection), "Released",
+                                             Closed(kSession)}));
+    EXPECT_FALSE(Moved->Active());
+    EXPECT_FALSE(Released->Active());
+    delete Released;
+}
+
 TEST_F(ConnectionTest, DestroyingClosesTheRequestThenTheConnection)
 {
     auto* Http = new TINetHttp(nullptr);

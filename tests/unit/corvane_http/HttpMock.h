@@ -73,7 +73,16 @@ protected:
         ON_CALL(api, InternetCreateUrlW(_, _, _, _)).WillByDefault(&::InternetCreateUrlW);
         ON_CALL(api, InternetCanonicalizeUrlW(_, _, _, _)).WillByDefault(&::InternetCanonicalizeUrlW);
         ON_CALL(api, GetModuleHandleW(_)).WillByDefault(&::GetModuleHandleW);
-        ON_CALL(api, FormatMessageW(_, _, _, _, _, _, _)).WillByDefault(&::FormatMessageW);
+        // The platform's message tables; a failed lookup leaves its reason
+        // in the mock's last error, as it does in the platform's.
+        ON_CALL(api, FormatMessageW(_, _, _, _, _, _, _))
+            .WillByDefault([this](DWORD Flags, LPCVOID Source, DWORD Id, DWORD Language, LPWSTR Buffer, DWORD Size,
+                                  va_list* Arguments) {
+                const DWORD Length = ::FormatMessageW(Flags, Source, Id, Language, Buffer, Size, Arguments);
+                if (Length == 0)
+                    api.SetMockLastError(::GetLastError());
+                return Length;
+            });
     }
 
     // The default session is process-wide: a test that opened it through the

@@ -53,6 +53,10 @@ TEST_F(RequestTest, OpenRequestTakesVerbAndObjectFromArgumentsOrProperties)
         EXPECT_CALL(api, HttpOpenRequestW(_, WStrEq(Texts[Verb]), _, _, _, _, _, _)).WillOnce(Return(kRequest));
         Http.OpenRequest(u"", u"");
     }
+    // A value no element stands for is refused and leaves the verb as it was.
+    EXPECT_EQ(RaisedMessage([&] { Http.SetVerb(static_cast<THttpVerb>(veTrace + 1)); }),
+              "Invalid value 9 for THttpVerb");
+    EXPECT_EQ(Http.Verb(), veTrace);
 }
 
 TEST_F(RequestTest, NextOpenRequestClosesTheOldRequestFirst)

@@ -127,6 +127,13 @@ TEST_F(ResponseTest, TextQueriesOfLevelsAndNamedHeaders)
     // as number.
     EXPECT_EQ(RaisedMessage([&] { Http.QueryInfo(heLocation); }).rfind("Error 12150: ", 0), 0u);
     EXPECT_EQ(RaisedMessage([&] { Http.QueryInfoValue(heLocation); }).rfind("Error 12150: ", 0), 0u);
+    // A header no element stands for is refused before any platform call.
+    EXPECT_CALL(api, HttpQueryInfoW(_, _, _, _, _)).Times(0);
+    const auto Unknown = static_cast<THttpHeader>(heXXSSProtection + 1);
+    for (const std::function<void()>& Query : std::vector<std::function<void()>>{
+             [&] { Http.QueryInfo(Unknown); }, [&] { Http.QueryInfoValue(Unknown); },
+             [&] { Http.QueryInfoSystemTime(Unknown); }})
+        EXPECT_EQ(RaisedMessage(Query), "Invalid value 69 for THttpHeader");
 }
 
 TEST_F(ResponseTest, EmptyAnswersOfTheSizeQueryGiveAnEmptyText)

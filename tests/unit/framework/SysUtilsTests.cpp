@@ -114,23 +114,6 @@ TEST(SystemText, SysErrorMessageGivesTheSystemsText) {
 #endif
 }
 
-TEST(SystemText, AnInstalledSourceAnswersFirstAndUnknownCodesFallBack) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "On Windows SysErrorMessage gives the operating system's own texts; no source is read";
-#endif
-    SetSystemMessageSource([](Cardinal Code, UnicodeString& Text) {
-        if (Code != 6) return false;
-        Text = u"The handle is not valid.\r\n";
-        return true;
-    });
-    const UnicodeString Known = SysErrorMessage(6);
-    const UnicodeString Fallback = SysErrorMessage(ENOENT);
-    SetSystemMessageSource(nullptr);
-    EXPECT_EQ(Known, u"The handle is not valid.");
-    EXPECT_EQ(Fallback, ErrnoMessage(ENOENT));
-    EXPECT_NE(SysErrorMessage(6), Known);
-}
-
 TEST(Utf, Utf8RoundTripsEveryPlaneIncludingSurrogatePairs) {
     const std::string Utf8 = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF";
     const std::u16string Utf16 = Utf8ToUtf16(Utf8);

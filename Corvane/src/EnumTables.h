@@ -1,0 +1,129 @@
+// The runtime unit's enumerations as tables, each made from the
+// enumeration's one list (see Corvane/EnumList.h): per element, its name in
+// form files and its platform value. Registration.cpp reads the names; the
+// components' Get... translations read the values afresh at every call.
+#pragma once
+
+#include <cstddef>
+#include <utility>
+
+#include <Framework/Properties.h>
+#include <Framework/ResourceStrings.h>
+#include <Framework/Set.h>
+#include <Platform/WinInet.h>
+
+#include "Corvane/Errors.h"
+#include "Corvane/Http.h"
+#include "Corvane/Session.h"
+#include "Corvane/Url.h"
+
+namespace Corvane::EnumTables {
+
+/// One element: the element, its name as form files write it (its
+/// identifier) and what the platform knows it by.
+template <class E, class V>
+struct TRow {
+    E Element;
+    const char16_t* Name;
+    V Value;
+};
+
+/// One row of a table, made from one entry of the enumeration's list.
+#define CORVANE_ENUM_ROW(Element, ...) {Element, u"" #Element, {__VA_ARGS__}},
+
+/// Whether every row stands at its element's ordinal, so that a row is
+/// found by indexing.
+template <class E, class V, std::size_t N>
+constexpr bool InOrdinalOrder(const TRow<E, V> (&Rows)[N])
+{
+    for (std::size_t I = 0; I < N; ++I)
+        if (static_cast<std::size_t>(Rows[I].Element) != I)
+            return false;
+    return true;
+}
+
+/// Whether Value is one of the table's elements; a cast can make any other
+/// value of the underlying type.
+template <class E, class V, std::size_t N>
+constexpr bool IsElement(const TRow<E, V> (&)[N], E Value)
+{
+    return static_cast<std::size_t>(Value) < N;
+}
+
+/// Refuses a value that is not one of the table's elements with EINetError
+/// (SINetInvalidValue), as the components refuse any argument they cannot
+/// pass on, before it is stored or reaches the platform.
+template <class E, class V, std::size_t N>
+void CheckElement(const TRow<E, V> (&Rows)[N], E Value, const char16_t* TypeName)
+{
+    if (!IsElement(Rows, Value))
+        throw EINetError(Framework::Format(Framework::LoadResString(SINetInvalidValue),
+                                           {Framework::IntToStr(static_cast<Framework::Integer>(Value)), TypeName}));
+}
+
+/// The platform value of Element, which must be one of the table's elements.
+template <class E, class V, std::size_t N>
+constexpr const V& ValueOf(const TRow<E, V> (&Rows)[N], E Element)
+{
+    return Rows[static_cast<std::size_t>(Element)].Value;
+}
+
+/// The flag word of a set: the OR of its elements' values, nothing else.
+template <class E, std::size_t N>
+constexpr DWORD FlagWord(const TRow<E, DWORD> (&Rows)[N], Framework::TSet<E> Flags)
+{
+    DWORD Word = 0;
+    for (const TRow<E, DWORD>& Row : Rows)
+        if (Flags.Contains(Row.Element))
+            Word |= Row.Value;
+    return Word;
+}
+
+/// The set of a flag word; bits that no element stands for are dropped.
+template <class E, std::size_t N>
+constexpr Framework::TSet<E> FlagsFromWord(const TRow<E, DWORD> (&Rows)[N], DWORD Word)
+{
+    Framework::TSet<E> Result;
+    for (const TRow<E, DWORD>& Row : Rows)
+        if ((Word & Row.Value) != 0)
+            Result.Include(Row.Element);
+    return Result;
+}
+
+template <class E, class V, std::size_t N, std::size_t... I>
+void DefineNames(const char16_t* TypeName, const TRow<E, V> (&Rows)[N], std::index_sequence<I...>)
+{
+    Framework::DefineEnum<E>(TypeName, {Rows[I].Name...});
+}
+
+/// Declares the element names of the table's enumeration for form files.
+template <class E, class V, std::size_t N>
+void DefineNames(const char16_t* TypeName, const TRow<E, V> (&Rows)[N])
+{
+    DefineNames(TypeName, Rows, std::make_index_sequence<N>{});
+}
+
+// The session: InternetOpenW's access type and flags.
+inline constexpr TRow<TAccessType, DWORD> kAccessTypes[] = {CORVANE_ACCESS_TYPES(CORVANE_ENUM_ROW)};
+inline constexpr TRow<TSessionFlag, DWORD> kSessionFlags[] = {CORVANE_SESSION_FLAGS(CORVANE_ENUM_ROW)};
+
+// The HTTP component: request flags, verb texts, security flags and the
+// information level of each named header.
+inline constexpr TRow<THttpFlag, DWORD> kHttpFlags[] = {CORVANE_HTTP_FLAGS(CORVANE_ENUM_ROW)};
+inline constexpr TRow<THttpVerb, const char16_t*> kHttpVerbs[] = {CORVANE_HTTP_VERBS(CORVANE_ENUM_ROW)};
+inline constexpr TRow<TSecurityFlag, DWORD> kSecurityFlags[] = {CORVANE_SECURITY_FLAGS(CORVANE_ENUM_ROW)};
+inline constexpr TRow<THttpHeader, DWORD> kHttpHeaders[] = {CORVANE_HTTP_HEADERS(CORVANE_ENUM_ROW)};
+
+// The URL component: each choice's flag word for each URL routine.
+struct TUrlFlagWords {
+    DWORD Canonicalize;
+    DWORD Crack;
+    DWORD Create;
+};
+inline constexpr TRow<TUrlFlags, TUrlFlagWords> kUrlFlags[] = {CORVANE_URL_FLAGS(CORVANE_ENUM_ROW)};
+
+static_assert(InOrdinalOrder(kAccessTypes) && InOrdinalOrder(kSessionFlags) && InOrdinalOrder(kHttpFlags) &&
+              InOrdinalOrder(kHttpVerbs) && InOrdinalOrder(kSecurityFlags) && InOrdinalOrder(kHttpHeaders) &&
+              InOrdinalOrder(kUrlFlags));
+
+}  // namespace Corvane::EnumTables
