@@ -2,6 +2,8 @@
 #include <Platform/InternetApi.h>
 
 #include <atomic>
+#include <string_view>
+#include <type_traits>
 
 #if defined(_WIN32)
 #include "windows/WinInetAdapter.h"
@@ -26,6 +28,65 @@ InternetApi& DefaultApi() {
 // seen by calls made on another (asynchronous status callbacks, for one).
 std::atomic<InternetApi*> InstalledApi{nullptr};
 
+// The C functions the forwarding calls: the contract header's.
+namespace Native {
+#define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) using ::Name;
+#include <Platform/InternetApi.def>
+#undef CORVANE_INTERNET_API
+#if defined(_WIN32)
+// wininet.h declares the URL without const; the function only reads it.
+BOOL InternetGoOnlineW(LPCWSTR lpszURL, HWND hwndParent, DWORD dwFlags) {
+    return ::InternetGoOnlineW(const_cast<LPWSTR>(lpszURL), hwndParent, dwFlags);
+}
+#endif
+}  // namespace Native
+
+// The name a parameter declares or an argument passes: its last identifier.
+constexpr std::string_view LastIdentifier(std::string_view item) {
+    const auto isIdentifier = [](char c) {
+        return c == '_' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    };
+    std::size_t end = item.size();
+    while (end > 0 && !isIdentifier(item[end - 1])) --end;
+    std::size_t begin = end;
+    while (begin > 0 && isIdentifier(item[begin - 1])) --begin;
+    return item.substr(begin, end - begin);
+}
+
+// Whether a parenthesized argument list passes the parameters of a
+// parenthesized parameter list, each once and in their order, so an entry of
+// InternetApi.def cannot forward two arguments of one type swapped.
+constexpr bool PassesInOrder(std::string_view parameters, std::string_view arguments) {
+    parameters = parameters.substr(1, parameters.size() - 2);
+    arguments = arguments.substr(1, arguments.size() - 2);
+    for (;;) {
+        const std::size_t p = parameters.find(',');
+        const std::size_t a = arguments.find(',');
+        if (LastIdentifier(parameters.substr(0, p)) != LastIdentifier(arguments.substr(0, a)))
+            return false;
+        if (p == std::string_view::npos || a == std::string_view::npos)
+            return p == a;
+        parameters.remove_prefix(p + 1);
+        arguments.remove_prefix(a + 1);
+    }
+}
+
+#define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) \
+    static_assert(PassesInOrder(#Parameters, #Arguments), #Name ": arguments differ from parameters");
+#include <Platform/InternetApi.def>
+#undef CORVANE_INTERNET_API
+
+#if !defined(_WIN32)
+// The list against the contract header: the same type for every function.
+// (wininet.h declares a few with other but compatible types, such as a
+// pointer without const, so this holds only for the portable backend.)
+#define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) \
+    static_assert(std::is_same_v<decltype(::Name), Return Parameters>, \
+                  #Name ": the seam's signature differs from the contract header's");
+#include <Platform/InternetApi.def>
+#undef CORVANE_INTERNET_API
+#endif
+
 }  // namespace
 
 InternetApi& Platform() {
@@ -40,108 +101,10 @@ ScopedInternetApi::~ScopedInternetApi() {
     InstalledApi.store(FPrevious, std::memory_order_release);
 }
 
-DWORD ForwardingInternetApi::GetLastError() { return ::GetLastError(); }
-
-void ForwardingInternetApi::SetLastError(DWORD dwErrCode) { ::SetLastError(dwErrCode); }
-
-DWORD ForwardingInternetApi::FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
-                                            DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize,
-                                            va_list* Arguments) {
-    return ::FormatMessageW(dwFlags, lpSource, dwMessageId, dwLanguageId, lpBuffer, nSize,
-                            Arguments);
-}
-
-HMODULE ForwardingInternetApi::GetModuleHandleW(LPCWSTR lpModuleName) {
-    return ::GetModuleHandleW(lpModuleName);
-}
-
-BOOL ForwardingInternetApi::InternetGetLastResponseInfoW(LPDWORD lpdwError, LPWSTR lpszBuffer,
-                                                         LPDWORD lpdwBufferLength) {
-    return ::InternetGetLastResponseInfoW(lpdwError, lpszBuffer, lpdwBufferLength);
-}
-
-HINTERNET ForwardingInternetApi::InternetOpenW(LPCWSTR lpszAgent, DWORD dwAccessType,
-                                               LPCWSTR lpszProxy, LPCWSTR lpszProxyBypass,
-                                               DWORD dwFlags) {
-    return ::InternetOpenW(lpszAgent, dwAccessType, lpszProxy, lpszProxyBypass, dwFlags);
-}
-
-BOOL ForwardingInternetApi::InternetCloseHandle(HINTERNET hInternet) {
-    return ::InternetCloseHandle(hInternet);
-}
-
-INTERNET_STATUS_CALLBACK ForwardingInternetApi::InternetSetStatusCallback(
-    HINTERNET hInternet, INTERNET_STATUS_CALLBACK lpfnInternetCallback) {
-    return ::InternetSetStatusCallback(hInternet, lpfnInternetCallback);
-}
-
-BOOL ForwardingInternetApi::InternetQueryOptionW(HINTERNET hInternet, DWORD dwOption,
-                                                 LPVOID lpBuffer, LPDWORD lpdwBufferLength) {
-    return ::InternetQueryOptionW(hInternet, dwOption, lpBuffer, lpdwBufferLength);
-}
-
-BOOL ForwardingInternetApi::InternetSetOptionW(HINTERNET hInternet, DWORD dwOption,
-                                               LPVOID lpBuffer, DWORD dwBufferLength) {
-    return ::InternetSetOptionW(hInternet, dwOption, lpBuffer, dwBufferLength);
-}
-
-BOOL ForwardingInternetApi::InternetCrackUrlW(LPCWSTR lpszUrl, DWORD dwUrlLength, DWORD dwFlags,
-                                              LPURL_COMPONENTSW lpUrlComponents) {
-    return ::InternetCrackUrlW(lpszUrl, dwUrlLength, dwFlags, lpUrlComponents);
-}
-
-BOOL ForwardingInternetApi::InternetCreateUrlW(LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
-                                               LPWSTR lpszUrl, LPDWORD lpdwUrlLength) {
-    return ::InternetCreateUrlW(lpUrlComponents, dwFlags, lpszUrl, lpdwUrlLength);
-}
-
-BOOL ForwardingInternetApi::InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer,
-                                                     LPDWORD lpdwBufferLength, DWORD dwFlags) {
-    return ::InternetCanonicalizeUrlW(lpszUrl, lpszBuffer, lpdwBufferLength, dwFlags);
-}
-
-HINTERNET ForwardingInternetApi::InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName,
-                                                  INTERNET_PORT nServerPort, LPCWSTR lpszUserName,
-                                                  LPCWSTR lpszPassword, DWORD dwService,
-                                                  DWORD dwFlags, DWORD_PTR dwContext) {
-    return ::InternetConnectW(hInternet, lpszServerName, nServerPort, lpszUserName, lpszPassword,
-                              dwService, dwFlags, dwContext);
-}
-
-HINTERNET ForwardingInternetApi::HttpOpenRequestW(HINTERNET hConnect, LPCWSTR lpszVerb,
-                                                  LPCWSTR lpszObjectName, LPCWSTR lpszVersion,
-                                                  LPCWSTR lpszReferrer, LPCWSTR* lplpszAcceptTypes,
-                                                  DWORD dwFlags, DWORD_PTR dwContext) {
-    return ::HttpOpenRequestW(hConnect, lpszVerb, lpszObjectName, lpszVersion, lpszReferrer,
-                              lplpszAcceptTypes, dwFlags, dwContext);
-}
-
-BOOL ForwardingInternetApi::HttpAddRequestHeadersW(HINTERNET hRequest, LPCWSTR lpszHeaders,
-                                                   DWORD dwHeadersLength, DWORD dwModifiers) {
-    return ::HttpAddRequestHeadersW(hRequest, lpszHeaders, dwHeadersLength, dwModifiers);
-}
-
-BOOL ForwardingInternetApi::HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders,
-                                             DWORD dwHeadersLength, LPVOID lpOptional,
-                                             DWORD dwOptionalLength) {
-    return ::HttpSendRequestW(hRequest, lpszHeaders, dwHeadersLength, lpOptional, dwOptionalLength);
-}
-
-BOOL ForwardingInternetApi::HttpQueryInfoW(HINTERNET hRequest, DWORD dwInfoLevel, LPVOID lpBuffer,
-                                           LPDWORD lpdwBufferLength, LPDWORD lpdwIndex) {
-    return ::HttpQueryInfoW(hRequest, dwInfoLevel, lpBuffer, lpdwBufferLength, lpdwIndex);
-}
-
-BOOL ForwardingInternetApi::InternetQueryDataAvailable(HINTERNET hFile,
-                                                       LPDWORD lpdwNumberOfBytesAvailable,
-                                                       DWORD dwFlags, DWORD_PTR dwContext) {
-    return ::InternetQueryDataAvailable(hFile, lpdwNumberOfBytesAvailable, dwFlags, dwContext);
-}
-
-BOOL ForwardingInternetApi::InternetReadFile(HINTERNET hFile, LPVOID lpBuffer,
-                                             DWORD dwNumberOfBytesToRead,
-                                             LPDWORD lpdwNumberOfBytesRead) {
-    return ::InternetReadFile(hFile, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead);
-}
+// Each method calls the C function of its name (Native, above).
+#define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) \
+    Return ForwardingInternetApi::Name Parameters { return Native::Name Arguments; }
+#include <Platform/InternetApi.def>
+#undef CORVANE_INTERNET_API
 
 }  // namespace Corvane

@@ -9,8 +9,9 @@
 // GetLastError reads it and SetLastError writes it, so a test can still
 // EXPECT_CALL(api, SetLastError(0)) and a scripted failure reads back as it
 // would from the platform. Script a failure with Fail(code), which sets that
-// last error and returns the failure value of the call (FALSE, a null handle,
-// 0, or INTERNET_INVALID_STATUS_CALLBACK):
+// last error and returns the failure value InternetApi.def gives the call
+// (FALSE, a null handle, INTERNET_INVALID_STATUS_CALLBACK, INVALID_FILE_SIZE,
+// or the code itself where the result is an error code):
 //
 //     EXPECT_CALL(api, InternetOpenW(_, _, _, _, _))
 //         .WillOnce(api.Fail(ERROR_INTERNET_NAME_NOT_RESOLVED));
@@ -27,14 +28,38 @@
 
 class MockInternetApi : public Corvane::InternetApi {
 public:
-    /// Converts to the failure value of whatever the mocked call returns.
+    /// What a seam function whose signature is Return(Parameters...) returns
+    /// when it fails with `error`, as InternetApi.def lists it (FALSE, a null
+    /// handle, INVALID_FILE_SIZE, the error code itself, ...). The mock's
+    /// actions see a call's signature, not the method's name, so seam
+    /// functions of one signature must share their failure value.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+// mingw-w64's va_list (in FormatMessageW's signature) has an attribute that
+// a template argument drops; the comparison does not depend on it.
+#pragma GCC diagnostic ignored "-Wignored-attributes"
+#endif
+    template <typename Return, typename... Parameters>
+    static Return FailureValue([[maybe_unused]] DWORD error) {
+        using Signature = Return(Parameters...);
+#define CORVANE_INTERNET_API(R, Name, Params, Args, Failure) \
+        if constexpr (std::is_same_v<Signature, R Params>) return Failure; else
+#include <Platform/InternetApi.def>
+#undef CORVANE_INTERNET_API
+        static_assert(kNotASeamSignature<Signature>, "no seam function has this signature");
+    }
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+    /// Converts to the failure value of the call that got arguments of the
+    /// types `Parameters`.
+    template <typename... Parameters>
     struct FailureResult {
-        template <typename T>
-        operator T() const {
-            if constexpr (std::is_same_v<T, INTERNET_STATUS_CALLBACK>)
-                return INTERNET_INVALID_STATUS_CALLBACK;
-            else
-                return T{};
+        DWORD error;
+        template <typename Return>
+        operator Return() const {
+            return FailureValue<Return, Parameters...>(error);
         }
     };
 
@@ -44,67 +69,10 @@ public:
         ON_CALL(*this, SetLastError(_)).WillByDefault([this](DWORD code) { SetMockLastError(code); });
     }
 
-    MOCK_METHOD(DWORD, GetLastError, (), (override));
-    MOCK_METHOD(void, SetLastError, (DWORD dwErrCode), (override));
-    MOCK_METHOD(DWORD, FormatMessageW,
-                (DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                 LPWSTR lpBuffer, DWORD nSize, va_list* Arguments),
-                (override));
-    MOCK_METHOD(HMODULE, GetModuleHandleW, (LPCWSTR lpModuleName), (override));
-
-    MOCK_METHOD(BOOL, InternetGetLastResponseInfoW,
-                (LPDWORD lpdwError, LPWSTR lpszBuffer, LPDWORD lpdwBufferLength), (override));
-    MOCK_METHOD(HINTERNET, InternetOpenW,
-                (LPCWSTR lpszAgent, DWORD dwAccessType, LPCWSTR lpszProxy,
-                 LPCWSTR lpszProxyBypass, DWORD dwFlags),
-                (override));
-    MOCK_METHOD(BOOL, InternetCloseHandle, (HINTERNET hInternet), (override));
-    MOCK_METHOD(INTERNET_STATUS_CALLBACK, InternetSetStatusCallback,
-                (HINTERNET hInternet, INTERNET_STATUS_CALLBACK lpfnInternetCallback), (override));
-    MOCK_METHOD(BOOL, InternetQueryOptionW,
-                (HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, LPDWORD lpdwBufferLength),
-                (override));
-    MOCK_METHOD(BOOL, InternetSetOptionW,
-                (HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength),
-                (override));
-    MOCK_METHOD(BOOL, InternetCrackUrlW,
-                (LPCWSTR lpszUrl, DWORD dwUrlLength, DWORD dwFlags, LPURL_COMPONENTSW lpUrlComponents),
-                (override));
-    MOCK_METHOD(BOOL, InternetCreateUrlW,
-                (LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags, LPWSTR lpszUrl, LPDWORD lpdwUrlLength),
-                (override));
-    MOCK_METHOD(BOOL, InternetCanonicalizeUrlW,
-                (LPCWSTR lpszUrl, LPWSTR lpszBuffer, LPDWORD lpdwBufferLength, DWORD dwFlags),
-                (override));
-    MOCK_METHOD(HINTERNET, InternetConnectW,
-                (HINTERNET hInternet, LPCWSTR lpszServerName, INTERNET_PORT nServerPort,
-                 LPCWSTR lpszUserName, LPCWSTR lpszPassword, DWORD dwService, DWORD dwFlags,
-                 DWORD_PTR dwContext),
-                (override));
-    MOCK_METHOD(HINTERNET, HttpOpenRequestW,
-                (HINTERNET hConnect, LPCWSTR lpszVerb, LPCWSTR lpszObjectName, LPCWSTR lpszVersion,
-                 LPCWSTR lpszReferrer, LPCWSTR* lplpszAcceptTypes, DWORD dwFlags,
-                 DWORD_PTR dwContext),
-                (override));
-    MOCK_METHOD(BOOL, HttpAddRequestHeadersW,
-                (HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLength, DWORD dwModifiers),
-                (override));
-    MOCK_METHOD(BOOL, HttpSendRequestW,
-                (HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLength, LPVOID lpOptional,
-                 DWORD dwOptionalLength),
-                (override));
-    MOCK_METHOD(BOOL, HttpQueryInfoW,
-                (HINTERNET hRequest, DWORD dwInfoLevel, LPVOID lpBuffer, LPDWORD lpdwBufferLength,
-                 LPDWORD lpdwIndex),
-                (override));
-    MOCK_METHOD(BOOL, InternetQueryDataAvailable,
-                (HINTERNET hFile, LPDWORD lpdwNumberOfBytesAvailable, DWORD dwFlags,
-                 DWORD_PTR dwContext),
-                (override));
-    MOCK_METHOD(BOOL, InternetReadFile,
-                (HINTERNET hFile, LPVOID lpBuffer, DWORD dwNumberOfBytesToRead,
-                 LPDWORD lpdwNumberOfBytesRead),
-                (override));
+#define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) \
+    MOCK_METHOD(Return, Name, Parameters, (override));
+#include <Platform/InternetApi.def>
+#undef CORVANE_INTERNET_API
 
     /// The mock's last error on the calling thread (0 until set).
     DWORD LastError() const {
@@ -123,13 +91,16 @@ public:
     /// An action for any mocked call: sets the mock's last error on the
     /// calling thread to `code` and returns the call's failure value.
     auto Fail(DWORD code) {
-        return [this, code](auto&&...) {
+        return [this, code](auto&&... arguments) {
             SetMockLastError(code);
-            return FailureResult{};
+            return FailureResult<std::decay_t<decltype(arguments)>...>{code};
         };
     }
 
 private:
+    template <typename>
+    static constexpr bool kNotASeamSignature = false;
+
     mutable std::mutex FMutex;
     std::map<std::thread::id, DWORD> FLastErrors;
 };

@@ -102,6 +102,9 @@ typedef struct {
 #ifndef INVALID_SET_FILE_POINTER
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
 #endif
+#ifndef INVALID_FILE_SIZE
+#define INVALID_FILE_SIZE ((DWORD)0xffffffff)
+#endif
 
 /* Constants newer than the system headers of the cross toolchain (values as
  * the platform defines them). */
@@ -267,7 +270,8 @@ typedef struct _WIN32_FIND_DATAW {
 #define FILE_ATTRIBUTE_NOT_CONTENT_INDEXED 0x00002000
 #define FILE_ATTRIBUTE_ENCRYPTED           0x00004000
 
-/* Access rights (FtpOpenFileW) and move methods (InternetSetFilePointer). */
+/* Access rights (FtpOpenFileW), move methods (InternetSetFilePointer) and the
+ * failure results of InternetSetFilePointer and FtpGetFileSize. */
 #define GENERIC_READ    0x80000000
 #define GENERIC_WRITE   0x40000000
 #define GENERIC_EXECUTE 0x20000000
@@ -276,6 +280,7 @@ typedef struct _WIN32_FIND_DATAW {
 #define FILE_CURRENT 1
 #define FILE_END     2
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define INVALID_FILE_SIZE ((DWORD)0xffffffff)
 
 /* FormatMessageW flags. */
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100

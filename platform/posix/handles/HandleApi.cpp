@@ -1,5 +1,6 @@
 // The C entry points common to every kind of handle: closing, the status
-// callback, and option access with the options every handle answers.
+// callback, option access with the options every handle answers, and the
+// data operations each kind answers through its operations table.
 #include "posix/errors/LastError.h"
 #include "posix/errors/Barrier.h"
 #include "posix/handles/Handle.h"
@@ -143,8 +144,9 @@ BOOL WINAPI InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuf
     });
 }
 
-// Reading, writing and querying available data go to the handle's kind; a
-// kind without the operation fails with ERROR_INTERNET_INCORRECT_HANDLE_TYPE.
+// Reading, writing, finding the next file and querying available data go to
+// the handle's kind; a kind without the operation fails with
+// ERROR_INTERNET_INCORRECT_HANDLE_TYPE.
 BOOL WINAPI InternetReadFile(HINTERNET hFile, LPVOID lpBuffer, DWORD dwNumberOfBytesToRead,
                              LPDWORD lpdwNumberOfBytesRead) {
     return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
@@ -172,6 +174,15 @@ BOOL WINAPI InternetWriteFile(HINTERNET hFile, LPCVOID lpBuffer, DWORD dwNumberO
         return Outcome(
             handle->Ops().write(*handle, lpBuffer, dwNumberOfBytesToWrite, lpdwNumberOfBytesWritten));
     });
+}
+
+BOOL WINAPI InternetFindNextFileW(HINTERNET hFind, LPVOID lpvFindData) {
+    if (!lpvFindData) return Fail(ERROR_INVALID_PARAMETER);
+    DWORD error = ERROR_INVALID_HANDLE;
+    const HandleRef handle = hFind ? HandleTable::Find(hFind, &error) : nullptr;
+    if (!handle) return Fail(error);
+    if (!handle->Ops().findNext) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    return Outcome(handle->Ops().findNext(*handle, lpvFindData));
 }
 
 BOOL WINAPI InternetQueryDataAvailable(HINTERNET hFile, LPDWORD lpdwNumberOfBytesAvailable,

@@ -1,6 +1,8 @@
 // A program that uses the installed library the way an application would:
-// through the umbrella header, with a session on the portable backend.
+// through the umbrella header, with a session on the portable backend. The
+// seam's header (with the list it is made from) is installed too.
 #include <Corvane/Corvane.h>
+#include <Platform/InternetApi.h>
 
 #include <memory>
 

@@ -282,6 +282,10 @@ TEST_F(Handles, KindsAreCheckedByTheirOperationTable) {
     ArmLastError();
     EXPECT_TRUE(FailedWith(InternetQueryOptionW(child->Value(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, &size),
                            ERROR_INTERNET_INCORRECT_HANDLE_TYPE));
+    // A data operation its kind does not have.
+    WIN32_FIND_DATAW found{};
+    ArmLastError();
+    EXPECT_TRUE(FailedWith(InternetFindNextFileW(session, &found), ERROR_INTERNET_INCORRECT_HANDLE_TYPE));
     InternetCloseHandle(session);
 }
 
