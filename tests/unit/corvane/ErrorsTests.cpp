@@ -26,8 +26,10 @@ protected:
     auto Answer(const std::u16string& Text)
     {
         return [this, Text](DWORD, LPCVOID, DWORD, DWORD, LPWSTR Buffer, DWORD, va_list*) -> DWORD {
-            if (Text.empty())
-                return api.Fail(ERROR_MR_MID_NOT_FOUND)();
+            if (Text.empty()) {
+                api.SetMockLastError(ERROR_MR_MID_NOT_FOUND);
+                return 0;
+            }
             std::memcpy(Buffer, Text.c_str(), (Text.size() + 1) * sizeof(WCHAR));
             return static_cast<DWORD>(Text.size());
         };
