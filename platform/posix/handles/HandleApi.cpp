@@ -99,9 +99,8 @@ INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallbackW(
 
 INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallback(
     HINTERNET hInternet, INTERNET_STATUS_CALLBACK lpfnInternetCallback) {
-    return Corvane::Backend::Guarded<INTERNET_STATUS_CALLBACK>(INTERNET_INVALID_STATUS_CALLBACK, [&]() -> INTERNET_STATUS_CALLBACK {
-        return InternetSetStatusCallbackW(hInternet, lpfnInternetCallback);
-    });
+    // The wide entry point has the exception barrier.
+    return InternetSetStatusCallbackW(hInternet, lpfnInternetCallback);
 }
 
 // The common options first, then the handle's kind; an option neither
