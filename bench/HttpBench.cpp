@@ -34,9 +34,13 @@ using namespace Corvane;
 
 namespace {
 
-UnicodeString Wide(const char* text) { return Framework::Utf8ToUtf16(text); }
+UnicodeString Wide(const char* text) {
+    return Framework::Utf8ToUtf16(text);
+}
 
-[[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
+[[noreturn]] void Fail(const std::string& what) {
+    throw std::runtime_error(what);
+}
 
 // Keep-alive, and TLS for an https URL (the request flags decide it).
 THttpFlags FlagsFor(const char* url) {
@@ -57,7 +61,9 @@ void Get(TINetHttp& Http, const char* url) {
     if (status != 200) Fail("status " + std::to_string(status) + " for " + url);
 }
 
-Cardinal ContentLength(TINetHttp& Http) { return Http.QueryInfoValue(heContentLength); }
+Cardinal ContentLength(TINetHttp& Http) {
+    return Http.QueryInfoValue(heContentLength);
+}
 
 // Writes all of [data, data + size) to fd.
 void WriteAll(int fd, const void* data, std::size_t size) {
@@ -147,9 +153,12 @@ unsigned long long Requests(const char* url, long count) {
         if (check) {
             CheckLength(body.size(), expected);
             const UnicodeString connection = Http.QueryInfo(u"X-Connection");
-            if (i == 0) firstConnection = connection;
-            else if (connection != firstConnection) Fail("the connection was not kept alive");
-            if (i == count - 1 && Http.QueryInfo(u"X-Connection-Requests") != Framework::Utf8ToUtf16(std::to_string(count)))
+            if (i == 0)
+                firstConnection = connection;
+            else if (connection != firstConnection)
+                Fail("the connection was not kept alive");
+            if (i == count - 1 &&
+                Http.QueryInfo(u"X-Connection-Requests") != Framework::Utf8ToUtf16(std::to_string(count)))
                 Fail("the connection did not serve every request");
         }
         Http.CloseRequest();
@@ -173,8 +182,10 @@ unsigned long long Components(const char* url, long count) {
         if (i == 0 || i == count - 1) {
             CheckLength(body.size(), ContentLength(Http));
             const UnicodeString connection = Http.QueryInfo(u"X-Connection");
-            if (i == 0) firstConnection = connection;
-            else if (connection != firstConnection) Fail("the components did not share the kept-alive connection");
+            if (i == 0)
+                firstConnection = connection;
+            else if (connection != firstConnection)
+                Fail("the components did not share the kept-alive connection");
             if (i == count - 1 &&
                 Http.QueryInfo(u"X-Connection-Requests") != Framework::Utf8ToUtf16(std::to_string(count)))
                 Fail("the connection did not serve every request");
@@ -185,8 +196,9 @@ unsigned long long Components(const char* url, long count) {
 }
 
 int Usage() {
-    std::fputs("usage: corvane_http_bench file|file-buffer URL OUT | bytes URL | requests|components URL COUNT\n",
-               stderr);
+    std::fputs(
+        "usage: corvane_http_bench file|file-buffer URL OUT | bytes URL | requests|components URL COUNT\n",
+        stderr);
     return 2;
 }
 
@@ -205,7 +217,8 @@ int main(int argc, char** argv) {
         } else if ((mode == "requests" || mode == "components") && argc == 4) {
             const long count = std::strtol(argv[3], nullptr, 10);
             if (count <= 0) return Usage();
-            std::printf("requests=%llu\n", mode == "requests" ? Requests(argv[2], count) : Components(argv[2], count));
+            std::printf("requests=%llu\n",
+                        mode == "requests" ? Requests(argv[2], count) : Components(argv[2], count));
         } else {
             return Usage();
         }

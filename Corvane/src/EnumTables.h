@@ -34,73 +34,63 @@ struct TRow {
 /// Whether every row stands at its element's ordinal, so that a row is
 /// found by indexing.
 template <class E, class V, std::size_t N>
-constexpr bool InOrdinalOrder(const TRow<E, V> (&Rows)[N])
-{
-    for (std::size_t I = 0; I < N; ++I)
-        if (static_cast<std::size_t>(Rows[I].Element) != I)
-            return false;
+constexpr bool InOrdinalOrder(const TRow<E, V> (&rows)[N]) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (static_cast<std::size_t>(rows[i].Element) != i) return false;
     return true;
 }
 
 /// Whether Value is one of the table's elements; a cast can make any other
 /// value of the underlying type.
 template <class E, class V, std::size_t N>
-constexpr bool IsElement(const TRow<E, V> (&)[N], E Value)
-{
-    return static_cast<std::size_t>(Value) < N;
+constexpr bool IsElement(const TRow<E, V> (&)[N], E value) {
+    return static_cast<std::size_t>(value) < N;
 }
 
 /// Refuses a value that is not one of the table's elements with EINetError
 /// (SINetInvalidValue), as the components refuse any argument they cannot
 /// pass on, before it is stored or reaches the platform.
 template <class E, class V, std::size_t N>
-void CheckElement(const TRow<E, V> (&Rows)[N], E Value, const char16_t* TypeName)
-{
-    if (!IsElement(Rows, Value))
-        throw EINetError(Framework::Format(Framework::LoadResString(SINetInvalidValue),
-                                           {Framework::IntToStr(static_cast<Framework::Integer>(Value)), TypeName}));
+void CheckElement(const TRow<E, V> (&rows)[N], E value, const char16_t* typeName) {
+    if (!IsElement(rows, value))
+        throw EINetError(
+            Framework::Format(Framework::LoadResString(SINetInvalidValue),
+                              {Framework::IntToStr(static_cast<Framework::Integer>(value)), typeName}));
 }
 
 /// The platform value of Element, which must be one of the table's elements.
 template <class E, class V, std::size_t N>
-constexpr const V& ValueOf(const TRow<E, V> (&Rows)[N], E Element)
-{
-    return Rows[static_cast<std::size_t>(Element)].Value;
+constexpr const V& ValueOf(const TRow<E, V> (&rows)[N], E element) {
+    return rows[static_cast<std::size_t>(element)].Value;
 }
 
 /// The flag word of a set: the OR of its elements' values, nothing else.
 template <class E, std::size_t N>
-constexpr DWORD FlagWord(const TRow<E, DWORD> (&Rows)[N], Framework::TSet<E> Flags)
-{
-    DWORD Word = 0;
-    for (const TRow<E, DWORD>& Row : Rows)
-        if (Flags.Contains(Row.Element))
-            Word |= Row.Value;
-    return Word;
+constexpr DWORD FlagWord(const TRow<E, DWORD> (&rows)[N], Framework::TSet<E> flags) {
+    DWORD word = 0;
+    for (const TRow<E, DWORD>& row : rows)
+        if (flags.Contains(row.Element)) word |= row.Value;
+    return word;
 }
 
 /// The set of a flag word; bits that no element stands for are dropped.
 template <class E, std::size_t N>
-constexpr Framework::TSet<E> FlagsFromWord(const TRow<E, DWORD> (&Rows)[N], DWORD Word)
-{
-    Framework::TSet<E> Result;
-    for (const TRow<E, DWORD>& Row : Rows)
-        if ((Word & Row.Value) != 0)
-            Result.Include(Row.Element);
-    return Result;
+constexpr Framework::TSet<E> FlagsFromWord(const TRow<E, DWORD> (&rows)[N], DWORD word) {
+    Framework::TSet<E> result;
+    for (const TRow<E, DWORD>& row : rows)
+        if ((word & row.Value) != 0) result.Include(row.Element);
+    return result;
 }
 
 template <class E, class V, std::size_t N, std::size_t... I>
-void DefineNames(const char16_t* TypeName, const TRow<E, V> (&Rows)[N], std::index_sequence<I...>)
-{
-    Framework::DefineEnum<E>(TypeName, {Rows[I].Name...});
+void DefineNames(const char16_t* typeName, const TRow<E, V> (&rows)[N], std::index_sequence<I...>) {
+    Framework::DefineEnum<E>(typeName, {rows[I].Name...});
 }
 
 /// Declares the element names of the table's enumeration for form files.
 template <class E, class V, std::size_t N>
-void DefineNames(const char16_t* TypeName, const TRow<E, V> (&Rows)[N])
-{
-    DefineNames(TypeName, Rows, std::make_index_sequence<N>{});
+void DefineNames(const char16_t* typeName, const TRow<E, V> (&rows)[N]) {
+    DefineNames(typeName, rows, std::make_index_sequence<N>{});
 }
 
 // The session: InternetOpenW's access type and flags.

@@ -10,40 +10,30 @@
 
 namespace Corvane {
 
-TINetHandle::TINetHandle(TComponent* AOwner) : TComponent(AOwner) {}
+TINetHandle::TINetHandle(TComponent* owner) : TComponent(owner) {}
 
-TINetHandle::~TINetHandle()
-{
+TINetHandle::~TINetHandle() {
     CloseOnDestroy();
 }
 
-void TINetHandle::Open()
-{
-    if (Active())
-        return;
-    if (FBeforeOpen)
-        FBeforeOpen(this);
+void TINetHandle::Open() {
+    if (Active()) return;
+    if (FBeforeOpen) FBeforeOpen(this);
     CreateHandle();
-    if (FAfterOpen)
-        FAfterOpen(this);
+    if (FAfterOpen) FAfterOpen(this);
 }
 
-void TINetHandle::Close()
-{
-    if (!Active())
-        return;
-    if (FBeforeClose)
-        FBeforeClose(this);
+void TINetHandle::Close() {
+    if (!Active()) return;
+    if (FBeforeClose) FBeforeClose(this);
     FreeHandle();
-    if (FAfterClose)
-        FAfterClose(this);
+    if (FAfterClose) FAfterClose(this);
 }
 
 // Destructors may not throw: a failing close is shown like any other
 // unhandled error, and a handle kept by a refusing BeforeClose handler is
 // released without events so that no callback can reach a freed component.
-void TINetHandle::CloseOnDestroy() noexcept
-{
+void TINetHandle::CloseOnDestroy() noexcept {
     try {
         Close();
     } catch (...) {
@@ -55,166 +45,142 @@ void TINetHandle::CloseOnDestroy() noexcept
     }
 }
 
-void TINetHandle::SetActive(bool Value)
-{
-    if (Value && ComponentState().Contains(Framework::csReading)) {
+void TINetHandle::SetActive(bool value) {
+    if (value && ComponentState().Contains(Framework::csReading)) {
         FStreamedActive = true;
         return;
     }
-    if (Value)
+    if (value)
         Open();
     else
         Close();
 }
 
-UnicodeString TINetHandle::About() const
-{
+UnicodeString TINetHandle::About() const {
     return AboutText;
 }
 
 void TINetHandle::SetAbout(const UnicodeString&) {}
 
-void TINetHandle::CheckActive()
-{
-    if (!Active())
-        RaiseError(Framework::LoadResString(SINetClosedSession));
+void TINetHandle::CheckActive() {
+    if (!Active()) RaiseError(Framework::LoadResString(SINetClosedSession));
 }
 
-void TINetHandle::CheckInactive()
-{
-    if (Active())
-        RaiseError(Framework::LoadResString(SINetOpenSession));
+void TINetHandle::CheckInactive() {
+    if (Active()) RaiseError(Framework::LoadResString(SINetOpenSession));
 }
 
 // The error is raised and caught here so that OnError sees the very object
 // that propagates afterwards, including any change it made to the message.
-void TINetHandle::RaiseError(const UnicodeString& Message)
-{
+void TINetHandle::RaiseError(const UnicodeString& message) {
     try {
-        throw EINetError(Message);
-    } catch (EINetError& E) {
-        TINetAction Action = iaFail;
-        if (FOnError)
-            FOnError(this, E, Action);
-        if (Action == iaAbort)
-            Framework::Abort();
+        throw EINetError(message);
+    } catch (EINetError& e) {
+        TINetAction action = iaFail;
+        if (FOnError) FOnError(this, e, action);
+        if (action == iaAbort) Framework::Abort();
         throw;
     }
 }
 
-void TINetHandle::CreateHandle()
-{
+void TINetHandle::CreateHandle() {
     FreeHandle();
     Platform().SetLastError(0);
     FHandle = CreateInternalHandle();
     Check(FHandle != nullptr);
-    if (FHandle != nullptr)
-        Platform().InternetSetStatusCallback(FHandle, &StatusCallback);
+    if (FHandle != nullptr) Platform().InternetSetStatusCallback(FHandle, &StatusCallback);
 }
 
-void TINetHandle::FreeHandle()
-{
-    if (FHandle != nullptr)
-        Platform().InternetSetStatusCallback(FHandle, nullptr);
+void TINetHandle::FreeHandle() {
+    if (FHandle != nullptr) Platform().InternetSetStatusCallback(FHandle, nullptr);
     Check(CloseInternetHandle(FHandle));
 }
 
-void TINetHandle::Callback(Cardinal Status, void* Information, Cardinal InformationLength)
-{
+void TINetHandle::Callback(Cardinal status, void* information, Cardinal informationLength) {
     try {
         if (FOnCallback)
-            FOnCallback(this, static_cast<Integer>(Status), Information, static_cast<Integer>(InformationLength));
+            FOnCallback(this, static_cast<Integer>(status), information,
+                        static_cast<Integer>(informationLength));
     } catch (...) {
         // Nothing may unwind into the library, whatever the handler threw.
         Framework::Application().HandleException(this);
     }
 }
 
-void TINetHandle::Loaded()
-{
+void TINetHandle::Loaded() {
     TComponent::Loaded();
-    if (!FStreamedActive)
-        return;
+    if (!FStreamedActive) return;
     try {
         Open();
     } catch (...) {
-        if (!ComponentState().Contains(Framework::csDesigning))
-            throw;
+        if (!ComponentState().Contains(Framework::csDesigning)) throw;
         Framework::Application().HandleException(this);
     }
 }
 
-UnicodeString TINetHandle::GetInternetOption(Cardinal Option)
-{
+UnicodeString TINetHandle::GetInternetOption(Cardinal option) {
     CheckActive();
     return ReadSizedText(
-        [&](char16_t* Buffer, DWORD* Size) { return Platform().InternetQueryOptionW(FHandle, Option, Buffer, Size); },
+        [&](char16_t* buffer, DWORD* size) {
+            return Platform().InternetQueryOptionW(FHandle, option, buffer, size);
+        },
         TSizedTextFailure::Check);
 }
 
-void TINetHandle::SetInternetOption(Cardinal Option, const UnicodeString& Data)
-{
+void TINetHandle::SetInternetOption(Cardinal option, const UnicodeString& data) {
     CheckActive();
-    if (Data.empty())
-        Check(Platform().InternetSetOptionW(FHandle, Option, nullptr, 0));
+    if (data.empty())
+        Check(Platform().InternetSetOptionW(FHandle, option, nullptr, 0));
     else
-        Check(Platform().InternetSetOptionW(FHandle, Option, const_cast<WCHAR*>(PlatformText(Data.c_str())),
-                                            static_cast<DWORD>(Data.size())));
+        Check(Platform().InternetSetOptionW(FHandle, option, const_cast<WCHAR*>(PlatformText(data.c_str())),
+                                            static_cast<DWORD>(data.size())));
 }
 
-void TINetHandle::GetInternetOption(Cardinal Option, void* Data, Cardinal& Size)
-{
+void TINetHandle::GetInternetOption(Cardinal option, void* data, Cardinal& size) {
     CheckActive();
-    DWORD BufferSize = Size;
-    const bool Success = Platform().InternetQueryOptionW(FHandle, Option, Data, &BufferSize);
-    Size = BufferSize;
-    Check(Success);
+    DWORD bufferSize = size;
+    const bool success = Platform().InternetQueryOptionW(FHandle, option, data, &bufferSize);
+    size = bufferSize;
+    Check(success);
 }
 
-void TINetHandle::SetInternetOption(Cardinal Option, void* Data, Cardinal Size)
-{
+void TINetHandle::SetInternetOption(Cardinal option, void* data, Cardinal size) {
     CheckActive();
-    Check(Platform().InternetSetOptionW(FHandle, Option, Data, Size));
+    Check(Platform().InternetSetOptionW(FHandle, option, data, size));
 }
 
-Cardinal TINetHandle::GetInternetOptionDWord(Cardinal Option)
-{
+Cardinal TINetHandle::GetInternetOptionDWord(Cardinal option) {
     CheckActive();
-    DWORD Value = 0;
-    DWORD Size = sizeof(Value);
-    if (!Platform().InternetQueryOptionW(FHandle, Option, &Value, &Size)) {
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (!Platform().InternetQueryOptionW(FHandle, option, &value, &size)) {
         Check(false);
         return 0;
     }
-    return Value;
+    return value;
 }
 
-void TINetHandle::SetInternetOptionDWord(Cardinal Option, Cardinal Data)
-{
+void TINetHandle::SetInternetOptionDWord(Cardinal option, Cardinal data) {
     CheckActive();
-    DWORD Value = Data;
-    Check(Platform().InternetSetOptionW(FHandle, Option, &Value, sizeof(Value)));
+    DWORD value = data;
+    Check(Platform().InternetSetOptionW(FHandle, option, &value, sizeof(value)));
 }
 
-bool CloseInternetHandle(HINTERNET& Handle)
-{
-    if (Handle == nullptr)
-        return true;
-    const bool Success = Platform().InternetCloseHandle(Handle);
-    Handle = nullptr;
-    return Success;
+bool CloseInternetHandle(HINTERNET& handle) {
+    if (handle == nullptr) return true;
+    const bool success = Platform().InternetCloseHandle(handle);
+    handle = nullptr;
+    return success;
 }
 
-void CALLBACK StatusCallback(HINTERNET, DWORD_PTR dwContext, DWORD dwInternetStatus, LPVOID lpvStatusInformation,
-                             DWORD dwStatusInformationLength)
-{
-    if (dwContext == 0)
-        return;
-    auto* Component = reinterpret_cast<TINetHandle*>(dwContext);
+void CALLBACK StatusCallback(HINTERNET, DWORD_PTR dwContext, DWORD dwInternetStatus,
+                             LPVOID lpvStatusInformation, DWORD dwStatusInformationLength) {
+    if (dwContext == 0) return;
+    auto* component = reinterpret_cast<TINetHandle*>(dwContext);
     try {
-        Component->Callback(dwInternetStatus, lpvStatusInformation, dwStatusInformationLength);
+        component->Callback(dwInternetStatus, lpvStatusInformation, dwStatusInformationLength);
     } catch (...) {
-        Framework::Application().HandleException(Component);
+        Framework::Application().HandleException(component);
     }
 }
 

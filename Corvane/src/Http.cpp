@@ -11,125 +11,124 @@
 
 namespace Corvane {
 
-TCustomINetHttp::TCustomINetHttp(TComponent* AOwner) : TINetHandle(AOwner), FINetUrl(new TINetUrl(nullptr)) {}
+TCustomINetHttp::TCustomINetHttp(TComponent* owner) : TINetHandle(owner), FINetUrl(new TINetUrl(nullptr)) {}
 
 // Closing runs first: BeforeClose and AfterClose handlers may still read the
 // URL properties, so the URL object goes only afterwards.
-TCustomINetHttp::~TCustomINetHttp()
-{
+TCustomINetHttp::~TCustomINetHttp() {
     CloseOnDestroy();
     delete FINetUrl;
 }
 
-UnicodeString TCustomINetHttp::ExtraInfo() const { return FINetUrl->ExtraInfo(); }
+UnicodeString TCustomINetHttp::ExtraInfo() const {
+    return FINetUrl->ExtraInfo();
+}
 
-void TCustomINetHttp::SetExtraInfo(const UnicodeString& Value)
-{
+void TCustomINetHttp::SetExtraInfo(const UnicodeString& value) {
     CheckInactive();
-    FINetUrl->SetExtraInfo(Value);
+    FINetUrl->SetExtraInfo(value);
 }
 
-UnicodeString TCustomINetHttp::Password() const { return FINetUrl->Password(); }
+UnicodeString TCustomINetHttp::Password() const {
+    return FINetUrl->Password();
+}
 
-void TCustomINetHttp::SetPassword(const UnicodeString& Value)
-{
+void TCustomINetHttp::SetPassword(const UnicodeString& value) {
     CheckInactive();
-    FINetUrl->SetPassword(Value);
+    FINetUrl->SetPassword(value);
 }
 
-Word TCustomINetHttp::Port() const { return FINetUrl->Port(); }
+Word TCustomINetHttp::Port() const {
+    return FINetUrl->Port();
+}
 
-void TCustomINetHttp::SetPort(Word Value)
-{
+void TCustomINetHttp::SetPort(Word value) {
     CheckInactive();
-    FINetUrl->SetPort(Value);
+    FINetUrl->SetPort(value);
 }
 
-UnicodeString TCustomINetHttp::ServerName() const { return FINetUrl->HostName(); }
+UnicodeString TCustomINetHttp::ServerName() const {
+    return FINetUrl->HostName();
+}
 
-void TCustomINetHttp::SetServerName(const UnicodeString& Value)
-{
+void TCustomINetHttp::SetServerName(const UnicodeString& value) {
     CheckInactive();
-    FINetUrl->SetHostName(Value);
+    FINetUrl->SetHostName(value);
 }
 
-UnicodeString TCustomINetHttp::Scheme() const { return FINetUrl->Scheme(); }
+UnicodeString TCustomINetHttp::Scheme() const {
+    return FINetUrl->Scheme();
+}
 
-void TCustomINetHttp::SetScheme(const UnicodeString& Value)
-{
+void TCustomINetHttp::SetScheme(const UnicodeString& value) {
     CheckInactive();
-    FINetUrl->SetScheme(Value);
+    FINetUrl->SetScheme(value);
 }
 
-UnicodeString TCustomINetHttp::Url() const { return FINetUrl->Url(); }
+UnicodeString TCustomINetHttp::Url() const {
+    return FINetUrl->Url();
+}
 
-void TCustomINetHttp::SetUrl(const UnicodeString& Value)
-{
+void TCustomINetHttp::SetUrl(const UnicodeString& value) {
     CheckInactive();
-    FINetUrl->SetUrl(Value);
+    FINetUrl->SetUrl(value);
 }
 
-UnicodeString TCustomINetHttp::UrlPath() const { return FINetUrl->UrlPath(); }
+UnicodeString TCustomINetHttp::UrlPath() const {
+    return FINetUrl->UrlPath();
+}
 
-void TCustomINetHttp::SetUrlPath(const UnicodeString& Value)
-{
+void TCustomINetHttp::SetUrlPath(const UnicodeString& value) {
     CheckInactive();
-    FINetUrl->SetUrlPath(Value);
+    FINetUrl->SetUrlPath(value);
 }
 
-UnicodeString TCustomINetHttp::UserName() const { return FINetUrl->UserName(); }
+UnicodeString TCustomINetHttp::UserName() const {
+    return FINetUrl->UserName();
+}
 
-void TCustomINetHttp::SetUserName(const UnicodeString& Value)
-{
+void TCustomINetHttp::SetUserName(const UnicodeString& value) {
     CheckInactive();
-    FINetUrl->SetUserName(Value);
+    FINetUrl->SetUserName(value);
 }
 
-void TCustomINetHttp::SetSession(TINetSession* Value)
-{
-    SetSessionReference(FSession, Value);
+void TCustomINetHttp::SetSession(TINetSession* value) {
+    SetSessionReference(FSession, value);
 }
 
-void TCustomINetHttp::SetVerb(THttpVerb Value)
-{
-    EnumTables::CheckElement(EnumTables::kHttpVerbs, Value, u"THttpVerb");
-    FVerb = Value;
+void TCustomINetHttp::SetVerb(THttpVerb value) {
+    EnumTables::CheckElement(EnumTables::kHttpVerbs, value, u"THttpVerb");
+    FVerb = value;
 }
 
-Cardinal TCustomINetHttp::GetFlags() const
-{
+Cardinal TCustomINetHttp::GetFlags() const {
     return EnumTables::FlagWord(EnumTables::kHttpFlags, FFlags);
 }
 
 // Reads the open request's flags from the platform; with no request open the
 // stored set is all there is.
-TSecurityFlags TCustomINetHttp::SecurityFlags()
-{
-    if (FHttpHandle == nullptr)
-        return FSecurityFlags;
-    DWORD Word = 0;
-    DWORD Size = sizeof(Word);
-    if (!Platform().InternetQueryOptionW(FHttpHandle, INTERNET_OPTION_SECURITY_FLAGS, &Word, &Size)) {
+TSecurityFlags TCustomINetHttp::SecurityFlags() {
+    if (FHttpHandle == nullptr) return FSecurityFlags;
+    DWORD word = 0;
+    DWORD size = sizeof(word);
+    if (!Platform().InternetQueryOptionW(FHttpHandle, INTERNET_OPTION_SECURITY_FLAGS, &word, &size)) {
         Check(false);
         return TSecurityFlags();
     }
-    return EnumTables::FlagsFromWord(EnumTables::kSecurityFlags, Word);
+    return EnumTables::FlagsFromWord(EnumTables::kSecurityFlags, word);
 }
 
-void TCustomINetHttp::SetSecurityFlags(TSecurityFlags Value)
-{
-    FSecurityFlags = Value;
-    if (FHttpHandle == nullptr)
-        return;
-    DWORD Word = EnumTables::FlagWord(EnumTables::kSecurityFlags, Value);
-    Check(Platform().InternetSetOptionW(FHttpHandle, INTERNET_OPTION_SECURITY_FLAGS, &Word, sizeof(Word)));
+void TCustomINetHttp::SetSecurityFlags(TSecurityFlags value) {
+    FSecurityFlags = value;
+    if (FHttpHandle == nullptr) return;
+    DWORD word = EnumTables::FlagWord(EnumTables::kSecurityFlags, value);
+    Check(Platform().InternetSetOptionW(FHttpHandle, INTERNET_OPTION_SECURITY_FLAGS, &word, sizeof(word)));
 }
 
 // The entry is made only when a connection handle was really obtained: an
 // opening that ends without a handle and without an error leaves the
 // component closed, and a closed component is never listed.
-void TCustomINetHttp::CreateHandle()
-{
+void TCustomINetHttp::CreateHandle() {
     TINetHandle::CreateHandle();
     if (Handle() != nullptr && FSession != nullptr) {
         EnterSession(FSession);
@@ -141,8 +140,7 @@ void TCustomINetHttp::CreateHandle()
 // connection handle fails (the handle is cleared all the same, so the
 // component is closed) and even when a removal notice has cleared Session
 // since it opened.
-void TCustomINetHttp::FreeHandle()
-{
+void TCustomINetHttp::FreeHandle() {
     CloseRequest();
     try {
         TINetHandle::FreeHandle();
@@ -153,38 +151,34 @@ void TCustomINetHttp::FreeHandle()
     LeaveEnteredSession();
 }
 
-void TCustomINetHttp::LeaveEnteredSession()
-{
-    TCustomINetSession* Entered = FEnteredSession;
+void TCustomINetHttp::LeaveEnteredSession() {
+    TCustomINetSession* entered = FEnteredSession;
     FEnteredSession = nullptr;
-    LeaveSession(Entered);
+    LeaveSession(entered);
 }
 
-HINTERNET TCustomINetHttp::CreateInternalHandle()
-{
-    TCustomINetSession* Target = FSession != nullptr ? FSession : GetDefaultSession();
-    Check(Target != nullptr);
+HINTERNET TCustomINetHttp::CreateInternalHandle() {
+    TCustomINetSession* target = FSession != nullptr ? FSession : GetDefaultSession();
+    Check(target != nullptr);
     // No default session any more (the program is ending): no connection.
-    if (Target == nullptr)
-        return nullptr;
-    Target->Open();
-    const UnicodeString Server = ServerName();
-    const UnicodeString User = UserName();
-    const UnicodeString Pass = Password();
-    return Platform().InternetConnectW(Target->Handle(), PlatformText(Server.c_str()), Port(),
-                                       PlatformText(User.c_str()), PlatformText(Pass.c_str()),
+    if (target == nullptr) return nullptr;
+    target->Open();
+    const UnicodeString server = ServerName();
+    const UnicodeString user = UserName();
+    const UnicodeString pass = Password();
+    return Platform().InternetConnectW(target->Handle(), PlatformText(server.c_str()), Port(),
+                                       PlatformText(user.c_str()), PlatformText(pass.c_str()),
                                        INTERNET_SERVICE_HTTP, 0, Context());
 }
 
 // A session that is being destroyed has closed this component already, unless
 // a BeforeClose handler refused; either way its list dies with it, so the
 // entry is forgotten. A session merely taken from its owner stays entered.
-void TCustomINetHttp::Notification(TComponent* AComponent, Framework::TOperation Operation)
-{
-    TINetHandle::Notification(AComponent, Operation);
-    SessionNotification(FSession, AComponent, Operation);
-    if (Operation == Framework::opRemove && AComponent != nullptr && AComponent == FEnteredSession &&
-        AComponent->ComponentState().Contains(Framework::csDestroying))
+void TCustomINetHttp::Notification(TComponent* component, Framework::TOperation operation) {
+    TINetHandle::Notification(component, operation);
+    SessionNotification(FSession, component, operation);
+    if (operation == Framework::opRemove && component != nullptr && component == FEnteredSession &&
+        component->ComponentState().Contains(Framework::csDestroying))
         FEnteredSession = nullptr;
 }
 

@@ -23,97 +23,86 @@ constexpr char16_t kCrLf[] = u"\r\n";
 // would end the line early and let the rest pass as headers of the caller's
 // choosing, and a colon in the name would move the name/value boundary; such
 // arguments are refused before anything reaches the request.
-void CheckHeaderName(const UnicodeString& Name)
-{
-    if (Name.find_first_of(u"\r\n:") != UnicodeString::npos)
+void CheckHeaderName(const UnicodeString& name) {
+    if (name.find_first_of(u"\r\n:") != UnicodeString::npos)
         throw EINetError(Framework::LoadResString(SINetInvalidHeaderName));
 }
 
-void CheckHeaderValue(const UnicodeString& Value)
-{
-    if (Value.find_first_of(u"\r\n") != UnicodeString::npos)
+void CheckHeaderValue(const UnicodeString& value) {
+    if (value.find_first_of(u"\r\n") != UnicodeString::npos)
         throw EINetError(Framework::LoadResString(SINetInvalidHeaderValue));
 }
 
 // "Name: Value" CR LF, for adding and replacing.
-UnicodeString HeaderLine(const UnicodeString& Name, const UnicodeString& Value)
-{
-    CheckHeaderName(Name);
-    CheckHeaderValue(Value);
-    return Name + u": " + Value + kCrLf;
+UnicodeString HeaderLine(const UnicodeString& name, const UnicodeString& value) {
+    CheckHeaderName(name);
+    CheckHeaderValue(value);
+    return name + u": " + value + kCrLf;
 }
 
 // Passes header text with its length in characters.
-bool AddHeaders(HINTERNET Request, const UnicodeString& Text, DWORD Mode)
-{
-    return Platform().HttpAddRequestHeadersW(Request, PlatformText(Text.c_str()), static_cast<DWORD>(Text.size()),
-                                             Mode);
+bool AddHeaders(HINTERNET request, const UnicodeString& text, DWORD mode) {
+    return Platform().HttpAddRequestHeadersW(request, PlatformText(text.c_str()),
+                                             static_cast<DWORD>(text.size()), mode);
 }
 
 }  // namespace
 
 // The previous request is closed before the new one is opened, so a failed
 // opening leaves no request at all.
-void TCustomINetHttp::OpenRequest(const UnicodeString& Verb, const UnicodeString& ObjectName)
-{
+void TCustomINetHttp::OpenRequest(const UnicodeString& verb, const UnicodeString& objectName) {
     CheckActive();
     CloseRequest();
-    const UnicodeString VerbText =
-        !Verb.empty() ? Verb : UnicodeString(EnumTables::ValueOf(EnumTables::kHttpVerbs, FVerb));
-    const UnicodeString Object = !ObjectName.empty() ? ObjectName : FINetUrl->UrlPath() + FINetUrl->ExtraInfo();
-    FHttpHandle = Platform().HttpOpenRequestW(Handle(), PlatformText(VerbText.c_str()), PlatformText(Object.c_str()),
-                                              PlatformText(FVersion.c_str()), PlatformText(FReferer.c_str()),
-                                              nullptr, GetFlags(), Context());
+    const UnicodeString verbText =
+        !verb.empty() ? verb : UnicodeString(EnumTables::ValueOf(EnumTables::kHttpVerbs, FVerb));
+    const UnicodeString object =
+        !objectName.empty() ? objectName : FINetUrl->UrlPath() + FINetUrl->ExtraInfo();
+    FHttpHandle = Platform().HttpOpenRequestW(Handle(), PlatformText(verbText.c_str()),
+                                              PlatformText(object.c_str()), PlatformText(FVersion.c_str()),
+                                              PlatformText(FReferer.c_str()), nullptr, GetFlags(), Context());
     Check(FHttpHandle != nullptr);
-    if (!FSecurityFlags.Empty())
-        SetSecurityFlags(FSecurityFlags);
+    if (!FSecurityFlags.Empty()) SetSecurityFlags(FSecurityFlags);
 }
 
-void TCustomINetHttp::SendRequest(const UnicodeString& Headers, const AnsiString& Data)
-{
+void TCustomINetHttp::SendRequest(const UnicodeString& headers, const AnsiString& data) {
     CheckActive();
-    Check(Platform().HttpSendRequestW(FHttpHandle, PlatformText(Headers.c_str()), static_cast<DWORD>(Headers.size()),
-                                      const_cast<char*>(Data.c_str()), static_cast<DWORD>(Data.size())));
+    Check(Platform().HttpSendRequestW(FHttpHandle, PlatformText(headers.c_str()),
+                                      static_cast<DWORD>(headers.size()), const_cast<char*>(data.c_str()),
+                                      static_cast<DWORD>(data.size())));
 }
 
-void TCustomINetHttp::SendRequest(const UnicodeString& Headers, const TBytes& Data)
-{
+void TCustomINetHttp::SendRequest(const UnicodeString& headers, const TBytes& data) {
     CheckActive();
-    void* Body = Data.empty() ? nullptr : const_cast<Byte*>(Data.data());
-    Check(Platform().HttpSendRequestW(FHttpHandle, PlatformText(Headers.c_str()), static_cast<DWORD>(Headers.size()),
-                                      Body, static_cast<DWORD>(Data.size())));
+    void* body = data.empty() ? nullptr : const_cast<Byte*>(data.data());
+    Check(Platform().HttpSendRequestW(FHttpHandle, PlatformText(headers.c_str()),
+                                      static_cast<DWORD>(headers.size()), body,
+                                      static_cast<DWORD>(data.size())));
 }
 
-void TCustomINetHttp::CloseRequest()
-{
-    if (FHttpHandle == nullptr)
-        return;
+void TCustomINetHttp::CloseRequest() {
+    if (FHttpHandle == nullptr) return;
     CheckActive();
     Check(CloseInternetHandle(FHttpHandle));
 }
 
-void TCustomINetHttp::AddRequestHeader(const UnicodeString& Header, bool Replace)
-{
+void TCustomINetHttp::AddRequestHeader(const UnicodeString& header, bool replace) {
     CheckActive();
-    Check(AddHeaders(FHttpHandle, Header, Replace ? kAddOrReplaceMode : kAddMode));
+    Check(AddHeaders(FHttpHandle, header, replace ? kAddOrReplaceMode : kAddMode));
 }
 
-void TCustomINetHttp::AddRequestHeader(const UnicodeString& Name, const UnicodeString& Value)
-{
-    Check(AddHeaders(FHttpHandle, HeaderLine(Name, Value), kAddOrReplaceMode));
+void TCustomINetHttp::AddRequestHeader(const UnicodeString& name, const UnicodeString& value) {
+    Check(AddHeaders(FHttpHandle, HeaderLine(name, value), kAddOrReplaceMode));
 }
 
 // "Name:" with no value: the platform removes a header replaced by an empty
 // value.
-void TCustomINetHttp::DeleteRequestHeader(const UnicodeString& Name)
-{
-    CheckHeaderName(Name);
-    Check(AddHeaders(FHttpHandle, Name + u":" + kCrLf, kReplaceMode));
+void TCustomINetHttp::DeleteRequestHeader(const UnicodeString& name) {
+    CheckHeaderName(name);
+    Check(AddHeaders(FHttpHandle, name + u":" + kCrLf, kReplaceMode));
 }
 
-void TCustomINetHttp::ReplaceRequestHeader(const UnicodeString& Name, const UnicodeString& Value)
-{
-    Check(AddHeaders(FHttpHandle, HeaderLine(Name, Value), kReplaceMode));
+void TCustomINetHttp::ReplaceRequestHeader(const UnicodeString& name, const UnicodeString& value) {
+    Check(AddHeaders(FHttpHandle, HeaderLine(name, value), kReplaceMode));
 }
 
 }  // namespace Corvane

@@ -20,108 +20,97 @@ namespace {
 
 // A buffer length as the platform's 32-bit count; a larger buffer is offered
 // only in part, which a read reports through its count.
-DWORD BufferLength(std::size_t Length)
-{
-    return static_cast<DWORD>(std::min<std::size_t>(Length, std::numeric_limits<DWORD>::max()));
+DWORD BufferLength(std::size_t length) {
+    return static_cast<DWORD>(std::min<std::size_t>(length, std::numeric_limits<DWORD>::max()));
 }
 
 // The information level of a named header; a value no element stands for is
 // refused before it reaches the platform.
-Cardinal HeaderLevel(THttpHeader Header)
-{
-    EnumTables::CheckElement(EnumTables::kHttpHeaders, Header, u"THttpHeader");
-    return EnumTables::ValueOf(EnumTables::kHttpHeaders, Header);
+Cardinal HeaderLevel(THttpHeader header) {
+    EnumTables::CheckElement(EnumTables::kHttpHeaders, header, u"THttpHeader");
+    return EnumTables::ValueOf(EnumTables::kHttpHeaders, header);
 }
 
 }  // namespace
 
-UnicodeString TCustomINetHttp::QueryInfo(Cardinal Info)
-{
+UnicodeString TCustomINetHttp::QueryInfo(Cardinal info) {
     CheckActive();
     return ReadSizedText(
-        [&](char16_t* Buffer, DWORD* Size) {
-            return Platform().HttpQueryInfoW(FHttpHandle, Info, Buffer, Size, nullptr);
+        [&](char16_t* buffer, DWORD* size) {
+            return Platform().HttpQueryInfoW(FHttpHandle, info, buffer, size, nullptr);
         },
         TSizedTextFailure::Check);
 }
 
-UnicodeString TCustomINetHttp::QueryInfo(THttpHeader Header)
-{
-    return QueryInfo(HeaderLevel(Header));
+UnicodeString TCustomINetHttp::QueryInfo(THttpHeader header) {
+    return QueryInfo(HeaderLevel(header));
 }
 
 // HTTP_QUERY_CUSTOM reads the header's name from the buffer and writes the
 // value over it, so the buffer starts as the name and its terminator. A value
 // too long for it is asked for again in a buffer of the reported size, which
 // still starts with the name.
-UnicodeString TCustomINetHttp::QueryInfo(const UnicodeString& HeaderName)
-{
+UnicodeString TCustomINetHttp::QueryInfo(const UnicodeString& headerName) {
     CheckActive();
-    if (HeaderName.empty())
-        return {};
-    InternetApi& Api = Platform();
-    UnicodeString Buffer = HeaderName;
-    Buffer.push_back(u'\0');
-    DWORD Size = BufferLength(Buffer.size() * 2);
-    if (!Api.HttpQueryInfoW(FHttpHandle, HTTP_QUERY_CUSTOM, Buffer.data(), &Size, nullptr)) {
-        if (Api.GetLastError() != ERROR_INSUFFICIENT_BUFFER || Size == 0) {
+    if (headerName.empty()) return {};
+    InternetApi& api = Platform();
+    UnicodeString buffer = headerName;
+    buffer.push_back(u'\0');
+    DWORD size = BufferLength(buffer.size() * 2);
+    if (!api.HttpQueryInfoW(FHttpHandle, HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr)) {
+        if (api.GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) {
             Check(false);
             return {};
         }
-        const std::size_t Characters = std::max<std::size_t>((Size + 1) / 2, HeaderName.size() + 1);
-        Buffer = HeaderName;
-        Buffer.resize(Characters, u'\0');
-        Size = BufferLength(Buffer.size() * 2);
-        if (!Api.HttpQueryInfoW(FHttpHandle, HTTP_QUERY_CUSTOM, Buffer.data(), &Size, nullptr)) {
+        const std::size_t characters = std::max<std::size_t>((size + 1) / 2, headerName.size() + 1);
+        buffer = headerName;
+        buffer.resize(characters, u'\0');
+        size = BufferLength(buffer.size() * 2);
+        if (!api.HttpQueryInfoW(FHttpHandle, HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr)) {
             Check(false);
             return {};
         }
     }
-    Buffer.resize(std::min<std::size_t>(Size / 2, Buffer.size()));
-    return Buffer;
+    buffer.resize(std::min<std::size_t>(size / 2, buffer.size()));
+    return buffer;
 }
 
-Cardinal TCustomINetHttp::QueryInfoValue(Cardinal Info)
-{
-    DWORD Value = 0;
-    DWORD Size = sizeof(Value);
-    if (!Platform().HttpQueryInfoW(FHttpHandle, Info | HTTP_QUERY_FLAG_NUMBER, &Value, &Size, nullptr)) {
+Cardinal TCustomINetHttp::QueryInfoValue(Cardinal info) {
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (!Platform().HttpQueryInfoW(FHttpHandle, info | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr)) {
         Check(false);
         return 0;
     }
-    return Value;
+    return value;
 }
 
-Cardinal TCustomINetHttp::QueryInfoValue(THttpHeader Header)
-{
-    return QueryInfoValue(HeaderLevel(Header));
+Cardinal TCustomINetHttp::QueryInfoValue(THttpHeader header) {
+    return QueryInfoValue(HeaderLevel(header));
 }
 
-SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(Cardinal Info)
-{
-    SYSTEMTIME Result{};
-    DWORD Size = sizeof(Result);
-    if (!Platform().HttpQueryInfoW(FHttpHandle, Info | HTTP_QUERY_FLAG_SYSTEMTIME, &Result, &Size, nullptr)) {
+SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(Cardinal info) {
+    SYSTEMTIME result{};
+    DWORD size = sizeof(result);
+    if (!Platform().HttpQueryInfoW(FHttpHandle, info | HTTP_QUERY_FLAG_SYSTEMTIME, &result, &size, nullptr)) {
         Check(false);
         return SYSTEMTIME{};
     }
-    return Result;
+    return result;
 }
 
-SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(THttpHeader Header)
-{
-    return QueryInfoSystemTime(HeaderLevel(Header));
+SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(THttpHeader header) {
+    return QueryInfoSystemTime(HeaderLevel(header));
 }
 
-Cardinal TCustomINetHttp::AvailableData()
-{
+Cardinal TCustomINetHttp::AvailableData() {
     CheckActive();
-    DWORD Count = 0;
-    if (!Platform().InternetQueryDataAvailable(FHttpHandle, &Count, 0, 0)) {
+    DWORD count = 0;
+    if (!Platform().InternetQueryDataAvailable(FHttpHandle, &count, 0, 0)) {
         Check(false);
         return 0;
     }
-    return Count;
+    return count;
 }
 
 namespace {
@@ -130,32 +119,29 @@ namespace {
 // (at least one byte is asked for, so the end of the body reads as an empty
 // piece).
 template <class Container>
-Container ReadPiece(HINTERNET Request, Cardinal Available)
-{
-    const DWORD Piece = Available != 0 ? Available : 1;
-    Container Result(Piece, 0);
-    DWORD Read = 0;
-    if (!Platform().InternetReadFile(Request, Result.data(), Piece, &Read)) {
+Container ReadPiece(HINTERNET request, Cardinal available) {
+    const DWORD piece = available != 0 ? available : 1;
+    Container result(piece, 0);
+    DWORD read = 0;
+    if (!Platform().InternetReadFile(request, result.data(), piece, &read)) {
         Check(false);
         return Container();
     }
-    Result.resize(std::min(Read, Piece));
-    return Result;
+    result.resize(std::min(read, piece));
+    return result;
 }
 
 // Reads into the caller's own buffer, in place.
 template <class Container>
-Cardinal ReadInto(HINTERNET Request, Container& Buffer)
-{
-    if (Buffer.empty())
-        return 0;
-    const DWORD Length = BufferLength(Buffer.size());
-    DWORD Read = 0;
-    if (!Platform().InternetReadFile(Request, Buffer.data(), Length, &Read)) {
+Cardinal ReadInto(HINTERNET request, Container& buffer) {
+    if (buffer.empty()) return 0;
+    const DWORD length = BufferLength(buffer.size());
+    DWORD read = 0;
+    if (!Platform().InternetReadFile(request, buffer.data(), length, &read)) {
         Check(false);
         return 0;
     }
-    return std::min(Read, Length);
+    return std::min(read, length);
 }
 
 // Reads the body to its end, piece by piece as GetData and GetBytes do (what
@@ -175,85 +161,76 @@ constexpr std::uint64_t kFirstReserve = std::uint64_t{1} << 20;
 constexpr std::uint64_t kDeclaredGrowth = 16;
 
 template <class Container>
-Container ReadWhole(TCustomINetHttp& Http, HINTERNET Request)
-{
-    Container Result;
-    DWORD Declared = 0;
-    DWORD DeclaredSize = sizeof Declared;
+Container ReadWhole(TCustomINetHttp& http, HINTERNET request) {
+    Container result;
+    DWORD declared = 0;
+    DWORD declaredSize = sizeof declared;
     // Room for the declared body and the one byte asked for to see its end.
-    std::uint64_t Expected = 0;
-    if (Platform().HttpQueryInfoW(Request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &Declared,
-                                  &DeclaredSize, nullptr)) {
-        Expected = std::uint64_t{Declared} + 1;
-        Result.reserve(static_cast<std::size_t>(std::min(Expected, kFirstReserve)));
+    std::uint64_t expected = 0;
+    if (Platform().HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &declared,
+                                  &declaredSize, nullptr)) {
+        expected = std::uint64_t{declared} + 1;
+        result.reserve(static_cast<std::size_t>(std::min(expected, kFirstReserve)));
     }
     for (;;) {
-        const Cardinal Available = Http.AvailableData();
-        const DWORD Piece = Available != 0 ? Available : 1;
-        const std::size_t Old = Result.size();
-        const std::size_t Needed = Old + Piece;
-        if (Result.capacity() < Needed) {
-            const std::uint64_t Held = Result.capacity();
-            std::uint64_t Next = Held * 2;
-            if (Needed <= Expected) {
-                Next = std::max(Next, Held * kDeclaredGrowth);
+        const Cardinal available = http.AvailableData();
+        const DWORD piece = available != 0 ? available : 1;
+        const std::size_t old = result.size();
+        const std::size_t needed = old + piece;
+        if (result.capacity() < needed) {
+            const std::uint64_t held = result.capacity();
+            std::uint64_t next = held * 2;
+            if (needed <= expected) {
+                next = std::max(next, held * kDeclaredGrowth);
                 // A step that would end short of the declared length goes
                 // all the way when it is most of it anyway, so the last
                 // bytes do not cost one more copy of the whole body.
-                if (Next >= Expected / 2)
-                    Next = Expected;
+                if (next >= expected / 2) next = expected;
             }
-            Next = std::min<std::uint64_t>(Next, Result.max_size());
-            Result.reserve(std::max(Needed, static_cast<std::size_t>(Next)));
+            next = std::min<std::uint64_t>(next, result.max_size());
+            result.reserve(std::max(needed, static_cast<std::size_t>(next)));
         }
-        Result.resize(Needed);
-        DWORD Read = 0;
-        if (!Platform().InternetReadFile(Request, Result.data() + Old, Piece, &Read)) {
-            Result.resize(Old);
+        result.resize(needed);
+        DWORD read = 0;
+        if (!Platform().InternetReadFile(request, result.data() + old, piece, &read)) {
+            result.resize(old);
             Check(false);
             break;
         }
-        Result.resize(Old + std::min(Read, Piece));
-        if (Read == 0)
-            break;
+        result.resize(old + std::min(read, piece));
+        if (read == 0) break;
     }
-    return Result;
+    return result;
 }
 
 }  // namespace
 
-AnsiString TCustomINetHttp::GetData()
-{
+AnsiString TCustomINetHttp::GetData() {
     CheckActive();
     return ReadPiece<AnsiString>(FHttpHandle, AvailableData());
 }
 
-TBytes TCustomINetHttp::GetBytes()
-{
+TBytes TCustomINetHttp::GetBytes() {
     CheckActive();
     return ReadPiece<TBytes>(FHttpHandle, AvailableData());
 }
 
-Cardinal TCustomINetHttp::GetData(AnsiString& Data)
-{
+Cardinal TCustomINetHttp::GetData(AnsiString& data) {
     CheckActive();
-    return ReadInto(FHttpHandle, Data);
+    return ReadInto(FHttpHandle, data);
 }
 
-Cardinal TCustomINetHttp::GetBytes(TBytes& Bytes)
-{
+Cardinal TCustomINetHttp::GetBytes(TBytes& bytes) {
     CheckActive();
-    return ReadInto(FHttpHandle, Bytes);
+    return ReadInto(FHttpHandle, bytes);
 }
 
-AnsiString TCustomINetHttp::ReadData()
-{
+AnsiString TCustomINetHttp::ReadData() {
     CheckActive();
     return ReadWhole<AnsiString>(*this, FHttpHandle);
 }
 
-TBytes TCustomINetHttp::ReadBytes()
-{
+TBytes TCustomINetHttp::ReadBytes() {
     CheckActive();
     return ReadWhole<TBytes>(*this, FHttpHandle);
 }

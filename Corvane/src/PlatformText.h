@@ -11,15 +11,20 @@
 
 namespace Corvane {
 
-inline LPCWSTR PlatformText(const char16_t* Text) { return reinterpret_cast<LPCWSTR>(Text); }
-inline LPWSTR PlatformBuffer(char16_t* Buffer) { return reinterpret_cast<LPWSTR>(Buffer); }
-inline const char16_t* FromPlatformText(const WCHAR* Text) { return reinterpret_cast<const char16_t*>(Text); }
+inline LPCWSTR PlatformText(const char16_t* text) {
+    return reinterpret_cast<LPCWSTR>(text);
+}
+inline LPWSTR PlatformBuffer(char16_t* buffer) {
+    return reinterpret_cast<LPWSTR>(buffer);
+}
+inline const char16_t* FromPlatformText(const WCHAR* text) {
+    return reinterpret_cast<const char16_t*>(text);
+}
 
 /// The text's characters, or null for the empty text where the platform
 /// reads null as "none".
-inline LPCWSTR PlatformTextOrNull(const Framework::UnicodeString& Text)
-{
-    return Text.empty() ? nullptr : PlatformText(Text.c_str());
+inline LPCWSTR PlatformTextOrNull(const Framework::UnicodeString& text) {
+    return text.empty() ? nullptr : PlatformText(text.c_str());
 }
 
 }  // namespace Corvane

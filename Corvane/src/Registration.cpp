@@ -24,8 +24,7 @@ using Framework::NotStored;
 
 // The names of every enumeration a published property has, from each
 // enumeration's one list.
-void DefineEnumerations()
-{
+void DefineEnumerations() {
     EnumTables::DefineNames(u"TAccessType", EnumTables::kAccessTypes);
     EnumTables::DefineNames(u"TSessionFlag", EnumTables::kSessionFlags);
     EnumTables::DefineNames(u"TUrlFlags", EnumTables::kUrlFlags);
@@ -38,8 +37,7 @@ void DefineEnumerations()
 // opens in Loaded; the strings are stored when not empty (an Agent cleared
 // to "" thus reads back as "Corvane"); Flags has no default and is always
 // stored. Events are stored when bound by name through the root's handlers.
-void RegisterSession()
-{
+void RegisterSession() {
     using S = TINetSession;
     Framework::RegisterComponentClass<S>(u"TINetSession")
         .Inherits<TComponent>()
@@ -62,8 +60,7 @@ void RegisterSession()
 // Flags is always stored; Port never. Session is stored as a reference by
 // name; it is read before Url and Active, so a stored-active component
 // connects in Loaded beneath the stored session at the stored address.
-void RegisterHttp()
-{
+void RegisterHttp() {
     using H = TINetHttp;
     Framework::RegisterComponentClass<H>(u"TINetHttp")
         .Inherits<TComponent>()
@@ -94,8 +91,7 @@ void RegisterHttp()
 // Only what cannot be derived is stored: Flags (always) and Url (when not
 // empty). Flags comes first, so reading a form composes once from the
 // defaults and then cracks the stored Url under the stored choice.
-void RegisterUrl()
-{
+void RegisterUrl() {
     using U = TINetUrl;
     Framework::RegisterComponentClass<U>(u"TINetUrl")
         .Inherits<TComponent>()
@@ -113,8 +109,7 @@ void RegisterUrl()
 }
 
 // Every published class of the runtime unit, in the order of its units.
-bool RegisterPublishedClasses()
-{
+bool RegisterPublishedClasses() {
     DefineEnumerations();
     RegisterSession();
     RegisterHttp();

@@ -21,68 +21,58 @@ std::atomic<TINetSession*> DefaultSession{nullptr};
 // The unit's finalization: frees the default session, closing it when open.
 // It may be registered more than once; the first run frees, the others find
 // nothing.
-void FreeDefaultSession()
-{
+void FreeDefaultSession() {
     delete DefaultSession.exchange(nullptr);
 }
 
 }  // namespace
 
-TCustomINetSession::TCustomINetSession(TComponent* AOwner) : TINetHandle(AOwner) {}
+TCustomINetSession::TCustomINetSession(TComponent* owner) : TINetHandle(owner) {}
 
-TCustomINetSession::~TCustomINetSession()
-{
+TCustomINetSession::~TCustomINetSession() {
     CloseOnDestroy();
 }
 
-void TCustomINetSession::SetAccessType(TAccessType Value)
-{
+void TCustomINetSession::SetAccessType(TAccessType value) {
     CheckInactive();
-    EnumTables::CheckElement(EnumTables::kAccessTypes, Value, u"TAccessType");
-    FAccessType = Value;
+    EnumTables::CheckElement(EnumTables::kAccessTypes, value, u"TAccessType");
+    FAccessType = value;
 }
 
-void TCustomINetSession::SetAgent(const UnicodeString& Value)
-{
+void TCustomINetSession::SetAgent(const UnicodeString& value) {
     CheckInactive();
-    FAgent = Value;
+    FAgent = value;
 }
 
-void TCustomINetSession::SetFlags(TSessionFlags Value)
-{
+void TCustomINetSession::SetFlags(TSessionFlags value) {
     CheckInactive();
-    FFlags = Value;
+    FFlags = value;
 }
 
-void TCustomINetSession::SetProxyBypass(const UnicodeString& Value)
-{
+void TCustomINetSession::SetProxyBypass(const UnicodeString& value) {
     CheckInactive();
-    FProxyBypass = Value;
+    FProxyBypass = value;
 }
 
-void TCustomINetSession::SetProxyName(const UnicodeString& Value)
-{
+void TCustomINetSession::SetProxyName(const UnicodeString& value) {
     CheckInactive();
-    FProxyName = Value;
+    FProxyName = value;
 }
 
 // Each user normally leaves the list from its own FreeHandle. One that is
 // still listed after its Close (its release failed before it could leave) is
 // removed here, so every pass shortens the list and the loop ends.
-void TCustomINetSession::FreeHandle()
-{
+void TCustomINetSession::FreeHandle() {
     while (FSessionUses.Count() > 0) {
-        auto* User = static_cast<TINetHandle*>(FSessionUses.Get(0));
-        User->Close();
-        if (FSessionUses.Count() > 0 && FSessionUses.Get(0) == User)
-            FSessionUses.Delete(0);
+        auto* user = static_cast<TINetHandle*>(FSessionUses.Get(0));
+        user->Close();
+        if (FSessionUses.Count() > 0 && FSessionUses.Get(0) == user) FSessionUses.Delete(0);
     }
     TINetHandle::FreeHandle();
 }
 
-HINTERNET TCustomINetSession::CreateInternalHandle()
-{
-    HINTERNET Result = Platform().InternetOpenW(
+HINTERNET TCustomINetSession::CreateInternalHandle() {
+    HINTERNET result = Platform().InternetOpenW(
         PlatformText(FAgent.c_str()), EnumTables::ValueOf(EnumTables::kAccessTypes, FAccessType),
         PlatformTextOrNull(FProxyName), PlatformTextOrNull(FProxyBypass),
         EnumTables::FlagWord(EnumTables::kSessionFlags, FFlags));
@@ -90,63 +80,50 @@ HINTERNET TCustomINetSession::CreateInternalHandle()
     // has created its first handle, so it runs before the backend's own
     // statics are destroyed (exit handlers run in reverse order of
     // registration, interleaved with static destructors).
-    if (Result != nullptr && this == DefaultSession.load())
+    if (result != nullptr && this == DefaultSession.load())
         std::call_once(DefaultSessionOpened, [] { std::atexit(FreeDefaultSession); });
-    return Result;
+    return result;
 }
 
 // Removal notices also come when a user merely changes owner (as a sibling
 // of the old owner's components); such a user is still open on this session
 // and stays listed. Only a user being destroyed is dropped.
-void TCustomINetSession::Notification(TComponent* AComponent, Framework::TOperation Operation)
-{
-    TINetHandle::Notification(AComponent, Operation);
-    if (Operation == Framework::opRemove && AComponent != nullptr &&
-        AComponent->ComponentState().Contains(Framework::csDestroying))
-        while (FSessionUses.Remove(AComponent) >= 0) {
-        }
+void TCustomINetSession::Notification(TComponent* component, Framework::TOperation operation) {
+    TINetHandle::Notification(component, operation);
+    if (operation == Framework::opRemove && component != nullptr &&
+        component->ComponentState().Contains(Framework::csDestroying))
+        while (FSessionUses.Remove(component) >= 0) {}
 }
 
-void TINetHandle::SetSessionReference(TCustomINetSession*& Field, TCustomINetSession* ASession)
-{
+void TINetHandle::SetSessionReference(TCustomINetSession*& field, TCustomINetSession* session) {
     CheckInactive();
-    if (Field == ASession)
-        return;
-    if (Field != nullptr)
-        Field->RemoveFreeNotification(this);
-    Field = ASession;
-    if (Field != nullptr)
-        Field->FreeNotification(this);
+    if (field == session) return;
+    if (field != nullptr) field->RemoveFreeNotification(this);
+    field = session;
+    if (field != nullptr) field->FreeNotification(this);
 }
 
-void TINetHandle::SessionNotification(TCustomINetSession*& Field, TComponent* AComponent,
-                                      Framework::TOperation Operation)
-{
-    if (Operation == Framework::opRemove && Field != nullptr && AComponent == Field)
-        Field = nullptr;
+void TINetHandle::SessionNotification(TCustomINetSession*& field, TComponent* component,
+                                      Framework::TOperation operation) {
+    if (operation == Framework::opRemove && field != nullptr && component == field) field = nullptr;
 }
 
-void TINetHandle::EnterSession(TCustomINetSession* ASession)
-{
-    if (ASession == nullptr)
-        return;
-    ASession->FSessionUses.Add(this);
+void TINetHandle::EnterSession(TCustomINetSession* session) {
+    if (session == nullptr) return;
+    session->FSessionUses.Add(this);
     // The session hears of this component's destruction, so a stale entry
     // never outlives it.
-    FreeNotification(ASession);
+    FreeNotification(session);
 }
 
-void TINetHandle::LeaveSession(TCustomINetSession* ASession)
-{
-    if (ASession != nullptr)
-        ASession->FSessionUses.Remove(this);
+void TINetHandle::LeaveSession(TCustomINetSession* session) {
+    if (session != nullptr) session->FSessionUses.Remove(this);
 }
 
 // Created once even when threads race for the first call. The exit handler is
 // registered after the framework's application object and the platform seam
 // exist, so it runs before their destructors.
-TINetSession* GetDefaultSession()
-{
+TINetSession* GetDefaultSession() {
     std::call_once(DefaultSessionCreated, [] {
         Framework::Application();
         Platform();

@@ -25,27 +25,22 @@ enum class TSizedTextFailure {
 /// buffer holds at least the reported size even when it is odd, so the
 /// platform never writes past it. Any other outcome is the empty text.
 template <class Query>
-UnicodeString ReadSizedText(Query&& Call, TSizedTextFailure OnFailure)
-{
-    DWORD Size = 0;
-    if (Call(nullptr, &Size))
-        return {};
+UnicodeString ReadSizedText(Query&& call, TSizedTextFailure onFailure) {
+    DWORD size = 0;
+    if (call(nullptr, &size)) return {};
     if (Platform().GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        if (OnFailure == TSizedTextFailure::Check)
-            Check(false);
+        if (onFailure == TSizedTextFailure::Check) Check(false);
         return {};
     }
-    const DWORD Length = Size / 2 >= 1 ? Size / 2 - 1 : 0;
-    if (Length == 0)
-        return {};
-    UnicodeString Result((Size + 1) / 2, u'\0');
-    if (!Call(Result.data(), &Size)) {
-        if (OnFailure == TSizedTextFailure::Check)
-            Check(false);
+    const DWORD length = size / 2 >= 1 ? size / 2 - 1 : 0;
+    if (length == 0) return {};
+    UnicodeString result((size + 1) / 2, u'\0');
+    if (!call(result.data(), &size)) {
+        if (onFailure == TSizedTextFailure::Check) Check(false);
         return {};
     }
-    Result.resize(Length);
-    return Result;
+    result.resize(length);
+    return result;
 }
 
 }  // namespace Corvane

@@ -18,29 +18,26 @@ constexpr DWORD kBufferLength = 8336;
 
 // The flag words of Choice; a value outside the enumeration (only reachable
 // by a cast) gives 0 to every routine instead of reading past the table.
-EnumTables::TUrlFlagWords FlagWords(TUrlFlags Choice)
-{
-    return EnumTables::IsElement(EnumTables::kUrlFlags, Choice) ? EnumTables::ValueOf(EnumTables::kUrlFlags, Choice)
-                                                                : EnumTables::TUrlFlagWords{};
+EnumTables::TUrlFlagWords FlagWords(TUrlFlags choice) {
+    return EnumTables::IsElement(EnumTables::kUrlFlags, choice)
+               ? EnumTables::ValueOf(EnumTables::kUrlFlags, choice)
+               : EnumTables::TUrlFlagWords{};
 }
 
 // Cuts a platform-filled buffer to the length the platform reported. The
 // length is capped at the buffer, so a misreporting platform cannot make
 // the text grow.
-void CutTo(UnicodeString& Text, DWORD Length)
-{
-    Text.resize(std::min<DWORD>(Length, kBufferLength));
+void CutTo(UnicodeString& text, DWORD length) {
+    text.resize(std::min<DWORD>(length, kBufferLength));
 }
 
 }  // namespace
 
-TCustomINetUrl::TCustomINetUrl(TComponent* AOwner) : TComponent(AOwner), FHostName(u"localhost"), FPort(80)
-{
+TCustomINetUrl::TCustomINetUrl(TComponent* owner) : TComponent(owner), FHostName(u"localhost"), FPort(80) {
     CreateUrl();
 }
 
-UnicodeString TCustomINetUrl::About() const
-{
+UnicodeString TCustomINetUrl::About() const {
     return AboutText;
 }
 
@@ -48,57 +45,48 @@ void TCustomINetUrl::SetAbout(const UnicodeString&) {}
 
 void TCustomINetUrl::SetCanonizedUrl(const UnicodeString&) {}
 
-void TCustomINetUrl::SetExtraInfo(const UnicodeString& Value)
-{
-    FExtraInfo = Value;
+void TCustomINetUrl::SetExtraInfo(const UnicodeString& value) {
+    FExtraInfo = value;
     CreateUrl();
 }
 
-void TCustomINetUrl::SetFlags(TUrlFlags Value)
-{
-    FFlags = Value;
+void TCustomINetUrl::SetFlags(TUrlFlags value) {
+    FFlags = value;
     CreateUrl();
 }
 
-void TCustomINetUrl::SetHostName(const UnicodeString& Value)
-{
-    FHostName = Value;
+void TCustomINetUrl::SetHostName(const UnicodeString& value) {
+    FHostName = value;
     CreateUrl();
 }
 
-void TCustomINetUrl::SetPassword(const UnicodeString& Value)
-{
-    FPassword = Value;
+void TCustomINetUrl::SetPassword(const UnicodeString& value) {
+    FPassword = value;
     CreateUrl();
 }
 
-void TCustomINetUrl::SetPort(Word Value)
-{
-    FPort = Value;
+void TCustomINetUrl::SetPort(Word value) {
+    FPort = value;
     CreateUrl();
 }
 
-void TCustomINetUrl::SetScheme(const UnicodeString& Value)
-{
-    FScheme = Value;
+void TCustomINetUrl::SetScheme(const UnicodeString& value) {
+    FScheme = value;
     CreateUrl();
 }
 
-void TCustomINetUrl::SetUrl(const UnicodeString& Value)
-{
-    FUrl = Value;
+void TCustomINetUrl::SetUrl(const UnicodeString& value) {
+    FUrl = value;
     CrackUrl();
 }
 
-void TCustomINetUrl::SetUrlPath(const UnicodeString& Value)
-{
-    FUrlPath = Value;
+void TCustomINetUrl::SetUrlPath(const UnicodeString& value) {
+    FUrlPath = value;
     CreateUrl();
 }
 
-void TCustomINetUrl::SetUserName(const UnicodeString& Value)
-{
-    FUserName = Value;
+void TCustomINetUrl::SetUserName(const UnicodeString& value) {
+    FUserName = value;
     CreateUrl();
 }
 
@@ -108,43 +96,40 @@ void TCustomINetUrl::SetUserName(const UnicodeString& Value)
 // the port is 0. FUrl keeps the text as assigned either way. The record's
 // size is that of the platform's own declaration (not a fixed 60 bytes,
 // which is its size only where pointers have 32 bits).
-void TCustomINetUrl::CrackUrl()
-{
-    UnicodeString* const Parts[] = {&FScheme, &FHostName, &FUserName, &FPassword, &FUrlPath, &FExtraInfo};
-    for (UnicodeString* Part : Parts)
-        Part->assign(kBufferLength, u'\0');
+void TCustomINetUrl::CrackUrl() {
+    UnicodeString* const parts[] = {&FScheme, &FHostName, &FUserName, &FPassword, &FUrlPath, &FExtraInfo};
+    for (UnicodeString* part : parts) part->assign(kBufferLength, u'\0');
 
-    URL_COMPONENTSW Components{};
-    Components.dwStructSize = sizeof(URL_COMPONENTSW);
-    Components.lpszScheme = PlatformBuffer(FScheme.data());
-    Components.dwSchemeLength = kBufferLength;
-    Components.lpszHostName = PlatformBuffer(FHostName.data());
-    Components.dwHostNameLength = kBufferLength;
-    Components.lpszUserName = PlatformBuffer(FUserName.data());
-    Components.dwUserNameLength = kBufferLength;
-    Components.lpszPassword = PlatformBuffer(FPassword.data());
-    Components.dwPasswordLength = kBufferLength;
-    Components.lpszUrlPath = PlatformBuffer(FUrlPath.data());
-    Components.dwUrlPathLength = kBufferLength;
-    Components.lpszExtraInfo = PlatformBuffer(FExtraInfo.data());
-    Components.dwExtraInfoLength = kBufferLength;
+    URL_COMPONENTSW components{};
+    components.dwStructSize = sizeof(URL_COMPONENTSW);
+    components.lpszScheme = PlatformBuffer(FScheme.data());
+    components.dwSchemeLength = kBufferLength;
+    components.lpszHostName = PlatformBuffer(FHostName.data());
+    components.dwHostNameLength = kBufferLength;
+    components.lpszUserName = PlatformBuffer(FUserName.data());
+    components.dwUserNameLength = kBufferLength;
+    components.lpszPassword = PlatformBuffer(FPassword.data());
+    components.dwPasswordLength = kBufferLength;
+    components.lpszUrlPath = PlatformBuffer(FUrlPath.data());
+    components.dwUrlPathLength = kBufferLength;
+    components.lpszExtraInfo = PlatformBuffer(FExtraInfo.data());
+    components.dwExtraInfoLength = kBufferLength;
 
     // An empty Url goes to the platform as an empty text of length 0.
-    const bool Cracked = Platform().InternetCrackUrlW(PlatformText(FUrl.c_str()), static_cast<DWORD>(FUrl.size()),
-                                                      FlagWords(FFlags).Crack, &Components);
-    if (!Cracked) {
+    const bool cracked = Platform().InternetCrackUrlW(
+        PlatformText(FUrl.c_str()), static_cast<DWORD>(FUrl.size()), FlagWords(FFlags).Crack, &components);
+    if (!cracked) {
         FPort = 0;
-        for (UnicodeString* Part : Parts)
-            Part->clear();
+        for (UnicodeString* part : parts) part->clear();
         return;
     }
-    FPort = Components.nPort;
-    CutTo(FScheme, Components.dwSchemeLength);
-    CutTo(FHostName, Components.dwHostNameLength);
-    CutTo(FUserName, Components.dwUserNameLength);
-    CutTo(FPassword, Components.dwPasswordLength);
-    CutTo(FUrlPath, Components.dwUrlPathLength);
-    CutTo(FExtraInfo, Components.dwExtraInfoLength);
+    FPort = components.nPort;
+    CutTo(FScheme, components.dwSchemeLength);
+    CutTo(FHostName, components.dwHostNameLength);
+    CutTo(FUserName, components.dwUserNameLength);
+    CutTo(FPassword, components.dwPasswordLength);
+    CutTo(FUrlPath, components.dwUrlPathLength);
+    CutTo(FExtraInfo, components.dwExtraInfoLength);
 }
 
 // Every part goes to the platform with its length; an empty part as a null
@@ -152,48 +137,46 @@ void TCustomINetUrl::CrackUrl()
 // number stays INTERNET_SCHEME_DEFAULT, so the platform reads the scheme
 // from its text. The platform writes the URL straight into FUrl; a failure
 // leaves FUrl empty, with no size query and no second attempt.
-void TCustomINetUrl::CreateUrl()
-{
+void TCustomINetUrl::CreateUrl() {
     // A part's text, or null when it is empty.
-    const auto TextOf = [](const UnicodeString& Part) {
-        return Part.empty() ? nullptr : const_cast<LPWSTR>(PlatformText(Part.c_str()));
+    const auto textOf = [](const UnicodeString& part) {
+        return part.empty() ? nullptr : const_cast<LPWSTR>(PlatformText(part.c_str()));
     };
-    URL_COMPONENTSW Components{};
-    Components.dwStructSize = sizeof(URL_COMPONENTSW);
-    Components.nScheme = INTERNET_SCHEME_DEFAULT;
-    Components.lpszScheme = TextOf(FScheme);
-    Components.dwSchemeLength = static_cast<DWORD>(FScheme.size());
-    Components.lpszHostName = TextOf(FHostName);
-    Components.dwHostNameLength = static_cast<DWORD>(FHostName.size());
-    Components.nPort = FPort;
-    Components.lpszUserName = TextOf(FUserName);
-    Components.dwUserNameLength = static_cast<DWORD>(FUserName.size());
-    Components.lpszPassword = TextOf(FPassword);
-    Components.dwPasswordLength = static_cast<DWORD>(FPassword.size());
-    Components.lpszUrlPath = TextOf(FUrlPath);
-    Components.dwUrlPathLength = static_cast<DWORD>(FUrlPath.size());
-    Components.lpszExtraInfo = TextOf(FExtraInfo);
-    Components.dwExtraInfoLength = static_cast<DWORD>(FExtraInfo.size());
+    URL_COMPONENTSW components{};
+    components.dwStructSize = sizeof(URL_COMPONENTSW);
+    components.nScheme = INTERNET_SCHEME_DEFAULT;
+    components.lpszScheme = textOf(FScheme);
+    components.dwSchemeLength = static_cast<DWORD>(FScheme.size());
+    components.lpszHostName = textOf(FHostName);
+    components.dwHostNameLength = static_cast<DWORD>(FHostName.size());
+    components.nPort = FPort;
+    components.lpszUserName = textOf(FUserName);
+    components.dwUserNameLength = static_cast<DWORD>(FUserName.size());
+    components.lpszPassword = textOf(FPassword);
+    components.dwPasswordLength = static_cast<DWORD>(FPassword.size());
+    components.lpszUrlPath = textOf(FUrlPath);
+    components.dwUrlPathLength = static_cast<DWORD>(FUrlPath.size());
+    components.lpszExtraInfo = textOf(FExtraInfo);
+    components.dwExtraInfoLength = static_cast<DWORD>(FExtraInfo.size());
 
     FUrl.assign(kBufferLength, u'\0');
-    DWORD Length = kBufferLength;
-    if (Platform().InternetCreateUrlW(&Components, FlagWords(FFlags).Create, PlatformBuffer(FUrl.data()),
-                                      &Length))
-        CutTo(FUrl, Length);
+    DWORD length = kBufferLength;
+    if (Platform().InternetCreateUrlW(&components, FlagWords(FFlags).Create, PlatformBuffer(FUrl.data()),
+                                      &length))
+        CutTo(FUrl, length);
     else
         FUrl.clear();
 }
 
 // Computed afresh at every read, so it always follows Url and Flags.
-UnicodeString TCustomINetUrl::CanonizedUrl() const
-{
-    UnicodeString Result(kBufferLength, u'\0');
-    DWORD Length = kBufferLength;
-    if (!Platform().InternetCanonicalizeUrlW(PlatformText(FUrl.c_str()), PlatformBuffer(Result.data()), &Length,
-                                             FlagWords(FFlags).Canonicalize))
+UnicodeString TCustomINetUrl::CanonizedUrl() const {
+    UnicodeString result(kBufferLength, u'\0');
+    DWORD length = kBufferLength;
+    if (!Platform().InternetCanonicalizeUrlW(PlatformText(FUrl.c_str()), PlatformBuffer(result.data()),
+                                             &length, FlagWords(FFlags).Canonicalize))
         return {};
-    CutTo(Result, Length);
-    return Result;
+    CutTo(result, length);
+    return result;
 }
 
 }  // namespace Corvane

@@ -11,10 +11,10 @@ namespace Framework {
 // Enters the new component in its owner's list. Should a notification handler
 // raise, the component leaves every list again before the exception goes on,
 // since its destructor will not run.
-TComponent::TComponent(TComponent* AOwner) {
-    if (AOwner == nullptr) return;
+TComponent::TComponent(TComponent* owner) {
+    if (owner == nullptr) return;
     try {
-        AOwner->InsertComponent(this);
+        owner->InsertComponent(this);
     } catch (...) {
         ReleaseFreeNotifications();
         if (FOwner != nullptr) FOwner->Unlink(this);
@@ -31,22 +31,22 @@ TComponent::~TComponent() {
     Destroying();
     try {
         while (!FFreeNotifies.empty()) {
-            TComponent* Subscriber = FFreeNotifies.back();
+            TComponent* subscriber = FFreeNotifies.back();
             FFreeNotifies.pop_back();
-            Subscriber->UnlinkFreeNotification(this);
+            subscriber->UnlinkFreeNotification(this);
             try {
-                Subscriber->Notification(this, opRemove);
-                Detail::ClearPublishedReferences(*Subscriber, this);
+                subscriber->Notification(this, opRemove);
+                Detail::ClearPublishedReferences(*subscriber, this);
             } catch (...) {
                 Application().HandleException(this);
             }
         }
         DestroyComponents();
         if (FOwner != nullptr) {
-            TComponent* OldOwner = FOwner;
-            OldOwner->Unlink(this);
+            TComponent* oldOwner = FOwner;
+            oldOwner->Unlink(this);
             try {
-                OldOwner->NotifyOwnerAndSiblings(this, opRemove, true);
+                oldOwner->NotifyOwnerAndSiblings(this, opRemove, true);
             } catch (...) {
                 Application().HandleException(this);
             }
@@ -63,80 +63,80 @@ TComponent::~TComponent() {
 // Marks the component as destroying before the most derived destructor runs,
 // then destroys it and frees the whole object (whose address differs from
 // this subobject's when TComponent is not the first base class).
-void TComponent::operator delete(TComponent* Component, std::destroying_delete_t) {
-    void* Block = dynamic_cast<void*>(Component);
-    Component->Destroying();
-    Component->~TComponent();
-    ::operator delete(Block);
+void TComponent::operator delete(TComponent* component, std::destroying_delete_t) {
+    void* block = dynamic_cast<void*>(component);
+    component->Destroying();
+    component->~TComponent();
+    ::operator delete(block);
 }
 
 // Applies the naming rules, then renames.
-void TComponent::SetName(const UnicodeString& NewName) {
-    if (NewName == FName) return;
-    if (!NewName.empty() && !IsValidIdent(NewName))
-        throw EComponentError(Format(LoadResString(Consts::SInvalidName), {NewName}));
-    if (FOwner != nullptr && !NewName.empty()) {
-        TComponent* Existing = FOwner->FindComponent(NewName);
-        if (Existing != nullptr && Existing != this)
-            throw EComponentError(Format(LoadResString(Consts::SDuplicateName), {NewName}));
+void TComponent::SetName(const UnicodeString& newName) {
+    if (newName == FName) return;
+    if (!newName.empty() && !IsValidIdent(newName))
+        throw EComponentError(Format(LoadResString(Consts::SInvalidName), {newName}));
+    if (FOwner != nullptr && !newName.empty()) {
+        TComponent* existing = FOwner->FindComponent(newName);
+        if (existing != nullptr && existing != this)
+            throw EComponentError(Format(LoadResString(Consts::SDuplicateName), {newName}));
     }
-    FName = NewName;
+    FName = newName;
 }
 
-TComponent* TComponent::Components(int Index) const {
-    if (Index < 0 || Index >= ComponentCount())
-        throw EListError(Format(LoadResString(Consts::SListIndexError), {IntToStr(Index)}));
-    return FComponents[static_cast<std::size_t>(Index)];
+TComponent* TComponent::Components(int index) const {
+    if (index < 0 || index >= ComponentCount())
+        throw EListError(Format(LoadResString(Consts::SListIndexError), {IntToStr(index)}));
+    return FComponents[static_cast<std::size_t>(index)];
 }
 
-TComponent* TComponent::FindComponent(const UnicodeString& AName) const {
-    if (AName.empty()) return nullptr;
-    for (TComponent* C : FComponents)
-        if (SameText(C->FName, AName)) return C;
+TComponent* TComponent::FindComponent(const UnicodeString& name) const {
+    if (name.empty()) return nullptr;
+    for (TComponent* c : FComponents)
+        if (SameText(c->FName, name)) return c;
     return nullptr;
 }
 
 int TComponent::ComponentIndex() const noexcept {
     if (FOwner == nullptr) return -1;
-    const auto& List = FOwner->FComponents;
-    const auto It = std::find(List.begin(), List.end(), this);
-    return It == List.end() ? -1 : static_cast<int>(It - List.begin());
+    const auto& list = FOwner->FComponents;
+    const auto it = std::find(list.begin(), list.end(), this);
+    return it == list.end() ? -1 : static_cast<int>(it - list.begin());
 }
 
 // Validates everything first, so that a refused insertion changes nothing;
 // then takes the component from its old owner and tells the new family.
-void TComponent::InsertComponent(TComponent* AComponent) {
-    if (AComponent == nullptr) throw EComponentError(LoadResString(Consts::SNullComponent));
-    if (AComponent->FOwner == this) return;
-    for (const TComponent* C = this; C != nullptr; C = C->FOwner)
-        if (C == AComponent) throw EComponentError(LoadResString(Consts::SOwnershipCycle));
-    if (!AComponent->FName.empty() && FindComponent(AComponent->FName) != nullptr)
-        throw EComponentError(Format(LoadResString(Consts::SDuplicateName), {AComponent->FName}));
+void TComponent::InsertComponent(TComponent* component) {
+    if (component == nullptr) throw EComponentError(LoadResString(Consts::SNullComponent));
+    if (component->FOwner == this) return;
+    for (const TComponent* c = this; c != nullptr; c = c->FOwner)
+        if (c == component) throw EComponentError(LoadResString(Consts::SOwnershipCycle));
+    if (!component->FName.empty() && FindComponent(component->FName) != nullptr)
+        throw EComponentError(Format(LoadResString(Consts::SDuplicateName), {component->FName}));
 
-    if (AComponent->FOwner != nullptr) AComponent->FOwner->RemoveComponent(AComponent);
-    FComponents.push_back(AComponent);
-    AComponent->FOwner = this;
-    if (FComponentState.Contains(csDesigning)) AComponent->SetDesigning(true);
-    NotifyOwnerAndSiblings(AComponent, opInsert);
+    if (component->FOwner != nullptr) component->FOwner->RemoveComponent(component);
+    FComponents.push_back(component);
+    component->FOwner = this;
+    if (FComponentState.Contains(csDesigning)) component->SetDesigning(true);
+    NotifyOwnerAndSiblings(component, opInsert);
 }
 
-void TComponent::RemoveComponent(TComponent* AComponent) {
-    if (AComponent == nullptr || AComponent->FOwner != this) return;
-    Unlink(AComponent);
-    if (FComponentState.Contains(csDesigning)) AComponent->SetDesigning(false);
-    NotifyOwnerAndSiblings(AComponent, opRemove);
+void TComponent::RemoveComponent(TComponent* component) {
+    if (component == nullptr || component->FOwner != this) return;
+    Unlink(component);
+    if (FComponentState.Contains(csDesigning)) component->SetDesigning(false);
+    NotifyOwnerAndSiblings(component, opRemove);
 }
 
-void TComponent::FreeNotification(TComponent* AComponent) {
-    if (AComponent == nullptr || AComponent == this) return;
-    LinkFreeNotification(AComponent);
-    AComponent->LinkFreeNotification(this);
+void TComponent::FreeNotification(TComponent* component) {
+    if (component == nullptr || component == this) return;
+    LinkFreeNotification(component);
+    component->LinkFreeNotification(this);
 }
 
-void TComponent::RemoveFreeNotification(TComponent* AComponent) {
-    if (AComponent == nullptr) return;
-    UnlinkFreeNotification(AComponent);
-    AComponent->UnlinkFreeNotification(this);
+void TComponent::RemoveFreeNotification(TComponent* component) {
+    if (component == nullptr) return;
+    UnlinkFreeNotification(component);
+    component->UnlinkFreeNotification(this);
 }
 
 // Deletes the last owned component until none is left; each destructor takes
@@ -158,23 +158,23 @@ void TComponent::Loaded() {
 
 void TComponent::Notification(TComponent*, TOperation) {}
 
-void TComponent::SetDesigning(bool Value, bool SetChildren) {
-    SetState(csDesigning, Value);
-    if (SetChildren)
-        for (TComponent* C : FComponents) C->SetDesigning(Value, true);
+void TComponent::SetDesigning(bool value, bool setChildren) {
+    SetState(csDesigning, value);
+    if (setChildren)
+        for (TComponent* c : FComponents) c->SetDesigning(value, true);
 }
 
 void TComponent::Destroying() noexcept {
     if (FComponentState.Contains(csDestroying)) return;
     SetState(csDestroying, true);
-    for (TComponent* C : FComponents) C->Destroying();
+    for (TComponent* c : FComponents) c->Destroying();
 }
 
-void TComponent::SetState(TComponentStateItem Item, bool Value) noexcept {
-    if (Value)
-        FComponentState.Include(Item);
+void TComponent::SetState(TComponentStateItem item, bool value) noexcept {
+    if (value)
+        FComponentState.Include(item);
     else
-        FComponentState.Exclude(Item);
+        FComponentState.Exclude(item);
 }
 
 // Sends the notice to this component (the owner) and to each owned component
@@ -182,44 +182,44 @@ void TComponent::SetState(TComponentStateItem Item, bool Value) noexcept {
 // references to it are cleared as well. The list is read afresh at every
 // step, since a handler may delete components; an entry removed meanwhile is
 // never touched.
-void TComponent::NotifyOwnerAndSiblings(TComponent* AComponent, TOperation Operation, bool Destroyed) {
-    Notification(AComponent, Operation);
-    if (Destroyed) Detail::ClearPublishedReferences(*this, AComponent);
-    std::size_t I = FComponents.size();
-    while (I > 0) {
-        --I;
-        TComponent* C = FComponents[I];
-        if (C != AComponent) {
-            C->Notification(AComponent, Operation);
-            if (Destroyed && I < FComponents.size() && FComponents[I] == C)
-                Detail::ClearPublishedReferences(*C, AComponent);
+void TComponent::NotifyOwnerAndSiblings(TComponent* component, TOperation operation, bool destroyed) {
+    Notification(component, operation);
+    if (destroyed) Detail::ClearPublishedReferences(*this, component);
+    std::size_t i = FComponents.size();
+    while (i > 0) {
+        --i;
+        TComponent* c = FComponents[i];
+        if (c != component) {
+            c->Notification(component, operation);
+            if (destroyed && i < FComponents.size() && FComponents[i] == c)
+                Detail::ClearPublishedReferences(*c, component);
         }
-        if (I > FComponents.size()) I = FComponents.size();
+        if (i > FComponents.size()) i = FComponents.size();
     }
 }
 
-void TComponent::LinkFreeNotification(TComponent* AComponent) {
-    if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), AComponent) == FFreeNotifies.end())
-        FFreeNotifies.push_back(AComponent);
+void TComponent::LinkFreeNotification(TComponent* component) {
+    if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), component) == FFreeNotifies.end())
+        FFreeNotifies.push_back(component);
     SetState(csFreeNotification, true);
 }
 
-void TComponent::UnlinkFreeNotification(TComponent* AComponent) noexcept {
-    std::erase(FFreeNotifies, AComponent);
+void TComponent::UnlinkFreeNotification(TComponent* component) noexcept {
+    std::erase(FFreeNotifies, component);
     if (FFreeNotifies.empty()) SetState(csFreeNotification, false);
 }
 
 // Drops every free-notification link in both directions without notifying.
 void TComponent::ReleaseFreeNotifications() noexcept {
-    for (TComponent* C : FFreeNotifies) C->UnlinkFreeNotification(this);
+    for (TComponent* c : FFreeNotifies) c->UnlinkFreeNotification(this);
     FFreeNotifies.clear();
     SetState(csFreeNotification, false);
 }
 
 // Takes AComponent out of this component's list without notifying anyone.
-void TComponent::Unlink(TComponent* AComponent) noexcept {
-    std::erase(FComponents, AComponent);
-    if (AComponent->FOwner == this) AComponent->FOwner = nullptr;
+void TComponent::Unlink(TComponent* component) noexcept {
+    std::erase(FComponents, component);
+    if (component->FOwner == this) component->FOwner = nullptr;
 }
 
 }  // namespace Framework

@@ -20,8 +20,8 @@ struct TPos {
     int Column = 1;
 };
 
-[[noreturn]] void Fail(TPos Pos, const UnicodeString& Reason) {
-    throw EReadError(Reason, Pos.Line, Pos.Column);
+[[noreturn]] void Fail(TPos pos, const UnicodeString& reason) {
+    throw EReadError(reason, pos.Line, pos.Column);
 }
 
 enum class TTok { End, Ident, Integer, String, Symbol };
@@ -34,33 +34,39 @@ struct TToken {
     bool Negative = false;
 };
 
-bool IsIdentStart(char16_t C) { return (C >= u'a' && C <= u'z') || (C >= u'A' && C <= u'Z') || C == u'_'; }
-bool IsDigit(char16_t C) { return C >= u'0' && C <= u'9'; }
-bool IsIdentChar(char16_t C) { return IsIdentStart(C) || IsDigit(C); }
-int HexValue(char16_t C) {
-    if (IsDigit(C)) return C - u'0';
-    if (C >= u'a' && C <= u'f') return C - u'a' + 10;
-    if (C >= u'A' && C <= u'F') return C - u'A' + 10;
+bool IsIdentStart(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+}
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+bool IsIdentChar(char16_t c) {
+    return IsIdentStart(c) || IsDigit(c);
+}
+int HexValue(char16_t c) {
+    if (IsDigit(c)) return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
     return -1;
 }
 
 // How a character appears in a message: 'c' when printable, else #nnn.
-UnicodeString Describe(char16_t C) {
-    if (C >= 0x21 && C <= 0x7E) return UnicodeString(u"'") + C + u"'";
-    return u"#" + IntToStr(static_cast<Integer>(C));
+UnicodeString Describe(char16_t c) {
+    if (c >= 0x21 && c <= 0x7E) return UnicodeString(u"'") + c + u"'";
+    return u"#" + IntToStr(static_cast<Integer>(c));
 }
 
 // How a token appears in a message.
-UnicodeString Describe(const TToken& T) {
-    switch (T.Kind) {
-        case TTok::End:
-            return LoadResString(Consts::SEndOfText);
-        case TTok::String:
-            return LoadResString(Consts::SAString);
-        case TTok::Integer:
-            return T.Text;
-        default:
-            return u"'" + T.Text + u"'";
+UnicodeString Describe(const TToken& t) {
+    switch (t.Kind) {
+    case TTok::End:
+        return LoadResString(Consts::SEndOfText);
+    case TTok::String:
+        return LoadResString(Consts::SAString);
+    case TTok::Integer:
+        return t.Text;
+    default:
+        return u"'" + t.Text + u"'";
     }
 }
 
@@ -68,44 +74,44 @@ UnicodeString Describe(const TToken& T) {
 // UTF-16 code units; CR LF, LF and CR each end a line).
 class TLexer {
 public:
-    explicit TLexer(std::u16string_view Text) : S(Text) {}
+    explicit TLexer(std::u16string_view text) : S(text) {}
 
     TToken Next() {
         SkipBlanks();
-        TToken T;
-        T.Pos = P;
-        if (I >= S.size()) return T;
-        const char16_t C = S[I];
-        if (IsIdentStart(C)) return LexIdent(T);
-        if (IsDigit(C) || C == u'$' || ((C == u'-' || C == u'+') && (IsDigit(Peek(1)) || Peek(1) == u'$')))
-            return LexNumber(T);
-        if (C == u'\'' || C == u'#') return LexString(T);
-        if (C == u'=' || C == u':' || C == u'[' || C == u']' || C == u',' || C == u'+') {
-            T.Kind = TTok::Symbol;
-            T.Text = UnicodeString(1, C);
+        TToken t;
+        t.Pos = P;
+        if (I >= S.size()) return t;
+        const char16_t c = S[I];
+        if (IsIdentStart(c)) return LexIdent(t);
+        if (IsDigit(c) || c == u'$' || ((c == u'-' || c == u'+') && (IsDigit(Peek(1)) || Peek(1) == u'$')))
+            return LexNumber(t);
+        if (c == u'\'' || c == u'#') return LexString(t);
+        if (c == u'=' || c == u':' || c == u'[' || c == u']' || c == u',' || c == u'+') {
+            t.Kind = TTok::Symbol;
+            t.Text = UnicodeString(1, c);
             Advance();
-            return T;
+            return t;
         }
-        Fail(P, Format(LoadResString(Consts::SUnexpectedChar), {Describe(C)}));
+        Fail(P, Format(LoadResString(Consts::SUnexpectedChar), {Describe(c)}));
     }
 
 private:
-    char16_t Peek(std::size_t Ahead = 0) const { return I + Ahead < S.size() ? S[I + Ahead] : char16_t(0); }
+    char16_t Peek(std::size_t ahead = 0) const { return I + ahead < S.size() ? S[I + ahead] : char16_t(0); }
 
     void Advance() {
-        const char16_t C = S[I++];
-        if (C == u'\n' || (C == u'\r' && Peek() != u'\n')) {
+        const char16_t c = S[I++];
+        if (c == u'\n' || (c == u'\r' && Peek() != u'\n')) {
             ++P.Line;
             P.Column = 1;
-        } else if (C != u'\r') {
+        } else if (c != u'\r') {
             ++P.Column;
         }
     }
 
     void SkipBlanks() {
         while (I < S.size()) {
-            const char16_t C = S[I];
-            if (C == u' ' || C == u'\t' || C == u'\r' || C == u'\n' || C == u'\f' || C == 0xFEFF)
+            const char16_t c = S[I];
+            if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == 0xFEFF)
                 Advance();
             else
                 break;
@@ -113,95 +119,97 @@ private:
     }
 
     // name or dotted.name
-    TToken& LexIdent(TToken& T) {
-        T.Kind = TTok::Ident;
+    TToken& LexIdent(TToken& t) {
+        t.Kind = TTok::Ident;
         for (;;) {
             while (I < S.size() && IsIdentChar(S[I])) {
-                T.Text += S[I];
+                t.Text += S[I];
                 Advance();
             }
             if (Peek() == u'.' && IsIdentStart(Peek(1))) {
-                T.Text += u'.';
+                t.Text += u'.';
                 Advance();
                 continue;
             }
-            return T;
+            return t;
         }
     }
 
     // [sign] digits, or [sign] $hexdigits; the magnitude must fit 64 bits.
-    TToken& LexNumber(TToken& T) {
-        T.Kind = TTok::Integer;
-        const std::size_t Start = I;
+    TToken& LexNumber(TToken& t) {
+        t.Kind = TTok::Integer;
+        const std::size_t start = I;
         if (S[I] == u'-' || S[I] == u'+') {
-            T.Negative = S[I] == u'-';
+            t.Negative = S[I] == u'-';
             Advance();
         }
-        unsigned Base = 10;
+        unsigned base = 10;
         if (Peek() == u'$') {
-            Base = 16;
+            base = 16;
             Advance();
         }
-        bool Overflow = false;
-        std::size_t Digits = 0;
+        bool overflow = false;
+        std::size_t digits = 0;
         for (;;) {
-            const int D = Base == 16 ? HexValue(Peek()) : (IsDigit(Peek()) ? Peek() - u'0' : -1);
-            if (D < 0) break;
-            if (T.Magnitude > (std::numeric_limits<UInt64>::max() - unsigned(D)) / Base) Overflow = true;
-            T.Magnitude = T.Magnitude * Base + unsigned(D);
-            ++Digits;
+            const int d = base == 16 ? HexValue(Peek()) : (IsDigit(Peek()) ? Peek() - u'0' : -1);
+            if (d < 0) break;
+            if (t.Magnitude > (std::numeric_limits<UInt64>::max() - unsigned(d)) / base) overflow = true;
+            t.Magnitude = t.Magnitude * base + unsigned(d);
+            ++digits;
             Advance();
         }
         while (I < S.size() && (IsIdentChar(S[I]) || S[I] == u'.')) Advance();
-        T.Text = UnicodeString(S.substr(Start, I - Start));
-        if (Digits == 0 || T.Text.size() != (Base == 16 ? 1u : 0u) + Digits + (S[Start] == u'-' || S[Start] == u'+'))
-            Fail(T.Pos, Format(LoadResString(Consts::SBadNumber), {T.Text}));
-        if (Overflow) Fail(T.Pos, Format(LoadResString(Consts::SNumberTooLarge), {T.Text}));
-        return T;
+        t.Text = UnicodeString(S.substr(start, I - start));
+        if (digits == 0 ||
+            t.Text.size() != (base == 16 ? 1u : 0u) + digits + (S[start] == u'-' || S[start] == u'+'))
+            Fail(t.Pos, Format(LoadResString(Consts::SBadNumber), {t.Text}));
+        if (overflow) Fail(t.Pos, Format(LoadResString(Consts::SNumberTooLarge), {t.Text}));
+        return t;
     }
 
     // Adjacent 'quoted' pieces and #nnn / #$hh code units form one string.
-    TToken& LexString(TToken& T) {
-        T.Kind = TTok::String;
+    TToken& LexString(TToken& t) {
+        t.Kind = TTok::String;
         while (I < S.size() && (S[I] == u'\'' || S[I] == u'#')) {
             if (S[I] == u'\'') {
                 Advance();
                 for (;;) {
                     if (I >= S.size() || S[I] == u'\r' || S[I] == u'\n')
-                        Fail(T.Pos, LoadResString(Consts::SUnterminatedString));
+                        Fail(t.Pos, LoadResString(Consts::SUnterminatedString));
                     if (S[I] == u'\'') {
                         Advance();
                         if (Peek() != u'\'') break;
-                        T.Text += u'\'';
+                        t.Text += u'\'';
                         Advance();
                         continue;
                     }
-                    T.Text += S[I];
+                    t.Text += S[I];
                     Advance();
                 }
             } else {
-                const TPos CodePos = P;
+                const TPos codePos = P;
                 Advance();
-                unsigned Base = 10;
+                unsigned base = 10;
                 if (Peek() == u'$') {
-                    Base = 16;
+                    base = 16;
                     Advance();
                 }
-                UInt64 Value = 0;
-                std::size_t Digits = 0;
+                UInt64 value = 0;
+                std::size_t digits = 0;
                 for (;;) {
-                    const int D = Base == 16 ? HexValue(Peek()) : (IsDigit(Peek()) ? Peek() - u'0' : -1);
-                    if (D < 0) break;
-                    if (Value <= 0xFFFFFF) Value = Value * Base + unsigned(D);
-                    ++Digits;
+                    const int d = base == 16 ? HexValue(Peek()) : (IsDigit(Peek()) ? Peek() - u'0' : -1);
+                    if (d < 0) break;
+                    if (value <= 0xFFFFFF) value = value * base + unsigned(d);
+                    ++digits;
                     Advance();
                 }
-                if (Digits == 0) Fail(CodePos, Format(LoadResString(Consts::SBadNumber), {u"#"}));
-                if (Value > 0xFFFF) Fail(CodePos, Format(LoadResString(Consts::SBadCharCode), {IntToStr(Value)}));
-                T.Text += static_cast<char16_t>(Value);
+                if (digits == 0) Fail(codePos, Format(LoadResString(Consts::SBadNumber), {u"#"}));
+                if (value > 0xFFFF)
+                    Fail(codePos, Format(LoadResString(Consts::SBadCharCode), {IntToStr(value)}));
+                t.Text += static_cast<char16_t>(value);
             }
         }
-        return T;
+        return t;
     }
 
     std::u16string_view S;
@@ -240,122 +248,122 @@ struct TObjectNode {
 // Recursive-descent parser with one token of lookahead.
 class TParser {
 public:
-    explicit TParser(std::u16string_view Text) : L(Text) {}
+    explicit TParser(std::u16string_view text) : L(text) {}
 
     std::unique_ptr<TObjectNode> ParseFile() {
         Next();
-        auto Root = ParseObject(0);
+        auto root = ParseObject(0);
         if (Tok.Kind != TTok::End) Expected(LoadResString(Consts::SEndOfText));
-        return Root;
+        return root;
     }
 
 private:
     void Next() { Tok = L.Next(); }
 
-    [[noreturn]] void Expected(const UnicodeString& What) {
-        Fail(Tok.Pos, Format(LoadResString(Consts::SExpectedFound), {What, Describe(Tok)}));
+    [[noreturn]] void Expected(const UnicodeString& what) {
+        Fail(Tok.Pos, Format(LoadResString(Consts::SExpectedFound), {what, Describe(Tok)}));
     }
 
-    bool IsKeyword(const char16_t* Word) const { return Tok.Kind == TTok::Ident && SameText(Tok.Text, Word); }
+    bool IsKeyword(const char16_t* word) const { return Tok.Kind == TTok::Ident && SameText(Tok.Text, word); }
 
-    bool IsSymbol(char16_t C) const { return Tok.Kind == TTok::Symbol && Tok.Text[0] == C; }
+    bool IsSymbol(char16_t c) const { return Tok.Kind == TTok::Symbol && Tok.Text[0] == c; }
 
     // A plain identifier (no dots), consumed.
-    UnicodeString TakeName(const UnicodeString& What, TPos& Pos) {
-        if (Tok.Kind != TTok::Ident || Tok.Text.find(u'.') != UnicodeString::npos) Expected(What);
-        Pos = Tok.Pos;
-        UnicodeString Name = std::move(Tok.Text);
+    UnicodeString TakeName(const UnicodeString& what, TPos& pos) {
+        if (Tok.Kind != TTok::Ident || Tok.Text.find(u'.') != UnicodeString::npos) Expected(what);
+        pos = Tok.Pos;
+        UnicodeString name = std::move(Tok.Text);
         Next();
-        return Name;
+        return name;
     }
 
     // object [Name:] ClassName { property | object } end
-    std::unique_ptr<TObjectNode> ParseObject(int Depth) {
-        if (Depth > MaxDepth) Fail(Tok.Pos, LoadResString(Consts::SNestedTooDeeply));
+    std::unique_ptr<TObjectNode> ParseObject(int depth) {
+        if (depth > MaxDepth) Fail(Tok.Pos, LoadResString(Consts::SNestedTooDeeply));
         if (!IsKeyword(u"object")) Expected(u"'object'");
         Next();
-        auto Node = std::make_unique<TObjectNode>();
-        TPos FirstPos;
-        UnicodeString First = TakeName(LoadResString(Consts::SAName), FirstPos);
+        auto node = std::make_unique<TObjectNode>();
+        TPos firstPos;
+        UnicodeString first = TakeName(LoadResString(Consts::SAName), firstPos);
         if (IsSymbol(u':')) {
             Next();
-            Node->Name = std::move(First);
-            Node->NamePos = FirstPos;
-            Node->ClassName = TakeName(LoadResString(Consts::SAClassName), Node->ClassPos);
+            node->Name = std::move(first);
+            node->NamePos = firstPos;
+            node->ClassName = TakeName(LoadResString(Consts::SAClassName), node->ClassPos);
         } else {
-            Node->ClassName = std::move(First);
-            Node->ClassPos = Node->NamePos = FirstPos;
+            node->ClassName = std::move(first);
+            node->ClassPos = node->NamePos = firstPos;
         }
         for (;;) {
             if (IsKeyword(u"end")) {
                 Next();
-                return Node;
+                return node;
             }
             if (IsKeyword(u"object")) {
-                Node->Items.emplace_back(ParseObject(Depth + 1));
+                node->Items.emplace_back(ParseObject(depth + 1));
                 continue;
             }
             if (Tok.Kind != TTok::Ident) Expected(LoadResString(Consts::SPropertyObjectOrEnd));
-            TPropNode Prop;
-            Prop.Name = std::move(Tok.Text);
-            Prop.Pos = Tok.Pos;
+            TPropNode prop;
+            prop.Name = std::move(Tok.Text);
+            prop.Pos = Tok.Pos;
             Next();
             if (!IsSymbol(u'=')) Expected(u"'='");
             Next();
-            Prop.Value = ParseValue();
-            Node->Items.emplace_back(std::move(Prop));
+            prop.Value = ParseValue();
+            node->Items.emplace_back(std::move(prop));
         }
     }
 
     // string {+ string} | integer | identifier | [ names ]
     TValueNode ParseValue() {
-        TValueNode V;
-        V.Pos = Tok.Pos;
+        TValueNode v;
+        v.Pos = Tok.Pos;
         switch (Tok.Kind) {
-            case TTok::String:
-                V.Kind = TValueNode::vkString;
-                V.Text = std::move(Tok.Text);
+        case TTok::String:
+            v.Kind = TValueNode::vkString;
+            v.Text = std::move(Tok.Text);
+            Next();
+            while (IsSymbol(u'+')) {
                 Next();
-                while (IsSymbol(u'+')) {
-                    Next();
-                    if (Tok.Kind != TTok::String) Expected(LoadResString(Consts::SAString));
-                    V.Text += Tok.Text;
-                    Next();
-                }
-                return V;
-            case TTok::Integer:
-                V.Kind = TValueNode::vkInteger;
-                V.Text = std::move(Tok.Text);
-                V.Magnitude = Tok.Magnitude;
-                V.Negative = Tok.Negative;
+                if (Tok.Kind != TTok::String) Expected(LoadResString(Consts::SAString));
+                v.Text += Tok.Text;
                 Next();
-                return V;
-            case TTok::Ident:
-                V.Kind = TValueNode::vkIdent;
-                V.Text = std::move(Tok.Text);
-                Next();
-                return V;
-            default:
-                break;
+            }
+            return v;
+        case TTok::Integer:
+            v.Kind = TValueNode::vkInteger;
+            v.Text = std::move(Tok.Text);
+            v.Magnitude = Tok.Magnitude;
+            v.Negative = Tok.Negative;
+            Next();
+            return v;
+        case TTok::Ident:
+            v.Kind = TValueNode::vkIdent;
+            v.Text = std::move(Tok.Text);
+            Next();
+            return v;
+        default:
+            break;
         }
         if (!IsSymbol(u'[')) Expected(LoadResString(Consts::SAValue));
-        V.Kind = TValueNode::vkSet;
+        v.Kind = TValueNode::vkSet;
         Next();
         if (IsSymbol(u']')) {
             Next();
-            return V;
+            return v;
         }
         for (;;) {
-            TPos Pos;
-            UnicodeString Name = TakeName(LoadResString(Consts::SElementName), Pos);
-            V.Elements.emplace_back(std::move(Name), Pos);
+            TPos pos;
+            UnicodeString name = TakeName(LoadResString(Consts::SElementName), pos);
+            v.Elements.emplace_back(std::move(name), pos);
             if (IsSymbol(u',')) {
                 Next();
                 continue;
             }
             if (IsSymbol(u']')) {
                 Next();
-                return V;
+                return v;
             }
             Expected(LoadResString(Consts::SCommaOrBracket));
         }
@@ -366,36 +374,37 @@ private:
 };
 
 // How a parsed value appears in a message.
-UnicodeString Describe(const TValueNode& V) {
-    switch (V.Kind) {
-        case TValueNode::vkString:
-            return LoadResString(Consts::SAString);
-        case TValueNode::vkInteger:
-            return V.Text;
-        case TValueNode::vkIdent:
-            return u"'" + V.Text + u"'";
-        default:
-            return LoadResString(Consts::SASet);
+UnicodeString Describe(const TValueNode& v) {
+    switch (v.Kind) {
+    case TValueNode::vkString:
+        return LoadResString(Consts::SAString);
+    case TValueNode::vkInteger:
+        return v.Text;
+    case TValueNode::vkIdent:
+        return u"'" + v.Text + u"'";
+    default:
+        return LoadResString(Consts::SASet);
     }
 }
 
 // The bounds of an integer property, for messages.
-std::pair<UnicodeString, UnicodeString> IntegerBounds(const TPropInfo& P) {
-    const int Bits = P.IntegerBits();
-    if (!P.IntegerSigned())
-        return {u"0", Bits >= 64 ? IntToStr(std::numeric_limits<UInt64>::max())
-                                 : IntToStr((UInt64{1} << Bits) - 1)};
-    if (Bits >= 64) return {IntToStr(std::numeric_limits<Int64>::min()), IntToStr(std::numeric_limits<Int64>::max())};
-    return {IntToStr(-(Int64{1} << (Bits - 1))), IntToStr((Int64{1} << (Bits - 1)) - 1)};
+std::pair<UnicodeString, UnicodeString> IntegerBounds(const TPropInfo& p) {
+    const int bits = p.IntegerBits();
+    if (!p.IntegerSigned())
+        return {u"0", bits >= 64 ? IntToStr(std::numeric_limits<UInt64>::max())
+                                 : IntToStr((UInt64{1} << bits) - 1)};
+    if (bits >= 64)
+        return {IntToStr(std::numeric_limits<Int64>::min()), IntToStr(std::numeric_limits<Int64>::max())};
+    return {IntToStr(-(Int64{1} << (bits - 1))), IntToStr((Int64{1} << (bits - 1)) - 1)};
 }
 
 }  // namespace
 
-EReadError::EReadError(const UnicodeString& Reason, int Line, int Column)
-    : EFilerError(Format(LoadResString(Consts::SReadErrorAt), {IntToStr(Line), IntToStr(Column), Reason})),
-      FReason(Reason),
-      FLine(Line),
-      FColumn(Column) {}
+EReadError::EReadError(const UnicodeString& reason, int line, int column)
+    : EFilerError(Format(LoadResString(Consts::SReadErrorAt), {IntToStr(line), IntToStr(column), reason})),
+      FReason(reason),
+      FLine(line),
+      FColumn(column) {}
 
 // What one read has done so far, so that a failure can undo it.
 struct TReader::TState {
@@ -415,194 +424,196 @@ struct TReader::TState {
     std::vector<TFixup> Fixups;
 
     // Marks a component as being read, once.
-    void Begin(TComponent& C) {
-        if (!TouchedSet.insert(&C).second) return;
-        Touched.push_back(&C);
-        SetState(C, csLoading, true);
-        SetState(C, csReading, true);
+    void Begin(TComponent& c) {
+        if (!TouchedSet.insert(&c).second) return;
+        Touched.push_back(&c);
+        SetState(c, csLoading, true);
+        SetState(c, csReading, true);
     }
 
     // Properties and nested objects in file order.
-    void ReadBody(TComponent& C, const TObjectNode& N) {
-        const TClassInfo* Info = ComponentClassOf(C);
-        for (const TItem& Item : N.Items) {
-            if (const auto* Prop = std::get_if<TPropNode>(&Item))
-                ApplyProperty(C, Info, *Prop);
+    void ReadBody(TComponent& c, const TObjectNode& n) {
+        const TClassInfo* info = ComponentClassOf(c);
+        for (const TItem& item : n.Items) {
+            if (const auto* prop = std::get_if<TPropNode>(&item))
+                ApplyProperty(c, info, *prop);
             else
-                ReadChild(C, *std::get<std::unique_ptr<TObjectNode>>(Item));
+                ReadChild(c, *std::get<std::unique_ptr<TObjectNode>>(item));
         }
     }
 
     // Finds the named component among Owner's, or creates it; then reads it.
-    void ReadChild(TComponent& Owner, const TObjectNode& N) {
-        const TClassInfo* Info = FindComponentClass(N.ClassName);
-        if (Info == nullptr) Fail(N.ClassPos, Format(LoadResString(Consts::SClassNotFound), {N.ClassName}));
-        TComponent* C = N.Name.empty() ? nullptr : Owner.FindComponent(N.Name);
+    void ReadChild(TComponent& owner, const TObjectNode& n) {
+        const TClassInfo* info = FindComponentClass(n.ClassName);
+        if (info == nullptr) Fail(n.ClassPos, Format(LoadResString(Consts::SClassNotFound), {n.ClassName}));
+        TComponent* C = n.Name.empty() ? nullptr : owner.FindComponent(n.Name);
         if (C != nullptr) {
-            const TClassInfo* Actual = ComponentClassOf(*C);
-            if (Actual != Info)
-                Fail(N.ClassPos, Format(LoadResString(Consts::SWrongExistingClass),
-                                        {N.Name, Actual != nullptr ? Actual->ClassName() : C->ClassName(),
-                                         Info->ClassName()}));
+            const TClassInfo* actual = ComponentClassOf(*C);
+            if (actual != info)
+                Fail(n.ClassPos, Format(LoadResString(Consts::SWrongExistingClass),
+                                        {n.Name, actual != nullptr ? actual->ClassName() : C->ClassName(),
+                                         info->ClassName()}));
         } else {
-            if (!Info->CanCreate())
-                Fail(N.ClassPos, Format(LoadResString(Consts::SClassNotCreatable), {Info->ClassName()}));
-            Guarded(N.ClassPos, [&] { C = Info->Create(&Owner); });
+            if (!info->CanCreate())
+                Fail(n.ClassPos, Format(LoadResString(Consts::SClassNotCreatable), {info->ClassName()}));
+            Guarded(n.ClassPos, [&] { C = info->Create(&owner); });
             Created.push_back(C);
-            Guarded(N.NamePos, [&] { C->SetName(N.Name); });
+            Guarded(n.NamePos, [&] { C->SetName(n.Name); });
         }
         Begin(*C);
-        ReadBody(*C, N);
+        ReadBody(*C, n);
     }
 
     // Runs a step that calls component code; its failure becomes an
     // EReadError at Pos (EAbort and non-framework exceptions pass as they are).
     template <class F>
-    static void Guarded(TPos Pos, F&& Step) {
+    static void Guarded(TPos pos, F&& step) {
         try {
-            Step();
+            step();
         } catch (const EReadError&) {
             throw;
         } catch (const EAbort&) {
             throw;
-        } catch (const Exception& E) {
-            Fail(Pos, E.Message());
+        } catch (const Exception& e) {
+            Fail(pos, e.Message());
         }
     }
 
     // Applies one "Name = value" through the property's setter.
-    void ApplyProperty(TComponent& C, const TClassInfo* Info, const TPropNode& N) {
-        const TPropInfo* P = Info != nullptr ? Info->FindProperty(N.Name) : nullptr;
-        if (P == nullptr)
-            Fail(N.Pos, Format(LoadResString(Consts::SUnknownProperty),
-                               {N.Name, Info != nullptr ? Info->ClassName() : C.ClassName()}));
-        const TValueNode& V = N.Value;
-        auto WrongKind = [&](const UnicodeString& Expected) {
-            Fail(V.Pos, Format(LoadResString(Consts::SExpectedFor), {Expected, P->Name(), Describe(V)}));
+    void ApplyProperty(TComponent& C, const TClassInfo* info, const TPropNode& n) {
+        const TPropInfo* p = info != nullptr ? info->FindProperty(n.Name) : nullptr;
+        if (p == nullptr)
+            Fail(n.Pos, Format(LoadResString(Consts::SUnknownProperty),
+                               {n.Name, info != nullptr ? info->ClassName() : C.ClassName()}));
+        const TValueNode& v = n.Value;
+        auto wrongKind = [&](const UnicodeString& expected) {
+            Fail(v.Pos, Format(LoadResString(Consts::SExpectedFor), {expected, p->Name(), Describe(v)}));
         };
-        auto Set = [&](auto&& Step) {
-            Guarded(V.Pos, [&] {
+        auto set = [&](auto&& Step) {
+            Guarded(v.Pos, [&] {
                 try {
                     Step();
                 } catch (const EReadError&) {
                     throw;
                 } catch (const EAbort&) {
                     throw;
-                } catch (const Exception& E) {
-                    throw Exception(Format(LoadResString(Consts::SSettingProperty), {P->Name(), E.Message()}));
+                } catch (const Exception& e) {
+                    throw Exception(
+                        Format(LoadResString(Consts::SSettingProperty), {p->Name(), e.Message()}));
                 }
             });
         };
 
-        switch (P->Kind()) {
-            case pkString:
-                if (V.Kind != TValueNode::vkString) WrongKind(LoadResString(Consts::SAString));
-                Set([&] { P->SetString(C, V.Text); });
-                break;
-            case pkBoolean: {
-                const bool IsTrue = V.Kind == TValueNode::vkIdent && SameText(V.Text, u"True");
-                const bool IsFalse = V.Kind == TValueNode::vkIdent && SameText(V.Text, u"False");
-                if (!IsTrue && !IsFalse) WrongKind(LoadResString(Consts::SBooleanExpected));
-                Set([&] { P->SetOrd(C, IsTrue ? 1 : 0); });
+        switch (p->Kind()) {
+        case pkString:
+            if (v.Kind != TValueNode::vkString) wrongKind(LoadResString(Consts::SAString));
+            set([&] { p->SetString(C, v.Text); });
+            break;
+        case pkBoolean: {
+            const bool IsTrue = v.Kind == TValueNode::vkIdent && SameText(v.Text, u"True");
+            const bool isFalse = v.Kind == TValueNode::vkIdent && SameText(v.Text, u"False");
+            if (!IsTrue && !isFalse) wrongKind(LoadResString(Consts::SBooleanExpected));
+            set([&] { p->SetOrd(C, IsTrue ? 1 : 0); });
+            break;
+        }
+        case pkInteger: {
+            if (v.Kind != TValueNode::vkInteger) wrongKind(LoadResString(Consts::SAnInteger));
+            Int64 Value = 0;
+            bool fits;
+            if (!p->IntegerSigned() && p->IntegerBits() >= 64) {
+                fits = !v.Negative || v.Magnitude == 0;
+                Value = static_cast<Int64>(v.Magnitude);
+            } else if (v.Negative) {
+                fits = v.Magnitude <= UInt64{1} << 63;
+                Value = v.Magnitude == 0 ? 0 : -static_cast<Int64>(v.Magnitude - 1) - 1;
+            } else {
+                fits = v.Magnitude <= static_cast<UInt64>(std::numeric_limits<Int64>::max());
+                Value = static_cast<Int64>(v.Magnitude);
+            }
+            if (!fits || !p->InRange(Value)) {
+                const auto [Low, High] = IntegerBounds(*p);
+                Fail(v.Pos, Format(LoadResString(Consts::SValueOutOfRange), {v.Text, p->Name(), Low, High}));
+            }
+            set([&] { p->SetOrd(C, Value); });
+            break;
+        }
+        case pkEnumeration: {
+            const int Ord = v.Kind == TValueNode::vkIdent ? p->EnumType()->Ordinal(v.Text) : -1;
+            if (Ord < 0) wrongKind(Format(LoadResString(Consts::SOneOf), {p->EnumType()->NameList()}));
+            set([&] { p->SetOrd(C, Ord); });
+            break;
+        }
+        case pkSet: {
+            if (v.Kind != TValueNode::vkSet) wrongKind(LoadResString(Consts::SASet));
+            UInt64 Mask = 0;
+            for (const auto& [Name, Pos] : v.Elements) {
+                const int ord = p->EnumType()->Ordinal(Name);
+                if (ord < 0 || ord >= 64)
+                    Fail(Pos, Format(LoadResString(Consts::SExpectedFor),
+                                     {Format(LoadResString(Consts::SOneOf), {p->EnumType()->NameList()}),
+                                      p->Name(), u"'" + Name + u"'"}));
+                Mask |= UInt64{1} << ord;
+            }
+            set([&] { p->SetOrd(C, static_cast<Int64>(Mask)); });
+            break;
+        }
+        case pkComponent:
+            if (v.Kind != TValueNode::vkIdent) wrongKind(LoadResString(Consts::SReferenceExpected));
+            if (SameText(v.Text, u"nil"))
+                set([&] { p->SetComponent(C, nullptr); });
+            else
+                Fixups.push_back({&C, p, v.Text, v.Pos});
+            break;
+        case pkEvent: {
+            if (v.Kind != TValueNode::vkIdent || v.Text.find(u'.') != UnicodeString::npos)
+                wrongKind(LoadResString(Consts::SHandlerExpected));
+            if (SameText(v.Text, u"nil")) {
+                set([&] { p->BindHandler(C, UnicodeString(), nullptr); });
                 break;
             }
-            case pkInteger: {
-                if (V.Kind != TValueNode::vkInteger) WrongKind(LoadResString(Consts::SAnInteger));
-                Int64 Value = 0;
-                bool Fits;
-                if (!P->IntegerSigned() && P->IntegerBits() >= 64) {
-                    Fits = !V.Negative || V.Magnitude == 0;
-                    Value = static_cast<Int64>(V.Magnitude);
-                } else if (V.Negative) {
-                    Fits = V.Magnitude <= UInt64{1} << 63;
-                    Value = V.Magnitude == 0 ? 0 : -static_cast<Int64>(V.Magnitude - 1) - 1;
-                } else {
-                    Fits = V.Magnitude <= static_cast<UInt64>(std::numeric_limits<Int64>::max());
-                    Value = static_cast<Int64>(V.Magnitude);
-                }
-                if (!Fits || !P->InRange(Value)) {
-                    const auto [Low, High] = IntegerBounds(*P);
-                    Fail(V.Pos, Format(LoadResString(Consts::SValueOutOfRange), {V.Text, P->Name(), Low, High}));
-                }
-                Set([&] { P->SetOrd(C, Value); });
-                break;
-            }
-            case pkEnumeration: {
-                const int Ord = V.Kind == TValueNode::vkIdent ? P->EnumType()->Ordinal(V.Text) : -1;
-                if (Ord < 0)
-                    WrongKind(Format(LoadResString(Consts::SOneOf), {P->EnumType()->NameList()}));
-                Set([&] { P->SetOrd(C, Ord); });
-                break;
-            }
-            case pkSet: {
-                if (V.Kind != TValueNode::vkSet) WrongKind(LoadResString(Consts::SASet));
-                UInt64 Mask = 0;
-                for (const auto& [Name, Pos] : V.Elements) {
-                    const int Ord = P->EnumType()->Ordinal(Name);
-                    if (Ord < 0 || Ord >= 64)
-                        Fail(Pos, Format(LoadResString(Consts::SExpectedFor),
-                                         {Format(LoadResString(Consts::SOneOf), {P->EnumType()->NameList()}),
-                                          P->Name(), u"'" + Name + u"'"}));
-                    Mask |= UInt64{1} << Ord;
-                }
-                Set([&] { P->SetOrd(C, static_cast<Int64>(Mask)); });
-                break;
-            }
-            case pkComponent:
-                if (V.Kind != TValueNode::vkIdent) WrongKind(LoadResString(Consts::SReferenceExpected));
-                if (SameText(V.Text, u"nil"))
-                    Set([&] { P->SetComponent(C, nullptr); });
-                else
-                    Fixups.push_back({&C, P, V.Text, V.Pos});
-                break;
-            case pkEvent: {
-                if (V.Kind != TValueNode::vkIdent || V.Text.find(u'.') != UnicodeString::npos)
-                    WrongKind(LoadResString(Consts::SHandlerExpected));
-                if (SameText(V.Text, u"nil")) {
-                    Set([&] { P->BindHandler(C, UnicodeString(), nullptr); });
-                    break;
-                }
-                const THandlerTable* Table = Root->HandlersIfAny();
-                UnicodeString HandlerName;
-                const std::any* Handler = Table != nullptr ? Table->Find(V.Text, &HandlerName) : nullptr;
-                if (Handler == nullptr)
-                    Fail(V.Pos, Format(LoadResString(Consts::SUnknownHandler), {V.Text, P->Name()}));
-                Set([&] { P->BindHandler(C, HandlerName, Handler); });
-                break;
-            }
+            const THandlerTable* table = Root->HandlersIfAny();
+            UnicodeString HandlerName;
+            const std::any* Handler = table != nullptr ? table->Find(v.Text, &HandlerName) : nullptr;
+            if (Handler == nullptr)
+                Fail(v.Pos, Format(LoadResString(Consts::SUnknownHandler), {v.Text, p->Name()}));
+            set([&] { p->BindHandler(C, HandlerName, Handler); });
+            break;
+        }
         }
     }
 
     // A dotted path: its first name among the root's components, the root
     // itself, or a loaded root; each further name among the owned components
     // of the one before.
-    TComponent* Resolve(std::u16string_view Path) const {
-        std::size_t Start = 0;
-        std::size_t Dot = Path.find(u'.');
-        const std::u16string_view First = Path.substr(0, Dot);
-        TComponent* C = Root->FindComponent(UnicodeString(First));
-        if (C == nullptr && SameText(Root->Name(), First)) C = Root;
-        if (C == nullptr) C = FindLoadedRoot(First);
-        while (C != nullptr && Dot != std::u16string_view::npos) {
-            Start = Dot + 1;
-            Dot = Path.find(u'.', Start);
-            C = C->FindComponent(UnicodeString(Path.substr(Start, Dot == std::u16string_view::npos ? Dot : Dot - Start)));
+    TComponent* Resolve(std::u16string_view path) const {
+        std::size_t start = 0;
+        std::size_t dot = path.find(u'.');
+        const std::u16string_view first = path.substr(0, dot);
+        TComponent* c = Root->FindComponent(UnicodeString(first));
+        if (c == nullptr && SameText(Root->Name(), first)) c = Root;
+        if (c == nullptr) c = FindLoadedRoot(first);
+        while (c != nullptr && dot != std::u16string_view::npos) {
+            start = dot + 1;
+            dot = path.find(u'.', start);
+            c = c->FindComponent(
+                UnicodeString(path.substr(start, dot == std::u16string_view::npos ? dot : dot - start)));
         }
-        return C;
+        return c;
     }
 
     void ResolveFixups() {
-        for (const TFixup& F : Fixups) {
-            TComponent* Target = Resolve(F.Path);
-            if (Target == nullptr)
-                Fail(F.Pos, Format(LoadResString(Consts::SUnresolvedReference), {F.Path, F.Prop->Name()}));
-            Guarded(F.Pos, [&] {
+        for (const TFixup& f : Fixups) {
+            TComponent* target = Resolve(f.Path);
+            if (target == nullptr)
+                Fail(f.Pos, Format(LoadResString(Consts::SUnresolvedReference), {f.Path, f.Prop->Name()}));
+            Guarded(f.Pos, [&] {
                 try {
-                    F.Prop->SetComponent(*F.Instance, Target);
+                    f.Prop->SetComponent(*f.Instance, target);
                 } catch (const EAbort&) {
                     throw;
-                } catch (const Exception& E) {
-                    throw Exception(Format(LoadResString(Consts::SSettingProperty), {F.Prop->Name(), E.Message()}));
+                } catch (const Exception& e) {
+                    throw Exception(
+                        Format(LoadResString(Consts::SSettingProperty), {f.Prop->Name(), e.Message()}));
                 }
             });
         }
@@ -611,84 +622,84 @@ struct TReader::TState {
     // Clears the reading states, deletes what the read created (last first)
     // and gives the root back its name.
     void Rollback() noexcept {
-        std::unordered_set<TComponent*> CreatedSet(Created.begin(), Created.end());
-        for (TComponent* C : Touched)
-            if (CreatedSet.count(C) == 0) {
-                SetState(*C, csReading, false);
-                SetState(*C, csLoading, false);
+        std::unordered_set<TComponent*> createdSet(Created.begin(), Created.end());
+        for (TComponent* c : Touched)
+            if (createdSet.count(c) == 0) {
+                SetState(*c, csReading, false);
+                SetState(*c, csLoading, false);
             }
-        for (auto It = Created.rbegin(); It != Created.rend(); ++It) delete *It;
+        for (auto it = Created.rbegin(); it != Created.rend(); ++it) delete *it;
         Created.clear();
-        if (RootRenamed && CreatedSet.count(Root) == 0) {
+        if (RootRenamed && createdSet.count(Root) == 0) {
             try {
                 Root->SetName(OldRootName);
-            } catch (...) {
-            }
+            } catch (...) {}
         }
     }
 };
 
-TReader::TReader(UnicodeString Text) : FText(std::move(Text)) {}
+TReader::TReader(UnicodeString text) : FText(std::move(text)) {}
 
 TReader::~TReader() = default;
 
 // Parses everything, applies it, resolves references, then runs Loaded;
 // undoes the read when any step before Loaded fails, or Loaded raises.
-TComponent* TReader::ReadRootComponent(TComponent* Root) {
-    TParser Parser(FText);
-    const std::unique_ptr<TObjectNode> Node = Parser.ParseFile();
+TComponent* TReader::ReadRootComponent(TComponent* root) {
+    TParser parser(FText);
+    const std::unique_ptr<TObjectNode> node = parser.ParseFile();
 
-    TState State;
+    TState state;
     try {
-        if (Root == nullptr) {
-            const TClassInfo* Info = FindComponentClass(Node->ClassName);
-            if (Info == nullptr)
-                Fail(Node->ClassPos, Format(LoadResString(Consts::SClassNotFound), {Node->ClassName}));
-            if (!Info->CanCreate())
-                Fail(Node->ClassPos, Format(LoadResString(Consts::SClassNotCreatable), {Info->ClassName()}));
-            TState::Guarded(Node->ClassPos, [&] { Root = Info->Create(nullptr); });
-            State.Created.push_back(Root);
+        if (root == nullptr) {
+            const TClassInfo* info = FindComponentClass(node->ClassName);
+            if (info == nullptr)
+                Fail(node->ClassPos, Format(LoadResString(Consts::SClassNotFound), {node->ClassName}));
+            if (!info->CanCreate())
+                Fail(node->ClassPos, Format(LoadResString(Consts::SClassNotCreatable), {info->ClassName()}));
+            TState::Guarded(node->ClassPos, [&] { root = info->Create(nullptr); });
+            state.Created.push_back(root);
         }
-        State.Root = Root;
-        State.Begin(*Root);
-        if (!Node->Name.empty() && Node->Name != Root->Name()) {
-            State.OldRootName = Root->Name();
-            TState::Guarded(Node->NamePos, [&] { Root->SetName(Node->Name); });
-            State.RootRenamed = true;
+        state.Root = root;
+        state.Begin(*root);
+        if (!node->Name.empty() && node->Name != root->Name()) {
+            state.OldRootName = root->Name();
+            TState::Guarded(node->NamePos, [&] { root->SetName(node->Name); });
+            state.RootRenamed = true;
         }
-        State.ReadBody(*Root, *Node);
-        State.ResolveFixups();
-        for (TComponent* C : State.Touched) SetState(*C, csReading, false);
-        for (TComponent* C : State.Touched) {
-            CallLoaded(*C);
-            SetState(*C, csLoading, false);
+        state.ReadBody(*root, *node);
+        state.ResolveFixups();
+        for (TComponent* c : state.Touched) SetState(*c, csReading, false);
+        for (TComponent* c : state.Touched) {
+            CallLoaded(*c);
+            SetState(*c, csLoading, false);
         }
     } catch (...) {
-        State.Rollback();
+        state.Rollback();
         throw;
     }
-    if (!Root->Name().empty()) AddLoadedRoot(Root);
-    return Root;
+    if (!root->Name().empty()) AddLoadedRoot(root);
+    return root;
 }
 
-TComponent* TextToComponent(const UnicodeString& Text, TComponent* Root) {
-    TReader Reader(Text);
-    return Reader.ReadRootComponent(Root);
+TComponent* TextToComponent(const UnicodeString& text, TComponent* root) {
+    TReader reader(text);
+    return reader.ReadRootComponent(root);
 }
 
-void WriteComponentFile(const UnicodeString& FileName, TComponent* Root) {
-    const std::string Utf8 = Utf16ToUtf8(ComponentToText(Root));
-    TMemoryStream Stream;
-    Stream.Write(Utf8.data(), static_cast<Int64>(Utf8.size()));
-    Stream.SaveToFile(FileName);
+void WriteComponentFile(const UnicodeString& fileName, TComponent* root) {
+    const std::string utf8 = Utf16ToUtf8(ComponentToText(root));
+    TMemoryStream stream;
+    stream.Write(utf8.data(), static_cast<Int64>(utf8.size()));
+    stream.SaveToFile(fileName);
 }
 
-TComponent* ReadComponentFile(const UnicodeString& FileName, TComponent* Root) {
-    TMemoryStream Stream;
-    Stream.LoadFromFile(FileName);
-    std::string_view Bytes(static_cast<const char*>(Stream.Memory()), static_cast<std::size_t>(Stream.Size()));
-    if (Bytes.substr(0, 3) == "\xEF\xBB\xBF") Bytes.remove_prefix(3);
-    return TextToComponent(Utf8ToUtf16(Bytes), Root);
+TComponent* ReadComponentFile(const UnicodeString& fileName, TComponent* root) {
+    TMemoryStream stream;
+    stream.LoadFromFile(fileName);
+    std::string_view bytes(static_cast<const char*>(stream.Memory()),
+                           static_cast<std::size_t>(stream.Size()));
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    return TextToComponent(Utf8ToUtf16(bytes), root);
 }
 
 }  // namespace Framework

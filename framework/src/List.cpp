@@ -4,52 +4,52 @@
 namespace Framework {
 
 // Raises EListError unless 0 <= Index < Limit.
-void TList::CheckIndex(int Index, int Limit) const {
-    if (Index < 0 || Index >= Limit)
-        throw EListError(Format(LoadResString(Consts::SListIndexError), {IntToStr(Index)}));
+void TList::CheckIndex(int index, int limit) const {
+    if (index < 0 || index >= limit)
+        throw EListError(Format(LoadResString(Consts::SListIndexError), {IntToStr(index)}));
 }
 
-int TList::Add(void* Item) {
-    FItems.push_back(Item);
+int TList::Add(void* item) {
+    FItems.push_back(item);
     return Count() - 1;
 }
 
-void TList::Insert(int Index, void* Item) {
-    CheckIndex(Index, Count() + 1);
-    FItems.insert(FItems.begin() + Index, Item);
+void TList::Insert(int index, void* item) {
+    CheckIndex(index, Count() + 1);
+    FItems.insert(FItems.begin() + index, item);
 }
 
-void TList::Delete(int Index) {
-    CheckIndex(Index, Count());
-    FItems.erase(FItems.begin() + Index);
+void TList::Delete(int index) {
+    CheckIndex(index, Count());
+    FItems.erase(FItems.begin() + index);
 }
 
-int TList::Remove(void* Item) {
-    const int Index = IndexOf(Item);
-    if (Index >= 0) FItems.erase(FItems.begin() + Index);
-    return Index;
+int TList::Remove(void* item) {
+    const int index = IndexOf(item);
+    if (index >= 0) FItems.erase(FItems.begin() + index);
+    return index;
 }
 
-int TList::IndexOf(const void* Item) const noexcept {
-    for (std::size_t I = 0; I < FItems.size(); ++I)
-        if (FItems[I] == Item) return static_cast<int>(I);
+int TList::IndexOf(const void* item) const noexcept {
+    for (std::size_t i = 0; i < FItems.size(); ++i)
+        if (FItems[i] == item) return static_cast<int>(i);
     return -1;
 }
 
-void* TList::Items(int Index) const {
-    CheckIndex(Index, Count());
-    return FItems[static_cast<std::size_t>(Index)];
+void* TList::Items(int index) const {
+    CheckIndex(index, Count());
+    return FItems[static_cast<std::size_t>(index)];
 }
 
-void TList::Put(int Index, void* Item) {
-    CheckIndex(Index, Count());
-    FItems[static_cast<std::size_t>(Index)] = Item;
+void TList::Put(int index, void* item) {
+    CheckIndex(index, Count());
+    FItems[static_cast<std::size_t>(index)] = item;
 }
 
-void TList::Exchange(int Index1, int Index2) {
-    CheckIndex(Index1, Count());
-    CheckIndex(Index2, Count());
-    std::swap(FItems[static_cast<std::size_t>(Index1)], FItems[static_cast<std::size_t>(Index2)]);
+void TList::Exchange(int index1, int index2) {
+    CheckIndex(index1, Count());
+    CheckIndex(index2, Count());
+    std::swap(FItems[static_cast<std::size_t>(index1)], FItems[static_cast<std::size_t>(index2)]);
 }
 
 }  // namespace Framework

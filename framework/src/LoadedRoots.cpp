@@ -17,32 +17,32 @@ struct TLoadedRoots {
 };
 
 TLoadedRoots& Roots() {
-    static TLoadedRoots* Instance = new TLoadedRoots;
-    return *Instance;
+    static TLoadedRoots* instance = new TLoadedRoots;
+    return *instance;
 }
 
 }  // namespace
 
-void AddLoadedRoot(TComponent* Root) {
-    if (Root == nullptr) return;
-    TLoadedRoots& R = Roots();
-    std::lock_guard Guard(R.Lock);
-    if (std::find(R.Roots.begin(), R.Roots.end(), Root) == R.Roots.end()) R.Roots.push_back(Root);
-    R.Used = true;
+void AddLoadedRoot(TComponent* root) {
+    if (root == nullptr) return;
+    TLoadedRoots& r = Roots();
+    std::lock_guard guard(r.Lock);
+    if (std::find(r.Roots.begin(), r.Roots.end(), root) == r.Roots.end()) r.Roots.push_back(root);
+    r.Used = true;
 }
 
-void RemoveLoadedRoot(TComponent* Root) noexcept {
-    TLoadedRoots& R = Roots();
-    std::lock_guard Guard(R.Lock);
-    std::erase(R.Roots, Root);
+void RemoveLoadedRoot(TComponent* root) noexcept {
+    TLoadedRoots& r = Roots();
+    std::lock_guard guard(r.Lock);
+    std::erase(r.Roots, root);
 }
 
-TComponent* FindLoadedRoot(std::u16string_view Name) noexcept {
-    if (Name.empty()) return nullptr;
-    TLoadedRoots& R = Roots();
-    std::lock_guard Guard(R.Lock);
-    for (TComponent* Root : R.Roots)
-        if (SameText(Root->Name(), Name)) return Root;
+TComponent* FindLoadedRoot(std::u16string_view name) noexcept {
+    if (name.empty()) return nullptr;
+    TLoadedRoots& r = Roots();
+    std::lock_guard guard(r.Lock);
+    for (TComponent* root : r.Roots)
+        if (SameText(root->Name(), name)) return root;
     return nullptr;
 }
 
@@ -50,11 +50,11 @@ namespace Detail {
 
 // Every component calls this as it is destroyed; until some root was
 // registered it costs one atomic load.
-void ForgetLoadedRoot(TComponent* Component) noexcept {
-    TLoadedRoots& R = Roots();
-    if (!R.Used.load(std::memory_order_acquire)) return;
-    std::lock_guard Guard(R.Lock);
-    std::erase(R.Roots, Component);
+void ForgetLoadedRoot(TComponent* component) noexcept {
+    TLoadedRoots& r = Roots();
+    if (!r.Used.load(std::memory_order_acquire)) return;
+    std::lock_guard guard(r.Lock);
+    std::erase(r.Roots, component);
 }
 
 }  // namespace Detail

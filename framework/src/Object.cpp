@@ -14,13 +14,13 @@ namespace Framework {
 namespace {
 
 // The type's name as the compiler spells it in source form.
-std::string Demangled(const std::type_info& Type) {
+std::string Demangled(const std::type_info& type) {
 #if defined(__GNUC__) || defined(__clang__)
-    int Status = 0;
-    std::unique_ptr<char, void (*)(void*)> Name(abi::__cxa_demangle(Type.name(), nullptr, nullptr, &Status),
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
                                                 std::free);
-    if (Status == 0 && Name) return Name.get();
-    return Type.name();
+    if (status == 0 && name) return name.get();
+    return type.name();
 #else
     std::string Name = Type.name();
     for (const char* Prefix : {"class ", "struct ", "enum ", "union "})
@@ -33,20 +33,22 @@ std::string Demangled(const std::type_info& Type) {
 
 // Drops the namespace qualifiers of the outermost name, leaving template
 // arguments (which may hold qualified names themselves) untouched.
-UnicodeString TypeNameWithoutNamespace(const std::type_info& Type) {
-    const std::string Name = Demangled(Type);
-    std::size_t Start = 0;
-    int Depth = 0;
-    for (std::size_t I = 0; I < Name.size(); ++I) {
-        const char C = Name[I];
-        if (C == '<' || C == '(') ++Depth;
-        else if (C == '>' || C == ')') --Depth;
-        else if (Depth == 0 && C == ':' && I + 1 < Name.size() && Name[I + 1] == ':') {
-            Start = I + 2;
-            ++I;
+UnicodeString TypeNameWithoutNamespace(const std::type_info& type) {
+    const std::string name = Demangled(type);
+    std::size_t start = 0;
+    int depth = 0;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if (c == '<' || c == '(')
+            ++depth;
+        else if (c == '>' || c == ')')
+            --depth;
+        else if (depth == 0 && c == ':' && i + 1 < name.size() && name[i + 1] == ':') {
+            start = i + 2;
+            ++i;
         }
     }
-    return Utf8ToUtf16(std::string_view(Name).substr(Start));
+    return Utf8ToUtf16(std::string_view(name).substr(start));
 }
 
 TObject::~TObject() = default;

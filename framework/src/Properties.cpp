@@ -12,13 +12,14 @@ namespace Framework {
 namespace {
 
 // Skips blanks (spaces, tabs, line breaks) from Pos on.
-void SkipBlanks(std::u16string_view Text, std::size_t& Pos) {
-    while (Pos < Text.size() && (Text[Pos] == u' ' || Text[Pos] == u'\t' || Text[Pos] == u'\r' || Text[Pos] == u'\n'))
-        ++Pos;
+void SkipBlanks(std::u16string_view text, std::size_t& pos) {
+    while (pos < text.size() &&
+           (text[pos] == u' ' || text[pos] == u'\t' || text[pos] == u'\r' || text[pos] == u'\n'))
+        ++pos;
 }
 
-bool IsIdentChar(char16_t C) {
-    return (C >= u'a' && C <= u'z') || (C >= u'A' && C <= u'Z') || (C >= u'0' && C <= u'9') || C == u'_';
+bool IsIdentChar(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_';
 }
 
 // Enumeration names by C++ type.
@@ -28,8 +29,8 @@ struct TEnumRegistry {
 };
 
 TEnumRegistry& Enums() {
-    static TEnumRegistry* Instance = new TEnumRegistry;
-    return *Instance;
+    static TEnumRegistry* instance = new TEnumRegistry;
+    return *instance;
 }
 
 }  // namespace
@@ -37,135 +38,140 @@ TEnumRegistry& Enums() {
 // ---------------------------------------------------------------------------
 // TEnumInfo
 
-TEnumInfo::TEnumInfo(UnicodeString TypeName, std::vector<UnicodeString> Names)
-    : FTypeName(std::move(TypeName)), FNames(std::move(Names)) {}
+TEnumInfo::TEnumInfo(UnicodeString typeName, std::vector<UnicodeString> names)
+    : FTypeName(std::move(typeName)), FNames(std::move(names)) {}
 
-const UnicodeString& TEnumInfo::Name(int Ordinal) const {
-    if (Ordinal < 0 || Ordinal >= Count())
-        throw EPropertyError(Format(LoadResString(Consts::SEnumOrdinalError), {IntToStr(Ordinal), FTypeName}));
-    return FNames[static_cast<std::size_t>(Ordinal)];
+const UnicodeString& TEnumInfo::Name(int ordinal) const {
+    if (ordinal < 0 || ordinal >= Count())
+        throw EPropertyError(
+            Format(LoadResString(Consts::SEnumOrdinalError), {IntToStr(ordinal), FTypeName}));
+    return FNames[static_cast<std::size_t>(ordinal)];
 }
 
-int TEnumInfo::Ordinal(std::u16string_view Name) const noexcept {
-    for (std::size_t I = 0; I < FNames.size(); ++I)
-        if (SameText(FNames[I], Name)) return static_cast<int>(I);
+int TEnumInfo::Ordinal(std::u16string_view name) const noexcept {
+    for (std::size_t i = 0; i < FNames.size(); ++i)
+        if (SameText(FNames[i], name)) return static_cast<int>(i);
     return -1;
 }
 
-UnicodeString TEnumInfo::ToText(Int64 Ordinal) const {
-    if (Ordinal < 0 || Ordinal >= Count())
-        throw EPropertyError(Format(LoadResString(Consts::SEnumOrdinalError), {IntToStr(Ordinal), FTypeName}));
-    return FNames[static_cast<std::size_t>(Ordinal)];
+UnicodeString TEnumInfo::ToText(Int64 ordinal) const {
+    if (ordinal < 0 || ordinal >= Count())
+        throw EPropertyError(
+            Format(LoadResString(Consts::SEnumOrdinalError), {IntToStr(ordinal), FTypeName}));
+    return FNames[static_cast<std::size_t>(ordinal)];
 }
 
-int TEnumInfo::FromText(std::u16string_view Text) const {
-    const int Result = Ordinal(Text);
-    if (Result < 0)
+int TEnumInfo::FromText(std::u16string_view text) const {
+    const int result = Ordinal(text);
+    if (result < 0)
         throw EConvertError(
-            Format(LoadResString(Consts::SEnumNameError), {UnicodeString(Text), FTypeName, NameList()}));
-    return Result;
+            Format(LoadResString(Consts::SEnumNameError), {UnicodeString(text), FTypeName, NameList()}));
+    return result;
 }
 
-UnicodeString TEnumInfo::SetToText(UInt64 Mask) const {
-    UnicodeString Out = u"[";
-    for (int I = 0; I < 64; ++I) {
-        if ((Mask & (UInt64{1} << I)) == 0) continue;
-        if (I >= Count())
-            throw EPropertyError(Format(LoadResString(Consts::SEnumOrdinalError), {IntToStr(I), FTypeName}));
-        if (Out.size() > 1) Out += u", ";
-        Out += FNames[static_cast<std::size_t>(I)];
+UnicodeString TEnumInfo::SetToText(UInt64 mask) const {
+    UnicodeString out = u"[";
+    for (int i = 0; i < 64; ++i) {
+        if ((mask & (UInt64{1} << i)) == 0) continue;
+        if (i >= Count())
+            throw EPropertyError(Format(LoadResString(Consts::SEnumOrdinalError), {IntToStr(i), FTypeName}));
+        if (out.size() > 1) out += u", ";
+        out += FNames[static_cast<std::size_t>(i)];
     }
-    return Out + u"]";
+    return out + u"]";
 }
 
 // Parses "[name, name, ...]": blanks anywhere between the tokens.
-UInt64 TEnumInfo::SetFromText(std::u16string_view Text) const {
-    auto Fail = [&]() -> EConvertError {
-        return EConvertError(Format(LoadResString(Consts::SSetTextError), {UnicodeString(Text), FTypeName}));
+UInt64 TEnumInfo::SetFromText(std::u16string_view text) const {
+    auto fail = [&]() -> EConvertError {
+        return EConvertError(Format(LoadResString(Consts::SSetTextError), {UnicodeString(text), FTypeName}));
     };
-    std::size_t Pos = 0;
-    SkipBlanks(Text, Pos);
-    if (Pos >= Text.size() || Text[Pos] != u'[') throw Fail();
-    ++Pos;
-    SkipBlanks(Text, Pos);
-    UInt64 Mask = 0;
-    if (Pos < Text.size() && Text[Pos] == u']') {
-        ++Pos;
+    std::size_t pos = 0;
+    SkipBlanks(text, pos);
+    if (pos >= text.size() || text[pos] != u'[') throw fail();
+    ++pos;
+    SkipBlanks(text, pos);
+    UInt64 mask = 0;
+    if (pos < text.size() && text[pos] == u']') {
+        ++pos;
     } else {
         for (;;) {
-            const std::size_t Start = Pos;
-            while (Pos < Text.size() && IsIdentChar(Text[Pos])) ++Pos;
-            const int Ord = Ordinal(Text.substr(Start, Pos - Start));
-            if (Pos == Start || Ord < 0 || Ord >= 64) throw Fail();
-            Mask |= UInt64{1} << Ord;
-            SkipBlanks(Text, Pos);
-            if (Pos < Text.size() && Text[Pos] == u',') {
-                ++Pos;
-                SkipBlanks(Text, Pos);
+            const std::size_t start = pos;
+            while (pos < text.size() && IsIdentChar(text[pos])) ++pos;
+            const int ord = Ordinal(text.substr(start, pos - start));
+            if (pos == start || ord < 0 || ord >= 64) throw fail();
+            mask |= UInt64{1} << ord;
+            SkipBlanks(text, pos);
+            if (pos < text.size() && text[pos] == u',') {
+                ++pos;
+                SkipBlanks(text, pos);
                 continue;
             }
-            if (Pos < Text.size() && Text[Pos] == u']') {
-                ++Pos;
+            if (pos < text.size() && text[pos] == u']') {
+                ++pos;
                 break;
             }
-            throw Fail();
+            throw fail();
         }
     }
-    SkipBlanks(Text, Pos);
-    if (Pos != Text.size()) throw Fail();
-    return Mask;
+    SkipBlanks(text, pos);
+    if (pos != text.size()) throw fail();
+    return mask;
 }
 
 UnicodeString TEnumInfo::NameList() const {
-    UnicodeString Out;
-    for (const auto& N : FNames) {
-        if (!Out.empty()) Out += u", ";
-        Out += N;
+    UnicodeString out;
+    for (const auto& n : FNames) {
+        if (!out.empty()) out += u", ";
+        out += n;
     }
-    return Out;
+    return out;
 }
 
 namespace Detail {
 
 // Defines the names of one enumeration type; the same names again are
 // accepted, different ones refused, so no TEnumInfo handed out ever changes.
-const TEnumInfo& DefineEnum(std::type_index Type, const UnicodeString& TypeName, std::vector<UnicodeString> Names) {
-    TEnumRegistry& R = Enums();
-    std::unique_lock Guard(R.Lock);
-    auto It = R.Types.find(Type);
-    if (It != R.Types.end()) {
-        const TEnumInfo& Existing = *It->second;
-        bool Same = Existing.TypeName() == TypeName && Existing.Count() == static_cast<int>(Names.size());
-        for (int I = 0; Same && I < Existing.Count(); ++I) Same = Existing.Name(I) == Names[static_cast<std::size_t>(I)];
-        if (!Same) throw EPropertyError(Format(LoadResString(Consts::SEnumRedefined), {TypeName}));
-        return Existing;
+const TEnumInfo& DefineEnum(std::type_index type, const UnicodeString& typeName,
+                            std::vector<UnicodeString> names) {
+    TEnumRegistry& r = Enums();
+    std::unique_lock guard(r.Lock);
+    auto it = r.Types.find(type);
+    if (it != r.Types.end()) {
+        const TEnumInfo& existing = *it->second;
+        bool same = existing.TypeName() == typeName && existing.Count() == static_cast<int>(names.size());
+        for (int i = 0; same && i < existing.Count(); ++i)
+            same = existing.Name(i) == names[static_cast<std::size_t>(i)];
+        if (!same) throw EPropertyError(Format(LoadResString(Consts::SEnumRedefined), {typeName}));
+        return existing;
     }
-    for (const auto& N : Names)
-        if (!IsValidIdent(N)) throw EPropertyError(Format(LoadResString(Consts::SEnumBadName), {N, TypeName}));
-    auto Info = std::make_unique<TEnumInfo>(TypeName, std::move(Names));
-    const TEnumInfo& Result = *Info;
-    R.Types.emplace(Type, std::move(Info));
-    return Result;
+    for (const auto& n : names)
+        if (!IsValidIdent(n))
+            throw EPropertyError(Format(LoadResString(Consts::SEnumBadName), {n, typeName}));
+    auto info = std::make_unique<TEnumInfo>(typeName, std::move(names));
+    const TEnumInfo& result = *info;
+    r.Types.emplace(type, std::move(info));
+    return result;
 }
 
-const TEnumInfo* FindEnum(std::type_index Type) noexcept {
-    TEnumRegistry& R = Enums();
-    std::shared_lock Guard(R.Lock);
-    auto It = R.Types.find(Type);
-    return It == R.Types.end() ? nullptr : It->second.get();
+const TEnumInfo* FindEnum(std::type_index type) noexcept {
+    TEnumRegistry& r = Enums();
+    std::shared_lock guard(r.Lock);
+    auto it = r.Types.find(type);
+    return it == r.Types.end() ? nullptr : it->second.get();
 }
 
-const TEnumInfo& RequireEnum(const std::type_info& Type) {
-    const TEnumInfo* Info = FindEnum(Type);
-    if (Info == nullptr)
-        throw EPropertyError(Format(LoadResString(Consts::SEnumUndefined), {TypeNameWithoutNamespace(Type)}));
-    return *Info;
+const TEnumInfo& RequireEnum(const std::type_info& type) {
+    const TEnumInfo* info = FindEnum(type);
+    if (info == nullptr)
+        throw EPropertyError(Format(LoadResString(Consts::SEnumUndefined), {TypeNameWithoutNamespace(type)}));
+    return *info;
 }
 
-void RaiseWrongClass(const TComponent& Instance, const std::type_info& Expected) {
+void RaiseWrongClass(const TComponent& instance, const std::type_info& expected) {
     throw EPropertyError(Format(LoadResString(Consts::SWrongClass),
-                                {Instance.Name().empty() ? Instance.ClassName() : Instance.Name(),
-                                 Instance.ClassName(), TypeNameWithoutNamespace(Expected)}));
+                                {instance.Name().empty() ? instance.ClassName() : instance.Name(),
+                                 instance.ClassName(), TypeNameWithoutNamespace(expected)}));
 }
 
 }  // namespace Detail
@@ -173,30 +179,30 @@ void RaiseWrongClass(const TComponent& Instance, const std::type_info& Expected)
 // ---------------------------------------------------------------------------
 // THandlerTable
 
-void THandlerTable::AddAny(const UnicodeString& Name, std::any Handler) {
-    if (!IsValidIdent(Name)) throw EPropertyError(Format(LoadResString(Consts::SBadHandlerName), {Name}));
-    for (auto& Entry : FEntries)
-        if (SameText(Entry.first, Name)) {
-            Entry = {Name, std::move(Handler)};
+void THandlerTable::AddAny(const UnicodeString& name, std::any handler) {
+    if (!IsValidIdent(name)) throw EPropertyError(Format(LoadResString(Consts::SBadHandlerName), {name}));
+    for (auto& entry : FEntries)
+        if (SameText(entry.first, name)) {
+            entry = {name, std::move(handler)};
             return;
         }
-    FEntries.emplace_back(Name, std::move(Handler));
+    FEntries.emplace_back(name, std::move(handler));
 }
 
-bool THandlerTable::Remove(std::u16string_view Name) {
-    for (auto It = FEntries.begin(); It != FEntries.end(); ++It)
-        if (SameText(It->first, Name)) {
-            FEntries.erase(It);
+bool THandlerTable::Remove(std::u16string_view name) {
+    for (auto it = FEntries.begin(); it != FEntries.end(); ++it)
+        if (SameText(it->first, name)) {
+            FEntries.erase(it);
             return true;
         }
     return false;
 }
 
-const std::any* THandlerTable::Find(std::u16string_view Name, UnicodeString* StoredName) const {
-    for (const auto& Entry : FEntries)
-        if (SameText(Entry.first, Name)) {
-            if (StoredName != nullptr) *StoredName = Entry.first;
-            return &Entry.second;
+const std::any* THandlerTable::Find(std::u16string_view name, UnicodeString* storedName) const {
+    for (const auto& entry : FEntries)
+        if (SameText(entry.first, name)) {
+            if (storedName != nullptr) *storedName = entry.first;
+            return &entry.second;
         }
     return nullptr;
 }
@@ -208,85 +214,87 @@ void TPropInfo::CheckOrdKind() const {
     if (!FGetOrd) throw EPropertyError(Format(LoadResString(Consts::SPropertyKindError), {FName}));
 }
 
-Int64 TPropInfo::GetOrd(const TComponent& Instance) const {
+Int64 TPropInfo::GetOrd(const TComponent& instance) const {
     CheckOrdKind();
-    return FGetOrd(const_cast<TComponent&>(Instance));
+    return FGetOrd(const_cast<TComponent&>(instance));
 }
 
-void TPropInfo::SetOrd(TComponent& Instance, Int64 Value) const {
+void TPropInfo::SetOrd(TComponent& instance, Int64 value) const {
     CheckOrdKind();
-    if (!InRange(Value))
-        throw EPropertyError(Format(LoadResString(Consts::SPropertyRangeError), {IntToStr(Value), FName}));
-    FSetOrd(Instance, Value);
+    if (!InRange(value))
+        throw EPropertyError(Format(LoadResString(Consts::SPropertyRangeError), {IntToStr(value), FName}));
+    FSetOrd(instance, value);
 }
 
-UnicodeString TPropInfo::GetString(const TComponent& Instance) const {
+UnicodeString TPropInfo::GetString(const TComponent& instance) const {
     if (!FGetString) throw EPropertyError(Format(LoadResString(Consts::SPropertyKindError), {FName}));
-    return FGetString(const_cast<TComponent&>(Instance));
+    return FGetString(const_cast<TComponent&>(instance));
 }
 
-void TPropInfo::SetString(TComponent& Instance, const UnicodeString& Value) const {
+void TPropInfo::SetString(TComponent& instance, const UnicodeString& value) const {
     if (!FSetString) throw EPropertyError(Format(LoadResString(Consts::SPropertyKindError), {FName}));
-    FSetString(Instance, Value);
+    FSetString(instance, value);
 }
 
-TComponent* TPropInfo::GetComponent(const TComponent& Instance) const {
+TComponent* TPropInfo::GetComponent(const TComponent& instance) const {
     if (!FGetComponent) throw EPropertyError(Format(LoadResString(Consts::SPropertyKindError), {FName}));
-    return FGetComponent(const_cast<TComponent&>(Instance));
+    return FGetComponent(const_cast<TComponent&>(instance));
 }
 
 // Sets the reference and links the two components, so that the reference is
 // cleared when the target goes, whatever the owners of the two are.
-void TPropInfo::SetComponent(TComponent& Instance, TComponent* Value) const {
+void TPropInfo::SetComponent(TComponent& instance, TComponent* value) const {
     if (!FSetComponent) throw EPropertyError(Format(LoadResString(Consts::SPropertyKindError), {FName}));
-    FSetComponent(Instance, Value);
-    if (Value != nullptr && Value != &Instance && FGetComponent(Instance) == Value) Value->FreeNotification(&Instance);
+    FSetComponent(instance, value);
+    if (value != nullptr && value != &instance && FGetComponent(instance) == value)
+        value->FreeNotification(&instance);
 }
 
-UnicodeString TPropInfo::GetHandlerName(const TComponent& Instance) const {
+UnicodeString TPropInfo::GetHandlerName(const TComponent& instance) const {
     if (!FGetHandlerName) throw EPropertyError(Format(LoadResString(Consts::SPropertyKindError), {FName}));
-    return FGetHandlerName(const_cast<TComponent&>(Instance));
+    return FGetHandlerName(const_cast<TComponent&>(instance));
 }
 
-void TPropInfo::BindHandler(TComponent& Instance, const UnicodeString& HandlerName, const std::any* Handler) const {
+void TPropInfo::BindHandler(TComponent& instance, const UnicodeString& handlerName,
+                            const std::any* handler) const {
     if (!FBindHandler) throw EPropertyError(Format(LoadResString(Consts::SPropertyKindError), {FName}));
-    FBindHandler(Instance, HandlerName, Handler);
+    FBindHandler(instance, handlerName, handler);
 }
 
 // Applies the storage rules listed in the header.
-bool TPropInfo::IsStored(const TComponent& Instance) const {
+bool TPropInfo::IsStored(const TComponent& instance) const {
     if (FNeverStored) return false;
     switch (FKind) {
-        case pkString: {
-            const UnicodeString Value = GetString(Instance);
-            return !Value.empty() && !(FHasDefault && Value == FDefaultString);
-        }
-        case pkComponent:
-            return GetComponent(Instance) != nullptr;
-        case pkEvent:
-            return !GetHandlerName(Instance).empty();
-        default:
-            return !(FHasDefault && GetOrd(Instance) == FDefaultOrd);
+    case pkString: {
+        const UnicodeString value = GetString(instance);
+        return !value.empty() && !(FHasDefault && value == FDefaultString);
+    }
+    case pkComponent:
+        return GetComponent(instance) != nullptr;
+    case pkEvent:
+        return !GetHandlerName(instance).empty();
+    default:
+        return !(FHasDefault && GetOrd(instance) == FDefaultOrd);
     }
 }
 
-bool TPropInfo::InRange(Int64 Value) const noexcept {
+bool TPropInfo::InRange(Int64 value) const noexcept {
     switch (FKind) {
-        case pkBoolean:
-            return Value == 0 || Value == 1;
-        case pkInteger:
-            if (FBits >= 64) return true;
-            if (FSigned) return Value >= -(Int64{1} << (FBits - 1)) && Value < (Int64{1} << (FBits - 1));
-            return Value >= 0 && Value < (Int64{1} << FBits);
-        case pkEnumeration:
-            return FEnum != nullptr && Value >= 0 && Value < FEnum->Count();
-        case pkSet: {
-            if (FEnum == nullptr) return false;
-            if (FEnum->Count() >= 64) return true;
-            return (static_cast<UInt64>(Value) >> FEnum->Count()) == 0;
-        }
-        default:
-            return false;
+    case pkBoolean:
+        return value == 0 || value == 1;
+    case pkInteger:
+        if (FBits >= 64) return true;
+        if (FSigned) return value >= -(Int64{1} << (FBits - 1)) && value < (Int64{1} << (FBits - 1));
+        return value >= 0 && value < (Int64{1} << FBits);
+    case pkEnumeration:
+        return FEnum != nullptr && value >= 0 && value < FEnum->Count();
+    case pkSet: {
+        if (FEnum == nullptr) return false;
+        if (FEnum->Count() >= 64) return true;
+        return (static_cast<UInt64>(value) >> FEnum->Count()) == 0;
+    }
+    default:
+        return false;
     }
 }
 
@@ -307,35 +315,36 @@ struct TClassRegistry {
     // the header line of its object in a form file); classes that inherit
     // TComponent's registration publish it first.
     TClassRegistry() {
-        TClassInfo& Base = Add(u"TComponent", typeid(TComponent), [](TComponent* Owner) { return new TComponent(Owner); });
-        TClassRegistration<TComponent>(Base).Property(u"Tag", &TComponent::Tag, &TComponent::SetTag,
+        TClassInfo& base =
+            Add(u"TComponent", typeid(TComponent), [](TComponent* owner) { return new TComponent(owner); });
+        TClassRegistration<TComponent>(base).Property(u"Tag", &TComponent::Tag, &TComponent::SetTag,
                                                       Default(std::intptr_t{0}));
     }
 
     // Enters a class, or starts the property list of a known one afresh;
     // the caller holds the lock.
-    TClassInfo& Add(const UnicodeString& ClassName, const std::type_info& Type,
-                    std::function<TComponent*(TComponent*)> Factory) {
-        const UnicodeString Key = UpperCase(ClassName);
-        auto Named = ByName.find(Key);
-        auto Typed = ByType.find(Type);
-        if (Named != ByName.end() || Typed != ByType.end()) {
-            if (Named == ByName.end() || Typed == ByType.end() || Named->second != Typed->second)
-                throw EPropertyError(Format(LoadResString(Consts::SClassRegisteredTwice), {ClassName}));
-            TClassInfo& Info = *Named->second;
-            Info.FFactory = std::move(Factory);
-            Info.FProperties.clear();
-            return Info;
+    TClassInfo& Add(const UnicodeString& className, const std::type_info& type,
+                    std::function<TComponent*(TComponent*)> factory) {
+        const UnicodeString key = UpperCase(className);
+        auto named = ByName.find(key);
+        auto typed = ByType.find(type);
+        if (named != ByName.end() || typed != ByType.end()) {
+            if (named == ByName.end() || typed == ByType.end() || named->second != typed->second)
+                throw EPropertyError(Format(LoadResString(Consts::SClassRegisteredTwice), {className}));
+            TClassInfo& info = *named->second;
+            info.FFactory = std::move(factory);
+            info.FProperties.clear();
+            return info;
         }
-        auto Info = std::make_unique<TClassInfo>();
-        Info->FClassName = ClassName;
-        Info->FType = &Type;
-        Info->FFactory = std::move(Factory);
-        TClassInfo& Result = *Info;
-        ByName.emplace(Key, Info.get());
-        ByType.emplace(Type, Info.get());
-        Classes.push_back(std::move(Info));
-        return Result;
+        auto info = std::make_unique<TClassInfo>();
+        info->FClassName = className;
+        info->FType = &type;
+        info->FFactory = std::move(factory);
+        TClassInfo& result = *info;
+        ByName.emplace(key, info.get());
+        ByType.emplace(type, info.get());
+        Classes.push_back(std::move(info));
+        return result;
     }
 };
 
@@ -344,76 +353,77 @@ struct TClassRegistry {
 namespace {
 
 Detail::TClassRegistry& Classes() {
-    static Detail::TClassRegistry* Instance = new Detail::TClassRegistry;
-    return *Instance;
+    static Detail::TClassRegistry* instance = new Detail::TClassRegistry;
+    return *instance;
 }
 
 }  // namespace
 
-TComponent* TClassInfo::Create(TComponent* Owner) const {
+TComponent* TClassInfo::Create(TComponent* owner) const {
     if (!FFactory) throw EClassNotFound(Format(LoadResString(Consts::SClassNotCreatable), {FClassName}));
-    return FFactory(Owner);
+    return FFactory(owner);
 }
 
-const TPropInfo& TClassInfo::Property(int Index) const {
-    if (Index < 0 || Index >= PropertyCount())
-        throw EListError(Format(LoadResString(Consts::SListIndexError), {IntToStr(Index)}));
-    return *FProperties[static_cast<std::size_t>(Index)];
+const TPropInfo& TClassInfo::Property(int index) const {
+    if (index < 0 || index >= PropertyCount())
+        throw EListError(Format(LoadResString(Consts::SListIndexError), {IntToStr(index)}));
+    return *FProperties[static_cast<std::size_t>(index)];
 }
 
-const TPropInfo* TClassInfo::FindProperty(std::u16string_view Name) const noexcept {
-    for (const auto& P : FProperties)
-        if (SameText(P->Name(), Name)) return P.get();
+const TPropInfo* TClassInfo::FindProperty(std::u16string_view name) const noexcept {
+    for (const auto& p : FProperties)
+        if (SameText(p->Name(), name)) return p.get();
     return nullptr;
 }
 
-TClassInfo& RegisterClassInfo(const UnicodeString& ClassName, const std::type_info& Type,
-                              std::function<TComponent*(TComponent*)> Factory) {
-    if (!IsValidIdent(ClassName)) throw EPropertyError(Format(LoadResString(Consts::SBadClassName), {ClassName}));
-    Detail::TClassRegistry& R = Classes();
-    std::unique_lock Guard(R.Lock);
-    return R.Add(ClassName, Type, std::move(Factory));
+TClassInfo& RegisterClassInfo(const UnicodeString& className, const std::type_info& type,
+                              std::function<TComponent*(TComponent*)> factory) {
+    if (!IsValidIdent(className))
+        throw EPropertyError(Format(LoadResString(Consts::SBadClassName), {className}));
+    Detail::TClassRegistry& r = Classes();
+    std::unique_lock guard(r.Lock);
+    return r.Add(className, type, std::move(factory));
 }
 
-const TClassInfo* FindComponentClass(std::u16string_view ClassName) noexcept {
-    Detail::TClassRegistry& R = Classes();
+const TClassInfo* FindComponentClass(std::u16string_view className) noexcept {
+    Detail::TClassRegistry& r = Classes();
     try {
-        const UnicodeString Key = UpperCase(ClassName);
-        std::shared_lock Guard(R.Lock);
-        auto It = R.ByName.find(Key);
-        return It == R.ByName.end() ? nullptr : It->second;
+        const UnicodeString key = UpperCase(className);
+        std::shared_lock guard(r.Lock);
+        auto it = r.ByName.find(key);
+        return it == r.ByName.end() ? nullptr : it->second;
     } catch (...) {
         return nullptr;
     }
 }
 
-const TClassInfo* ComponentClassOfType(const std::type_info& Type) noexcept {
-    Detail::TClassRegistry& R = Classes();
-    std::shared_lock Guard(R.Lock);
-    auto It = R.ByType.find(Type);
-    return It == R.ByType.end() ? nullptr : It->second;
+const TClassInfo* ComponentClassOfType(const std::type_info& type) noexcept {
+    Detail::TClassRegistry& r = Classes();
+    std::shared_lock guard(r.Lock);
+    auto it = r.ByType.find(type);
+    return it == r.ByType.end() ? nullptr : it->second;
 }
 
-const TClassInfo* ComponentClassOf(const TComponent& Instance) noexcept {
-    return ComponentClassOfType(typeid(Instance));
+const TClassInfo* ComponentClassOf(const TComponent& instance) noexcept {
+    return ComponentClassOfType(typeid(instance));
 }
 
-TComponent* CreateComponent(std::u16string_view ClassName, TComponent* Owner) {
-    const TClassInfo* Info = FindComponentClass(ClassName);
-    if (Info == nullptr)
-        throw EClassNotFound(Format(LoadResString(Consts::SClassNotFound), {UnicodeString(ClassName)}));
-    return Info->Create(Owner);
+TComponent* CreateComponent(std::u16string_view className, TComponent* owner) {
+    const TClassInfo* info = FindComponentClass(className);
+    if (info == nullptr)
+        throw EClassNotFound(Format(LoadResString(Consts::SClassNotFound), {UnicodeString(className)}));
+    return info->Create(owner);
 }
 
 namespace Detail {
 
 // Clears Holder's published references to Target through their setters.
-void ClearPublishedReferences(TComponent& Holder, TComponent* Target) {
-    const TClassInfo* Info = ComponentClassOf(Holder);
-    if (Info == nullptr) return;
-    for (int I = 0; I < Info->PropertyCount(); ++I) {
-        const TPropInfo& P = Info->Property(I);
-        if (P.Kind() == pkComponent && P.GetComponent(Holder) == Target) P.SetComponent(Holder, nullptr);
+void ClearPublishedReferences(TComponent& holder, TComponent* target) {
+    const TClassInfo* info = ComponentClassOf(holder);
+    if (info == nullptr) return;
+    for (int i = 0; i < info->PropertyCount(); ++i) {
+        const TPropInfo& p = info->Property(i);
+        if (p.Kind() == pkComponent && p.GetComponent(holder) == target) p.SetComponent(holder, nullptr);
     }
 }
 

@@ -21,17 +21,17 @@ struct TTranslations {
 // Created on first use so that resource strings may be loaded and
 // translations registered from static initialisers of any unit.
 TTranslations& Store() {
-    static TTranslations* Instance = new TTranslations;
-    return *Instance;
+    static TTranslations* instance = new TTranslations;
+    return *instance;
 }
 
 // Looks Id up in one language; true with Text filled when found.
-bool Lookup(const TTranslations& S, const UnicodeString& Language, std::string_view Id, UnicodeString& Text) {
-    auto Lang = S.Texts.find(Language);
-    if (Lang == S.Texts.end()) return false;
-    auto Entry = Lang->second.find(Id);
-    if (Entry == Lang->second.end()) return false;
-    Text = Entry->second;
+bool Lookup(const TTranslations& s, const UnicodeString& language, std::string_view id, UnicodeString& text) {
+    auto lang = s.Texts.find(language);
+    if (lang == s.Texts.end()) return false;
+    auto entry = lang->second.find(id);
+    if (entry == lang->second.end()) return false;
+    text = entry->second;
     return true;
 }
 
@@ -39,42 +39,44 @@ bool Lookup(const TTranslations& S, const UnicodeString& Language, std::string_v
 
 // The translation for the current language, else for its primary subtag
 // ("de" for "de-AT"), else the default text.
-UnicodeString LoadResString(const TResourceString& Res) {
-    TTranslations& S = Store();
-    if (Res.Id != nullptr) {
-        std::shared_lock Guard(S.Lock);
-        if (!S.Language.empty()) {
-            UnicodeString Text;
-            if (Lookup(S, S.Language, Res.Id, Text)) return Text;
-            const auto Dash = S.Language.find_first_of(u"-_");
-            if (Dash != UnicodeString::npos && Lookup(S, S.Language.substr(0, Dash), Res.Id, Text)) return Text;
+UnicodeString LoadResString(const TResourceString& res) {
+    TTranslations& s = Store();
+    if (res.Id != nullptr) {
+        std::shared_lock guard(s.Lock);
+        if (!s.Language.empty()) {
+            UnicodeString text;
+            if (Lookup(s, s.Language, res.Id, text)) return text;
+            const auto dash = s.Language.find_first_of(u"-_");
+            if (dash != UnicodeString::npos && Lookup(s, s.Language.substr(0, dash), res.Id, text))
+                return text;
         }
     }
-    return Res.Default != nullptr ? UnicodeString(Res.Default) : UnicodeString();
+    return res.Default != nullptr ? UnicodeString(res.Default) : UnicodeString();
 }
 
-void SetResourceLanguage(const UnicodeString& Language) {
-    TTranslations& S = Store();
-    std::unique_lock Guard(S.Lock);
-    S.Language = LowerCase(Language);
+void SetResourceLanguage(const UnicodeString& language) {
+    TTranslations& s = Store();
+    std::unique_lock guard(s.Lock);
+    s.Language = LowerCase(language);
 }
 
 UnicodeString ResourceLanguage() {
-    TTranslations& S = Store();
-    std::shared_lock Guard(S.Lock);
-    return S.Language;
+    TTranslations& s = Store();
+    std::shared_lock guard(s.Lock);
+    return s.Language;
 }
 
-void RegisterResourceTranslation(const UnicodeString& Language, std::string_view Id, const UnicodeString& Text) {
-    TTranslations& S = Store();
-    std::unique_lock Guard(S.Lock);
-    S.Texts[LowerCase(Language)].insert_or_assign(std::string(Id), Text);
+void RegisterResourceTranslation(const UnicodeString& language, std::string_view id,
+                                 const UnicodeString& text) {
+    TTranslations& s = Store();
+    std::unique_lock guard(s.Lock);
+    s.Texts[LowerCase(language)].insert_or_assign(std::string(id), text);
 }
 
-void ClearResourceTranslations(const UnicodeString& Language) {
-    TTranslations& S = Store();
-    std::unique_lock Guard(S.Lock);
-    S.Texts.erase(LowerCase(Language));
+void ClearResourceTranslations(const UnicodeString& language) {
+    TTranslations& s = Store();
+    std::unique_lock guard(s.Lock);
+    s.Texts.erase(LowerCase(language));
 }
 
 }  // namespace Framework

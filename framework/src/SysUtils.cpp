@@ -24,16 +24,16 @@ namespace {
 constexpr char16_t ReplacementChar = 0xFFFD;
 
 // Widens ASCII text (digits, signs) to UTF-16.
-UnicodeString Widen(std::string_view Ascii) {
-    return UnicodeString(Ascii.begin(), Ascii.end());
+UnicodeString Widen(std::string_view ascii) {
+    return UnicodeString(ascii.begin(), ascii.end());
 }
 
 template <class T>
-UnicodeString ToDecimal(T Value) {
-    char Buffer[24];
-    auto [End, Ec] = std::to_chars(Buffer, Buffer + sizeof Buffer, Value);
+UnicodeString ToDecimal(T value) {
+    char buffer[24];
+    auto [End, Ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
     (void)Ec;  // 24 characters hold every 64-bit value
-    return Widen(std::string_view(Buffer, static_cast<std::size_t>(End - Buffer)));
+    return Widen(std::string_view(buffer, static_cast<std::size_t>(End - buffer)));
 }
 
 enum class TParseResult { Ok, Invalid, OutOfRange };
@@ -41,101 +41,109 @@ enum class TParseResult { Ok, Invalid, OutOfRange };
 // Parses S as an integer in [Min, Max]. Blanks may precede the optional sign;
 // the digits are decimal, or hexadecimal after "$" or "0x"; nothing may
 // follow. Overflow of the digits is told apart from a malformed text.
-TParseResult ParseInteger(std::u16string_view S, Int64 Min, Int64 Max, Int64& Value) {
-    std::size_t I = 0;
-    while (I < S.size() && (S[I] == u' ' || S[I] == u'\t')) ++I;
-    bool Negative = false;
-    if (I < S.size() && (S[I] == u'+' || S[I] == u'-')) {
-        Negative = S[I] == u'-';
-        ++I;
+TParseResult ParseInteger(std::u16string_view s, Int64 min, Int64 max, Int64& value) {
+    std::size_t i = 0;
+    while (i < s.size() && (s[i] == u' ' || s[i] == u'\t')) ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) {
+        negative = s[i] == u'-';
+        ++i;
     }
-    unsigned Base = 10;
-    if (I < S.size() && S[I] == u'$') {
-        Base = 16;
-        ++I;
-    } else if (I + 1 < S.size() && S[I] == u'0' && (S[I + 1] == u'x' || S[I + 1] == u'X')) {
-        Base = 16;
-        I += 2;
+    unsigned base = 10;
+    if (i < s.size() && s[i] == u'$') {
+        base = 16;
+        ++i;
+    } else if (i + 1 < s.size() && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X')) {
+        base = 16;
+        i += 2;
     }
-    if (I == S.size()) return TParseResult::Invalid;
+    if (i == s.size()) return TParseResult::Invalid;
 
-    UInt64 Magnitude = 0;
-    bool Overflow = false;
-    for (; I < S.size(); ++I) {
-        const char16_t C = S[I];
-        unsigned Digit;
-        if (C >= u'0' && C <= u'9')
-            Digit = C - u'0';
-        else if (Base == 16 && C >= u'a' && C <= u'f')
-            Digit = C - u'a' + 10;
-        else if (Base == 16 && C >= u'A' && C <= u'F')
-            Digit = C - u'A' + 10;
+    UInt64 magnitude = 0;
+    bool overflow = false;
+    for (; i < s.size(); ++i) {
+        const char16_t c = s[i];
+        unsigned digit;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (base == 16 && c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (base == 16 && c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
         else
             return TParseResult::Invalid;
-        if (Magnitude > (std::numeric_limits<UInt64>::max() - Digit) / Base)
-            Overflow = true;
+        if (magnitude > (std::numeric_limits<UInt64>::max() - digit) / base)
+            overflow = true;
         else
-            Magnitude = Magnitude * Base + Digit;
+            magnitude = magnitude * base + digit;
     }
-    if (Overflow) return TParseResult::OutOfRange;
+    if (overflow) return TParseResult::OutOfRange;
 
-    if (Negative) {
+    if (negative) {
         // -Min as unsigned, computed without overflowing Int64.
-        const UInt64 Limit = Min < 0 ? UInt64(-(Min + 1)) + 1 : 0;
-        if (Magnitude > Limit) return TParseResult::OutOfRange;
-        Value = Magnitude == 0 ? 0 : -static_cast<Int64>(Magnitude - 1) - 1;
+        const UInt64 limit = min < 0 ? UInt64(-(min + 1)) + 1 : 0;
+        if (magnitude > limit) return TParseResult::OutOfRange;
+        value = magnitude == 0 ? 0 : -static_cast<Int64>(magnitude - 1) - 1;
     } else {
-        if (Magnitude > static_cast<UInt64>(Max)) return TParseResult::OutOfRange;
-        Value = static_cast<Int64>(Magnitude);
+        if (magnitude > static_cast<UInt64>(max)) return TParseResult::OutOfRange;
+        value = static_cast<Int64>(magnitude);
     }
     return TParseResult::Ok;
 }
 
 // Raises the EConvertError that matches a failed parse.
-[[noreturn]] void RaiseConvertError(TParseResult Result, const UnicodeString& S, const char16_t* Bits) {
-    if (Result == TParseResult::OutOfRange)
-        throw EConvertError(Format(LoadResString(Consts::SIntegerOutOfRange), {S, Bits}));
-    throw EConvertError(Format(LoadResString(Consts::SInvalidInteger), {S}));
+[[noreturn]] void RaiseConvertError(TParseResult result, const UnicodeString& s, const char16_t* bits) {
+    if (result == TParseResult::OutOfRange)
+        throw EConvertError(Format(LoadResString(Consts::SIntegerOutOfRange), {s, bits}));
+    throw EConvertError(Format(LoadResString(Consts::SInvalidInteger), {s}));
 }
 
 // Appends code point Cp as UTF-8.
-void AppendUtf8(std::string& Out, char32_t Cp) {
-    if (Cp < 0x80) {
-        Out += static_cast<char>(Cp);
-    } else if (Cp < 0x800) {
-        Out += static_cast<char>(0xC0 | (Cp >> 6));
-        Out += static_cast<char>(0x80 | (Cp & 0x3F));
-    } else if (Cp < 0x10000) {
-        Out += static_cast<char>(0xE0 | (Cp >> 12));
-        Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Cp & 0x3F));
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        Out += static_cast<char>(0xF0 | (Cp >> 18));
-        Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
-        Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Cp & 0x3F));
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
 
-char16_t AsciiUpper(char16_t C) { return C >= u'a' && C <= u'z' ? char16_t(C - 32) : C; }
-char16_t AsciiLower(char16_t C) { return C >= u'A' && C <= u'Z' ? char16_t(C + 32) : C; }
+char16_t AsciiUpper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c;
+}
+char16_t AsciiLower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+}
 
 #ifndef _WIN32
 // strerror_r comes in two flavours: XSI returns an int, GNU a char*.
-[[maybe_unused]] const char* StrerrorText(int Rc, const char* Buffer) { return Rc == 0 ? Buffer : nullptr; }
-[[maybe_unused]] const char* StrerrorText(const char* Text, const char*) { return Text; }
+[[maybe_unused]] const char* StrerrorText(int rc, const char* buffer) {
+    return rc == 0 ? buffer : nullptr;
+}
+[[maybe_unused]] const char* StrerrorText(const char* text, const char*) {
+    return text;
+}
 #endif
 
 }  // namespace
 
-Exception::Exception(const UnicodeString& Msg) : FMessage(Msg), FUtf8(Utf16ToUtf8(Msg)) {}
+Exception::Exception(const UnicodeString& msg) : FMessage(msg), FUtf8(Utf16ToUtf8(msg)) {}
 
 Exception::~Exception() = default;
 
-void Exception::SetMessage(const UnicodeString& Msg) {
-    std::string Utf8 = Utf16ToUtf8(Msg);
-    FMessage = Msg;
-    FUtf8 = std::move(Utf8);
+void Exception::SetMessage(const UnicodeString& msg) {
+    std::string utf8 = Utf16ToUtf8(msg);
+    FMessage = msg;
+    FUtf8 = std::move(utf8);
 }
 
 UnicodeString Exception::ClassName() const {
@@ -146,247 +154,260 @@ void Abort() {
     throw EAbort(LoadResString(Consts::SOperationAborted));
 }
 
-UnicodeString IntToStr(Integer Value) { return ToDecimal(Value); }
-UnicodeString IntToStr(Int64 Value) { return ToDecimal(Value); }
-UnicodeString IntToStr(Cardinal Value) { return ToDecimal(Value); }
-UnicodeString IntToStr(UInt64 Value) { return ToDecimal(Value); }
-
-Integer StrToInt(const UnicodeString& S) {
-    Int64 Value = 0;
-    const TParseResult Result = ParseInteger(S, INT32_MIN, INT32_MAX, Value);
-    if (Result != TParseResult::Ok) RaiseConvertError(Result, S, u"32");
-    return static_cast<Integer>(Value);
+UnicodeString IntToStr(Integer value) {
+    return ToDecimal(value);
+}
+UnicodeString IntToStr(Int64 value) {
+    return ToDecimal(value);
+}
+UnicodeString IntToStr(Cardinal value) {
+    return ToDecimal(value);
+}
+UnicodeString IntToStr(UInt64 value) {
+    return ToDecimal(value);
 }
 
-Int64 StrToInt64(const UnicodeString& S) {
-    Int64 Value = 0;
-    const TParseResult Result = ParseInteger(S, INT64_MIN, INT64_MAX, Value);
-    if (Result != TParseResult::Ok) RaiseConvertError(Result, S, u"64");
-    return Value;
+Integer StrToInt(const UnicodeString& s) {
+    Int64 value = 0;
+    const TParseResult result = ParseInteger(s, INT32_MIN, INT32_MAX, value);
+    if (result != TParseResult::Ok) RaiseConvertError(result, s, u"32");
+    return static_cast<Integer>(value);
 }
 
-bool TryStrToInt(const UnicodeString& S, Integer& Value) {
-    Int64 Wide = 0;
-    if (ParseInteger(S, INT32_MIN, INT32_MAX, Wide) != TParseResult::Ok) return false;
-    Value = static_cast<Integer>(Wide);
+Int64 StrToInt64(const UnicodeString& s) {
+    Int64 value = 0;
+    const TParseResult result = ParseInteger(s, INT64_MIN, INT64_MAX, value);
+    if (result != TParseResult::Ok) RaiseConvertError(result, s, u"64");
+    return value;
+}
+
+bool TryStrToInt(const UnicodeString& s, Integer& value) {
+    Int64 wide = 0;
+    if (ParseInteger(s, INT32_MIN, INT32_MAX, wide) != TParseResult::Ok) return false;
+    value = static_cast<Integer>(wide);
     return true;
 }
 
-bool TryStrToInt64(const UnicodeString& S, Int64& Value) {
-    return ParseInteger(S, INT64_MIN, INT64_MAX, Value) == TParseResult::Ok;
+bool TryStrToInt64(const UnicodeString& s, Int64& value) {
+    return ParseInteger(s, INT64_MIN, INT64_MAX, value) == TParseResult::Ok;
 }
 
-Integer StrToIntDef(const UnicodeString& S, Integer Default) {
-    Integer Value = 0;
-    return TryStrToInt(S, Value) ? Value : Default;
+Integer StrToIntDef(const UnicodeString& s, Integer defaultValue) {
+    Integer value = 0;
+    return TryStrToInt(s, value) ? value : defaultValue;
 }
 
 #ifdef _WIN32
 namespace {
 // Drops the line break and blanks a system text ends in, as the framework
 // has always shown these texts.
-UnicodeString TrimSystemText(UnicodeString Text) {
-    while (!Text.empty() && (Text.back() == u'\r' || Text.back() == u'\n' || Text.back() == u' ')) Text.pop_back();
-    return Text;
+UnicodeString TrimSystemText(UnicodeString text) {
+    while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' '))
+        text.pop_back();
+    return text;
 }
 }  // namespace
 #endif
 
-UnicodeString ErrnoMessage(int ErrorNumber) {
-    char Buffer[512];
-    Buffer[0] = '\0';
+UnicodeString ErrnoMessage(int errorNumber) {
+    char buffer[512];
+    buffer[0] = '\0';
 #ifdef _WIN32
-    const char* Text = strerror_s(Buffer, sizeof Buffer, ErrorNumber) == 0 ? Buffer : nullptr;
+    const char* text = strerror_s(buffer, sizeof buffer, errorNumber) == 0 ? buffer : nullptr;
 #else
-    const char* Text = StrerrorText(strerror_r(ErrorNumber, Buffer, sizeof Buffer), Buffer);
+    const char* text = StrerrorText(strerror_r(errorNumber, buffer, sizeof buffer), buffer);
 #endif
-    if (Text == nullptr || *Text == '\0') return u"Unknown error " + IntToStr(ErrorNumber);
-    return Utf8ToUtf16(Text);
+    if (text == nullptr || *text == '\0') return u"Unknown error " + IntToStr(errorNumber);
+    return Utf8ToUtf16(text);
 }
 
 // The system's message for an error code: on Windows the operating
 // system's text; elsewhere the C library's text for an errno of that value
 // (codes beyond the range of int cannot be one and get the usual "Unknown
 // error" wording directly).
-UnicodeString SysErrorMessage(Cardinal ErrorCode) {
+UnicodeString SysErrorMessage(Cardinal errorCode) {
 #ifdef _WIN32
-    wchar_t* Buffer = nullptr;
-    const DWORD Length = FormatMessageW(
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        ErrorCode, 0, reinterpret_cast<wchar_t*>(&Buffer), 0, nullptr);
-    UnicodeString Text;
-    if (Length != 0 && Buffer != nullptr) Text.assign(reinterpret_cast<const char16_t*>(Buffer), Length);
-    if (Buffer != nullptr) LocalFree(Buffer);
-    return TrimSystemText(std::move(Text));
+        errorCode, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    UnicodeString text;
+    if (length != 0 && buffer != nullptr) text.assign(reinterpret_cast<const char16_t*>(buffer), length);
+    if (buffer != nullptr) LocalFree(buffer);
+    return TrimSystemText(std::move(text));
 #else
-    if (ErrorCode > static_cast<Cardinal>(INT_MAX)) return u"Unknown error " + IntToStr(ErrorCode);
-    return ErrnoMessage(static_cast<int>(ErrorCode));
+    if (errorCode > static_cast<Cardinal>(INT_MAX)) return u"Unknown error " + IntToStr(errorCode);
+    return ErrnoMessage(static_cast<int>(errorCode));
 #endif
 }
 
 // Decodes UTF-8 following the Unicode recommendation for replacement: each
 // maximal subpart of an ill-formed sequence becomes one U+FFFD, and the
 // decoder resumes at the first byte that cannot continue the sequence.
-std::u16string Utf8ToUtf16(std::string_view Text) {
-    std::u16string Out;
-    Out.reserve(Text.size());
-    const std::size_t N = Text.size();
-    std::size_t I = 0;
-    while (I < N) {
-        const unsigned char B0 = static_cast<unsigned char>(Text[I]);
-        if (B0 < 0x80) {
-            Out += static_cast<char16_t>(B0);
-            ++I;
+std::u16string Utf8ToUtf16(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char b0 = static_cast<unsigned char>(text[i]);
+        if (b0 < 0x80) {
+            out += static_cast<char16_t>(b0);
+            ++i;
             continue;
         }
-        int Need;
-        unsigned char Lo = 0x80, Hi = 0xBF;  // allowed range of the second byte
-        char32_t Cp;
-        if (B0 >= 0xC2 && B0 <= 0xDF) {
-            Need = 1;
-            Cp = B0 & 0x1F;
-        } else if (B0 >= 0xE0 && B0 <= 0xEF) {
-            Need = 2;
-            Cp = B0 & 0x0F;
-            if (B0 == 0xE0) Lo = 0xA0;  // overlong
-            if (B0 == 0xED) Hi = 0x9F;  // surrogates
-        } else if (B0 >= 0xF0 && B0 <= 0xF4) {
-            Need = 3;
-            Cp = B0 & 0x07;
-            if (B0 == 0xF0) Lo = 0x90;  // overlong
-            if (B0 == 0xF4) Hi = 0x8F;  // above U+10FFFF
+        int need;
+        unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+        char32_t cp;
+        if (b0 >= 0xC2 && b0 <= 0xDF) {
+            need = 1;
+            cp = b0 & 0x1F;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            need = 2;
+            cp = b0 & 0x0F;
+            if (b0 == 0xE0) lo = 0xA0;  // overlong
+            if (b0 == 0xED) hi = 0x9F;  // surrogates
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            need = 3;
+            cp = b0 & 0x07;
+            if (b0 == 0xF0) lo = 0x90;  // overlong
+            if (b0 == 0xF4) hi = 0x8F;  // above U+10FFFF
         } else {
-            Out += ReplacementChar;
-            ++I;
+            out += ReplacementChar;
+            ++i;
             continue;
         }
-        std::size_t J = I + 1;
-        bool Valid = true;
-        for (int K = 0; K < Need; ++K, ++J) {
-            if (J >= N) {
-                Valid = false;
+        std::size_t j = i + 1;
+        bool valid = true;
+        for (int k = 0; k < need; ++k, ++j) {
+            if (j >= n) {
+                valid = false;
                 break;
             }
-            const unsigned char B = static_cast<unsigned char>(Text[J]);
-            const unsigned char Min = K == 0 ? Lo : 0x80;
-            const unsigned char Max = K == 0 ? Hi : 0xBF;
-            if (B < Min || B > Max) {
-                Valid = false;
+            const unsigned char b = static_cast<unsigned char>(text[j]);
+            const unsigned char min = k == 0 ? lo : 0x80;
+            const unsigned char max = k == 0 ? hi : 0xBF;
+            if (b < min || b > max) {
+                valid = false;
                 break;
             }
-            Cp = (Cp << 6) | (B & 0x3F);
+            cp = (cp << 6) | (b & 0x3F);
         }
-        if (!Valid) {
-            Out += ReplacementChar;
-            I = J;  // the bytes that did form a valid prefix are consumed with it
+        if (!valid) {
+            out += ReplacementChar;
+            i = j;  // the bytes that did form a valid prefix are consumed with it
             continue;
         }
-        if (Cp >= 0x10000) {
-            Cp -= 0x10000;
-            Out += static_cast<char16_t>(0xD800 + (Cp >> 10));
-            Out += static_cast<char16_t>(0xDC00 + (Cp & 0x3FF));
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (cp >> 10));
+            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         } else {
-            Out += static_cast<char16_t>(Cp);
+            out += static_cast<char16_t>(cp);
         }
-        I = J;
+        i = j;
     }
-    return Out;
+    return out;
 }
 
 // Encodes UTF-16 as UTF-8; a surrogate without its partner becomes U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view Text) {
-    std::string Out;
-    Out.reserve(Text.size());
-    for (std::size_t I = 0; I < Text.size(); ++I) {
-        const char16_t C = Text[I];
-        if (C >= 0xD800 && C <= 0xDBFF && I + 1 < Text.size() && Text[I + 1] >= 0xDC00 && Text[I + 1] <= 0xDFFF) {
-            AppendUtf8(Out, 0x10000 + ((char32_t(C) - 0xD800) << 10) + (char32_t(Text[I + 1]) - 0xDC00));
-            ++I;
-        } else if (C >= 0xD800 && C <= 0xDFFF) {
-            AppendUtf8(Out, ReplacementChar);
+std::string Utf16ToUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            AppendUtf8(out, ReplacementChar);
         } else {
-            AppendUtf8(Out, C);
+            AppendUtf8(out, c);
         }
     }
-    return Out;
+    return out;
 }
 
-bool SameText(std::u16string_view A, std::u16string_view B) noexcept {
-    if (A.size() != B.size()) return false;
-    for (std::size_t I = 0; I < A.size(); ++I)
-        if (AsciiUpper(A[I]) != AsciiUpper(B[I])) return false;
+bool SameText(std::u16string_view a, std::u16string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
     return true;
 }
 
-UnicodeString UpperCase(std::u16string_view S) {
-    UnicodeString Out(S);
-    for (auto& C : Out) C = AsciiUpper(C);
-    return Out;
+UnicodeString UpperCase(std::u16string_view s) {
+    UnicodeString out(s);
+    for (auto& c : out) c = AsciiUpper(c);
+    return out;
 }
 
-UnicodeString LowerCase(std::u16string_view S) {
-    UnicodeString Out(S);
-    for (auto& C : Out) C = AsciiLower(C);
-    return Out;
+UnicodeString LowerCase(std::u16string_view s) {
+    UnicodeString out(s);
+    for (auto& c : out) c = AsciiLower(c);
+    return out;
 }
 
-bool IsValidIdent(std::u16string_view S) noexcept {
-    if (S.empty()) return false;
-    for (std::size_t I = 0; I < S.size(); ++I) {
-        const char16_t C = S[I];
-        const bool Letter = (C >= u'a' && C <= u'z') || (C >= u'A' && C <= u'Z') || C == u'_';
-        const bool Digit = C >= u'0' && C <= u'9';
-        if (!Letter && !(Digit && I > 0)) return false;
+bool IsValidIdent(std::u16string_view s) noexcept {
+    if (s.empty()) return false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i];
+        const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+        const bool digit = c >= u'0' && c <= u'9';
+        if (!letter && !(digit && i > 0)) return false;
     }
     return true;
 }
 
 // Substitutes "%s", "%<n>:s" and "%%" in Pattern; anything else after a
 // percent sign is copied unchanged.
-UnicodeString Format(std::u16string_view Pattern, std::initializer_list<UnicodeString> Args) {
-    UnicodeString Out;
-    Out.reserve(Pattern.size() + 16);
-    std::size_t Next = 0;
-    for (std::size_t I = 0; I < Pattern.size(); ++I) {
-        const char16_t C = Pattern[I];
-        if (C != u'%' || I + 1 >= Pattern.size()) {
-            Out += C;
+UnicodeString Format(std::u16string_view pattern, std::initializer_list<UnicodeString> args) {
+    UnicodeString out;
+    out.reserve(pattern.size() + 16);
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char16_t c = pattern[i];
+        if (c != u'%' || i + 1 >= pattern.size()) {
+            out += c;
             continue;
         }
-        if (Pattern[I + 1] == u'%') {
-            Out += u'%';
-            ++I;
+        if (pattern[i + 1] == u'%') {
+            out += u'%';
+            ++i;
             continue;
         }
-        std::size_t J = I + 1;
-        std::size_t Index = Next;
-        bool Explicit = false;
-        if (Pattern[J] >= u'0' && Pattern[J] <= u'9') {
-            std::size_t N = 0;
-            while (J < Pattern.size() && Pattern[J] >= u'0' && Pattern[J] <= u'9' && N < 1000)
-                N = N * 10 + (Pattern[J++] - u'0');
-            if (J + 1 < Pattern.size() && Pattern[J] == u':' && (Pattern[J + 1] == u's' || Pattern[J + 1] == u'S')) {
-                Index = N;
-                Explicit = true;
-                ++J;
+        std::size_t j = i + 1;
+        std::size_t index = next;
+        bool explicitOrder = false;
+        if (pattern[j] >= u'0' && pattern[j] <= u'9') {
+            std::size_t n = 0;
+            while (j < pattern.size() && pattern[j] >= u'0' && pattern[j] <= u'9' && n < 1000)
+                n = n * 10 + (pattern[j++] - u'0');
+            if (j + 1 < pattern.size() && pattern[j] == u':' &&
+                (pattern[j + 1] == u's' || pattern[j + 1] == u'S')) {
+                index = n;
+                explicitOrder = true;
+                ++j;
             } else {
-                Out += C;
+                out += c;
                 continue;
             }
-        } else if (Pattern[J] != u's' && Pattern[J] != u'S') {
-            Out += C;
+        } else if (pattern[j] != u's' && pattern[j] != u'S') {
+            out += c;
             continue;
         }
-        if (Index >= Args.size()) {
-            Out.append(Pattern.substr(I, J + 1 - I));
+        if (index >= args.size()) {
+            out.append(pattern.substr(i, j + 1 - i));
         } else {
-            Out += *(Args.begin() + Index);
-            if (!Explicit) ++Next;
-            else Next = Index + 1;
+            out += *(args.begin() + index);
+            if (!explicitOrder)
+                ++next;
+            else
+                next = index + 1;
         }
-        I = J;
+        i = j;
     }
-    return Out;
+    return out;
 }
 
 }  // namespace Framework

@@ -62,10 +62,8 @@ constexpr bool PassesInOrder(std::string_view parameters, std::string_view argum
     for (;;) {
         const std::size_t p = parameters.find(',');
         const std::size_t a = arguments.find(',');
-        if (LastIdentifier(parameters.substr(0, p)) != LastIdentifier(arguments.substr(0, a)))
-            return false;
-        if (p == std::string_view::npos || a == std::string_view::npos)
-            return p == a;
+        if (LastIdentifier(parameters.substr(0, p)) != LastIdentifier(arguments.substr(0, a))) return false;
+        if (p == std::string_view::npos || a == std::string_view::npos) return p == a;
         parameters.remove_prefix(p + 1);
         arguments.remove_prefix(a + 1);
     }
@@ -81,7 +79,7 @@ constexpr bool PassesInOrder(std::string_view parameters, std::string_view argum
 // (wininet.h declares a few with other but compatible types, such as a
 // pointer without const, so this holds only for the portable backend.)
 #define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) \
-    static_assert(std::is_same_v<decltype(::Name), Return Parameters>, \
+    static_assert(std::is_same_v<decltype(::Name), Return Parameters>,     \
                   #Name ": the seam's signature differs from the contract header's");
 #include <Platform/InternetApi.def>
 #undef CORVANE_INTERNET_API
@@ -103,7 +101,9 @@ ScopedInternetApi::~ScopedInternetApi() {
 
 // Each method calls the C function of its name (Native, above).
 #define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) \
-    Return ForwardingInternetApi::Name Parameters { return Native::Name Arguments; }
+    Return ForwardingInternetApi::Name Parameters {                        \
+        return Native::Name Arguments;                                     \
+    }
 #include <Platform/InternetApi.def>
 #undef CORVANE_INTERNET_API
 

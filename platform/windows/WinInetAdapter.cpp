@@ -25,87 +25,84 @@ constexpr DWORD kMaxResponseCapacity = 1u << 20;
 // with twice the room; a DLL that reports ERROR_INSUFFICIENT_BUFFER gets the
 // room it asks for. Returns false, with the DLL's error as the last error,
 // when it fails otherwise.
-bool ReadWholeResponse(LastResponseInfoFunction Dll, DWORD& Error, std::wstring& Text) {
-    DWORD Capacity = kFirstResponseCapacity;
+bool ReadWholeResponse(LastResponseInfoFunction dll, DWORD& error, std::wstring& text) {
+    DWORD capacity = kFirstResponseCapacity;
     for (;;) {
-        std::vector<WCHAR> Buffer(static_cast<std::size_t>(Capacity) + 1, 0);
-        DWORD Size = Capacity;
-        Error = 0;
-        if (!Dll(&Error, Buffer.data(), &Size)) {
-            if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || Capacity >= kMaxResponseCapacity)
+        std::vector<WCHAR> buffer(static_cast<std::size_t>(capacity) + 1, 0);
+        DWORD size = capacity;
+        error = 0;
+        if (!dll(&error, buffer.data(), &size)) {
+            if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || capacity >= kMaxResponseCapacity)
                 return false;
-            Capacity = std::min(kMaxResponseCapacity, std::max(Capacity * 2, Size + 1));
+            capacity = std::min(kMaxResponseCapacity, std::max(capacity * 2, size + 1));
             continue;
         }
-        const std::size_t Length = wcsnlen(Buffer.data(), Capacity);
-        if (Length + 1 < Capacity || Capacity >= kMaxResponseCapacity) {
-            Text.assign(Buffer.data(), Length);
+        const std::size_t length = wcsnlen(buffer.data(), capacity);
+        if (length + 1 < capacity || capacity >= kMaxResponseCapacity) {
+            text.assign(buffer.data(), length);
             return true;
         }
-        Capacity = std::min(kMaxResponseCapacity, Capacity * 2);
+        capacity = std::min(kMaxResponseCapacity, capacity * 2);
     }
 }
 
 }  // namespace
 
-BOOL LastResponseInfoInBytes(LastResponseInfoFunction Dll, LPDWORD lpdwError, LPWSTR lpszBuffer,
+BOOL LastResponseInfoInBytes(LastResponseInfoFunction dll, LPDWORD lpdwError, LPWSTR lpszBuffer,
                              LPDWORD lpdwBufferLength) {
     if (!lpdwError || !lpdwBufferLength) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    const DWORD CallerError = ::GetLastError();
-    DWORD Error = 0;
-    std::wstring Text;
-    if (!ReadWholeResponse(Dll, Error, Text))
-        return FALSE;
-    ::SetLastError(CallerError);
+    const DWORD callerError = ::GetLastError();
+    DWORD error = 0;
+    std::wstring text;
+    if (!ReadWholeResponse(dll, error, text)) return FALSE;
+    ::SetLastError(callerError);
 
-    *lpdwError = Error;
-    if (Text.empty()) {
-        if (lpszBuffer && *lpdwBufferLength >= sizeof(WCHAR))
-            lpszBuffer[0] = 0;
+    *lpdwError = error;
+    if (text.empty()) {
+        if (lpszBuffer && *lpdwBufferLength >= sizeof(WCHAR)) lpszBuffer[0] = 0;
         *lpdwBufferLength = 0;
         return TRUE;
     }
-    const DWORD TextBytes = static_cast<DWORD>(Text.size() * sizeof(WCHAR));
-    const DWORD Needed = TextBytes + sizeof(WCHAR);
-    if (!lpszBuffer || *lpdwBufferLength < Needed) {
-        *lpdwBufferLength = Needed;
+    const DWORD textBytes = static_cast<DWORD>(text.size() * sizeof(WCHAR));
+    const DWORD needed = textBytes + sizeof(WCHAR);
+    if (!lpszBuffer || *lpdwBufferLength < needed) {
+        *lpdwBufferLength = needed;
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
-    std::copy(Text.begin(), Text.end(), lpszBuffer);
-    lpszBuffer[Text.size()] = 0;
-    *lpdwBufferLength = TextBytes;
+    std::copy(text.begin(), text.end(), lpszBuffer);
+    lpszBuffer[text.size()] = 0;
+    *lpdwBufferLength = textBytes;
     return TRUE;
 }
 
-BOOL CreateUrlWithinBuffer(CreateUrlFunction Dll, LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
+BOOL CreateUrlWithinBuffer(CreateUrlFunction dll, LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
                            LPWSTR lpszUrl, LPDWORD lpdwUrlLength) {
     if (lpszUrl && lpdwUrlLength) {
-        const DWORD CallerError = ::GetLastError();
-        DWORD NeededBytes = 0;
-        if (!Dll(lpUrlComponents, dwFlags, nullptr, &NeededBytes)) {
-            if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-                return FALSE;
-            if (*lpdwUrlLength < NeededBytes / sizeof(WCHAR)) {
-                *lpdwUrlLength = NeededBytes;
+        const DWORD callerError = ::GetLastError();
+        DWORD neededBytes = 0;
+        if (!dll(lpUrlComponents, dwFlags, nullptr, &neededBytes)) {
+            if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return FALSE;
+            if (*lpdwUrlLength < neededBytes / sizeof(WCHAR)) {
+                *lpdwUrlLength = neededBytes;
                 ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
                 return FALSE;
             }
         }
-        ::SetLastError(CallerError);
+        ::SetLastError(callerError);
     }
-    return Dll(lpUrlComponents, dwFlags, lpszUrl, lpdwUrlLength);
+    return dll(lpUrlComponents, dwFlags, lpszUrl, lpdwUrlLength);
 }
 
-DWORD TextLength(const WCHAR* Buffer, DWORD Capacity) {
-    return static_cast<DWORD>(wcsnlen(Buffer, Capacity));
+DWORD TextLength(const WCHAR* buffer, DWORD capacity) {
+    return static_cast<DWORD>(wcsnlen(buffer, capacity));
 }
 
-bool IsTextOption(DWORD Option) {
-    switch (Option) {
+bool IsTextOption(DWORD option) {
+    switch (option) {
     case INTERNET_OPTION_USERNAME:
     case INTERNET_OPTION_PASSWORD:
     case INTERNET_OPTION_DATAFILE_NAME:
@@ -122,8 +119,8 @@ bool IsTextOption(DWORD Option) {
     }
 }
 
-DWORD TextOptionBytes(LPCVOID Buffer, DWORD DescribedBytes) {
-    return TextLength(static_cast<const WCHAR*>(Buffer), DescribedBytes / sizeof(WCHAR)) *
+DWORD TextOptionBytes(LPCVOID buffer, DWORD describedBytes) {
+    return TextLength(static_cast<const WCHAR*>(buffer), describedBytes / sizeof(WCHAR)) *
            static_cast<DWORD>(sizeof(WCHAR));
 }
 
@@ -131,8 +128,8 @@ DWORD TextOptionBytes(LPCVOID Buffer, DWORD DescribedBytes) {
 
 BOOL WinInetAdapter::InternetGetLastResponseInfoW(LPDWORD lpdwError, LPWSTR lpszBuffer,
                                                   LPDWORD lpdwBufferLength) {
-    return WinInetConventions::LastResponseInfoInBytes(&::InternetGetLastResponseInfoW, lpdwError,
-                                                       lpszBuffer, lpdwBufferLength);
+    return WinInetConventions::LastResponseInfoInBytes(&::InternetGetLastResponseInfoW, lpdwError, lpszBuffer,
+                                                       lpdwBufferLength);
 }
 
 // Text options: the DLL's count of characters on success becomes the
@@ -140,30 +137,30 @@ BOOL WinInetAdapter::InternetGetLastResponseInfoW(LPDWORD lpdwError, LPWSTR lpsz
 // bytes) pass through unchanged.
 BOOL WinInetAdapter::InternetQueryOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer,
                                           LPDWORD lpdwBufferLength) {
-    const DWORD Described = lpdwBufferLength ? *lpdwBufferLength : 0;
-    const BOOL Result =
+    const DWORD described = lpdwBufferLength ? *lpdwBufferLength : 0;
+    const BOOL result =
         ForwardingInternetApi::InternetQueryOptionW(hInternet, dwOption, lpBuffer, lpdwBufferLength);
-    if (Result && lpBuffer && lpdwBufferLength && WinInetConventions::IsTextOption(dwOption))
-        *lpdwBufferLength = WinInetConventions::TextOptionBytes(lpBuffer, Described);
-    return Result;
+    if (result && lpBuffer && lpdwBufferLength && WinInetConventions::IsTextOption(dwOption))
+        *lpdwBufferLength = WinInetConventions::TextOptionBytes(lpBuffer, described);
+    return result;
 }
 
-BOOL WinInetAdapter::InternetCreateUrlW(LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
-                                        LPWSTR lpszUrl, LPDWORD lpdwUrlLength) {
-    return WinInetConventions::CreateUrlWithinBuffer(&::InternetCreateUrlW, lpUrlComponents, dwFlags,
-                                                     lpszUrl, lpdwUrlLength);
+BOOL WinInetAdapter::InternetCreateUrlW(LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags, LPWSTR lpszUrl,
+                                        LPDWORD lpdwUrlLength) {
+    return WinInetConventions::CreateUrlWithinBuffer(&::InternetCreateUrlW, lpUrlComponents, dwFlags, lpszUrl,
+                                                     lpdwUrlLength);
 }
 
 // On success the length is measured in the buffer, so it never exceeds the
 // text the DLL wrote (nor the buffer).
-BOOL WinInetAdapter::InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer,
-                                              LPDWORD lpdwBufferLength, DWORD dwFlags) {
-    const DWORD Described = lpdwBufferLength ? *lpdwBufferLength : 0;
-    const BOOL Result = ForwardingInternetApi::InternetCanonicalizeUrlW(lpszUrl, lpszBuffer,
-                                                                        lpdwBufferLength, dwFlags);
-    if (Result && lpszBuffer && lpdwBufferLength)
-        *lpdwBufferLength = WinInetConventions::TextLength(lpszBuffer, Described);
-    return Result;
+BOOL WinInetAdapter::InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer, LPDWORD lpdwBufferLength,
+                                              DWORD dwFlags) {
+    const DWORD described = lpdwBufferLength ? *lpdwBufferLength : 0;
+    const BOOL result =
+        ForwardingInternetApi::InternetCanonicalizeUrlW(lpszUrl, lpszBuffer, lpdwBufferLength, dwFlags);
+    if (result && lpszBuffer && lpdwBufferLength)
+        *lpdwBufferLength = WinInetConventions::TextLength(lpszBuffer, described);
+    return result;
 }
 
 }  // namespace Corvane

@@ -42,12 +42,12 @@ using LastResponseInfoFunction = BOOL(WINAPI*)(LPDWORD lpdwError, LPWSTR lpszBuf
 /// nothing written; else the text with its terminator and the bytes copied
 /// (terminator excluded). A failure of `Dll` other than a short buffer is
 /// passed on with its error. On success the caller's last error is kept.
-BOOL LastResponseInfoInBytes(LastResponseInfoFunction Dll, LPDWORD lpdwError, LPWSTR lpszBuffer,
+BOOL LastResponseInfoInBytes(LastResponseInfoFunction dll, LPDWORD lpdwError, LPWSTR lpszBuffer,
                              LPDWORD lpdwBufferLength);
 
 /// The signature of wininet.dll's InternetCreateUrlW.
-using CreateUrlFunction = BOOL(WINAPI*)(LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
-                                        LPWSTR lpszUrl, LPDWORD lpdwUrlLength);
+using CreateUrlFunction = BOOL(WINAPI*)(LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags, LPWSTR lpszUrl,
+                                        LPDWORD lpdwUrlLength);
 
 /// InternetCreateUrlW on top of `Dll` that never lets `Dll` see a buffer too
 /// small for the URL and its terminator: the size needed is asked for first
@@ -55,21 +55,21 @@ using CreateUrlFunction = BOOL(WINAPI*)(LPURL_COMPONENTSW lpUrlComponents, DWORD
 /// ERROR_INSUFFICIENT_BUFFER and that size in bytes, nothing written. Other
 /// failures of `Dll` pass through with its error and the length untouched.
 /// On success the caller's last error is kept.
-BOOL CreateUrlWithinBuffer(CreateUrlFunction Dll, LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
+BOOL CreateUrlWithinBuffer(CreateUrlFunction dll, LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
                            LPWSTR lpszUrl, LPDWORD lpdwUrlLength);
 
 /// The characters of the zero-terminated text in `Buffer`, looking at no more
 /// than `Capacity` characters.
-DWORD TextLength(const WCHAR* Buffer, DWORD Capacity);
+DWORD TextLength(const WCHAR* buffer, DWORD capacity);
 
 /// Whether InternetQueryOptionW answers `Option` with a zero-terminated text.
-bool IsTextOption(DWORD Option);
+bool IsTextOption(DWORD option);
 
 /// After a successful query of a text option into `Buffer` (described to the
 /// DLL as `DescribedBytes` long): the bytes of the text it holds, terminator
 /// excluded, measured in the buffer itself so that whatever unit the DLL
 /// reported in, the answer never exceeds the buffer.
-DWORD TextOptionBytes(LPCVOID Buffer, DWORD DescribedBytes);
+DWORD TextOptionBytes(LPCVOID buffer, DWORD describedBytes);
 
 }  // namespace WinInetConventions
 

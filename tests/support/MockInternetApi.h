@@ -43,7 +43,9 @@ public:
     static Return FailureValue([[maybe_unused]] DWORD error) {
         using Signature = Return(Parameters...);
 #define CORVANE_INTERNET_API(R, Name, Params, Args, Failure) \
-        if constexpr (std::is_same_v<Signature, R Params>) return Failure; else
+    if constexpr (std::is_same_v<Signature, R Params>)       \
+        return Failure;                                      \
+    else
 #include <Platform/InternetApi.def>
 #undef CORVANE_INTERNET_API
         static_assert(kNotASeamSignature<Signature>, "no seam function has this signature");

@@ -30,9 +30,9 @@ inline bool OnWindowsApi() {
 /// wine_get_version.
 inline bool OnWine() {
 #if defined(_WIN32)
-    static const bool Wine =
+    static const bool wine =
         ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    return Wine;
+    return wine;
 #else
     return false;
 #endif
@@ -76,23 +76,22 @@ inline constexpr Difference Known[] = {
     {"wine-certificate-revocation", Scope::Wine,
      "Wine checks the revocation of a certificate whose unknown authority is ignored, and fails (12057)"},
     {"wine-certificate-key-usage", Scope::Wine,
-     "Wine's TLS layer refuses a certificate with the wrong key usage in the handshake (12157), whatever the flags"},
+     "Wine's TLS layer refuses a certificate with the wrong key usage in the handshake (12157), whatever the "
+     "flags"},
     {"wine-receive-timeout", Scope::Wine,
      "Wine ends a stalled response with 12030 or the socket's 10060, not ERROR_INTERNET_TIMEOUT"},
-    {"wine-short-body", Scope::Wine,
-     "Wine ends a body cut short by the server as if it were complete"},
+    {"wine-short-body", Scope::Wine, "Wine ends a body cut short by the server as if it were complete"},
     {"wine-query-request-method", Scope::Wine,
      "Wine answers HTTP_QUERY_REQUEST_METHOD only with HTTP_QUERY_FLAG_REQUEST_HEADERS (12150 without)"},
-    {"wine-redirect-307-body", Scope::Wine,
-     "Wine repeats a POST on a 307 redirect without its body"},
+    {"wine-redirect-307-body", Scope::Wine, "Wine repeats a POST on a 307 redirect without its body"},
     {"wine-cookie-default-path", Scope::Wine,
      "Wine gives a cookie set without Path the request's whole path instead of its directory"},
-    {"wine-digest", Scope::Wine,
-     "Wine's wininet.dll does not answer Digest challenges"},
+    {"wine-digest", Scope::Wine, "Wine's wininet.dll does not answer Digest challenges"},
     {"wine-proxy-default-port", Scope::Wine,
      "Wine names the default port in the target it sends to a proxy (http://host:80/path)"},
     {"credential-cache", Scope::WindowsApi,
-     "wininet.dll answers a server's challenges with credentials it accepted before, for any request of the process"},
+     "wininet.dll answers a server's challenges with credentials it accepted before, for any request of the "
+     "process"},
     {"wine-date-formats", Scope::Wine,
      "Wine's HttpQueryInfoW crashes on a date in the RFC 850 or asctime form asked for as a SYSTEMTIME"},
     {"wine-replace-missing-header", Scope::Wine,
@@ -104,7 +103,8 @@ inline constexpr Difference Known[] = {
     {"wine-closing-connection-notices", Scope::Wine,
      "Wine reports closing the connection of a request closed mid-body only some of the time"},
     {"wine-handle-reuse", Scope::Wine,
-     "Wine gives a closed handle's value to the next handle at once, so it may name a handle of another type"},
+     "Wine gives a closed handle's value to the next handle at once, so it may name a handle of another "
+     "type"},
     {"wine-status-reused-connection", Scope::Wine,
      "Wine reports CONNECTING_TO_SERVER and CONNECTED_TO_SERVER for a request on a kept-alive connection"},
     {"wine-custom-query-name", Scope::Wine,
@@ -123,10 +123,10 @@ inline constexpr Difference Known[] = {
      "Wine forgives any certificate fault when the ignore flags of the other faults are set together"},
     {"wine-relaxed-tls-reuse", Scope::Wine,
      "Wine does not hand a TLS connection made under relaxed checks to the next relaxed request"},
-    {"wine-secure-cookies", Scope::Wine,
-     "Wine sends a cookie marked Secure over plain HTTP"},
+    {"wine-secure-cookies", Scope::Wine, "Wine sends a cookie marked Secure over plain HTTP"},
     {"wine-custom-systemtime-size", Scope::Wine,
-     "Wine reports the buffer's size, not the record's 16 bytes, for HTTP_QUERY_CUSTOM with HTTP_QUERY_FLAG_SYSTEMTIME"},
+     "Wine reports the buffer's size, not the record's 16 bytes, for HTTP_QUERY_CUSTOM with "
+     "HTTP_QUERY_FLAG_SYSTEMTIME"},
     {"wine-unchecked-request-text", Scope::Wine,
      "Wine sends a verb or added header with CR, LF or a bad name as given instead of refusing it"},
     {"wine-empty-response", Scope::Wine,
@@ -135,50 +135,49 @@ inline constexpr Difference Known[] = {
      "Wine refuses InternetQueryOptionW of a time-out on a request handle (12018)"},
     {"wine-close-during-wait", Scope::Wine,
      "Wine's InternetCloseHandle does not end a call waiting on the handle in another thread"},
-    {"wine-redirect-308", Scope::Wine,
-     "Wine does not follow a 308 redirect"},
+    {"wine-redirect-308", Scope::Wine, "Wine does not follow a 308 redirect"},
     {"wine-redirect-failed", Scope::Wine,
      "Wine follows redirects without a limit and answers one to another scheme with the 3xx, never 12156"},
-    {"wine-cookie-max-age", Scope::Wine,
-     "Wine ignores a cookie's Max-Age attribute"},
-    {"wine-redirect-method", Scope::Wine,
-     "Wine turns every method into GET on a 301 or 302, not only POST"},
+    {"wine-cookie-max-age", Scope::Wine, "Wine ignores a cookie's Max-Age attribute"},
+    {"wine-redirect-method", Scope::Wine, "Wine turns every method into GET on a 301 or 302, not only POST"},
     {"wine-redirect-added-credentials", Scope::Wine,
-     "Wine sends the Authorization and Cookie headers an application added to every redirect hop, other hosts too"},
+     "Wine sends the Authorization and Cookie headers an application added to every redirect hop, other "
+     "hosts too"},
     {"wine-server-name-check", Scope::Wine,
-     "Wine accepts a server name holding '@', '/' or blanks at InternetConnectW and fails to resolve it when sending"},
+     "Wine accepts a server name holding '@', '/' or blanks at InternetConnectW and fails to resolve it when "
+     "sending"},
 };
 
 /// The summary of the difference `Key` when it applies where the tests run,
 /// else null. An unknown key ends the test program: a typo must not turn a
 /// check off silently.
-inline const char* Reason(std::string_view Key) {
-    for (const Difference& D : Known) {
-        if (Key != D.Key)
-            continue;
-        const bool Applies = D.Where == Scope::Wine ? OnWine() : OnWindowsApi();
-        return Applies ? D.Summary : nullptr;
+inline const char* Reason(std::string_view key) {
+    for (const Difference& d : Known) {
+        if (key != d.Key) continue;
+        const bool applies = d.Where == Scope::Wine ? OnWine() : OnWindowsApi();
+        return applies ? d.Summary : nullptr;
     }
-    ADD_FAILURE() << "unknown platform difference key: " << Key;
+    ADD_FAILURE() << "unknown platform difference key: " << key;
     std::abort();
 }
 
 /// A test server's URL as a request that checks the server's certificate
 /// must name it: where wine-certificate-ip-address applies, the loopback
 /// address becomes "localhost", also a name of the test certificates.
-inline std::string CertificateCheckedUrl(std::string Url) {
-    const std::string Address = "//127.0.0.1:";
-    const std::size_t At = Url.find(Address);
-    if (At != std::string::npos && Reason("wine-certificate-ip-address")) Url.replace(At, Address.size(), "//localhost:");
-    return Url;
+inline std::string CertificateCheckedUrl(std::string url) {
+    const std::string address = "//127.0.0.1:";
+    const std::size_t at = url.find(address);
+    if (at != std::string::npos && Reason("wine-certificate-ip-address"))
+        url.replace(at, address.size(), "//localhost:");
+    return url;
 }
 
 }  // namespace PlatformDifferences
 
 /// Skips the rest of the test, with the key and its summary, where the
 /// difference `Key` applies.
-#define SKIP_IF_PLATFORM_DIFFERS(Key)                                                              \
-    do {                                                                                           \
-        if (const char* Why_ = ::PlatformDifferences::Reason(Key))                                 \
-            GTEST_SKIP() << "known platform difference " << (Key) << ": " << Why_;                \
+#define SKIP_IF_PLATFORM_DIFFERS(Key)                                              \
+    do {                                                                           \
+        if (const char* Why_ = ::PlatformDifferences::Reason(Key))                 \
+            GTEST_SKIP() << "known platform difference " << (Key) << ": " << Why_; \
     } while (0)

@@ -16,17 +16,25 @@ namespace WideText {
 static_assert(sizeof(WCHAR) == sizeof(char16_t), "WCHAR is a UTF-16 code unit");
 
 /// A char16_t text as the C API takes it.
-inline LPCWSTR W(const char16_t* Text) { return reinterpret_cast<LPCWSTR>(Text); }
-inline LPWSTR W(char16_t* Text) { return reinterpret_cast<LPWSTR>(Text); }
+inline LPCWSTR W(const char16_t* text) {
+    return reinterpret_cast<LPCWSTR>(text);
+}
+inline LPWSTR W(char16_t* text) {
+    return reinterpret_cast<LPWSTR>(text);
+}
 
 /// A constant text for a record field the API declares as writable but only
 /// reads (URL_COMPONENTSW given to InternetCreateUrlW, for one).
-inline LPWSTR WField(const char16_t* Text) { return const_cast<LPWSTR>(W(Text)); }
+inline LPWSTR WField(const char16_t* text) {
+    return const_cast<LPWSTR>(W(text));
+}
 
 /// A text from the C API as char16_t.
-inline const char16_t* U(const WCHAR* Text) { return reinterpret_cast<const char16_t*>(Text); }
-inline std::u16string_view U(const WCHAR* Text, std::size_t Length) {
-    return Text ? std::u16string_view(U(Text), Length) : std::u16string_view();
+inline const char16_t* U(const WCHAR* text) {
+    return reinterpret_cast<const char16_t*>(text);
+}
+inline std::u16string_view U(const WCHAR* text, std::size_t length) {
+    return text ? std::u16string_view(U(text), length) : std::u16string_view();
 }
 
 }  // namespace WideText

@@ -3,92 +3,86 @@
 namespace Tool {
 
 // Walks the arguments once, taking values from the same or the next argument.
-TCommandLine::TCommandLine(std::initializer_list<TOption> Options, const TArgs& Args) : FOptions(Options)
-{
-    for (std::size_t I = 0; I < Args.size(); ++I) {
-        const std::string& Arg = Args[I];
-        if (Arg == "--") {
-            FOperands.insert(FOperands.end(), Args.begin() + static_cast<std::ptrdiff_t>(I) + 1, Args.end());
+TCommandLine::TCommandLine(std::initializer_list<TOption> options, const TArgs& args) : FOptions(options) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            FOperands.insert(FOperands.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;
         }
-        if (Arg.size() < 2 || Arg[0] != '-') {
-            FOperands.push_back(Arg);
+        if (arg.size() < 2 || arg[0] != '-') {
+            FOperands.push_back(arg);
             continue;
         }
-        if (Arg[1] == '-') {
-            const std::size_t Eq = Arg.find('=');
-            const std::string Name = Arg.substr(2, Eq == std::string::npos ? std::string::npos : Eq - 2);
-            const TOption* Option = FindLong(Name);
-            if (Option == nullptr) UsageError("unknown option " + Quoted("--" + Name));
-            std::string Value;
-            if (Option->TakesValue) {
-                if (Eq != std::string::npos)
-                    Value = Arg.substr(Eq + 1);
-                else if (I + 1 < Args.size())
-                    Value = Args[++I];
+        if (arg[1] == '-') {
+            const std::size_t eq = arg.find('=');
+            const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+            const TOption* option = FindLong(name);
+            if (option == nullptr) UsageError("unknown option " + Quoted("--" + name));
+            std::string value;
+            if (option->TakesValue) {
+                if (eq != std::string::npos)
+                    value = arg.substr(eq + 1);
+                else if (i + 1 < args.size())
+                    value = args[++i];
                 else
-                    UsageError("option " + Quoted("--" + Name) + " needs a value");
-            } else if (Eq != std::string::npos) {
-                UsageError("option " + Quoted("--" + Name) + " takes no value");
+                    UsageError("option " + Quoted("--" + name) + " needs a value");
+            } else if (eq != std::string::npos) {
+                UsageError("option " + Quoted("--" + name) + " takes no value");
             }
-            FGiven.emplace_back(Option->Long, std::move(Value));
+            FGiven.emplace_back(option->Long, std::move(value));
             continue;
         }
         // One or more short options after a single dash.
-        for (std::size_t J = 1; J < Arg.size(); ++J) {
-            const TOption* Option = FindShort(Arg[J]);
-            if (Option == nullptr) UsageError("unknown option " + Quoted(std::string("-") + Arg[J]));
-            if (!Option->TakesValue) {
-                FGiven.emplace_back(Option->Long, std::string());
+        for (std::size_t j = 1; j < arg.size(); ++j) {
+            const TOption* option = FindShort(arg[j]);
+            if (option == nullptr) UsageError("unknown option " + Quoted(std::string("-") + arg[j]));
+            if (!option->TakesValue) {
+                FGiven.emplace_back(option->Long, std::string());
                 continue;
             }
-            std::string Value;
-            if (J + 1 < Arg.size())
-                Value = Arg.substr(J + 1);
-            else if (I + 1 < Args.size())
-                Value = Args[++I];
+            std::string value;
+            if (j + 1 < arg.size())
+                value = arg.substr(j + 1);
+            else if (i + 1 < args.size())
+                value = args[++i];
             else
-                UsageError("option " + Quoted(std::string("-") + Arg[J]) + " needs a value");
-            FGiven.emplace_back(Option->Long, std::move(Value));
+                UsageError("option " + Quoted(std::string("-") + arg[j]) + " needs a value");
+            FGiven.emplace_back(option->Long, std::move(value));
             break;
         }
     }
 }
 
-bool TCommandLine::Has(std::string_view Long) const
-{
-    for (const auto& [Name, Value] : FGiven)
-        if (Name == Long) return true;
+bool TCommandLine::Has(std::string_view longName) const {
+    for (const auto& [name, value] : FGiven)
+        if (name == longName) return true;
     return false;
 }
 
-std::string TCommandLine::Value(std::string_view Long) const
-{
-    std::string Result;
-    for (const auto& [Name, Value] : FGiven)
-        if (Name == Long) Result = Value;
-    return Result;
+std::string TCommandLine::Value(std::string_view longName) const {
+    std::string result;
+    for (const auto& [name, value] : FGiven)
+        if (name == longName) result = value;
+    return result;
 }
 
-std::vector<std::string> TCommandLine::Values(std::string_view Long) const
-{
-    std::vector<std::string> Result;
-    for (const auto& [Name, Value] : FGiven)
-        if (Name == Long) Result.push_back(Value);
-    return Result;
+std::vector<std::string> TCommandLine::Values(std::string_view longName) const {
+    std::vector<std::string> result;
+    for (const auto& [name, value] : FGiven)
+        if (name == longName) result.push_back(value);
+    return result;
 }
 
-const TOption* TCommandLine::FindLong(std::string_view Name) const
-{
-    for (const TOption& Option : FOptions)
-        if (Option.Long == Name) return &Option;
+const TOption* TCommandLine::FindLong(std::string_view name) const {
+    for (const TOption& option : FOptions)
+        if (option.Long == name) return &option;
     return nullptr;
 }
 
-const TOption* TCommandLine::FindShort(char Letter) const
-{
-    for (const TOption& Option : FOptions)
-        if (Option.Short != 0 && Option.Short == Letter) return &Option;
+const TOption* TCommandLine::FindShort(char letter) const {
+    for (const TOption& option : FOptions)
+        if (option.Short != 0 && option.Short == letter) return &option;
     return nullptr;
 }
 

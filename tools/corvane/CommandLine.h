@@ -27,20 +27,20 @@ struct TOption {
 /// none raises a usage error saying which.
 class TCommandLine {
 public:
-    TCommandLine(std::initializer_list<TOption> Options, const TArgs& Args);
+    TCommandLine(std::initializer_list<TOption> options, const TArgs& args);
 
-    /// Whether the option called Long was given.
-    bool Has(std::string_view Long) const;
-    /// The value given last to the option called Long; empty when not given.
-    std::string Value(std::string_view Long) const;
-    /// Every value given to the option called Long, in order.
-    std::vector<std::string> Values(std::string_view Long) const;
+    /// Whether the option called longName was given.
+    bool Has(std::string_view longName) const;
+    /// The value given last to the option called longName; empty when not given.
+    std::string Value(std::string_view longName) const;
+    /// Every value given to the option called longName, in order.
+    std::vector<std::string> Values(std::string_view longName) const;
     /// The operands, in order.
     const TArgs& Operands() const noexcept { return FOperands; }
 
 private:
-    const TOption* FindLong(std::string_view Name) const;
-    const TOption* FindShort(char Letter) const;
+    const TOption* FindLong(std::string_view name) const;
+    const TOption* FindShort(char letter) const;
 
     std::vector<TOption> FOptions;
     std::vector<std::pair<std::string, std::string>> FGiven;

@@ -28,37 +28,33 @@ namespace {
 
 // A path from UTF-8 text, so that names outside ASCII reach the file system
 // intact on every platform.
-std::filesystem::path PathOf(const std::string& Utf8)
-{
-    return std::filesystem::path(std::u8string(Utf8.begin(), Utf8.end()));
+std::filesystem::path PathOf(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-std::string ErrnoText(int ErrorNumber)
-{
-    return U8(Framework::ErrnoMessage(ErrorNumber));
+std::string ErrnoText(int errorNumber) {
+    return U8(Framework::ErrnoMessage(errorNumber));
 }
 
 // Opens a new file for writing; fails when the name already exists.
-std::FILE* CreateExclusive(const std::filesystem::path& Path)
-{
+std::FILE* CreateExclusive(const std::filesystem::path& path) {
 #ifdef _WIN32
-    const int Fd = _wopen(Path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (Fd < 0) return nullptr;
-    std::FILE* File = _fdopen(Fd, "wb");
-    if (File == nullptr) _close(Fd);
+    const int fd = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE* file = _fdopen(fd, "wb");
+    if (file == nullptr) _close(fd);
 #else
-    const int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (Fd < 0) return nullptr;
-    std::FILE* File = ::fdopen(Fd, "wb");
-    if (File == nullptr) ::close(Fd);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) ::close(fd);
 #endif
-    return File;
+    return file;
 }
 
 }  // namespace
 
-bool StderrIsTerminal()
-{
+bool StderrIsTerminal() {
 #ifdef _WIN32
     return _isatty(_fileno(stderr)) != 0;
 #else
@@ -66,8 +62,7 @@ bool StderrIsTerminal()
 #endif
 }
 
-bool StdoutIsTerminal()
-{
+bool StdoutIsTerminal() {
 #ifdef _WIN32
     return _isatty(_fileno(stdout)) != 0;
 #else
@@ -76,87 +71,80 @@ bool StdoutIsTerminal()
 }
 
 // The terminal's own width when it reports one, else $COLUMNS, else 80.
-int TerminalWidth()
-{
+int TerminalWidth() {
 #ifndef _WIN32
-    winsize Size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &Size) == 0 && Size.ws_col > 0) return Size.ws_col;
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
 #endif
-    if (const char* Columns = std::getenv("COLUMNS")) {
-        const int Width = std::atoi(Columns);
-        if (Width > 0) return Width;
+    if (const char* columns = std::getenv("COLUMNS")) {
+        const int width = std::atoi(columns);
+        if (width > 0) return width;
     }
     return 80;
 }
 
-void CheckNotDirectory(const std::string& Path)
-{
-    std::error_code Ignored;
-    if (std::filesystem::is_directory(PathOf(Path), Ignored))
-        throw ECommandError(ExitFileError, "cannot read " + Quoted(Path) + ": it is a directory");
+void CheckNotDirectory(const std::string& path) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(PathOf(path), ignored))
+        throw ECommandError(ExitFileError, "cannot read " + Quoted(path) + ": it is a directory");
 }
 
-std::string ReadFileBytes(const std::string& Path)
-{
-    CheckNotDirectory(Path);
-    std::ifstream In(PathOf(Path), std::ios::binary);
-    if (!In) throw ECommandError(ExitFileError, "cannot read " + Quoted(Path) + ": " + ErrnoText(errno));
-    std::string Bytes((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
-    if (In.bad()) throw ECommandError(ExitFileError, "cannot read " + Quoted(Path) + ": " + ErrnoText(errno));
-    return Bytes;
+std::string ReadFileBytes(const std::string& path) {
+    CheckNotDirectory(path);
+    std::ifstream in(PathOf(path), std::ios::binary);
+    if (!in) throw ECommandError(ExitFileError, "cannot read " + Quoted(path) + ": " + ErrnoText(errno));
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw ECommandError(ExitFileError, "cannot read " + Quoted(path) + ": " + ErrnoText(errno));
+    return bytes;
 }
 
 // Tries a few random suffixes so that two tools writing the same name at
 // once do not share a temporary file.
-TOutputFile::TOutputFile(std::string Path) : FPath(std::move(Path))
-{
-    std::random_device Random;
-    for (int Attempt = 0; Attempt < 16 && FFile == nullptr; ++Attempt) {
-        char Suffix[16];
-        std::snprintf(Suffix, sizeof Suffix, ".part-%08x", static_cast<unsigned>(Random()));
-        FTempPath = FPath + Suffix;
+TOutputFile::TOutputFile(std::string path) : FPath(std::move(path)) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 16 && FFile == nullptr; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".part-%08x", static_cast<unsigned>(random()));
+        FTempPath = FPath + suffix;
         FFile = CreateExclusive(PathOf(FTempPath));
         if (FFile == nullptr && errno != EEXIST) break;
     }
     if (FFile == nullptr) {
-        const int ErrorNumber = errno;
+        const int errorNumber = errno;
         FTempPath.clear();
-        throw ECommandError(ExitFileError, "cannot create " + Quoted(FPath) + ": " + ErrnoText(ErrorNumber));
+        throw ECommandError(ExitFileError, "cannot create " + Quoted(FPath) + ": " + ErrnoText(errorNumber));
     }
 }
 
-TOutputFile::~TOutputFile()
-{
+TOutputFile::~TOutputFile() {
     if (FFile != nullptr) std::fclose(FFile);
     if (!FTempPath.empty()) {
-        std::error_code Ignored;
-        std::filesystem::remove(PathOf(FTempPath), Ignored);
+        std::error_code ignored;
+        std::filesystem::remove(PathOf(FTempPath), ignored);
     }
 }
 
-void TOutputFile::Write(const void* Data, std::size_t Size)
-{
-    if (Size != 0 && std::fwrite(Data, 1, Size, FFile) != Size) Fail("write", errno);
+void TOutputFile::Write(const void* data, std::size_t size) {
+    if (size != 0 && std::fwrite(data, 1, size, FFile) != size) Fail("write", errno);
 }
 
-void TOutputFile::Commit()
-{
-    const bool Flushed = std::fflush(FFile) == 0;
-    const int FlushError = errno;
-    const bool Closed = std::fclose(FFile) == 0;
-    const int CloseError = errno;
+void TOutputFile::Commit() {
+    const bool flushed = std::fflush(FFile) == 0;
+    const int flushError = errno;
+    const bool closed = std::fclose(FFile) == 0;
+    const int closeError = errno;
     FFile = nullptr;
-    if (!Flushed) Fail("write", FlushError);
-    if (!Closed) Fail("write", CloseError);
-    std::error_code Error;
-    std::filesystem::rename(PathOf(FTempPath), PathOf(FPath), Error);
-    if (Error) throw ECommandError(ExitFileError, "cannot write " + Quoted(FPath) + ": " + Error.message());
+    if (!flushed) Fail("write", flushError);
+    if (!closed) Fail("write", closeError);
+    std::error_code error;
+    std::filesystem::rename(PathOf(FTempPath), PathOf(FPath), error);
+    if (error) throw ECommandError(ExitFileError, "cannot write " + Quoted(FPath) + ": " + error.message());
     FTempPath.clear();
 }
 
-void TOutputFile::Fail(const std::string& What, int ErrorNumber)
-{
-    throw ECommandError(ExitFileError, "cannot " + What + " " + Quoted(FPath) + ": " + ErrnoText(ErrorNumber));
+void TOutputFile::Fail(const std::string& what, int errorNumber) {
+    throw ECommandError(ExitFileError,
+                        "cannot " + what + " " + Quoted(FPath) + ": " + ErrnoText(errorNumber));
 }
 
 }  // namespace Tool

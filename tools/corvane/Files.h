@@ -17,11 +17,11 @@ int TerminalWidth();
 
 /// Raises ECommandError (ExitFileError) when Path names a directory, which
 /// the stream library would otherwise open and fail to read obscurely.
-void CheckNotDirectory(const std::string& Path);
+void CheckNotDirectory(const std::string& path);
 
 /// The whole content of a file, as bytes; ECommandError (ExitFileError)
 /// naming the file and the reason when it cannot be read.
-std::string ReadFileBytes(const std::string& Path);
+std::string ReadFileBytes(const std::string& path);
 
 /// A file written under a temporary name beside its final one and moved
 /// into place by Commit. Until then an existing file of that name is left
@@ -31,19 +31,19 @@ class TOutputFile {
 public:
     /// Creates the temporary file; ECommandError (ExitFileError) when it
     /// cannot be created.
-    explicit TOutputFile(std::string Path);
+    explicit TOutputFile(std::string path);
     ~TOutputFile();
 
     TOutputFile(const TOutputFile&) = delete;
     TOutputFile& operator=(const TOutputFile&) = delete;
 
     /// Appends bytes; ECommandError (ExitFileError) on failure.
-    void Write(const void* Data, std::size_t Size);
+    void Write(const void* data, std::size_t size);
     /// Flushes, closes and renames the file to its final name.
     void Commit();
 
 private:
-    [[noreturn]] void Fail(const std::string& What, int ErrorNumber);
+    [[noreturn]] void Fail(const std::string& what, int errorNumber);
 
     std::string FPath;
     std::string FTempPath;

@@ -37,156 +37,150 @@ const char* const FormHelp =
 
 // A string value in the form files' notation ('it''s'#13#10), except that
 // characters outside ASCII stay as they are, in UTF-8, for reading.
-std::string StringLiteral(const UnicodeString& Value)
-{
-    std::string Result;
-    bool Quoted = false;
-    std::u16string Run;
-    auto Flush = [&] {
-        if (!Run.empty()) Result += U8(Run);
-        Run.clear();
+std::string StringLiteral(const UnicodeString& value) {
+    std::string result;
+    bool quoted = false;
+    std::u16string run;
+    auto flush = [&] {
+        if (!run.empty()) result += U8(run);
+        run.clear();
     };
-    for (char16_t C : Value) {
-        const bool Control = C < 0x20 || C == 0x7F;
-        if (Control) {
-            Flush();
-            if (Quoted) Result += '\'';
-            Quoted = false;
-            Result += "#" + std::to_string(static_cast<unsigned>(C));
+    for (char16_t c : value) {
+        const bool control = c < 0x20 || c == 0x7F;
+        if (control) {
+            flush();
+            if (quoted) result += '\'';
+            quoted = false;
+            result += "#" + std::to_string(static_cast<unsigned>(c));
             continue;
         }
-        if (!Quoted) {
-            Result += '\'';
-            Quoted = true;
+        if (!quoted) {
+            result += '\'';
+            quoted = true;
         }
-        if (C == u'\'') Run += u"''";
-        else Run += C;
+        if (c == u'\'')
+            run += u"''";
+        else
+            run += c;
     }
-    Flush();
-    if (Quoted) Result += '\'';
-    if (Result.empty()) Result = "''";
-    return Result;
+    flush();
+    if (quoted) result += '\'';
+    if (result.empty()) result = "''";
+    return result;
 }
 
 // How a form file names Target from Root: "Name", "Owner.Name", or with the
 // name of another root in front.
-std::string ReferenceName(const TComponent* Target, const TComponent* Root)
-{
-    if (Target == nullptr) return "nil";
-    if (Target == Root) return U8(Target->Name());
-    std::string Path;
-    for (const TComponent* C = Target; C != nullptr && C != Root; C = C->Owner()) {
-        const std::string Name = C->Name().empty() ? "(unnamed)" : U8(C->Name());
-        Path = Path.empty() ? Name : Name + "." + Path;
+std::string ReferenceName(const TComponent* target, const TComponent* root) {
+    if (target == nullptr) return "nil";
+    if (target == root) return U8(target->Name());
+    std::string path;
+    for (const TComponent* c = target; c != nullptr && c != root; c = c->Owner()) {
+        const std::string name = c->Name().empty() ? "(unnamed)" : U8(c->Name());
+        path = path.empty() ? name : name + "." + path;
     }
-    return Path;
+    return path;
 }
 
-std::string ClassNameOf(const TComponent& C)
-{
-    const Framework::TClassInfo* Info = Framework::ComponentClassOf(C);
-    return U8(Info != nullptr ? Info->ClassName() : C.ClassName());
+std::string ClassNameOf(const TComponent& c) {
+    const Framework::TClassInfo* info = Framework::ComponentClassOf(c);
+    return U8(info != nullptr ? info->ClassName() : c.ClassName());
 }
 
 // The value of one published property as text; an empty result means that
 // there is nothing to show (an unassigned event).
-std::string PropertyValue(const Framework::TPropInfo& Prop, const TComponent& C, const TComponent* Root)
-{
-    switch (Prop.Kind()) {
+std::string PropertyValue(const Framework::TPropInfo& prop, const TComponent& c, const TComponent* root) {
+    switch (prop.Kind()) {
     case Framework::pkString:
-        return StringLiteral(Prop.GetString(C));
+        return StringLiteral(prop.GetString(c));
     case Framework::pkBoolean:
-        return Prop.GetOrd(C) != 0 ? "True" : "False";
+        return prop.GetOrd(c) != 0 ? "True" : "False";
     case Framework::pkInteger: {
-        const Framework::Int64 Value = Prop.GetOrd(C);
-        if (!Prop.IntegerSigned() && Prop.IntegerBits() == 64)
-            return std::to_string(static_cast<unsigned long long>(Value));
-        return std::to_string(Value);
+        const Framework::Int64 value = prop.GetOrd(c);
+        if (!prop.IntegerSigned() && prop.IntegerBits() == 64)
+            return std::to_string(static_cast<unsigned long long>(value));
+        return std::to_string(value);
     }
     case Framework::pkEnumeration:
-        return U8(Prop.EnumType()->ToText(Prop.GetOrd(C)));
+        return U8(prop.EnumType()->ToText(prop.GetOrd(c)));
     case Framework::pkSet:
-        return U8(Prop.EnumType()->SetToText(static_cast<Framework::UInt64>(Prop.GetOrd(C))));
+        return U8(prop.EnumType()->SetToText(static_cast<Framework::UInt64>(prop.GetOrd(c))));
     case Framework::pkComponent:
-        return ReferenceName(Prop.GetComponent(C), Root);
+        return ReferenceName(prop.GetComponent(c), root);
     case Framework::pkEvent:
-        return U8(Prop.GetHandlerName(C));
+        return U8(prop.GetHandlerName(c));
     }
     return {};
 }
 
 // One component, its properties and the components it owns, indented by
 // nesting depth.
-void Dump(const TComponent& C, const TComponent* Root, int Depth)
-{
-    const std::string Indent(static_cast<std::size_t>(Depth) * 2, ' ');
-    const std::string Name = U8(C.Name());
-    Out(Indent + "object " + (Name.empty() ? "" : Name + ": ") + ClassNameOf(C) + "\n");
-    if (const Framework::TClassInfo* Info = Framework::ComponentClassOf(C)) {
-        for (int I = 0; I < Info->PropertyCount(); ++I) {
-            const Framework::TPropInfo& Prop = Info->Property(I);
-            std::string Value;
+void Dump(const TComponent& c, const TComponent* root, int depth) {
+    const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+    const std::string name = U8(c.Name());
+    Out(indent + "object " + (name.empty() ? "" : name + ": ") + ClassNameOf(c) + "\n");
+    if (const Framework::TClassInfo* info = Framework::ComponentClassOf(c)) {
+        for (int i = 0; i < info->PropertyCount(); ++i) {
+            const Framework::TPropInfo& prop = info->Property(i);
+            std::string value;
             try {
-                Value = PropertyValue(Prop, C, Root);
-            } catch (const Framework::Exception& E) {
-                Value = "(cannot be read: " + std::string(E.what()) + ")";
+                value = PropertyValue(prop, c, root);
+            } catch (const Framework::Exception& e) {
+                value = "(cannot be read: " + std::string(e.what()) + ")";
             }
-            if (!Value.empty()) Out(Indent + "  " + U8(Prop.Name()) + " = " + Value + "\n");
+            if (!value.empty()) Out(indent + "  " + U8(prop.Name()) + " = " + value + "\n");
         }
     }
-    for (int I = 0; I < C.ComponentCount(); ++I) Dump(*C.Components(I), Root, Depth + 1);
-    Out(Indent + "end\n");
+    for (int i = 0; i < c.ComponentCount(); ++i) Dump(*c.Components(i), root, depth + 1);
+    Out(indent + "end\n");
 }
 
-int CountComponents(const TComponent& C)
-{
-    int Count = 1;
-    for (int I = 0; I < C.ComponentCount(); ++I) Count += CountComponents(*C.Components(I));
-    return Count;
+int CountComponents(const TComponent& c) {
+    int count = 1;
+    for (int i = 0; i < c.ComponentCount(); ++i) count += CountComponents(*c.Components(i));
+    return count;
 }
 
 }  // namespace
 
-std::unique_ptr<TComponent> LoadFormFile(const std::string& Path)
-{
-    CheckNotDirectory(Path);
+std::unique_ptr<TComponent> LoadFormFile(const std::string& path) {
+    CheckNotDirectory(path);
     try {
-        return std::unique_ptr<TComponent>(Framework::ReadComponentFile(U16(Path), nullptr));
-    } catch (const Framework::EReadError& E) {
-        throw ECommandError(ExitInvalidInput, Path + ":" + std::to_string(E.Line()) + ":" +
-                                                  std::to_string(E.Column()) + ": " + U8(E.Reason()));
-    } catch (const Framework::EClassNotFound& E) {
-        throw ECommandError(ExitInvalidInput, Path + ": " + E.what());
-    } catch (const Framework::EStreamError& E) {
-        throw ECommandError(ExitFileError, E.what());
+        return std::unique_ptr<TComponent>(Framework::ReadComponentFile(U16(path), nullptr));
+    } catch (const Framework::EReadError& e) {
+        throw ECommandError(ExitInvalidInput, path + ":" + std::to_string(e.Line()) + ":" +
+                                                  std::to_string(e.Column()) + ": " + U8(e.Reason()));
+    } catch (const Framework::EClassNotFound& e) {
+        throw ECommandError(ExitInvalidInput, path + ": " + e.what());
+    } catch (const Framework::EStreamError& e) {
+        throw ECommandError(ExitFileError, e.what());
     }
 }
 
-int RunForm(const TArgs& Args)
-{
-    if (!Args.empty() && (Args[0] == "-h" || Args[0] == "--help")) {
+int RunForm(const TArgs& args) {
+    if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
         Out(FormHelp);
         return ExitSuccess;
     }
-    if (Args.empty()) UsageError("no command given: check or dump");
-    const std::string& Command = Args[0];
-    if (Command != "check" && Command != "dump")
-        UsageError("unknown command " + Quoted(Command) + "; choose check or dump");
-    const TCommandLine Line({{'h', "help", false}}, TArgs(Args.begin() + 1, Args.end()));
-    if (Line.Has("help")) {
+    if (args.empty()) UsageError("no command given: check or dump");
+    const std::string& command = args[0];
+    if (command != "check" && command != "dump")
+        UsageError("unknown command " + Quoted(command) + "; choose check or dump");
+    const TCommandLine line({{'h', "help", false}}, TArgs(args.begin() + 1, args.end()));
+    if (line.Has("help")) {
         Out(FormHelp);
         return ExitSuccess;
     }
-    if (Line.Operands().empty()) UsageError("no form file given");
-    if (Line.Operands().size() > 1) UsageError("unexpected argument " + Quoted(Line.Operands()[1]));
-    const std::string& Path = Line.Operands()[0];
+    if (line.Operands().empty()) UsageError("no form file given");
+    if (line.Operands().size() > 1) UsageError("unexpected argument " + Quoted(line.Operands()[1]));
+    const std::string& path = line.Operands()[0];
 
-    const std::unique_ptr<TComponent> Root = LoadFormFile(Path);
-    if (Command == "check") {
-        const int Count = CountComponents(*Root);
-        Out(Path + ": OK, " + std::to_string(Count) + (Count == 1 ? " component\n" : " components\n"));
+    const std::unique_ptr<TComponent> root = LoadFormFile(path);
+    if (command == "check") {
+        const int count = CountComponents(*root);
+        Out(path + ": OK, " + std::to_string(count) + (count == 1 ? " component\n" : " components\n"));
     } else {
-        Dump(*Root, Root.get(), 0);
+        Dump(*root, root.get(), 0);
     }
     return ExitSuccess;
 }

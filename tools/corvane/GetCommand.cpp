@@ -93,63 +93,60 @@ struct TRequestOptions {
     bool ForceProgress = false;
 };
 
-std::string Trim(const std::string& Text)
-{
-    const std::size_t First = Text.find_first_not_of(" \t");
-    if (First == std::string::npos) return {};
-    return Text.substr(First, Text.find_last_not_of(" \t") - First + 1);
+std::string Trim(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-bool SameAscii(std::string_view A, std::string_view B)
-{
-    return Framework::SameText(U16(A), U16(B));
+bool SameAscii(std::string_view a, std::string_view b) {
+    return Framework::SameText(U16(a), U16(b));
 }
 
 // "Name: value": the name without blanks around it, the value without
 // leading and trailing blanks. A line break in either would smuggle in
 // another header, so it is refused here with a usage error.
-std::pair<std::string, std::string> ParseHeader(const std::string& Text)
-{
-    if (Text.find_first_of("\r\n") != std::string::npos)
-        UsageError("header " + Quoted(Text) + " holds a line break");
-    const std::size_t Colon = Text.find(':');
-    if (Colon == std::string::npos) UsageError("header " + Quoted(Text) + " is not of the form 'Name: value'");
-    std::string Name = Trim(Text.substr(0, Colon));
-    if (Name.empty()) UsageError("header " + Quoted(Text) + " has no name");
-    if (Name.find_first_of(" \t") != std::string::npos) UsageError("header name " + Quoted(Name) + " holds a blank");
-    return {std::move(Name), Trim(Text.substr(Colon + 1))};
+std::pair<std::string, std::string> ParseHeader(const std::string& text) {
+    if (text.find_first_of("\r\n") != std::string::npos)
+        UsageError("header " + Quoted(text) + " holds a line break");
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos)
+        UsageError("header " + Quoted(text) + " is not of the form 'Name: value'");
+    std::string name = Trim(text.substr(0, colon));
+    if (name.empty()) UsageError("header " + Quoted(text) + " has no name");
+    if (name.find_first_of(" \t") != std::string::npos)
+        UsageError("header name " + Quoted(name) + " holds a blank");
+    return {std::move(name), Trim(text.substr(colon + 1))};
 }
 
 // A decimal number of seconds above zero, as milliseconds.
-Cardinal ParseTimeout(const std::string& Text)
-{
-    std::size_t End = 0;
-    double Seconds = 0;
+Cardinal ParseTimeout(const std::string& text) {
+    std::size_t end = 0;
+    double seconds = 0;
     try {
-        Seconds = std::stod(Text, &End);
+        seconds = std::stod(text, &end);
     } catch (const std::exception&) {
-        End = 0;
+        end = 0;
     }
-    if (End == 0 || End != Text.size() || !(Seconds > 0) || Seconds > 4294967.0)
-        UsageError("invalid timeout " + Quoted(Text) + "; give a number of seconds above 0");
-    return static_cast<Cardinal>(std::max(1.0, std::round(Seconds * 1000)));
+    if (end == 0 || end != text.size() || !(seconds > 0) || seconds > 4294967.0)
+        UsageError("invalid timeout " + Quoted(text) + "; give a number of seconds above 0");
+    return static_cast<Cardinal>(std::max(1.0, std::round(seconds * 1000)));
 }
 
 // HOST:PORT, as the session's proxy setting takes it.
-void CheckProxy(const std::string& Text)
-{
-    const std::size_t Colon = Text.rfind(':');
-    const std::string Port = Colon == std::string::npos ? std::string() : Text.substr(Colon + 1);
-    Framework::Integer Number = 0;
-    if (Colon == std::string::npos || Colon == 0 || Port.empty() ||
-        Port.find_first_not_of("0123456789") != std::string::npos || !Framework::TryStrToInt(U16(Port), Number) ||
-        Number < 1 || Number > 65535 || Text.find_first_of(" \t\r\n") != std::string::npos)
-        UsageError("invalid proxy " + Quoted(Text) + "; give HOST:PORT");
+void CheckProxy(const std::string& text) {
+    const std::size_t colon = text.rfind(':');
+    const std::string port = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+    Framework::Integer number = 0;
+    if (colon == std::string::npos || colon == 0 || port.empty() ||
+        port.find_first_not_of("0123456789") != std::string::npos ||
+        !Framework::TryStrToInt(U16(port), number) || number < 1 || number > 65535 ||
+        text.find_first_of(" \t\r\n") != std::string::npos)
+        UsageError("invalid proxy " + Quoted(text) + "; give HOST:PORT");
 }
 
-TRequestOptions ParseOptions(const TArgs& Args)
-{
-    const TCommandLine Line({{'h', "help", false},
+TRequestOptions ParseOptions(const TArgs& args) {
+    const TCommandLine line({{'h', "help", false},
                              {'o', "output", true},
                              {'I', "head", false},
                              {'X', "request", true},
@@ -164,137 +161,157 @@ TRequestOptions ParseOptions(const TArgs& Args)
                              {'v', "verbose", false},
                              {0, "form", true},
                              {0, "progress", false}},
-                            Args);
-    TRequestOptions O;
-    if (Line.Has("help")) {
-        O.Help = true;
-        return O;
+                            args);
+    TRequestOptions o;
+    if (line.Has("help")) {
+        o.Help = true;
+        return o;
     }
-    O.FormFile = Line.Value("form");
-    if (Line.Has("form") && O.FormFile.empty()) UsageError("option '--form' needs a file name");
-    if (Line.Operands().size() > 1) UsageError("unexpected argument " + Quoted(Line.Operands()[1]));
-    if (Line.Operands().empty() && !Line.Has("form")) UsageError("no URL given");
-    if (!Line.Operands().empty()) O.Url = Line.Operands()[0];
+    o.FormFile = line.Value("form");
+    if (line.Has("form") && o.FormFile.empty()) UsageError("option '--form' needs a file name");
+    if (line.Operands().size() > 1) UsageError("unexpected argument " + Quoted(line.Operands()[1]));
+    if (line.Operands().empty() && !line.Has("form")) UsageError("no URL given");
+    if (!line.Operands().empty()) o.Url = line.Operands()[0];
 
-    O.Output = Line.Value("output");
-    if (Line.Has("output") && O.Output.empty()) UsageError("option '--output' needs a file name");
-    O.Head = Line.Has("head");
-    O.Verb = Line.Value("request");
-    if (Line.Has("request") &&
-        (O.Verb.empty() || O.Verb.find_first_of(" \t\r\n") != std::string::npos))
-        UsageError("invalid verb " + Quoted(O.Verb));
-    for (const std::string& Header : Line.Values("header")) O.Headers.push_back(ParseHeader(Header));
+    o.Output = line.Value("output");
+    if (line.Has("output") && o.Output.empty()) UsageError("option '--output' needs a file name");
+    o.Head = line.Has("head");
+    o.Verb = line.Value("request");
+    if (line.Has("request") && (o.Verb.empty() || o.Verb.find_first_of(" \t\r\n") != std::string::npos))
+        UsageError("invalid verb " + Quoted(o.Verb));
+    for (const std::string& header : line.Values("header")) o.Headers.push_back(ParseHeader(header));
 
-    if (Line.Has("data") && Line.Has("data-binary")) UsageError("give either --data or --data-binary, not both");
-    if (Line.Has("data")) {
-        std::string Body;
-        for (const std::string& Piece : Line.Values("data")) Body += (Body.empty() ? "" : "&") + Piece;
-        O.Body = Body;
-        O.FormBody = true;
+    if (line.Has("data") && line.Has("data-binary"))
+        UsageError("give either --data or --data-binary, not both");
+    if (line.Has("data")) {
+        std::string body;
+        for (const std::string& piece : line.Values("data")) body += (body.empty() ? "" : "&") + piece;
+        o.Body = body;
+        o.FormBody = true;
     }
-    if (Line.Has("data-binary")) {
-        std::string Body;
-        bool First = true;
-        for (const std::string& Piece : Line.Values("data-binary")) {
-            if (!First) Body += '&';
-            First = false;
-            if (!Piece.empty() && Piece[0] == '@') {
-                if (Piece.size() == 1) UsageError("option '--data-binary' needs a file name after '@'");
-                Body += ReadFileBytes(Piece.substr(1));
+    if (line.Has("data-binary")) {
+        std::string body;
+        bool first = true;
+        for (const std::string& piece : line.Values("data-binary")) {
+            if (!first) body += '&';
+            first = false;
+            if (!piece.empty() && piece[0] == '@') {
+                if (piece.size() == 1) UsageError("option '--data-binary' needs a file name after '@'");
+                body += ReadFileBytes(piece.substr(1));
             } else {
-                Body += Piece;
+                body += piece;
             }
         }
-        O.Body = Body;
+        o.Body = body;
     }
 
-    if (Line.Has("user")) {
-        const std::string User = Line.Value("user");
-        const std::size_t Colon = User.find(':');
-        if (Colon == 0 || User.empty()) UsageError("option '--user' needs USER:PASSWORD");
-        O.Credentials = Colon == std::string::npos ? std::pair{User, std::string()}
-                                                   : std::pair{User.substr(0, Colon), User.substr(Colon + 1)};
+    if (line.Has("user")) {
+        const std::string user = line.Value("user");
+        const std::size_t colon = user.find(':');
+        if (colon == 0 || user.empty()) UsageError("option '--user' needs USER:PASSWORD");
+        o.Credentials = colon == std::string::npos ? std::pair{user, std::string()}
+                                                   : std::pair{user.substr(0, colon), user.substr(colon + 1)};
     }
-    O.Insecure = Line.Has("insecure");
-    if (Line.Has("proxy")) {
-        O.Proxy = Line.Value("proxy");
-        CheckProxy(O.Proxy);
+    o.Insecure = line.Has("insecure");
+    if (line.Has("proxy")) {
+        o.Proxy = line.Value("proxy");
+        CheckProxy(o.Proxy);
     }
-    O.NoRedirect = Line.Has("no-redirect");
-    if (Line.Has("timeout")) O.TimeoutMs = ParseTimeout(Line.Value("timeout"));
-    O.Verbose = Line.Has("verbose");
-    O.ForceProgress = Line.Has("progress");
-    return O;
+    o.NoRedirect = line.Has("no-redirect");
+    if (line.Has("timeout")) o.TimeoutMs = ParseTimeout(line.Value("timeout"));
+    o.Verbose = line.Has("verbose");
+    o.ForceProgress = line.Has("progress");
+    return o;
 }
 
 // The first HTTP component of a form: the root itself or one it owns,
 // depth first.
-TINetHttp* FindHttp(TComponent& C)
-{
-    if (auto* Http = dynamic_cast<TINetHttp*>(&C)) return Http;
-    for (int I = 0; I < C.ComponentCount(); ++I)
-        if (TINetHttp* Found = FindHttp(*C.Components(I))) return Found;
+TINetHttp* FindHttp(TComponent& c) {
+    if (auto* http = dynamic_cast<TINetHttp*>(&c)) return http;
+    for (int i = 0; i < c.ComponentCount(); ++i)
+        if (TINetHttp* found = FindHttp(*c.Components(i))) return found;
     return nullptr;
 }
 
 // The HTTP component's URL must name an HTTP or HTTPS server; the
 // component itself cracks it and would only fail later, less clearly.
-void CheckHttpUrl(const TINetHttp& Http)
-{
-    const std::string Text = U8(Http.Url());
-    const std::string Scheme = U8(Framework::LowerCase(Http.Scheme()));
-    if (Scheme.empty()) {
+void CheckHttpUrl(const TINetHttp& http) {
+    const std::string text = U8(http.Url());
+    const std::string scheme = U8(Framework::LowerCase(http.Scheme()));
+    if (scheme.empty()) {
         // A failed crack leaves every part empty; a component whose Url was
         // never assigned keeps its initial host and has no scheme.
-        if (Text.empty()) throw ECommandError(ExitInvalidInput, "no URL given");
-        if (Http.ServerName().empty() && Http.UrlPath().empty())
-            throw ECommandError(ExitInvalidInput, "the platform cannot crack the URL " + Quoted(Text));
+        if (text.empty()) throw ECommandError(ExitInvalidInput, "no URL given");
+        if (http.ServerName().empty() && http.UrlPath().empty())
+            throw ECommandError(ExitInvalidInput, "the platform cannot crack the URL " + Quoted(text));
         throw ECommandError(ExitInvalidInput, "the HTTP component has no URL; give one on the command line");
     }
-    if (Scheme != "http" && Scheme != "https")
-        throw ECommandError(ExitInvalidInput, "not an HTTP or HTTPS URL: " + Quoted(Text));
-    if (Http.ServerName().empty()) throw ECommandError(ExitInvalidInput, "no host name in the URL " + Quoted(Text));
+    if (scheme != "http" && scheme != "https")
+        throw ECommandError(ExitInvalidInput, "not an HTTP or HTTPS URL: " + Quoted(text));
+    if (http.ServerName().empty())
+        throw ECommandError(ExitInvalidInput, "no host name in the URL " + Quoted(text));
 }
 
 // The request target: the URL's path (or "/") and its query, without the
 // fragment, which belongs to the client and never goes to the server.
-UnicodeString ObjectName(const TINetHttp& Http)
-{
-    UnicodeString Extra = Http.ExtraInfo();
-    const std::size_t Hash = Extra.find(u'#');
-    if (Hash != UnicodeString::npos) Extra.resize(Hash);
-    UnicodeString Path = Http.UrlPath();
-    if (Path.empty()) Path = u"/";
-    return Path + Extra;
+UnicodeString ObjectName(const TINetHttp& http) {
+    UnicodeString extra = http.ExtraInfo();
+    const std::size_t hash = extra.find(u'#');
+    if (hash != UnicodeString::npos) extra.resize(hash);
+    UnicodeString path = http.UrlPath();
+    if (path.empty()) path = u"/";
+    return path + extra;
 }
 
 // The names of the status notifications, for --verbose.
-const char* StatusName(Integer Status)
-{
-    switch (Status) {
-    case INTERNET_STATUS_RESOLVING_NAME: return "Resolving name";
-    case INTERNET_STATUS_NAME_RESOLVED: return "Name resolved";
-    case INTERNET_STATUS_CONNECTING_TO_SERVER: return "Connecting to server";
-    case INTERNET_STATUS_CONNECTED_TO_SERVER: return "Connected to server";
-    case INTERNET_STATUS_SENDING_REQUEST: return "Sending request";
-    case INTERNET_STATUS_REQUEST_SENT: return "Request sent";
-    case INTERNET_STATUS_RECEIVING_RESPONSE: return "Receiving response";
-    case INTERNET_STATUS_RESPONSE_RECEIVED: return "Response received";
-    case INTERNET_STATUS_CTL_RESPONSE_RECEIVED: return "Control response received";
-    case INTERNET_STATUS_PREFETCH: return "Prefetch";
-    case INTERNET_STATUS_CLOSING_CONNECTION: return "Closing connection";
-    case INTERNET_STATUS_CONNECTION_CLOSED: return "Connection closed";
-    case INTERNET_STATUS_HANDLE_CREATED: return "Handle created";
-    case INTERNET_STATUS_HANDLE_CLOSING: return "Handle closing";
-    case INTERNET_STATUS_DETECTING_PROXY: return "Detecting proxy";
-    case INTERNET_STATUS_REQUEST_COMPLETE: return "Request complete";
-    case INTERNET_STATUS_REDIRECT: return "Redirect";
-    case INTERNET_STATUS_INTERMEDIATE_RESPONSE: return "Intermediate response";
-    case INTERNET_STATUS_USER_INPUT_REQUIRED: return "User input required";
-    case INTERNET_STATUS_STATE_CHANGE: return "State change";
-    case INTERNET_STATUS_COOKIE_SENT: return "Cookie sent";
-    case INTERNET_STATUS_COOKIE_RECEIVED: return "Cookie received";
-    default: return nullptr;
+const char* StatusName(Integer status) {
+    switch (status) {
+    case INTERNET_STATUS_RESOLVING_NAME:
+        return "Resolving name";
+    case INTERNET_STATUS_NAME_RESOLVED:
+        return "Name resolved";
+    case INTERNET_STATUS_CONNECTING_TO_SERVER:
+        return "Connecting to server";
+    case INTERNET_STATUS_CONNECTED_TO_SERVER:
+        return "Connected to server";
+    case INTERNET_STATUS_SENDING_REQUEST:
+        return "Sending request";
+    case INTERNET_STATUS_REQUEST_SENT:
+        return "Request sent";
+    case INTERNET_STATUS_RECEIVING_RESPONSE:
+        return "Receiving response";
+    case INTERNET_STATUS_RESPONSE_RECEIVED:
+        return "Response received";
+    case INTERNET_STATUS_CTL_RESPONSE_RECEIVED:
+        return "Control response received";
+    case INTERNET_STATUS_PREFETCH:
+        return "Prefetch";
+    case INTERNET_STATUS_CLOSING_CONNECTION:
+        return "Closing connection";
+    case INTERNET_STATUS_CONNECTION_CLOSED:
+        return "Connection closed";
+    case INTERNET_STATUS_HANDLE_CREATED:
+        return "Handle created";
+    case INTERNET_STATUS_HANDLE_CLOSING:
+        return "Handle closing";
+    case INTERNET_STATUS_DETECTING_PROXY:
+        return "Detecting proxy";
+    case INTERNET_STATUS_REQUEST_COMPLETE:
+        return "Request complete";
+    case INTERNET_STATUS_REDIRECT:
+        return "Redirect";
+    case INTERNET_STATUS_INTERMEDIATE_RESPONSE:
+        return "Intermediate response";
+    case INTERNET_STATUS_USER_INPUT_REQUIRED:
+        return "User input required";
+    case INTERNET_STATUS_STATE_CHANGE:
+        return "State change";
+    case INTERNET_STATUS_COOKIE_SENT:
+        return "Cookie sent";
+    case INTERNET_STATUS_COOKIE_RECEIVED:
+        return "Cookie received";
+    default:
+        return nullptr;
     }
 }
 
@@ -302,32 +319,31 @@ const char* StatusName(Integer Status)
 // redirect notifications (host names and redirect targets in UTF-16,
 // addresses as 8-bit texts; either is recognised by its terminator), and the
 // byte counts of the request and response.
-std::string StatusInformation(Integer Status, const void* Information, Integer Length)
-{
-    if (Information == nullptr || Length <= 0) return {};
-    switch (Status) {
+std::string StatusInformation(Integer status, const void* information, Integer length) {
+    if (information == nullptr || length <= 0) return {};
+    switch (status) {
     case INTERNET_STATUS_RESOLVING_NAME:
     case INTERNET_STATUS_NAME_RESOLVED:
     case INTERNET_STATUS_CONNECTING_TO_SERVER:
     case INTERNET_STATUS_CONNECTED_TO_SERVER:
     case INTERNET_STATUS_REDIRECT: {
-        const auto* Bytes = static_cast<const unsigned char*>(Information);
-        const auto Size = static_cast<std::size_t>(Length);
-        if (Size >= 2 && Size % 2 == 0 && Bytes[Size - 1] == 0 && Bytes[Size - 2] == 0) {
-            std::u16string Text(Size / 2, u'\0');
-            std::memcpy(Text.data(), Bytes, Size);
-            Text.resize(Text.find(u'\0'));
-            return U8(Text);
+        const auto* bytes = static_cast<const unsigned char*>(information);
+        const auto size = static_cast<std::size_t>(length);
+        if (size >= 2 && size % 2 == 0 && bytes[size - 1] == 0 && bytes[size - 2] == 0) {
+            std::u16string text(size / 2, u'\0');
+            std::memcpy(text.data(), bytes, size);
+            text.resize(text.find(u'\0'));
+            return U8(text);
         }
-        std::string Text(reinterpret_cast<const char*>(Bytes), Size);
-        return Text.substr(0, Text.find('\0'));
+        std::string text(reinterpret_cast<const char*>(bytes), size);
+        return text.substr(0, text.find('\0'));
     }
     case INTERNET_STATUS_REQUEST_SENT:
     case INTERNET_STATUS_RESPONSE_RECEIVED:
-        if (Length == static_cast<Integer>(sizeof(DWORD))) {
-            DWORD Count = 0;
-            std::memcpy(&Count, Information, sizeof Count);
-            return std::to_string(Count) + " bytes";
+        if (length == static_cast<Integer>(sizeof(DWORD))) {
+            DWORD count = 0;
+            std::memcpy(&count, information, sizeof count);
+            return std::to_string(count) + " bytes";
         }
         return {};
     default:
@@ -337,29 +353,27 @@ std::string StatusInformation(Integer Status, const void* Information, Integer L
 
 // Writes a header block as lines behind a marker ("> " or "< "), without
 // the empty line that ends it.
-void PrintHeaderBlock(const std::string& Marker, const UnicodeString& Block)
-{
-    std::string Text = U8(Block);
-    std::string Lines;
-    std::size_t Start = 0;
-    while (Start < Text.size()) {
-        std::size_t End = Text.find('\n', Start);
-        if (End == std::string::npos) End = Text.size();
-        std::string Line = Text.substr(Start, End - Start);
-        if (!Line.empty() && Line.back() == '\r') Line.pop_back();
-        if (!Line.empty()) Lines += Marker + Line + "\n";
-        Start = End + 1;
+void PrintHeaderBlock(const std::string& marker, const UnicodeString& block) {
+    std::string text = U8(block);
+    std::string lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) lines += marker + line + "\n";
+        start = end + 1;
     }
-    Err(Lines);
+    Err(lines);
 }
 
 // The body's length from Content-Length, when the response has one.
-std::optional<std::uint64_t> ContentLength(TINetHttp& Http)
-{
+std::optional<std::uint64_t> ContentLength(TINetHttp& http) {
     try {
-        const std::string Text = Trim(U8(Http.QueryInfo(heContentLength)));
-        if (Text.empty() || Text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
-        return std::stoull(Text);
+        const std::string text = Trim(U8(http.QueryInfo(heContentLength)));
+        if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+        return std::stoull(text);
     } catch (const EINetError&) {
         return std::nullopt;
     } catch (const std::out_of_range&) {
@@ -370,19 +384,16 @@ std::optional<std::uint64_t> ContentLength(TINetHttp& Http)
 // Where the response goes: a file replaced on success, or standard output.
 class TSink {
 public:
-    explicit TSink(const std::string& Path)
-    {
-        if (!Path.empty()) FFile = std::make_unique<TOutputFile>(Path);
+    explicit TSink(const std::string& path) {
+        if (!path.empty()) FFile = std::make_unique<TOutputFile>(path);
     }
-    void Write(const void* Data, std::size_t Size)
-    {
+    void Write(const void* data, std::size_t size) {
         if (FFile)
-            FFile->Write(Data, Size);
+            FFile->Write(data, size);
         else
-            Out(std::string_view(static_cast<const char*>(Data), Size));
+            Out(std::string_view(static_cast<const char*>(data), size));
     }
-    void Commit()
-    {
+    void Commit() {
         if (FFile) FFile->Commit();
     }
 
@@ -391,148 +402,148 @@ private:
 };
 
 // Sets up the components, sends the request and writes the response.
-int Get(const TRequestOptions& O)
-{
+int Get(const TRequestOptions& o) {
     // Declared before the components, so that it outlives the notifications
     // they send while they are destroyed.
-    std::optional<TProgressBar> Bar;
-    std::unique_ptr<TComponent> Root;
-    TINetHttp* Http = nullptr;
-    TINetSession* Session = nullptr;
-    if (!O.FormFile.empty()) {
-        Root = LoadFormFile(O.FormFile);
-        Http = FindHttp(*Root);
-        if (Http == nullptr)
-            throw ECommandError(ExitInvalidInput, "the form file " + Quoted(O.FormFile) + " holds no TINetHttp");
+    std::optional<TProgressBar> bar;
+    std::unique_ptr<TComponent> root;
+    TINetHttp* http = nullptr;
+    TINetSession* session = nullptr;
+    if (!o.FormFile.empty()) {
+        root = LoadFormFile(o.FormFile);
+        http = FindHttp(*root);
+        if (http == nullptr)
+            throw ECommandError(ExitInvalidInput,
+                                "the form file " + Quoted(o.FormFile) + " holds no TINetHttp");
         // Settings of a connection change only while it is closed.
-        Http->Close();
-        Session = Http->Session();
-        if (Session == nullptr) {
-            Session = new TINetSession(Root.get());
-            Http->SetSession(Session);
+        http->Close();
+        session = http->Session();
+        if (session == nullptr) {
+            session = new TINetSession(root.get());
+            http->SetSession(session);
         }
-        if (!O.Proxy.empty()) Session->Close();
+        if (!o.Proxy.empty()) session->Close();
     } else {
-        Root = std::make_unique<TComponent>(nullptr);
-        Session = new TINetSession(Root.get());
-        Http = new TINetHttp(Root.get());
-        Http->SetSession(Session);
-        Http->SetVerb(veGet);
+        root = std::make_unique<TComponent>(nullptr);
+        session = new TINetSession(root.get());
+        http = new TINetHttp(root.get());
+        http->SetSession(session);
+        http->SetVerb(veGet);
     }
 
-    if (O.Url) Http->SetUrl(U16(*O.Url));
-    CheckHttpUrl(*Http);
-    if (O.Credentials) {
-        Http->SetUserName(U16(O.Credentials->first));
-        Http->SetPassword(U16(O.Credentials->second));
+    if (o.Url) http->SetUrl(U16(*o.Url));
+    CheckHttpUrl(*http);
+    if (o.Credentials) {
+        http->SetUserName(U16(o.Credentials->first));
+        http->SetPassword(U16(o.Credentials->second));
     }
-    if (!O.Proxy.empty()) {
-        Session->SetAccessType(atProxy);
-        Session->SetProxyName(U16(O.Proxy));
+    if (!o.Proxy.empty()) {
+        session->SetAccessType(atProxy);
+        session->SetProxyName(U16(o.Proxy));
     }
 
-    THttpFlags Flags = Http->Flags();
-    if (Framework::SameText(Http->Scheme(), u"https")) Flags.Include(flSecure);
-    if (O.NoRedirect)
-        Flags.Include(flNoAutoRedirect);
+    THttpFlags flags = http->Flags();
+    if (Framework::SameText(http->Scheme(), u"https")) flags.Include(flSecure);
+    if (o.NoRedirect)
+        flags.Include(flNoAutoRedirect);
     else
-        Flags.Include(flIgnoreRedirectToHttps);
-    if (O.Insecure) {
-        Flags += THttpFlags{flIgnoreCertCnInvalid, flIgnoreCertDateInvalid};
-        Http->SetSecurityFlags(Http->SecurityFlags() + TSecurityFlags{sfIgnoreUnknownCA, sfIgnoreInvalidCN,
+        flags.Include(flIgnoreRedirectToHttps);
+    if (o.Insecure) {
+        flags += THttpFlags{flIgnoreCertCnInvalid, flIgnoreCertDateInvalid};
+        http->SetSecurityFlags(http->SecurityFlags() + TSecurityFlags{sfIgnoreUnknownCA, sfIgnoreInvalidCN,
                                                                       sfIgnoreInvalidDate, sfIgnoreRevocation,
                                                                       sfIgnoreWrongUsage});
     }
-    Http->SetFlags(Flags);
+    http->SetFlags(flags);
 
-    if (O.Verbose) {
+    if (o.Verbose) {
         // The notifications arrive on this thread while the component works.
-        TINetCallbackEvent Print = [&Bar](TObject*, Integer Status, void* Information, Integer Length) {
-            const char* Name = StatusName(Status);
-            std::string Line = Name != nullptr ? Name : "Status " + std::to_string(Status);
-            const std::string Info = StatusInformation(Status, Information, Length);
-            if (!Info.empty()) Line += ": " + Info;
-            if (Bar) Bar->Interrupt();
-            Err("* " + Line + "\n");
+        TINetCallbackEvent print = [&bar](TObject*, Integer status, void* information, Integer length) {
+            const char* name = StatusName(status);
+            std::string line = name != nullptr ? name : "Status " + std::to_string(status);
+            const std::string info = StatusInformation(status, information, length);
+            if (!info.empty()) line += ": " + info;
+            if (bar) bar->Interrupt();
+            Err("* " + line + "\n");
         };
-        Session->SetOnCallback(Print);
-        Http->SetOnCallback(Print);
+        session->SetOnCallback(print);
+        http->SetOnCallback(print);
     }
 
-    Http->Open();
-    if (O.TimeoutMs) {
-        Http->SetInternetOptionDWord(INTERNET_OPTION_CONNECT_TIMEOUT, *O.TimeoutMs);
-        Http->SetInternetOptionDWord(INTERNET_OPTION_SEND_TIMEOUT, *O.TimeoutMs);
-        Http->SetInternetOptionDWord(INTERNET_OPTION_RECEIVE_TIMEOUT, *O.TimeoutMs);
+    http->Open();
+    if (o.TimeoutMs) {
+        http->SetInternetOptionDWord(INTERNET_OPTION_CONNECT_TIMEOUT, *o.TimeoutMs);
+        http->SetInternetOptionDWord(INTERNET_OPTION_SEND_TIMEOUT, *o.TimeoutMs);
+        http->SetInternetOptionDWord(INTERNET_OPTION_RECEIVE_TIMEOUT, *o.TimeoutMs);
     }
 
-    const std::string Verb = !O.Verb.empty() ? O.Verb : O.Head ? "HEAD" : O.Body ? "POST" : "";
-    Http->OpenRequest(U16(Verb), ObjectName(*Http));
-    bool HasContentType = false;
-    for (const auto& [Name, Value] : O.Headers) {
-        Http->AddRequestHeader(U16(Name), U16(Value));
-        HasContentType = HasContentType || SameAscii(Name, "Content-Type");
+    const std::string verb = !o.Verb.empty() ? o.Verb : o.Head ? "HEAD" : o.Body ? "POST" : "";
+    http->OpenRequest(U16(verb), ObjectName(*http));
+    bool hasContentType = false;
+    for (const auto& [Name, Value] : o.Headers) {
+        http->AddRequestHeader(U16(Name), U16(Value));
+        hasContentType = hasContentType || SameAscii(Name, "Content-Type");
     }
-    if (O.FormBody && !HasContentType)
-        Http->AddRequestHeader(UnicodeString(u"Content-Type"), UnicodeString(u"application/x-www-form-urlencoded"));
-    Http->SendRequest(UnicodeString(), O.Body ? AnsiString(*O.Body) : AnsiString());
+    if (o.FormBody && !hasContentType)
+        http->AddRequestHeader(UnicodeString(u"Content-Type"),
+                               UnicodeString(u"application/x-www-form-urlencoded"));
+    http->SendRequest(UnicodeString(), o.Body ? AnsiString(*o.Body) : AnsiString());
 
-    if (O.Verbose) {
+    if (o.Verbose) {
         try {
-            constexpr Cardinal RequestHeaders = HTTP_QUERY_RAW_HEADERS_CRLF | HTTP_QUERY_FLAG_REQUEST_HEADERS;
-            PrintHeaderBlock("> ", Http->QueryInfo(RequestHeaders));
+            constexpr Cardinal requestHeaders = HTTP_QUERY_RAW_HEADERS_CRLF | HTTP_QUERY_FLAG_REQUEST_HEADERS;
+            PrintHeaderBlock("> ", http->QueryInfo(requestHeaders));
         } catch (const EINetError&) {
             // The request's headers are not available on every platform.
         }
-        PrintHeaderBlock("< ", Http->QueryInfo(heRawHeadersCrLf));
+        PrintHeaderBlock("< ", http->QueryInfo(heRawHeadersCrLf));
     }
 
-    TSink Sink(O.Output);
-    if (O.Head) {
-        const std::string Headers = U8(Http->QueryInfo(heRawHeadersCrLf));
-        Sink.Write(Headers.data(), Headers.size());
+    TSink sink(o.Output);
+    if (o.Head) {
+        const std::string headers = U8(http->QueryInfo(heRawHeadersCrLf));
+        sink.Write(headers.data(), headers.size());
     } else {
-        const bool ShowBar =
-            O.ForceProgress || (StderrIsTerminal() && (!O.Output.empty() || !StdoutIsTerminal()));
-        Bar.emplace(ShowBar, ContentLength(*Http));
+        const bool showBar =
+            o.ForceProgress || (StderrIsTerminal() && (!o.Output.empty() || !StdoutIsTerminal()));
+        bar.emplace(showBar, ContentLength(*http));
         // The body in pieces as large as the buffer, each written at once,
         // so memory does not grow with the body.
-        TBytes Buffer(256 * 1024);
-        std::uint64_t Done = 0;
-        Bar->Update(0);
+        TBytes buffer(256 * 1024);
+        std::uint64_t done = 0;
+        bar->Update(0);
         for (;;) {
-            const Cardinal Count = Http->GetBytes(Buffer);
-            if (Count == 0) break;
-            Sink.Write(Buffer.data(), Count);
-            Done += Count;
-            Bar->Update(Done);
+            const Cardinal count = http->GetBytes(buffer);
+            if (count == 0) break;
+            sink.Write(buffer.data(), count);
+            done += count;
+            bar->Update(done);
         }
-        Bar->Finish(Done);
+        bar->Finish(done);
         // A platform may end a body the server cut short as if it were
         // complete; a length that does not add up is a failed download,
         // never a short file that looks whole.
-        const Cardinal Status = Http->QueryInfoValue(heStatusCode);
-        const bool HasBody = O.Verb != "HEAD" && Status >= 200 && Status != 204 && Status != 304;
-        if (const auto Expected = ContentLength(*Http); HasBody && Expected && Done < *Expected)
-            throw ECommandError(ExitInternetError, "the connection ended after " + std::to_string(Done) + " of " +
-                                                       std::to_string(*Expected) + " bytes");
+        const Cardinal status = http->QueryInfoValue(heStatusCode);
+        const bool hasBody = o.Verb != "HEAD" && status >= 200 && status != 204 && status != 304;
+        if (const auto expected = ContentLength(*http); hasBody && expected && done < *expected)
+            throw ECommandError(ExitInternetError, "the connection ended after " + std::to_string(done) +
+                                                       " of " + std::to_string(*expected) + " bytes");
     }
-    Sink.Commit();
-    Http->CloseRequest();
-    Http->Close();
+    sink.Commit();
+    http->CloseRequest();
+    http->Close();
     return ExitSuccess;
 }
 
 }  // namespace
 
-int RunGet(const TArgs& Args)
-{
-    const TRequestOptions Options = ParseOptions(Args);
-    if (Options.Help) {
+int RunGet(const TArgs& args) {
+    const TRequestOptions options = ParseOptions(args);
+    if (options.Help) {
         Out(GetHelp);
         return ExitSuccess;
     }
-    return Get(Options);
+    return Get(options);
 }
 
 }  // namespace Tool

@@ -45,98 +45,89 @@ const char* const MainHelp =
 
 // Messages of the Internet library end with CR LF and may hold the
 // server's reply on further lines: one line break style, no trailing blanks.
-std::string MessageText(const std::string& Message)
-{
-    std::string Text;
-    for (char C : Message)
-        if (C != '\r') Text += C;
-    while (!Text.empty() && (Text.back() == '\n' || Text.back() == ' ')) Text.pop_back();
-    return Text;
+std::string MessageText(const std::string& message) {
+    std::string text;
+    for (char c : message)
+        if (c != '\r') text += c;
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
 }
 
 // Runs one command and turns whatever ends it into a message on standard
 // error and an exit status.
-int RunCommand(const std::string& Name, int (*Command)(const TArgs&), const TArgs& Args)
-{
-    const std::string Prefix = "corvane " + Name + ": ";
+int RunCommand(const std::string& name, int (*command)(const TArgs&), const TArgs& args) {
+    const std::string prefix = "corvane " + name + ": ";
     try {
-        return Command(Args);
-    } catch (const ECommandError& E) {
-        Err(Prefix + MessageText(E.what()) + "\n");
-        if (E.Status() == ExitUsage) Err("Try 'corvane " + Name + " --help' for more information.\n");
-        return E.Status();
-    } catch (const Corvane::EINetError& E) {
-        Err(Prefix + MessageText(E.what()) + "\n");
+        return command(args);
+    } catch (const ECommandError& e) {
+        Err(prefix + MessageText(e.what()) + "\n");
+        if (e.Status() == ExitUsage) Err("Try 'corvane " + name + " --help' for more information.\n");
+        return e.Status();
+    } catch (const Corvane::EINetError& e) {
+        Err(prefix + MessageText(e.what()) + "\n");
         return ExitInternetError;
-    } catch (const Framework::EStreamError& E) {
-        Err(Prefix + MessageText(E.what()) + "\n");
+    } catch (const Framework::EStreamError& e) {
+        Err(prefix + MessageText(e.what()) + "\n");
         return ExitFileError;
     } catch (const Framework::EAbort&) {
-        Err(Prefix + "aborted\n");
+        Err(prefix + "aborted\n");
         return ExitFailure;
-    } catch (const std::exception& E) {
-        Err(Prefix + MessageText(E.what()) + "\n");
+    } catch (const std::exception& e) {
+        Err(prefix + MessageText(e.what()) + "\n");
         return ExitFailure;
     }
 }
 
 }  // namespace
 
-void UsageError(const std::string& Message)
-{
-    throw ECommandError(ExitUsage, Message);
+void UsageError(const std::string& message) {
+    throw ECommandError(ExitUsage, message);
 }
 
-std::string U8(std::u16string_view Text)
-{
-    return Framework::Utf16ToUtf8(Text);
+std::string U8(std::u16string_view text) {
+    return Framework::Utf16ToUtf8(text);
 }
 
-UnicodeString U16(std::string_view Text)
-{
-    return Framework::Utf8ToUtf16(Text);
+UnicodeString U16(std::string_view text) {
+    return Framework::Utf8ToUtf16(text);
 }
 
-std::string Quoted(std::string_view Text)
-{
-    return "'" + std::string(Text) + "'";
+std::string Quoted(std::string_view text) {
+    return "'" + std::string(text) + "'";
 }
 
-void Out(std::string_view Text)
-{
-    if (Text.empty()) return;
-    if (std::fwrite(Text.data(), 1, Text.size(), stdout) != Text.size() || std::fflush(stdout) != 0)
+void Out(std::string_view text) {
+    if (text.empty()) return;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
         throw ECommandError(ExitFileError, "cannot write to standard output");
 }
 
-void Err(std::string_view Text)
-{
-    std::fwrite(Text.data(), 1, Text.size(), stderr);
+void Err(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
 }
 
 // Picks the command named by the first argument.
-int Main(const TArgs& Args)
-{
-    if (Args.empty()) {
+int Main(const TArgs& args) {
+    if (args.empty()) {
         Err(MainHelp);
         return ExitUsage;
     }
-    const std::string& Command = Args[0];
-    const TArgs Rest(Args.begin() + 1, Args.end());
-    if (Command == "-h" || Command == "--help" || Command == "help") {
-        if (Command == "help" && !Rest.empty()) return Main({Rest[0], "--help"});
+    const std::string& command = args[0];
+    const TArgs rest(args.begin() + 1, args.end());
+    if (command == "-h" || command == "--help" || command == "help") {
+        if (command == "help" && !rest.empty()) return Main({rest[0], "--help"});
         Out(MainHelp);
         return ExitSuccess;
     }
-    if (Command == "--version") {
+    if (command == "--version") {
         Out("corvane " CORVANE_VERSION "\n");
         return ExitSuccess;
     }
-    if (Command == "get") return RunCommand(Command, RunGet, Rest);
-    if (Command == "url") return RunCommand(Command, RunUrl, Rest);
-    if (Command == "form") return RunCommand(Command, RunForm, Rest);
-    Err("corvane: unknown command " + Quoted(Command) + "\nTry 'corvane --help' for the list of commands.\n");
+    if (command == "get") return RunCommand(command, RunGet, rest);
+    if (command == "url") return RunCommand(command, RunUrl, rest);
+    if (command == "form") return RunCommand(command, RunForm, rest);
+    Err("corvane: unknown command " + Quoted(command) + "\nTry 'corvane --help' for the list of commands.\n");
     return ExitUsage;
 }
 
@@ -145,19 +136,17 @@ int Main(const TArgs& Args)
 #ifdef _WIN32
 // The command line as UTF-16, whatever the console's code page; output and
 // messages are written as UTF-8 bytes, unchanged (no CR added before LF).
-int wmain(int argc, wchar_t** argv)
-{
+int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-    Tool::TArgs Args;
-    for (int I = 1; I < argc; ++I)
-        Args.push_back(Tool::U8(std::u16string_view(reinterpret_cast<const char16_t*>(argv[I]))));
-    return Tool::Main(Args);
+    Tool::TArgs args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(Tool::U8(std::u16string_view(reinterpret_cast<const char16_t*>(argv[i]))));
+    return Tool::Main(args);
 }
 #else
-int main(int argc, char** argv)
-{
-    Tool::TArgs Args(argv + 1, argv + argc);
-    return Tool::Main(Args);
+int main(int argc, char** argv) {
+    Tool::TArgs args(argv + 1, argv + argc);
+    return Tool::Main(args);
 }
 #endif

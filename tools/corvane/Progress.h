@@ -9,21 +9,21 @@
 namespace Tool {
 
 /// "512 B", "1.5 KiB", "12.3 MiB", "1.02 GiB".
-std::string FormatBytes(std::uint64_t Bytes);
+std::string FormatBytes(std::uint64_t bytes);
 
 /// One line of the bar for Done bytes after Seconds, at most Width
 /// characters: with a known Total the percentage, a bar, the sizes, the
 /// rate and the time left; without one the bytes, the rate and the time
 /// spent. With Finished, the time spent replaces the time left.
-std::string FormatProgress(std::uint64_t Done, std::optional<std::uint64_t> Total, double Seconds, int Width,
-                           bool Finished);
+std::string FormatProgress(std::uint64_t done, std::optional<std::uint64_t> total, double seconds, int width,
+                           bool finished);
 
 /// Redraws one line on standard error as the bytes come in, at most ten
 /// times a second, and ends it with a line break. A disabled bar draws
 /// nothing.
 class TProgressBar {
 public:
-    TProgressBar(bool Enabled, std::optional<std::uint64_t> Total);
+    TProgressBar(bool enabled, std::optional<std::uint64_t> total);
     /// Ends a line left unfinished (a transfer that failed), so that the
     /// error message starts on a line of its own.
     ~TProgressBar();
@@ -32,15 +32,15 @@ public:
     TProgressBar& operator=(const TProgressBar&) = delete;
 
     /// Done bytes have arrived so far.
-    void Update(std::uint64_t Done);
+    void Update(std::uint64_t done);
     /// Blanks the drawn line so that another message can take it; the bar
     /// comes back at the next update.
     void Interrupt();
     /// Draws the final state and ends the line.
-    void Finish(std::uint64_t Done);
+    void Finish(std::uint64_t done);
 
 private:
-    void Draw(std::uint64_t Done, bool Finished);
+    void Draw(std::uint64_t done, bool finished);
 
     bool FEnabled;
     std::optional<std::uint64_t> FTotal;

@@ -34,7 +34,8 @@ enum TExitStatus : int {
 /// command's help).
 class ECommandError : public std::runtime_error {
 public:
-    ECommandError(TExitStatus Status, const std::string& Message) : std::runtime_error(Message), FStatus(Status) {}
+    ECommandError(TExitStatus status, const std::string& message)
+        : std::runtime_error(message), FStatus(status) {}
     TExitStatus Status() const noexcept { return FStatus; }
 
 private:
@@ -42,34 +43,34 @@ private:
 };
 
 /// Raises ECommandError with ExitUsage.
-[[noreturn]] void UsageError(const std::string& Message);
+[[noreturn]] void UsageError(const std::string& message);
 
 /// Command-line arguments after the command's name, in UTF-8.
 using TArgs = std::vector<std::string>;
 
 /// The commands; each returns its exit status or raises.
-int RunGet(const TArgs& Args);
-int RunUrl(const TArgs& Args);
-int RunForm(const TArgs& Args);
+int RunGet(const TArgs& args);
+int RunUrl(const TArgs& args);
+int RunForm(const TArgs& args);
 
 /// Reads a form file into a new root of the class the file names, which
 /// the caller owns. A file that cannot be read raises ECommandError with
 /// ExitFileError; a text that does not fit, with ExitInvalidInput and the
 /// message "FILE:LINE:COLUMN: reason".
-std::unique_ptr<Framework::TComponent> LoadFormFile(const std::string& Path);
+std::unique_ptr<Framework::TComponent> LoadFormFile(const std::string& path);
 
 /// UTF-8 and the components' UTF-16 texts.
-std::string U8(std::u16string_view Text);
-UnicodeString U16(std::string_view Text);
+std::string U8(std::u16string_view text);
+UnicodeString U16(std::string_view text);
 
 /// "'text'" for messages.
-std::string Quoted(std::string_view Text);
+std::string Quoted(std::string_view text);
 
 /// Writes Text to standard output; a failed write (a full disk, a closed
 /// pipe) raises ECommandError with ExitFileError.
-void Out(std::string_view Text);
+void Out(std::string_view text);
 /// Writes Text to standard error (failures are ignored: there is nowhere
 /// left to report them).
-void Err(std::string_view Text);
+void Err(std::string_view text);
 
 }  // namespace Tool

@@ -45,7 +45,7 @@ enum TINetAction : std::uint8_t {
 /// component, a setting changed on an open one) before they are raised. It may
 /// change E's message, or set Action to iaAbort to turn the error into a
 /// silent abort.
-using TINetErrorEvent = std::function<void(TObject* Sender, EINetError& E, TINetAction& Action)>;
+using TINetErrorEvent = std::function<void(TObject* sender, EINetError& e, TINetAction& action)>;
 
 /// Raised for a value of an enumeration that no element stands for (only a
 /// cast makes one): "Invalid value <number> for <enumeration>".
@@ -58,14 +58,14 @@ inline constexpr Framework::TResourceString SINetInvalidValue{"Corvane.SINetInva
 /// closing line break); for ERROR_INTERNET_EXTENDED_ERROR (12003) the
 /// server's last response follows after a ":". The code is printed as an
 /// unsigned decimal number.
-void CheckSuccess(Cardinal ErrorCode);
+void CheckSuccess(Cardinal errorCode);
 
 /// Does nothing when BoolValue is true. Otherwise reads the thread's last
 /// error; 0 and ERROR_IO_PENDING (997) count as success and are left alone.
 /// Any other code is raised as by CheckSuccess, and the last error is 0
 /// afterwards (also when looking the text up set one of its own).
 /// Call it directly after the platform call whose result it judges.
-void Check(bool BoolValue);
+void Check(bool boolValue);
 
 /// The Internet library's last server response on the calling thread, with
 /// its line breaks, or the empty string when there is none. Never raises.

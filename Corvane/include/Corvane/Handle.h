@@ -19,7 +19,7 @@ class TCustomINetSession;
 /// INTERNET_STATUS_... code, Information and InformationLength its data,
 /// passed through unchanged.
 using TINetCallbackEvent =
-    std::function<void(TObject* Sender, Integer Status, void* Information, Integer InformationLength)>;
+    std::function<void(TObject* sender, Integer status, void* information, Integer informationLength)>;
 
 /// "Can't perform this operation on a closed session": raised by CheckActive
 /// whatever the component's class.
@@ -38,7 +38,7 @@ inline constexpr Framework::TResourceString SINetOpenSession{
 /// to this class's FreeHandle only.
 class TINetHandle : public TComponent {
 public:
-    explicit TINetHandle(TComponent* AOwner);
+    explicit TINetHandle(TComponent* owner);
     /// Closes the component (firing BeforeClose and AfterClose when open).
     ~TINetHandle() override;
 
@@ -59,45 +59,45 @@ public:
 
     /// A text option of the component's handle (empty when the option has no
     /// text). Raises on a closed component and when the query fails.
-    UnicodeString GetInternetOption(Cardinal Option);
+    UnicodeString GetInternetOption(Cardinal option);
     /// Sets a text option; the empty string is passed as a null buffer.
-    void SetInternetOption(Cardinal Option, const UnicodeString& Data);
+    void SetInternetOption(Cardinal option, const UnicodeString& data);
     /// Raw form: fills the caller's buffer Data of Size bytes; Size is updated
     /// with the size the library reports.
-    void GetInternetOption(Cardinal Option, void* Data, Cardinal& Size);
+    void GetInternetOption(Cardinal option, void* data, Cardinal& size);
     /// Raw form: passes the caller's buffer Data of Size bytes.
-    void SetInternetOption(Cardinal Option, void* Data, Cardinal Size);
+    void SetInternetOption(Cardinal option, void* data, Cardinal size);
     /// A 32-bit option; 0 when the query fails without a recorded error.
-    Cardinal GetInternetOptionDWord(Cardinal Option);
+    Cardinal GetInternetOptionDWord(Cardinal option);
     /// Sets a 32-bit option.
-    void SetInternetOptionDWord(Cardinal Option, Cardinal Data);
+    void SetInternetOptionDWord(Cardinal option, Cardinal data);
 
 protected:
     /// True while the component holds its handle.
     bool Active() const { return FHandle != nullptr; }
     /// Opens or closes. While the component's properties are read from a
     /// form file, true is only remembered and applied by Loaded.
-    void SetActive(bool Value);
+    void SetActive(bool value);
 
     /// A fixed text beginning "Version 4.4"; assigning it does nothing.
     UnicodeString About() const;
-    void SetAbout(const UnicodeString& Value);
+    void SetAbout(const UnicodeString& value);
 
     TNotifyEvent AfterClose() const { return FAfterClose; }
-    void SetAfterClose(TNotifyEvent Value) { FAfterClose = std::move(Value); }
+    void SetAfterClose(TNotifyEvent value) { FAfterClose = std::move(value); }
     TNotifyEvent AfterOpen() const { return FAfterOpen; }
-    void SetAfterOpen(TNotifyEvent Value) { FAfterOpen = std::move(Value); }
+    void SetAfterOpen(TNotifyEvent value) { FAfterOpen = std::move(value); }
     TNotifyEvent BeforeClose() const { return FBeforeClose; }
-    void SetBeforeClose(TNotifyEvent Value) { FBeforeClose = std::move(Value); }
+    void SetBeforeClose(TNotifyEvent value) { FBeforeClose = std::move(value); }
     TNotifyEvent BeforeOpen() const { return FBeforeOpen; }
-    void SetBeforeOpen(TNotifyEvent Value) { FBeforeOpen = std::move(Value); }
+    void SetBeforeOpen(TNotifyEvent value) { FBeforeOpen = std::move(value); }
     /// Status notifications; may run on a library thread for an asynchronous
     /// session. An exception from the handler goes to the application object.
     TINetCallbackEvent OnCallback() const { return FOnCallback; }
-    void SetOnCallback(TINetCallbackEvent Value) { FOnCallback = std::move(Value); }
+    void SetOnCallback(TINetCallbackEvent value) { FOnCallback = std::move(value); }
     /// Offered every state error before it is raised (see RaiseError).
     TINetErrorEvent OnError() const { return FOnError; }
-    void SetOnError(TINetErrorEvent Value) { FOnError = std::move(Value); }
+    void SetOnError(TINetErrorEvent value) { FOnError = std::move(value); }
 
     /// Raises "Can't perform this operation on a closed session" through
     /// RaiseError when the component is closed.
@@ -107,7 +107,7 @@ protected:
     void CheckInactive();
     /// Raises EINetError with Message after offering it to OnError, which may
     /// change its message or turn it into the silent abort (iaAbort).
-    [[noreturn]] void RaiseError(const UnicodeString& Message);
+    [[noreturn]] void RaiseError(const UnicodeString& message);
 
     /// Releases what is still held, creates the handle through
     /// CreateInternalHandle (with the last error reset to 0 first), checks it
@@ -123,7 +123,7 @@ protected:
     /// handler go to the application object's HandleException, with this
     /// component as Sender (the exception reaches OnException as E), and
     /// never return to the library.
-    virtual void Callback(Cardinal Status, void* Information, Cardinal InformationLength);
+    virtual void Callback(Cardinal status, void* information, Cardinal informationLength);
 
     /// Opens a component stored active once loading ends. In the designer a
     /// failure is shown and swallowed; otherwise it propagates.
@@ -144,15 +144,15 @@ protected:
     /// Stores ASession in Field after CheckInactive, moving the free
     /// notification from the old session to the new one, so the reference is
     /// cleared when the session is destroyed whatever its owner.
-    void SetSessionReference(TCustomINetSession*& Field, TCustomINetSession* ASession);
+    void SetSessionReference(TCustomINetSession*& field, TCustomINetSession* session);
     /// Call from Notification: clears Field when AComponent is that session
     /// being removed.
-    static void SessionNotification(TCustomINetSession*& Field, TComponent* AComponent,
-                                    Framework::TOperation Operation);
+    static void SessionNotification(TCustomINetSession*& field, TComponent* component,
+                                    Framework::TOperation operation);
     /// Enters this component in ASession's list of users (after opening).
-    void EnterSession(TCustomINetSession* ASession);
+    void EnterSession(TCustomINetSession* session);
     /// Removes this component from ASession's list of users (after closing).
-    void LeaveSession(TCustomINetSession* ASession);
+    void LeaveSession(TCustomINetSession* session);
 
 private:
     friend void CALLBACK StatusCallback(HINTERNET, DWORD_PTR, DWORD, LPVOID, DWORD);
@@ -170,7 +170,7 @@ private:
 /// Closes Handle (when not null), clears it whatever the outcome, and returns
 /// whether the close succeeded; a null handle gives true with no platform
 /// call. Callers pass the result to Check.
-bool CloseInternetHandle(HINTERNET& Handle);
+bool CloseInternetHandle(HINTERNET& handle);
 
 /// The status callback the components register on their handles. The context
 /// value is the TINetHandle* of the component that opened the handle (see

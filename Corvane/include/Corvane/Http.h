@@ -183,7 +183,7 @@ class TCustomINetHttp : public TINetHandle {
 public:
     /// A closed component: no session, no flags, verb veNone, and the URL
     /// object's initial values (ServerName "localhost", Port 80).
-    explicit TCustomINetHttp(TComponent* AOwner);
+    explicit TCustomINetHttp(TComponent* owner);
     /// Closes the component (and so its request), then frees the URL object.
     ~TCustomINetHttp() override;
 
@@ -197,53 +197,52 @@ public:
     /// followed by ExtraInfo), the Version and Referer, the flag word of
     /// Flags, and this component as context. A non-empty SecurityFlags set is
     /// applied to the new request. Raises on a closed component.
-    void OpenRequest(const UnicodeString& Verb, const UnicodeString& ObjectName);
+    void OpenRequest(const UnicodeString& verb, const UnicodeString& objectName);
     /// Sends the open request with extra header text and a body of raw bytes
     /// (an empty body as an empty text of length 0). Returns when the final
     /// response's headers are in.
-    void SendRequest(const UnicodeString& Headers, const AnsiString& Data);
+    void SendRequest(const UnicodeString& headers, const AnsiString& data);
     /// The same with the body as a byte array (an empty one as a null
     /// pointer of length 0).
-    void SendRequest(const UnicodeString& Headers, const TBytes& Data);
+    void SendRequest(const UnicodeString& headers, const TBytes& data);
     /// Closes the open request; does nothing when none is open.
     void CloseRequest();
 
     /// Adds Header unchanged: one line or several separated by CR LF. With
     /// Replace, a header of the same name is replaced instead of repeated.
     /// Raises on a closed component.
-    void AddRequestHeader(const UnicodeString& Header, bool Replace);
+    void AddRequestHeader(const UnicodeString& header, bool replace);
     /// Adds or replaces the header "Name: Value". A name holding CR, LF or a
     /// colon, or a value holding CR or LF, is refused with EINetError
     /// (SINetInvalidHeaderName, SINetInvalidHeaderValue) before anything
     /// reaches the request.
-    void AddRequestHeader(const UnicodeString& Name, const UnicodeString& Value);
+    void AddRequestHeader(const UnicodeString& name, const UnicodeString& value);
     /// Keeps AddRequestHeader(Name, u"text") from choosing the Boolean form.
-    void AddRequestHeader(const UnicodeString& Name, const char16_t* Value)
-    {
-        AddRequestHeader(Name, UnicodeString(Value));
+    void AddRequestHeader(const UnicodeString& name, const char16_t* value) {
+        AddRequestHeader(name, UnicodeString(value));
     }
     /// Removes the header Name from the request (refused like the above).
-    void DeleteRequestHeader(const UnicodeString& Name);
+    void DeleteRequestHeader(const UnicodeString& name);
     /// Replaces the value of the request's existing header Name; the
     /// platform's error when there is none (refused like the above).
-    void ReplaceRequestHeader(const UnicodeString& Name, const UnicodeString& Value);
+    void ReplaceRequestHeader(const UnicodeString& name, const UnicodeString& value);
 
     // Responses and header queries.
 
     /// The text of information level Info (modifier bits passed unchanged).
     /// A header the response lacks raises the platform's error for it.
-    UnicodeString QueryInfo(Cardinal Info);
+    UnicodeString QueryInfo(Cardinal info);
     /// The text of a named header.
-    UnicodeString QueryInfo(THttpHeader Header);
+    UnicodeString QueryInfo(THttpHeader header);
     /// The value of the header called HeaderName; empty for an empty name.
-    UnicodeString QueryInfo(const UnicodeString& HeaderName);
+    UnicodeString QueryInfo(const UnicodeString& headerName);
     /// The value of level Info as a number (HTTP_QUERY_FLAG_NUMBER). Needs no
     /// open component: without a request the platform's error is raised.
-    Cardinal QueryInfoValue(Cardinal Info);
-    Cardinal QueryInfoValue(THttpHeader Header);
+    Cardinal QueryInfoValue(Cardinal info);
+    Cardinal QueryInfoValue(THttpHeader header);
     /// The value of level Info as a date and time (HTTP_QUERY_FLAG_SYSTEMTIME).
-    SYSTEMTIME QueryInfoSystemTime(Cardinal Info);
-    SYSTEMTIME QueryInfoSystemTime(THttpHeader Header);
+    SYSTEMTIME QueryInfoSystemTime(Cardinal info);
+    SYSTEMTIME QueryInfoSystemTime(THttpHeader header);
 
     /// The number of body bytes that can be read at once.
     Cardinal AvailableData();
@@ -255,54 +254,54 @@ public:
     /// byte, and returns how many were read; Data's length is not changed
     /// and the bytes past the count keep their values. An empty buffer reads
     /// nothing and gives 0.
-    Cardinal GetData(AnsiString& Data);
-    Cardinal GetBytes(TBytes& Bytes);
+    Cardinal GetData(AnsiString& data);
+    Cardinal GetBytes(TBytes& bytes);
     /// The rest of the body, whole.
     AnsiString ReadData();
     TBytes ReadBytes();
 
     /// Read-only array properties over QueryInfo.
-    UnicodeString Headers(THttpHeader Index) { return QueryInfo(Index); }
-    UnicodeString CustomHeaders(const UnicodeString& Name) { return QueryInfo(Name); }
+    UnicodeString Headers(THttpHeader index) { return QueryInfo(index); }
+    UnicodeString CustomHeaders(const UnicodeString& name) { return QueryInfo(name); }
 
 protected:
     // Connection settings: views onto the URL object. Writing raises "Can't
     // perform this operation on an open session" on an open component.
     UnicodeString ExtraInfo() const;
-    void SetExtraInfo(const UnicodeString& Value);
+    void SetExtraInfo(const UnicodeString& value);
     UnicodeString Password() const;
-    void SetPassword(const UnicodeString& Value);
+    void SetPassword(const UnicodeString& value);
     Word Port() const;
-    void SetPort(Word Value);
+    void SetPort(Word value);
     UnicodeString ServerName() const;
-    void SetServerName(const UnicodeString& Value);
+    void SetServerName(const UnicodeString& value);
     UnicodeString Scheme() const;
-    void SetScheme(const UnicodeString& Value);
+    void SetScheme(const UnicodeString& value);
     UnicodeString Url() const;
-    void SetUrl(const UnicodeString& Value);
+    void SetUrl(const UnicodeString& value);
     UnicodeString UrlPath() const;
-    void SetUrlPath(const UnicodeString& Value);
+    void SetUrlPath(const UnicodeString& value);
     UnicodeString UserName() const;
-    void SetUserName(const UnicodeString& Value);
+    void SetUserName(const UnicodeString& value);
     /// The session to connect beneath; null means the default session.
     TINetSession* Session() const { return static_cast<TINetSession*>(FSession); }
-    void SetSession(TINetSession* Value);
+    void SetSession(TINetSession* value);
 
     // Request settings: may change at any time.
     THttpFlags Flags() const { return FFlags; }
-    void SetFlags(THttpFlags Value) { FFlags = Value; }
+    void SetFlags(THttpFlags value) { FFlags = value; }
     UnicodeString Referer() const { return FReferer; }
-    void SetReferer(const UnicodeString& Value) { FReferer = Value; }
+    void SetReferer(const UnicodeString& value) { FReferer = value; }
     THttpVerb Verb() const { return FVerb; }
     /// Refuses a value no element stands for (SINetInvalidValue).
-    void SetVerb(THttpVerb Value);
+    void SetVerb(THttpVerb value);
     UnicodeString Version() const { return FVersion; }
-    void SetVersion(const UnicodeString& Value) { FVersion = Value; }
+    void SetVersion(const UnicodeString& value) { FVersion = value; }
     /// The stored set while no request is open; otherwise the open request's
     /// flags as the platform reports them.
     TSecurityFlags SecurityFlags();
     /// Stores the set and, while a request is open, applies it to it.
-    void SetSecurityFlags(TSecurityFlags Value);
+    void SetSecurityFlags(TSecurityFlags value);
 
     /// The request flag word made from Flags.
     Cardinal GetFlags() const;
@@ -316,7 +315,7 @@ protected:
     /// Port as UserName with Password (INTERNET_SERVICE_HTTP, flags 0).
     HINTERNET CreateInternalHandle() override;
     /// Clears Session when that session is removed.
-    void Notification(TComponent* AComponent, Framework::TOperation Operation) override;
+    void Notification(TComponent* component, Framework::TOperation operation) override;
 
 private:
     /// Removes the component from the list of the session it entered.
@@ -342,48 +341,48 @@ public:
 
     using TCustomINetHttp::About;
     using TCustomINetHttp::Active;
+    using TCustomINetHttp::AfterClose;
+    using TCustomINetHttp::AfterOpen;
+    using TCustomINetHttp::BeforeClose;
+    using TCustomINetHttp::BeforeOpen;
     using TCustomINetHttp::ExtraInfo;
     using TCustomINetHttp::Flags;
+    using TCustomINetHttp::OnCallback;
+    using TCustomINetHttp::OnError;
     using TCustomINetHttp::Password;
     using TCustomINetHttp::Port;
     using TCustomINetHttp::Referer;
+    using TCustomINetHttp::Scheme;
     using TCustomINetHttp::SecurityFlags;
     using TCustomINetHttp::ServerName;
     using TCustomINetHttp::Session;
-    using TCustomINetHttp::Scheme;
-    using TCustomINetHttp::Url;
-    using TCustomINetHttp::UrlPath;
-    using TCustomINetHttp::UserName;
-    using TCustomINetHttp::Verb;
-    using TCustomINetHttp::Version;
     using TCustomINetHttp::SetAbout;
     using TCustomINetHttp::SetActive;
+    using TCustomINetHttp::SetAfterClose;
+    using TCustomINetHttp::SetAfterOpen;
+    using TCustomINetHttp::SetBeforeClose;
+    using TCustomINetHttp::SetBeforeOpen;
     using TCustomINetHttp::SetExtraInfo;
     using TCustomINetHttp::SetFlags;
+    using TCustomINetHttp::SetOnCallback;
+    using TCustomINetHttp::SetOnError;
     using TCustomINetHttp::SetPassword;
     using TCustomINetHttp::SetPort;
     using TCustomINetHttp::SetReferer;
+    using TCustomINetHttp::SetScheme;
     using TCustomINetHttp::SetSecurityFlags;
     using TCustomINetHttp::SetServerName;
     using TCustomINetHttp::SetSession;
-    using TCustomINetHttp::SetScheme;
     using TCustomINetHttp::SetUrl;
     using TCustomINetHttp::SetUrlPath;
     using TCustomINetHttp::SetUserName;
     using TCustomINetHttp::SetVerb;
     using TCustomINetHttp::SetVersion;
-    using TCustomINetHttp::AfterClose;
-    using TCustomINetHttp::AfterOpen;
-    using TCustomINetHttp::BeforeClose;
-    using TCustomINetHttp::BeforeOpen;
-    using TCustomINetHttp::OnCallback;
-    using TCustomINetHttp::OnError;
-    using TCustomINetHttp::SetAfterClose;
-    using TCustomINetHttp::SetAfterOpen;
-    using TCustomINetHttp::SetBeforeClose;
-    using TCustomINetHttp::SetBeforeOpen;
-    using TCustomINetHttp::SetOnCallback;
-    using TCustomINetHttp::SetOnError;
+    using TCustomINetHttp::Url;
+    using TCustomINetHttp::UrlPath;
+    using TCustomINetHttp::UserName;
+    using TCustomINetHttp::Verb;
+    using TCustomINetHttp::Version;
 };
 
 }  // namespace Corvane

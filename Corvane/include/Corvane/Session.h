@@ -57,7 +57,7 @@ using TSessionFlags = Framework::TSet<TSessionFlag>;
 class TCustomINetSession : public TINetHandle {
 public:
     /// A closed session: agent "Corvane", atPreconfig, no flags, no proxy.
-    explicit TCustomINetSession(TComponent* AOwner);
+    explicit TCustomINetSession(TComponent* owner);
     /// Closes the session, and so first every registered user.
     ~TCustomINetSession() override;
 
@@ -65,15 +65,15 @@ protected:
     TAccessType AccessType() const { return FAccessType; }
     /// Raises "Can't perform this operation on an open session" when open,
     /// and refuses a value no element stands for (SINetInvalidValue).
-    void SetAccessType(TAccessType Value);
+    void SetAccessType(TAccessType value);
     UnicodeString Agent() const { return FAgent; }
-    void SetAgent(const UnicodeString& Value);
+    void SetAgent(const UnicodeString& value);
     TSessionFlags Flags() const { return FFlags; }
-    void SetFlags(TSessionFlags Value);
+    void SetFlags(TSessionFlags value);
     UnicodeString ProxyBypass() const { return FProxyBypass; }
-    void SetProxyBypass(const UnicodeString& Value);
+    void SetProxyBypass(const UnicodeString& value);
     UnicodeString ProxyName() const { return FProxyName; }
-    void SetProxyName(const UnicodeString& Value);
+    void SetProxyName(const UnicodeString& value);
 
     /// Closes every registered user, oldest first, then the session handle.
     /// An entry still listed after its Close is dropped, so the loop ends.
@@ -82,7 +82,7 @@ protected:
     HINTERNET CreateInternalHandle() override;
     /// Drops a listed user that is being destroyed; a user that only changes
     /// owner stays listed.
-    void Notification(TComponent* AComponent, Framework::TOperation Operation) override;
+    void Notification(TComponent* component, Framework::TOperation operation) override;
 
 private:
     friend class TINetHandle;
@@ -104,29 +104,29 @@ public:
     using TCustomINetSession::About;
     using TCustomINetSession::AccessType;
     using TCustomINetSession::Active;
+    using TCustomINetSession::AfterClose;
+    using TCustomINetSession::AfterOpen;
     using TCustomINetSession::Agent;
+    using TCustomINetSession::BeforeClose;
+    using TCustomINetSession::BeforeOpen;
     using TCustomINetSession::Flags;
+    using TCustomINetSession::OnCallback;
+    using TCustomINetSession::OnError;
     using TCustomINetSession::ProxyBypass;
     using TCustomINetSession::ProxyName;
     using TCustomINetSession::SetAbout;
     using TCustomINetSession::SetAccessType;
     using TCustomINetSession::SetActive;
-    using TCustomINetSession::SetAgent;
-    using TCustomINetSession::SetFlags;
-    using TCustomINetSession::SetProxyBypass;
-    using TCustomINetSession::SetProxyName;
-    using TCustomINetSession::AfterClose;
-    using TCustomINetSession::AfterOpen;
-    using TCustomINetSession::BeforeClose;
-    using TCustomINetSession::BeforeOpen;
-    using TCustomINetSession::OnCallback;
-    using TCustomINetSession::OnError;
     using TCustomINetSession::SetAfterClose;
     using TCustomINetSession::SetAfterOpen;
+    using TCustomINetSession::SetAgent;
     using TCustomINetSession::SetBeforeClose;
     using TCustomINetSession::SetBeforeOpen;
+    using TCustomINetSession::SetFlags;
     using TCustomINetSession::SetOnCallback;
     using TCustomINetSession::SetOnError;
+    using TCustomINetSession::SetProxyBypass;
+    using TCustomINetSession::SetProxyName;
 };
 
 /// The process-wide default session, created closed on the first call (safe

@@ -44,44 +44,44 @@ class TCustomINetUrl : public TComponent {
 public:
     /// HostName "localhost", Port 80, Flags flNone, every other part empty,
     /// and Url what the platform composes from those parts (no scheme).
-    explicit TCustomINetUrl(TComponent* AOwner);
+    explicit TCustomINetUrl(TComponent* owner);
 
 protected:
     /// A fixed text beginning "Version 4.4"; assigning it does nothing.
     UnicodeString About() const;
-    void SetAbout(const UnicodeString& Value);
+    void SetAbout(const UnicodeString& value);
 
     /// The canonical form of Url under Flags, computed by the platform at
     /// every read (nothing is cached); empty when the platform refuses.
     UnicodeString CanonizedUrl() const;
     /// Does nothing: the canonical form is derived from Url.
-    void SetCanonizedUrl(const UnicodeString& Value);
+    void SetCanonizedUrl(const UnicodeString& value);
 
     /// Query and fragment, as the platform delimits them.
     UnicodeString ExtraInfo() const { return FExtraInfo; }
-    void SetExtraInfo(const UnicodeString& Value);
+    void SetExtraInfo(const UnicodeString& value);
     /// Changing the choice composes Url again from the unchanged parts; the
     /// parts are not cracked again.
     TUrlFlags Flags() const { return FFlags; }
-    void SetFlags(TUrlFlags Value);
+    void SetFlags(TUrlFlags value);
     UnicodeString HostName() const { return FHostName; }
-    void SetHostName(const UnicodeString& Value);
+    void SetHostName(const UnicodeString& value);
     UnicodeString Password() const { return FPassword; }
-    void SetPassword(const UnicodeString& Value);
+    void SetPassword(const UnicodeString& value);
     /// 0 means none; it is handed to the platform as 0 all the same.
     Word Port() const { return FPort; }
-    void SetPort(Word Value);
+    void SetPort(Word value);
     /// The scheme as text; the platform's scheme number is not kept.
     UnicodeString Scheme() const { return FScheme; }
-    void SetScheme(const UnicodeString& Value);
+    void SetScheme(const UnicodeString& value);
     /// Reads back exactly what was assigned (not canonicalized), or the
     /// platform's composition after a part or Flags was assigned.
     UnicodeString Url() const { return FUrl; }
-    void SetUrl(const UnicodeString& Value);
+    void SetUrl(const UnicodeString& value);
     UnicodeString UrlPath() const { return FUrlPath; }
-    void SetUrlPath(const UnicodeString& Value);
+    void SetUrlPath(const UnicodeString& value);
     UnicodeString UserName() const { return FUserName; }
-    void SetUserName(const UnicodeString& Value);
+    void SetUserName(const UnicodeString& value);
 
 private:
     /// Splits FUrl into the parts with InternetCrackUrlW, the platform

@@ -32,7 +32,7 @@ public:
 
 /// The name of a C++ type as ClassName reports it: demangled, without the
 /// namespace of the outermost name.
-UnicodeString TypeNameWithoutNamespace(const std::type_info& Type);
+UnicodeString TypeNameWithoutNamespace(const std::type_info& type);
 
 /// A component operation failed (an invalid or duplicate name, an ownership
 /// cycle, ...).
@@ -123,7 +123,7 @@ enum TOperation { opInsert, opRemove };
 /// and the components it owns or is linked with.
 class TComponent : public TObject {
 public:
-    explicit TComponent(TComponent* AOwner);
+    explicit TComponent(TComponent* owner);
     ~TComponent() override;
 
     TComponent(const TComponent&) = delete;
@@ -131,7 +131,7 @@ public:
 
     /// Deleting a component first sets csDestroying on it and on what it
     /// owns, so that the destructors of derived classes already see it.
-    void operator delete(TComponent* Component, std::destroying_delete_t);
+    void operator delete(TComponent* component, std::destroying_delete_t);
 
     TComponent* Owner() const noexcept { return FOwner; }
 
@@ -139,19 +139,19 @@ public:
     /// Renames the component. The name is empty or a valid identifier (ASCII
     /// letters, digits and underscores, not starting with a digit) and unique,
     /// ignoring case, among its owner's components; EComponentError otherwise.
-    virtual void SetName(const UnicodeString& NewName);
+    virtual void SetName(const UnicodeString& newName);
 
     /// A value for the application's own use.
     std::intptr_t Tag() const noexcept { return FTag; }
-    void SetTag(std::intptr_t Value) noexcept { FTag = Value; }
+    void SetTag(std::intptr_t value) noexcept { FTag = value; }
 
     /// The components this one owns, in the order they were inserted.
     int ComponentCount() const noexcept { return static_cast<int>(FComponents.size()); }
     /// The owned component at Index; EListError outside [0, ComponentCount).
-    TComponent* Components(int Index) const;
+    TComponent* Components(int index) const;
     /// The owned component with the name AName (ignoring case), or null. An
     /// empty name finds nothing.
-    TComponent* FindComponent(const UnicodeString& AName) const;
+    TComponent* FindComponent(const UnicodeString& name) const;
     /// This component's index in its owner's list, or -1 without an owner.
     int ComponentIndex() const noexcept;
 
@@ -161,17 +161,17 @@ public:
     /// from its previous owner. Raises EComponentError for a null component,
     /// a name already used here, or when AComponent is this component or one
     /// of its owners.
-    void InsertComponent(TComponent* AComponent);
+    void InsertComponent(TComponent* component);
     /// Releases AComponent from this component's ownership (it then has no
     /// owner); nothing happens when this component does not own it.
-    void RemoveComponent(TComponent* AComponent);
+    void RemoveComponent(TComponent* component);
 
     /// Links this component and AComponent so that each receives
     /// Notification(other, opRemove) when the other is destroyed. Linking
     /// twice is the same as once; null and this component itself are ignored.
-    void FreeNotification(TComponent* AComponent);
+    void FreeNotification(TComponent* component);
     /// Removes the link made by FreeNotification, in both directions.
-    void RemoveFreeNotification(TComponent* AComponent);
+    void RemoveFreeNotification(TComponent* component);
 
     /// Deletes every owned component, last inserted first.
     void DestroyComponents();
@@ -191,11 +191,11 @@ protected:
 
     /// Tells this component that AComponent was inserted or is being removed.
     /// Overrides call the base version.
-    virtual void Notification(TComponent* AComponent, TOperation Operation);
+    virtual void Notification(TComponent* component, TOperation operation);
 
     /// Sets or clears csDesigning on this component and, with SetChildren,
     /// on the components it owns (recursively).
-    void SetDesigning(bool Value, bool SetChildren = true);
+    void SetDesigning(bool value, bool setChildren = true);
 
     /// Sets csDestroying on this component and the components it owns.
     void Destroying() noexcept;
@@ -204,12 +204,12 @@ private:
     friend class TReader;
     friend class TWriter;
 
-    void SetState(TComponentStateItem Item, bool Value) noexcept;
-    void NotifyOwnerAndSiblings(TComponent* AComponent, TOperation Operation, bool Destroyed = false);
-    void LinkFreeNotification(TComponent* AComponent);
-    void UnlinkFreeNotification(TComponent* AComponent) noexcept;
+    void SetState(TComponentStateItem item, bool value) noexcept;
+    void NotifyOwnerAndSiblings(TComponent* component, TOperation operation, bool destroyed = false);
+    void LinkFreeNotification(TComponent* component);
+    void UnlinkFreeNotification(TComponent* component) noexcept;
     void ReleaseFreeNotifications() noexcept;
-    void Unlink(TComponent* AComponent) noexcept;
+    void Unlink(TComponent* component) noexcept;
 
     TComponent* FOwner = nullptr;
     UnicodeString FName;
@@ -224,29 +224,29 @@ private:
 class TList : public TObject {
 public:
     /// Appends Item and returns its index.
-    int Add(void* Item);
+    int Add(void* item);
     /// Inserts Item before Index (Index == Count appends).
-    void Insert(int Index, void* Item);
+    void Insert(int index, void* item);
     /// Removes the entry at Index.
-    void Delete(int Index);
+    void Delete(int index);
     /// Removes the first occurrence of Item; returns its former index, or -1.
-    int Remove(void* Item);
+    int Remove(void* item);
     /// The index of the first occurrence of Item, or -1.
-    int IndexOf(const void* Item) const noexcept;
+    int IndexOf(const void* item) const noexcept;
     /// The entry at Index. Every indexed access raises EListError for an
     /// index outside [0, Count).
-    void* Items(int Index) const;
-    void* Get(int Index) const { return Items(Index); }
-    void Put(int Index, void* Item);
+    void* Items(int index) const;
+    void* Get(int index) const { return Items(index); }
+    void Put(int index, void* item);
     /// Swaps the entries at two indexes.
-    void Exchange(int Index1, int Index2);
+    void Exchange(int index1, int index2);
     int Count() const noexcept { return static_cast<int>(FItems.size()); }
     void Clear() noexcept { FItems.clear(); }
     void* First() const { return Items(0); }
     void* Last() const { return Items(Count() - 1); }
 
 private:
-    void CheckIndex(int Index, int Limit) const;
+    void CheckIndex(int index, int limit) const;
     std::vector<void*> FItems;
 };
 
@@ -263,21 +263,21 @@ class TMemoryStream : public TObject {
 public:
     /// Reads up to Count bytes at the position into Buffer, advances the
     /// position and returns how many were read (0 at or past the end).
-    Int64 Read(void* Buffer, Int64 Count);
+    Int64 Read(void* buffer, Int64 count);
     /// Writes Count bytes at the position (growing the stream as needed),
     /// advances the position and returns Count.
-    Int64 Write(const void* Buffer, Int64 Count);
+    Int64 Write(const void* buffer, Int64 count);
     /// Reads exactly Count bytes or raises EStreamError.
-    void ReadBuffer(void* Buffer, Int64 Count);
+    void ReadBuffer(void* buffer, Int64 count);
     /// Moves the position and returns the new one.
-    Int64 Seek(Int64 Offset, TSeekOrigin Origin);
+    Int64 Seek(Int64 offset, TSeekOrigin origin);
 
     Int64 Position() const noexcept { return FPosition; }
-    void SetPosition(Int64 Value) { Seek(Value, soBeginning); }
+    void SetPosition(Int64 value) { Seek(value, soBeginning); }
     Int64 Size() const noexcept { return static_cast<Int64>(FData.size()); }
     /// Truncates or extends (with zeros) the stream. A position past the new
     /// end moves to the end.
-    void SetSize(Int64 NewSize);
+    void SetSize(Int64 newSize);
 
     /// The bytes held (Size() of them); valid until the next change of size.
     void* Memory() noexcept { return FData.data(); }
@@ -287,9 +287,9 @@ public:
     void Clear() noexcept;
 
     /// Replaces the content with the file's bytes; the position becomes 0.
-    void LoadFromFile(const UnicodeString& FileName);
+    void LoadFromFile(const UnicodeString& fileName);
     /// Writes the whole content to a file (replacing it).
-    void SaveToFile(const UnicodeString& FileName) const;
+    void SaveToFile(const UnicodeString& fileName) const;
 
 private:
     std::vector<Byte> FData;

@@ -27,9 +27,9 @@
 // Reading (TReader, TextToComponent):
 //   1. The whole text is parsed first; a syntax error changes nothing.
 //   2. Every component read gets csLoading and csReading. The root takes the
-//      file's name (an existing root is read whatever class the file names). A nested object is looked up by name among its owner's
-//      components and created (through the class registry) when absent.
-//      Properties are applied in file order through the components' setters.
+//      file's name (an existing root is read whatever class the file names). A nested object is looked up by
+//      name among its owner's components and created (through the class registry) when absent. Properties are
+//      applied in file order through the components' setters.
 //   3. Component references are resolved when everything else is read, so
 //      they may point forward or into other loaded roots.
 //   4. csReading is cleared on every component, then Loaded runs on each,
@@ -65,7 +65,7 @@ public:
 /// reads "Line L, column C: reason".
 class EReadError : public EFilerError {
 public:
-    EReadError(const UnicodeString& Reason, int Line, int Column);
+    EReadError(const UnicodeString& reason, int line, int column);
 
     int Line() const noexcept { return FLine; }
     int Column() const noexcept { return FColumn; }
@@ -89,52 +89,56 @@ public:
 /// Reads one form text into a root (see the header comment for the steps).
 class TReader {
 public:
-    explicit TReader(UnicodeString Text);
+    explicit TReader(UnicodeString text);
     ~TReader();
 
     /// Reads the text into Root and returns it. With a null Root, a root of
     /// the file's class is created without owner (the caller's to delete).
-    TComponent* ReadRootComponent(TComponent* Root);
+    TComponent* ReadRootComponent(TComponent* root);
 
 private:
     struct TState;
-    static void SetState(TComponent& C, TComponentStateItem Item, bool Value) noexcept { C.SetState(Item, Value); }
-    static void CallLoaded(TComponent& C) { C.Loaded(); }
+    static void SetState(TComponent& c, TComponentStateItem item, bool value) noexcept {
+        c.SetState(item, value);
+    }
+    static void CallLoaded(TComponent& c) { c.Loaded(); }
     UnicodeString FText;
 };
 
 /// Writes a root and what it owns as form text.
 class TWriter {
 public:
-    UnicodeString WriteRootComponent(TComponent* Root);
+    UnicodeString WriteRootComponent(TComponent* root);
 
 private:
-    void WriteObject(TComponent& C, TComponent& Root, int Depth);
-    static void SetState(TComponent& C, TComponentStateItem Item, bool Value) noexcept { C.SetState(Item, Value); }
+    void WriteObject(TComponent& c, TComponent& root, int depth);
+    static void SetState(TComponent& c, TComponentStateItem item, bool value) noexcept {
+        c.SetState(item, value);
+    }
     UnicodeString FOut;
 };
 
 /// The form text of Root and the components it owns.
-UnicodeString ComponentToText(TComponent* Root);
+UnicodeString ComponentToText(TComponent* root);
 /// Reads Text into Root (null: a new root of the file's class) and returns
 /// the root.
-TComponent* TextToComponent(const UnicodeString& Text, TComponent* Root);
+TComponent* TextToComponent(const UnicodeString& text, TComponent* root);
 
 /// Writes ComponentToText(Root) to a file in UTF-8; EStreamError when the
 /// file cannot be written.
-void WriteComponentFile(const UnicodeString& FileName, TComponent* Root);
+void WriteComponentFile(const UnicodeString& fileName, TComponent* root);
 /// Reads a form file (UTF-8, with or without byte-order mark) into Root;
 /// EStreamError when the file cannot be read, EReadError when its text does
 /// not fit.
-TComponent* ReadComponentFile(const UnicodeString& FileName, TComponent* Root);
+TComponent* ReadComponentFile(const UnicodeString& fileName, TComponent* root);
 
 /// Loaded roots are the roots whose components form files may refer to as
 /// "RootName.ComponentName". A root read by TextToComponent is added
 /// automatically; roots built in code may be added by hand. A root leaves
 /// the list when it is destroyed. Thread safe.
-void AddLoadedRoot(TComponent* Root);
-void RemoveLoadedRoot(TComponent* Root) noexcept;
+void AddLoadedRoot(TComponent* root);
+void RemoveLoadedRoot(TComponent* root) noexcept;
 /// The loaded root with the name Name (ignoring ASCII case), or null.
-TComponent* FindLoadedRoot(std::u16string_view Name) noexcept;
+TComponent* FindLoadedRoot(std::u16string_view name) noexcept;
 
 }  // namespace Framework

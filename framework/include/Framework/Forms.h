@@ -21,10 +21,10 @@ namespace Framework {
 class TApplication : public TObject {
 public:
     /// Shows an exception; Sender is the object that caught it (may be null).
-    using TExceptionEvent = std::function<void(TObject* Sender, Exception& E)>;
+    using TExceptionEvent = std::function<void(TObject* sender, Exception& e)>;
 
     TExceptionEvent OnException() const;
-    void SetOnException(TExceptionEvent Handler);
+    void SetOnException(TExceptionEvent handler);
 
     /// Shows the exception currently being handled. Call it inside a catch
     /// block. EAbort is ignored. A Framework::Exception goes to OnException
@@ -34,14 +34,14 @@ public:
     /// raises: an exception escaping the OnException handler is itself shown
     /// with ShowException (unless it is EAbort). Outside a catch block it does
     /// nothing.
-    void HandleException(TObject* Sender) noexcept;
+    void HandleException(TObject* sender) noexcept;
 
     /// The default display: writes the message in UTF-8, followed by a line
     /// break, to standard error.
-    void ShowException(const Exception& E) noexcept;
+    void ShowException(const Exception& e) noexcept;
 
 private:
-    void Show(TObject* Sender, Exception& E) noexcept;
+    void Show(TObject* sender, Exception& e) noexcept;
 
     mutable std::mutex FLock;
     TExceptionEvent FOnException;

@@ -76,25 +76,25 @@ public:
 /// compare without regard to ASCII case when text is parsed.
 class TEnumInfo {
 public:
-    TEnumInfo(UnicodeString TypeName, std::vector<UnicodeString> Names);
+    TEnumInfo(UnicodeString typeName, std::vector<UnicodeString> names);
 
     const UnicodeString& TypeName() const noexcept { return FTypeName; }
     int Count() const noexcept { return static_cast<int>(FNames.size()); }
     /// The name of an ordinal; EPropertyError outside [0, Count).
-    const UnicodeString& Name(int Ordinal) const;
+    const UnicodeString& Name(int ordinal) const;
     /// The ordinal of a name, or -1 when there is none.
-    int Ordinal(std::u16string_view Name) const noexcept;
+    int Ordinal(std::u16string_view name) const noexcept;
 
     /// "atPreconfig" for its ordinal; EPropertyError outside [0, Count).
-    UnicodeString ToText(Int64 Ordinal) const;
+    UnicodeString ToText(Int64 ordinal) const;
     /// The ordinal of a name; EConvertError naming the valid names otherwise.
-    int FromText(std::u16string_view Text) const;
+    int FromText(std::u16string_view text) const;
     /// "[flOffline, flAsync]" (ordinal order), "[]" for the empty set;
     /// EPropertyError for a bit with no element.
-    UnicodeString SetToText(UInt64 Mask) const;
+    UnicodeString SetToText(UInt64 mask) const;
     /// Parses "[a, b]" (blanks allowed, names in any order, repeats
     /// harmless); EConvertError for anything else.
-    UInt64 SetFromText(std::u16string_view Text) const;
+    UInt64 SetFromText(std::u16string_view text) const;
     /// The names joined with ", " (for messages).
     UnicodeString NameList() const;
 
@@ -105,9 +105,10 @@ private:
 
 namespace Detail {
 struct TClassRegistry;
-const TEnumInfo& DefineEnum(std::type_index Type, const UnicodeString& TypeName, std::vector<UnicodeString> Names);
-const TEnumInfo* FindEnum(std::type_index Type) noexcept;
-const TEnumInfo& RequireEnum(const std::type_info& Type);
+const TEnumInfo& DefineEnum(std::type_index type, const UnicodeString& typeName,
+                            std::vector<UnicodeString> names);
+const TEnumInfo* FindEnum(std::type_index type) noexcept;
+const TEnumInfo& RequireEnum(const std::type_info& type);
 
 template <class>
 struct DependentFalse : std::false_type {};
@@ -128,11 +129,11 @@ struct IsFunction<std::function<R(A...)>> : std::true_type {};
 /// process. Defining the same names again is harmless; different names for
 /// an already defined type raise EPropertyError.
 template <class E>
-const TEnumInfo& DefineEnum(const UnicodeString& TypeName, std::initializer_list<const char16_t*> Names) {
+const TEnumInfo& DefineEnum(const UnicodeString& typeName, std::initializer_list<const char16_t*> names) {
     static_assert(std::is_enum_v<E>, "DefineEnum needs an enumeration type");
-    std::vector<UnicodeString> List;
-    for (const char16_t* N : Names) List.emplace_back(N);
-    return Detail::DefineEnum(typeid(E), TypeName, std::move(List));
+    std::vector<UnicodeString> list;
+    for (const char16_t* n : names) list.emplace_back(n);
+    return Detail::DefineEnum(typeid(E), typeName, std::move(list));
 }
 
 /// The names defined for E; EPropertyError when DefineEnum<E> has not run.
@@ -142,20 +143,20 @@ const TEnumInfo& EnumInfo() {
 }
 
 template <class E>
-UnicodeString EnumToText(E Value) {
-    return EnumInfo<E>().ToText(static_cast<Int64>(Value));
+UnicodeString EnumToText(E value) {
+    return EnumInfo<E>().ToText(static_cast<Int64>(value));
 }
 template <class E>
-E TextToEnum(std::u16string_view Text) {
-    return static_cast<E>(EnumInfo<E>().FromText(Text));
+E TextToEnum(std::u16string_view text) {
+    return static_cast<E>(EnumInfo<E>().FromText(text));
 }
 template <class E>
-UnicodeString SetToText(TSet<E> Value) {
-    return EnumInfo<E>().SetToText(Value.ToMask());
+UnicodeString SetToText(TSet<E> value) {
+    return EnumInfo<E>().SetToText(value.ToMask());
 }
 template <class E>
-TSet<E> TextToSet(std::u16string_view Text) {
-    return TSet<E>::FromMask(EnumInfo<E>().SetFromText(Text));
+TSet<E> TextToSet(std::u16string_view text) {
+    return TSet<E>::FromMask(EnumInfo<E>().SetFromText(text));
 }
 
 // ---------------------------------------------------------------------------
@@ -169,21 +170,21 @@ template <class R, class... A>
 struct TNamedHandler<std::function<R(A...)>> {
     UnicodeString Name;
     std::function<R(A...)> Handler;
-    R operator()(A... Args) const { return Handler(std::forward<A>(Args)...); }
+    R operator()(A... args) const { return Handler(std::forward<A>(args)...); }
 };
 
 /// Wraps Handler so that it carries Name.
 template <class Event>
-Event NamedHandler(const UnicodeString& Name, Event Handler) {
+Event NamedHandler(const UnicodeString& name, Event handler) {
     static_assert(Detail::IsFunction<Event>::value, "events are std::function types");
-    return Event(TNamedHandler<Event>{Name, std::move(Handler)});
+    return Event(TNamedHandler<Event>{name, std::move(handler)});
 }
 
 /// The name Handler was bound by, or the empty string for an unassigned or
 /// anonymous handler.
 template <class Event>
-UnicodeString HandlerName(const Event& Handler) {
-    if (const auto* Named = Handler.template target<TNamedHandler<Event>>()) return Named->Name;
+UnicodeString HandlerName(const Event& handler) {
+    if (const auto* named = handler.template target<TNamedHandler<Event>>()) return named->Name;
     return {};
 }
 
@@ -196,19 +197,19 @@ class THandlerTable {
 public:
     /// Adds (or replaces) the handler called Name.
     template <class Event>
-    void Add(const UnicodeString& Name, std::type_identity_t<Event> Handler) {
+    void Add(const UnicodeString& name, std::type_identity_t<Event> handler) {
         static_assert(Detail::IsFunction<Event>::value, "events are std::function types");
-        AddAny(Name, std::any(std::move(Handler)));
+        AddAny(name, std::any(std::move(handler)));
     }
     /// Removes the handler called Name; false when there was none.
-    bool Remove(std::u16string_view Name);
+    bool Remove(std::u16string_view name);
     /// The handler called Name (holding its std::function), or null; with
     /// StoredName, also the name as the table spells it.
-    const std::any* Find(std::u16string_view Name, UnicodeString* StoredName = nullptr) const;
+    const std::any* Find(std::u16string_view name, UnicodeString* storedName = nullptr) const;
     int Count() const noexcept { return static_cast<int>(FEntries.size()); }
 
 private:
-    void AddAny(const UnicodeString& Name, std::any Handler);
+    void AddAny(const UnicodeString& name, std::any handler);
     std::vector<std::pair<UnicodeString, std::any>> FEntries;
 };
 
@@ -224,8 +225,8 @@ struct TDefault {
     T Value;
 };
 template <class T>
-TDefault<T> Default(T Value) {
-    return TDefault<T>{std::move(Value)};
+TDefault<T> Default(T value) {
+    return TDefault<T>{std::move(value)};
 }
 /// Marks a property that form files never store.
 struct TNotStored {};
@@ -259,26 +260,26 @@ public:
 
     /// Boolean (0 or 1), integer, enumeration (ordinal) and set (bit mask;
     /// an unsigned 64-bit value keeps its bit pattern) properties.
-    Int64 GetOrd(const TComponent& Instance) const;
-    void SetOrd(TComponent& Instance, Int64 Value) const;
+    Int64 GetOrd(const TComponent& instance) const;
+    void SetOrd(TComponent& instance, Int64 value) const;
     /// String properties.
-    UnicodeString GetString(const TComponent& Instance) const;
-    void SetString(TComponent& Instance, const UnicodeString& Value) const;
+    UnicodeString GetString(const TComponent& instance) const;
+    void SetString(TComponent& instance, const UnicodeString& value) const;
     /// Component references. Setting a reference also links the two
     /// components with FreeNotification, so the framework clears the
     /// reference when the referenced component is destroyed.
-    TComponent* GetComponent(const TComponent& Instance) const;
-    void SetComponent(TComponent& Instance, TComponent* Value) const;
+    TComponent* GetComponent(const TComponent& instance) const;
+    void SetComponent(TComponent& instance, TComponent* value) const;
     /// Events: the name the current handler was bound by (empty when
     /// unassigned or anonymous); binding a handler (null clears the event).
-    UnicodeString GetHandlerName(const TComponent& Instance) const;
-    void BindHandler(TComponent& Instance, const UnicodeString& HandlerName, const std::any* Handler) const;
+    UnicodeString GetHandlerName(const TComponent& instance) const;
+    void BindHandler(TComponent& instance, const UnicodeString& handlerName, const std::any* handler) const;
 
     /// Whether a form-file writer stores this property's current value.
-    bool IsStored(const TComponent& Instance) const;
+    bool IsStored(const TComponent& instance) const;
     /// Whether Value lies within the property's range (integers by width,
     /// Booleans 0/1, enumerations by count, sets by element bits).
-    bool InRange(Int64 Value) const noexcept;
+    bool InRange(Int64 value) const noexcept;
 
 private:
     template <class C>
@@ -316,14 +317,14 @@ public:
     /// Whether Create works (the class is not abstract and takes an owner).
     bool CanCreate() const noexcept { return static_cast<bool>(FFactory); }
     /// A new instance owned by Owner; EClassNotFound when it cannot be created.
-    TComponent* Create(TComponent* Owner) const;
+    TComponent* Create(TComponent* owner) const;
 
     int PropertyCount() const noexcept { return static_cast<int>(FProperties.size()); }
     /// The property at Index in publishing order; EListError outside
     /// [0, PropertyCount).
-    const TPropInfo& Property(int Index) const;
+    const TPropInfo& Property(int index) const;
     /// The property called Name (ignoring ASCII case), or null.
-    const TPropInfo* FindProperty(std::u16string_view Name) const noexcept;
+    const TPropInfo* FindProperty(std::u16string_view name) const noexcept;
 
 private:
     template <class C>
@@ -339,17 +340,17 @@ private:
 /// Enters (or re-enters) a class in the registry with no properties. A
 /// name already registered for another C++ type raises EPropertyError.
 /// RegisterComponentClass is the typed front end.
-TClassInfo& RegisterClassInfo(const UnicodeString& ClassName, const std::type_info& Type,
-                              std::function<TComponent*(TComponent*)> Factory);
+TClassInfo& RegisterClassInfo(const UnicodeString& className, const std::type_info& type,
+                              std::function<TComponent*(TComponent*)> factory);
 /// The class registered under Name (ignoring ASCII case), or null.
-const TClassInfo* FindComponentClass(std::u16string_view ClassName) noexcept;
+const TClassInfo* FindComponentClass(std::u16string_view className) noexcept;
 /// The class registered for the exact dynamic type of Instance, or null.
-const TClassInfo* ComponentClassOf(const TComponent& Instance) noexcept;
+const TClassInfo* ComponentClassOf(const TComponent& instance) noexcept;
 /// The registered class of a C++ type, or null.
-const TClassInfo* ComponentClassOfType(const std::type_info& Type) noexcept;
+const TClassInfo* ComponentClassOfType(const std::type_info& type) noexcept;
 /// Creates a component of the class registered under ClassName, owned by
 /// Owner; EClassNotFound for an unknown or abstract class.
-TComponent* CreateComponent(std::u16string_view ClassName, TComponent* Owner);
+TComponent* CreateComponent(std::u16string_view className, TComponent* owner);
 
 /// Declares the published properties of C, in publishing order.
 template <class C>
@@ -357,16 +358,16 @@ class TClassRegistration {
     static_assert(std::is_base_of_v<TComponent, C>, "only components are registered");
 
 public:
-    explicit TClassRegistration(TClassInfo& Info) : FInfo(Info) {}
+    explicit TClassRegistration(TClassInfo& info) : FInfo(info) {}
 
     /// Publishes the properties of a registered base class of C first.
     template <class Base>
     TClassRegistration& Inherits() {
         static_assert(std::is_base_of_v<Base, C>, "Inherits needs a base class");
-        const TClassInfo* BaseInfo = ComponentClassOfType(typeid(Base));
-        if (BaseInfo == nullptr)
+        const TClassInfo* baseInfo = ComponentClassOfType(typeid(Base));
+        if (baseInfo == nullptr)
             throw EPropertyError(u"Class " + TypeNameWithoutNamespace(typeid(Base)) + u" is not registered");
-        for (const auto& P : BaseInfo->FProperties) FInfo.FProperties.push_back(P);
+        for (const auto& p : baseInfo->FProperties) FInfo.FProperties.push_back(p);
         return *this;
     }
 
@@ -374,7 +375,7 @@ public:
     /// function pointers of C or callables taking C&). Modifiers: Default(v)
     /// declares the default; NotStored keeps it out of form files.
     template <class G, class S, class... M>
-    TClassRegistration& Property(const UnicodeString& Name, G Get, S Set, const M&... Modifiers);
+    TClassRegistration& Property(const UnicodeString& name, G get, S set, const M&... modifiers);
 
 private:
     TClassInfo& FInfo;
@@ -384,120 +385,126 @@ private:
 /// builder for its published properties. Registering a class again starts
 /// its property list afresh.
 template <class C>
-TClassRegistration<C> RegisterComponentClass(const UnicodeString& ClassName) {
-    std::function<TComponent*(TComponent*)> Factory;
+TClassRegistration<C> RegisterComponentClass(const UnicodeString& className) {
+    std::function<TComponent*(TComponent*)> factory;
     if constexpr (std::is_constructible_v<C, TComponent*> && !std::is_abstract_v<C>)
-        Factory = [](TComponent* Owner) -> TComponent* { return new C(Owner); };
-    return TClassRegistration<C>(RegisterClassInfo(ClassName, typeid(C), std::move(Factory)));
+        factory = [](TComponent* owner) -> TComponent* { return new C(owner); };
+    return TClassRegistration<C>(RegisterClassInfo(className, typeid(C), std::move(factory)));
 }
 
 namespace Detail {
-[[noreturn]] void RaiseWrongClass(const TComponent& Instance, const std::type_info& Expected);
+[[noreturn]] void RaiseWrongClass(const TComponent& instance, const std::type_info& expected);
 
 // The instance as C, or EPropertyError.
 template <class C>
-C& As(const TComponent& Instance) {
-    auto* Typed = dynamic_cast<C*>(const_cast<TComponent*>(&Instance));
-    if (Typed == nullptr) RaiseWrongClass(Instance, typeid(C));
-    return *Typed;
+C& As(const TComponent& instance) {
+    auto* typed = dynamic_cast<C*>(const_cast<TComponent*>(&instance));
+    if (typed == nullptr) RaiseWrongClass(instance, typeid(C));
+    return *typed;
 }
 }  // namespace Detail
 
 template <class C>
 template <class G, class S, class... M>
-TClassRegistration<C>& TClassRegistration<C>::Property(const UnicodeString& Name, G Get, S Set,
-                                                        const M&... Modifiers) {
+TClassRegistration<C>& TClassRegistration<C>::Property(const UnicodeString& name, G get, S set,
+                                                       const M&... modifiers) {
     using V = std::remove_cvref_t<std::invoke_result_t<G&, C&>>;
-    auto Info = std::make_shared<TPropInfo>();
-    Info->FName = Name;
+    auto info = std::make_shared<TPropInfo>();
+    info->FName = name;
 
     // The property's value as an ordinal, for the ordinal kinds.
-    auto ToOrd = [](const V& Value) -> Int64 {
+    auto toOrd = [](const V& value) -> Int64 {
         if constexpr (Detail::IsSet<V>::value)
-            return static_cast<Int64>(Value.ToMask());
+            return static_cast<Int64>(value.ToMask());
         else if constexpr (std::is_enum_v<V> || std::is_integral_v<V>)
-            return static_cast<Int64>(Value);
+            return static_cast<Int64>(value);
         else
             return 0;
     };
 
     if constexpr (std::is_same_v<V, UnicodeString>) {
-        Info->FKind = pkString;
-        Info->FGetString = [Get](TComponent& O) { return UnicodeString(std::invoke(Get, Detail::As<C>(O))); };
-        Info->FSetString = [Set](TComponent& O, const UnicodeString& Value) {
-            std::invoke(Set, Detail::As<C>(O), Value);
+        info->FKind = pkString;
+        info->FGetString = [get](TComponent& o) { return UnicodeString(std::invoke(get, Detail::As<C>(o))); };
+        info->FSetString = [set](TComponent& o, const UnicodeString& value) {
+            std::invoke(set, Detail::As<C>(o), value);
         };
     } else if constexpr (std::is_same_v<V, bool> || std::is_integral_v<V> || std::is_enum_v<V> ||
                          Detail::IsSet<V>::value) {
         if constexpr (std::is_same_v<V, bool>) {
-            Info->FKind = pkBoolean;
+            info->FKind = pkBoolean;
         } else if constexpr (std::is_integral_v<V>) {
-            Info->FKind = pkInteger;
-            Info->FBits = static_cast<int>(sizeof(V) * 8);
-            Info->FSigned = std::is_signed_v<V>;
+            info->FKind = pkInteger;
+            info->FBits = static_cast<int>(sizeof(V) * 8);
+            info->FSigned = std::is_signed_v<V>;
         } else if constexpr (std::is_enum_v<V>) {
-            Info->FKind = pkEnumeration;
-            Info->FEnum = &EnumInfo<V>();
+            info->FKind = pkEnumeration;
+            info->FEnum = &EnumInfo<V>();
         } else {
-            Info->FKind = pkSet;
-            Info->FEnum = &EnumInfo<typename V::Element>();
+            info->FKind = pkSet;
+            info->FEnum = &EnumInfo<typename V::Element>();
         }
-        Info->FGetOrd = [Get, ToOrd](TComponent& O) { return ToOrd(std::invoke(Get, Detail::As<C>(O))); };
-        Info->FSetOrd = [Set](TComponent& O, Int64 Value) {
+        info->FGetOrd = [get, toOrd](TComponent& o) { return toOrd(std::invoke(get, Detail::As<C>(o))); };
+        info->FSetOrd = [set](TComponent& o, Int64 value) {
             if constexpr (Detail::IsSet<V>::value)
-                std::invoke(Set, Detail::As<C>(O), V::FromMask(static_cast<UInt64>(Value)));
+                std::invoke(set, Detail::As<C>(o), V::FromMask(static_cast<UInt64>(value)));
             else if constexpr (std::is_same_v<V, bool>)
-                std::invoke(Set, Detail::As<C>(O), Value != 0);
+                std::invoke(set, Detail::As<C>(o), value != 0);
             else
-                std::invoke(Set, Detail::As<C>(O), static_cast<V>(Value));
+                std::invoke(set, Detail::As<C>(o), static_cast<V>(value));
         };
     } else if constexpr (std::is_pointer_v<V> && std::is_base_of_v<TComponent, std::remove_pointer_t<V>>) {
         using T = std::remove_pointer_t<V>;
-        Info->FKind = pkComponent;
-        Info->FReferenceClass = TypeNameWithoutNamespace(typeid(T));
-        Info->FGetComponent = [Get](TComponent& O) -> TComponent* { return std::invoke(Get, Detail::As<C>(O)); };
-        Info->FSetComponent = [Set](TComponent& O, TComponent* Value) {
-            T* Typed = Value == nullptr ? nullptr : dynamic_cast<T*>(Value);
-            if (Value != nullptr && Typed == nullptr) Detail::RaiseWrongClass(*Value, typeid(T));
-            std::invoke(Set, Detail::As<C>(O), Typed);
+        info->FKind = pkComponent;
+        info->FReferenceClass = TypeNameWithoutNamespace(typeid(T));
+        info->FGetComponent = [get](TComponent& o) -> TComponent* {
+            return std::invoke(get, Detail::As<C>(o));
+        };
+        info->FSetComponent = [set](TComponent& o, TComponent* value) {
+            T* typed = value == nullptr ? nullptr : dynamic_cast<T*>(value);
+            if (value != nullptr && typed == nullptr) Detail::RaiseWrongClass(*value, typeid(T));
+            std::invoke(set, Detail::As<C>(o), typed);
         };
     } else if constexpr (Detail::IsFunction<V>::value) {
-        Info->FKind = pkEvent;
-        Info->FGetHandlerName = [Get](TComponent& O) { return HandlerName<V>(std::invoke(Get, Detail::As<C>(O))); };
-        Info->FBindHandler = [Set, Name](TComponent& O, const UnicodeString& HandlerName, const std::any* Handler) {
-            if (Handler == nullptr) {
-                std::invoke(Set, Detail::As<C>(O), V());
+        info->FKind = pkEvent;
+        info->FGetHandlerName = [get](TComponent& o) {
+            return HandlerName<V>(std::invoke(get, Detail::As<C>(o)));
+        };
+        info->FBindHandler = [set, name](TComponent& o, const UnicodeString& handlerName,
+                                         const std::any* handler) {
+            if (handler == nullptr) {
+                std::invoke(set, Detail::As<C>(o), V());
                 return;
             }
-            const V* Typed = std::any_cast<V>(Handler);
-            if (Typed == nullptr)
-                throw EPropertyError(u"Handler " + HandlerName + u" does not have the type of event " + Name);
-            std::invoke(Set, Detail::As<C>(O), NamedHandler<V>(HandlerName, *Typed));
+            const V* typed = std::any_cast<V>(handler);
+            if (typed == nullptr)
+                throw EPropertyError(u"Handler " + handlerName + u" does not have the type of event " + name);
+            std::invoke(set, Detail::As<C>(o), NamedHandler<V>(handlerName, *typed));
         };
     } else {
         static_assert(Detail::IsFunction<V>::value, "unsupported property type");
     }
 
     // Modifiers: declared default and storage.
-    auto Apply = [&](const auto& Modifier) {
-        using Mod = std::remove_cvref_t<decltype(Modifier)>;
+    auto apply = [&](const auto& modifier) {
+        using Mod = std::remove_cvref_t<decltype(modifier)>;
         if constexpr (std::is_same_v<Mod, TNotStored>) {
-            Info->FNeverStored = true;
+            info->FNeverStored = true;
         } else if constexpr (std::is_same_v<V, UnicodeString>) {
-            Info->FHasDefault = true;
-            Info->FDefaultString = UnicodeString(Modifier.Value);
+            info->FHasDefault = true;
+            info->FDefaultString = UnicodeString(modifier.Value);
         } else if constexpr (std::is_pointer_v<V> || Detail::IsFunction<V>::value) {
-            static_assert(Detail::DependentFalse<Mod>::value, "references and events have no declared default");
+            static_assert(Detail::DependentFalse<Mod>::value,
+                          "references and events have no declared default");
         } else {
-            Info->FHasDefault = true;
-            Info->FDefaultOrd = ToOrd(static_cast<V>(Modifier.Value));
+            info->FHasDefault = true;
+            info->FDefaultOrd = toOrd(static_cast<V>(modifier.Value));
         }
     };
-    (Apply(Modifiers), ...);
-    (void)Apply;
-    (void)ToOrd;
+    (apply(modifiers), ...);
+    (void)apply;
+    (void)toOrd;
 
-    FInfo.FProperties.push_back(std::move(Info));
+    FInfo.FProperties.push_back(std::move(info));
     return *this;
 }
 

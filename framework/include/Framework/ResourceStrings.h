@@ -34,17 +34,18 @@ struct TResourceString {
 };
 
 /// The text of Res in the current resource language.
-UnicodeString LoadResString(const TResourceString& Res);
+UnicodeString LoadResString(const TResourceString& res);
 
 /// Selects the language whose translations LoadResString uses; the empty
 /// string (the initial value) selects the default texts.
-void SetResourceLanguage(const UnicodeString& Language);
+void SetResourceLanguage(const UnicodeString& language);
 /// The language in use, lower-cased ("de-at").
 UnicodeString ResourceLanguage();
 
 /// Registers (or replaces) the text of resource Id in Language.
-void RegisterResourceTranslation(const UnicodeString& Language, std::string_view Id, const UnicodeString& Text);
+void RegisterResourceTranslation(const UnicodeString& language, std::string_view id,
+                                 const UnicodeString& text);
 /// Removes every translation registered for Language.
-void ClearResourceTranslations(const UnicodeString& Language);
+void ClearResourceTranslations(const UnicodeString& language);
 
 }  // namespace Framework

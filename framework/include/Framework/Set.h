@@ -23,58 +23,56 @@ public:
     using Element = E;
 
     constexpr TSet() noexcept = default;
-    constexpr TSet(std::initializer_list<E> Elements) {
-        for (E Item : Elements) FMask |= Bit(Item);
+    constexpr TSet(std::initializer_list<E> elements) {
+        for (E item : elements) FMask |= Bit(item);
     }
 
     /// The set whose members are the bits of Mask.
-    static constexpr TSet FromMask(std::uint64_t Mask) noexcept {
-        TSet Result;
-        Result.FMask = Mask;
-        return Result;
+    static constexpr TSet FromMask(std::uint64_t mask) noexcept {
+        TSet result;
+        result.FMask = mask;
+        return result;
     }
     constexpr std::uint64_t ToMask() const noexcept { return FMask; }
 
-    constexpr TSet& Include(E Item) {
-        FMask |= Bit(Item);
+    constexpr TSet& Include(E item) {
+        FMask |= Bit(item);
         return *this;
     }
-    constexpr TSet& Exclude(E Item) {
-        FMask &= ~Bit(Item);
+    constexpr TSet& Exclude(E item) {
+        FMask &= ~Bit(item);
         return *this;
     }
-    constexpr bool Contains(E Item) const {
-        return (FMask & Bit(Item)) != 0;
-    }
+    constexpr bool Contains(E item) const { return (FMask & Bit(item)) != 0; }
     constexpr bool Empty() const noexcept { return FMask == 0; }
     /// Number of elements in the set.
     constexpr int Count() const noexcept {
-        int N = 0;
-        for (std::uint64_t M = FMask; M != 0; M &= M - 1) ++N;
-        return N;
+        int n = 0;
+        for (std::uint64_t m = FMask; m != 0; m &= m - 1) ++n;
+        return n;
     }
 
     /// Union.
-    friend constexpr TSet operator+(TSet A, TSet B) noexcept { return FromMask(A.FMask | B.FMask); }
+    friend constexpr TSet operator+(TSet a, TSet b) noexcept { return FromMask(a.FMask | b.FMask); }
     /// Difference: the members of A that are not in B.
-    friend constexpr TSet operator-(TSet A, TSet B) noexcept { return FromMask(A.FMask & ~B.FMask); }
+    friend constexpr TSet operator-(TSet a, TSet b) noexcept { return FromMask(a.FMask & ~b.FMask); }
     /// Intersection.
-    friend constexpr TSet operator*(TSet A, TSet B) noexcept { return FromMask(A.FMask & B.FMask); }
-    friend constexpr bool operator==(TSet A, TSet B) noexcept { return A.FMask == B.FMask; }
+    friend constexpr TSet operator*(TSet a, TSet b) noexcept { return FromMask(a.FMask & b.FMask); }
+    friend constexpr bool operator==(TSet a, TSet b) noexcept { return a.FMask == b.FMask; }
 
-    constexpr TSet& operator+=(TSet Other) noexcept { return *this = *this + Other; }
-    constexpr TSet& operator-=(TSet Other) noexcept { return *this = *this - Other; }
-    constexpr TSet& operator*=(TSet Other) noexcept { return *this = *this * Other; }
+    constexpr TSet& operator+=(TSet other) noexcept { return *this = *this + other; }
+    constexpr TSet& operator-=(TSet other) noexcept { return *this = *this - other; }
+    constexpr TSet& operator*=(TSet other) noexcept { return *this = *this * other; }
 
     /// True when every member of this set is also in Other.
-    constexpr bool SubsetOf(TSet Other) const noexcept { return (FMask & ~Other.FMask) == 0; }
+    constexpr bool SubsetOf(TSet other) const noexcept { return (FMask & ~other.FMask) == 0; }
 
 private:
     // The mask bit of one element; rejects ordinals a 64-bit mask cannot hold.
-    static constexpr std::uint64_t Bit(E Item) {
-        const auto Ordinal = static_cast<long long>(static_cast<std::underlying_type_t<E>>(Item));
-        if (Ordinal < 0 || Ordinal >= 64) throw std::out_of_range("TSet element ordinal outside [0, 64)");
-        return std::uint64_t{1} << Ordinal;
+    static constexpr std::uint64_t Bit(E item) {
+        const auto ordinal = static_cast<long long>(static_cast<std::underlying_type_t<E>>(item));
+        if (ordinal < 0 || ordinal >= 64) throw std::out_of_range("TSet element ordinal outside [0, 64)");
+        return std::uint64_t{1} << ordinal;
     }
 
     std::uint64_t FMask = 0;

@@ -17,11 +17,11 @@ namespace Framework {
 /// what() returns the same text in UTF-8 (kept in step by SetMessage).
 class Exception : public std::exception {
 public:
-    explicit Exception(const UnicodeString& Msg);
+    explicit Exception(const UnicodeString& msg);
     ~Exception() override;
 
     const UnicodeString& Message() const noexcept { return FMessage; }
-    void SetMessage(const UnicodeString& Msg);
+    void SetMessage(const UnicodeString& msg);
 
     /// The message in UTF-8.
     const char* what() const noexcept override { return FUtf8.c_str(); }
@@ -50,64 +50,63 @@ public:
 [[noreturn]] void Abort();
 
 /// Decimal text of an integer ("-2147483648", "4294967295", ...).
-UnicodeString IntToStr(Integer Value);
-UnicodeString IntToStr(Int64 Value);
-UnicodeString IntToStr(Cardinal Value);
-UnicodeString IntToStr(UInt64 Value);
+UnicodeString IntToStr(Integer value);
+UnicodeString IntToStr(Int64 value);
+UnicodeString IntToStr(Cardinal value);
+UnicodeString IntToStr(UInt64 value);
 /// Any other integral type (long long, unsigned short, ...) goes to the
 /// signed or unsigned 64-bit form.
 template <std::integral T>
-    requires(!std::same_as<T, bool> && !std::same_as<T, Integer> && !std::same_as<T, Int64> &&
-             !std::same_as<T, Cardinal> && !std::same_as<T, UInt64>)
-UnicodeString IntToStr(T Value) {
+requires(!std::same_as<T, bool> && !std::same_as<T, Integer> && !std::same_as<T, Int64> &&
+         !std::same_as<T, Cardinal> && !std::same_as<T, UInt64>) UnicodeString IntToStr(T value) {
     if constexpr (std::is_signed_v<T>)
-        return IntToStr(static_cast<Int64>(Value));
+        return IntToStr(static_cast<Int64>(value));
     else
-        return IntToStr(static_cast<UInt64>(Value));
+        return IntToStr(static_cast<UInt64>(value));
 }
 
 /// Parses an integer: optional leading blanks, an optional sign, then decimal
 /// digits, or hexadecimal digits after "$" or "0x". Nothing may follow.
 /// Raises EConvertError for a text that is no integer ("'abc' is not a valid
 /// integer value") and for one outside the 32-bit range.
-Integer StrToInt(const UnicodeString& S);
+Integer StrToInt(const UnicodeString& s);
 /// As StrToInt, for the 64-bit range.
-Int64 StrToInt64(const UnicodeString& S);
+Int64 StrToInt64(const UnicodeString& s);
 /// As StrToInt, but returns false instead of raising.
-bool TryStrToInt(const UnicodeString& S, Integer& Value);
-bool TryStrToInt64(const UnicodeString& S, Int64& Value);
-/// As StrToInt, but returns Default instead of raising.
-Integer StrToIntDef(const UnicodeString& S, Integer Default);
+bool TryStrToInt(const UnicodeString& s, Integer& value);
+bool TryStrToInt64(const UnicodeString& s, Int64& value);
+/// As StrToInt, but returns defaultValue instead of raising.
+Integer StrToIntDef(const UnicodeString& s, Integer defaultValue);
 
 /// The system's text for a system error code, without a trailing line
 /// break: on Windows the operating system's own text for a code of
 /// GetLastError, elsewhere the C library's text for an errno value.
-UnicodeString SysErrorMessage(Cardinal ErrorCode);
+UnicodeString SysErrorMessage(Cardinal errorCode);
 
 /// The C library's text for an errno value ("No such file or directory").
-UnicodeString ErrnoMessage(int ErrorNumber);
+UnicodeString ErrnoMessage(int errorNumber);
 
 /// UTF-8 to UTF-16. Every ill-formed sequence (stray continuation byte,
 /// truncated or overlong sequence, encoded surrogate, value above U+10FFFF)
 /// becomes one U+FFFD per maximal invalid subpart.
-std::u16string Utf8ToUtf16(std::string_view Text);
+std::u16string Utf8ToUtf16(std::string_view text);
 /// UTF-16 to UTF-8. A lone surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view Text);
+std::string Utf16ToUtf8(std::u16string_view text);
 
 /// Case-insensitive comparison of ASCII letters (other code units compare
 /// exactly): what identifiers and names use.
-bool SameText(std::u16string_view A, std::u16string_view B) noexcept;
+bool SameText(std::u16string_view a, std::u16string_view b) noexcept;
 /// ASCII upper-casing; other code units are left as they are.
-UnicodeString UpperCase(std::u16string_view S);
+UnicodeString UpperCase(std::u16string_view s);
 /// ASCII lower-casing; other code units are left as they are.
-UnicodeString LowerCase(std::u16string_view S);
+UnicodeString LowerCase(std::u16string_view s);
 /// True for a non-empty text of ASCII letters, digits and underscores that
 /// does not start with a digit.
-bool IsValidIdent(std::u16string_view S) noexcept;
+bool IsValidIdent(std::u16string_view s) noexcept;
 
 /// Fills a pattern: "%s" takes the next argument, "%<n>:s" argument n
 /// (counting from 0), "%%" is one percent sign. A placeholder without its
 /// argument is left in the text as written.
-UnicodeString Format(std::u16string_view Pattern, std::initializer_list<UnicodeString> Args);
+UnicodeString Format(std::u16string_view pattern, std::initializer_list<UnicodeString> args);
 
 }  // namespace Framework

@@ -25,6 +25,6 @@ using Int64 = std::int64_t;
 using UInt64 = std::uint64_t;
 
 /// An event that only names its sender.
-using TNotifyEvent = std::function<void(TObject* Sender)>;
+using TNotifyEvent = std::function<void(TObject* sender)>;
 
 }  // namespace Framework

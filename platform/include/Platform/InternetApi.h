@@ -23,8 +23,7 @@ class InternetApi {
 public:
     virtual ~InternetApi() = default;
 
-#define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) \
-    virtual Return Name Parameters = 0;
+#define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) virtual Return Name Parameters = 0;
 #include <Platform/InternetApi.def>
 #undef CORVANE_INTERNET_API
 
@@ -38,8 +37,7 @@ protected:
 /// name of the platform in use.
 class ForwardingInternetApi : public InternetApi {
 public:
-#define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) \
-    Return Name Parameters override;
+#define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) Return Name Parameters override;
 #include <Platform/InternetApi.def>
 #undef CORVANE_INTERNET_API
 };

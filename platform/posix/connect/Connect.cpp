@@ -14,9 +14,9 @@
 namespace Corvane::Backend {
 
 // Each service's connect function.
-#define CORVANE_SERVICE(service, connect)                                                \
-    HINTERNET connect(const HandleRef& session, LPCWSTR server, INTERNET_PORT port,      \
-                      LPCWSTR user, LPCWSTR password, DWORD flags, DWORD_PTR context);
+#define CORVANE_SERVICE(service, connect)                                                         \
+    HINTERNET connect(const HandleRef& session, LPCWSTR server, INTERNET_PORT port, LPCWSTR user, \
+                      LPCWSTR password, DWORD flags, DWORD_PTR context);
 #include "posix/connect/Services.def"
 #undef CORVANE_SERVICE
 
@@ -79,9 +79,8 @@ using namespace Corvane::Backend;
 // (IsServerName) fails at once with ERROR_INTERNET_NAME_NOT_RESOLVED, the
 // error the platform gives when it tries to reach such a name: no service
 // ever builds an address from it.
-HINTERNET WINAPI InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName,
-                                  INTERNET_PORT nServerPort, LPCWSTR lpszUserName,
-                                  LPCWSTR lpszPassword, DWORD dwService, DWORD dwFlags,
+HINTERNET WINAPI InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName, INTERNET_PORT nServerPort,
+                                  LPCWSTR lpszUserName, LPCWSTR lpszPassword, DWORD dwService, DWORD dwFlags,
                                   DWORD_PTR dwContext) {
     return Corvane::Backend::Guarded<HINTERNET>(nullptr, [&]() -> HINTERNET {
         DWORD error = ERROR_INVALID_HANDLE;
@@ -89,10 +88,10 @@ HINTERNET WINAPI InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName,
             hInternet ? HandleTable::FindAs<Session>(hInternet, Session::Ops, &error) : nullptr;
         if (!session) return FailWith<HINTERNET>(error, nullptr);
         if (!lpszServerName || !*lpszServerName) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
-        if (!IsServerName(lpszServerName)) return FailWith<HINTERNET>(ERROR_INTERNET_NAME_NOT_RESOLVED, nullptr);
+        if (!IsServerName(lpszServerName))
+            return FailWith<HINTERNET>(ERROR_INTERNET_NAME_NOT_RESOLVED, nullptr);
         const ServiceConnect connect = FindService(dwService);
         if (!connect) return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
-        return connect(session, lpszServerName, nServerPort, lpszUserName, lpszPassword, dwFlags,
-                       dwContext);
+        return connect(session, lpszServerName, nServerPort, lpszUserName, lpszPassword, dwFlags, dwContext);
     });
 }

@@ -19,8 +19,10 @@ bool IsIpAddress(std::string_view host) {
     if (host.empty()) return false;
     int dots = 0;
     for (char c : host) {
-        if (c == '.') ++dots;
-        else if (!IsAsciiDigit(c)) return false;
+        if (c == '.')
+            ++dots;
+        else if (!IsAsciiDigit(c))
+            return false;
     }
     return dots == 3;
 }
@@ -42,8 +44,7 @@ bool HasControl(std::string_view s) {
 }  // namespace
 
 std::string CanonicalCookieHost(std::string_view host) {
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     std::string out = ToLowerAscii(host);
     while (!out.empty() && out.back() == '.') out.pop_back();
     return out;
@@ -52,14 +53,12 @@ std::string CanonicalCookieHost(std::string_view host) {
 bool CookieDomainMatch(std::string_view host, std::string_view domain) {
     if (host == domain) return true;
     if (IsIpAddress(host) || host.size() <= domain.size()) return false;
-    return host.substr(host.size() - domain.size()) == domain &&
-           host[host.size() - domain.size() - 1] == '.';
+    return host.substr(host.size() - domain.size()) == domain && host[host.size() - domain.size() - 1] == '.';
 }
 
 bool CookiePathMatch(std::string_view requestPath, std::string_view cookiePath) {
     if (requestPath == cookiePath) return true;
-    if (requestPath.size() < cookiePath.size() ||
-        requestPath.substr(0, cookiePath.size()) != cookiePath)
+    if (requestPath.size() < cookiePath.size() || requestPath.substr(0, cookiePath.size()) != cookiePath)
         return false;
     return cookiePath.back() == '/' || requestPath[cookiePath.size()] == '/';
 }
@@ -70,16 +69,14 @@ CookieJar& CookieJar::Process() {
 }
 
 // RFC 6265, 5.2 (parsing) and 5.3 (storage model).
-bool CookieJar::Set(const CookieUrl& url, std::string_view setCookie, bool fromHttp,
-                    std::int64_t now) {
+bool CookieJar::Set(const CookieUrl& url, std::string_view setCookie, bool fromHttp, std::int64_t now) {
     const std::size_t semicolon = setCookie.find(';');
     const std::string_view pair = setCookie.substr(0, semicolon);
     const std::size_t equals = pair.find('=');
     if (equals == pair.npos) return false;
     const std::string_view name = Trim(pair.substr(0, equals));
     const std::string_view value = Trim(pair.substr(equals + 1));
-    if (name.empty() || HasControl(name) || HasControl(value) ||
-        name.size() + value.size() > kMaxCookieBytes)
+    if (name.empty() || HasControl(name) || HasControl(value) || name.size() + value.size() > kMaxCookieBytes)
         return false;
 
     Cookie cookie;
@@ -97,8 +94,8 @@ bool CookieJar::Set(const CookieUrl& url, std::string_view setCookie, bool fromH
         rest = next == rest.npos ? std::string_view() : rest.substr(next + 1);
         const std::size_t eq = attribute.find('=');
         const std::string_view key = Trim(attribute.substr(0, eq));
-        const std::string_view val = eq == attribute.npos ? std::string_view()
-                                                          : Trim(attribute.substr(eq + 1));
+        const std::string_view val =
+            eq == attribute.npos ? std::string_view() : Trim(attribute.substr(eq + 1));
         if (EqualsIgnoringAsciiCase(key, "expires")) {
             if (auto t = ParseHttpDate(val)) expires = *t;
         } else if (EqualsIgnoringAsciiCase(key, "max-age")) {
@@ -106,26 +103,25 @@ bool CookieJar::Set(const CookieUrl& url, std::string_view setCookie, bool fromH
             std::string_view digits = val;
             const bool negative = !digits.empty() && digits.front() == '-';
             if (negative) digits.remove_prefix(1);
-            if (digits.empty() ||
-                !std::all_of(digits.begin(), digits.end(), IsAsciiDigit<char>))
-                continue;
+            if (digits.empty() || !std::all_of(digits.begin(), digits.end(), IsAsciiDigit<char>)) continue;
             std::int64_t seconds = 0;
             for (char c : digits) {
                 if (seconds > (std::numeric_limits<std::int64_t>::max() - 9) / 10) break;
                 seconds = seconds * 10 + (c - '0');
             }
-            maxAge = negative || seconds == 0
-                         ? std::numeric_limits<std::int64_t>::min()
-                         : (seconds > std::numeric_limits<std::int64_t>::max() - now
-                                ? std::numeric_limits<std::int64_t>::max()
-                                : now + seconds);
+            maxAge = negative || seconds == 0 ? std::numeric_limits<std::int64_t>::min()
+                                              : (seconds > std::numeric_limits<std::int64_t>::max() - now
+                                                     ? std::numeric_limits<std::int64_t>::max()
+                                                     : now + seconds);
         } else if (EqualsIgnoringAsciiCase(key, "domain")) {
             std::string_view d = val;
             if (!d.empty() && d.front() == '.') d.remove_prefix(1);
             if (!d.empty()) domainAttribute = CanonicalCookieHost(d);
         } else if (EqualsIgnoringAsciiCase(key, "path")) {
-            if (!val.empty() && val.front() == '/') pathAttribute = val;
-            else pathAttribute.clear();
+            if (!val.empty() && val.front() == '/')
+                pathAttribute = val;
+            else
+                pathAttribute.clear();
         } else if (EqualsIgnoringAsciiCase(key, "secure")) {
             cookie.secure = true;
         } else if (EqualsIgnoringAsciiCase(key, "httponly")) {

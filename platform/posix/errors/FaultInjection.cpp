@@ -24,11 +24,17 @@ void Arm(unsigned kinds, std::size_t nth) {
     ArmedKinds.store(kinds, std::memory_order_release);
 }
 
-void Disarm() { ArmedKinds.store(0, std::memory_order_release); }
+void Disarm() {
+    ArmedKinds.store(0, std::memory_order_release);
+}
 
-std::size_t Reached() { return ReachedCount.load(std::memory_order_acquire); }
+std::size_t Reached() {
+    return ReachedCount.load(std::memory_order_acquire);
+}
 
-bool Injected() { return InjectedFlag.load(std::memory_order_acquire); }
+bool Injected() {
+    return InjectedFlag.load(std::memory_order_acquire);
+}
 
 bool Hit(Kind kind) {
     if ((ArmedKinds.load(std::memory_order_relaxed) & kind) == 0) return false;
@@ -38,14 +44,26 @@ bool Hit(Kind kind) {
     return true;
 }
 
-bool InsideEntryPoint() { return EntryDepth > 0; }
+bool InsideEntryPoint() {
+    return EntryDepth > 0;
+}
 
-bool AllocationMustFail() { return EntryDepth > 0 && Hit(Allocation); }
+bool AllocationMustFail() {
+    return EntryDepth > 0 && Hit(Allocation);
+}
 
-EntryScope::EntryScope() { ++EntryDepth; }
-EntryScope::~EntryScope() { --EntryDepth; }
+EntryScope::EntryScope() {
+    ++EntryDepth;
+}
+EntryScope::~EntryScope() {
+    --EntryDepth;
+}
 
-OutsideScope::OutsideScope() : FSaved(EntryDepth) { EntryDepth = 0; }
-OutsideScope::~OutsideScope() { EntryDepth = FSaved; }
+OutsideScope::OutsideScope() : FSaved(EntryDepth) {
+    EntryDepth = 0;
+}
+OutsideScope::~OutsideScope() {
+    EntryDepth = FSaved;
+}
 
 }  // namespace Corvane::Backend::FaultInjection

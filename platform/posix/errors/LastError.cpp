@@ -32,17 +32,20 @@ void ClearLastResponseInfo() {
 
 }  // namespace Corvane::Backend
 
-DWORD WINAPI GetLastError(void) { return ThreadLastError; }
+DWORD WINAPI GetLastError(void) {
+    return ThreadLastError;
+}
 
-void WINAPI SetLastError(DWORD dwErrCode) { ThreadLastError = dwErrCode; }
+void WINAPI SetLastError(DWORD dwErrCode) {
+    ThreadLastError = dwErrCode;
+}
 
 // Sizes are in bytes. Without a response the call succeeds with a size of 0.
 // Otherwise, without a buffer or with one smaller than the text and its
 // terminator, it reports the size needed (terminator included) and fails with
 // ERROR_INSUFFICIENT_BUFFER, writing nothing; on success it reports the bytes
 // written without the terminator.
-BOOL WINAPI InternetGetLastResponseInfoW(LPDWORD lpdwError, LPWSTR lpszBuffer,
-                                         LPDWORD lpdwBufferLength) {
+BOOL WINAPI InternetGetLastResponseInfoW(LPDWORD lpdwError, LPWSTR lpszBuffer, LPDWORD lpdwBufferLength) {
     return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
         using Corvane::Backend::Fail;
         if (!lpdwError || !lpdwBufferLength) return Fail(ERROR_INVALID_PARAMETER);

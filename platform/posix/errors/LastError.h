@@ -34,6 +34,8 @@ T FailWith(DWORD code, T value) {
 
 /// Turns an error code into a BOOL result: TRUE for ERROR_SUCCESS (the last
 /// error is left as it was), else FALSE with the last error set to the code.
-inline BOOL Outcome(DWORD code) { return code == ERROR_SUCCESS ? TRUE : Fail(code); }
+inline BOOL Outcome(DWORD code) {
+    return code == ERROR_SUCCESS ? TRUE : Fail(code);
+}
 
 }  // namespace Corvane::Backend

@@ -24,7 +24,9 @@ Table& TheTable() {
     return *table;
 }
 
-std::uintptr_t Key(HINTERNET value) { return reinterpret_cast<std::uintptr_t>(value); }
+std::uintptr_t Key(HINTERNET value) {
+    return reinterpret_cast<std::uintptr_t>(value);
+}
 
 }  // namespace
 
@@ -107,8 +109,10 @@ DWORD HandleTable::Close(HINTERNET value) {
                 if (HandleRef child = weak.lock(); child && !child->IsClosed()) self(self, child);
             handle->FChildren.clear();
             table.open.erase(Key(handle->Value()));
-            if (last) last->FNextClosing = handle;
-            else first = handle;
+            if (last)
+                last->FNextClosing = handle;
+            else
+                first = handle;
             last = handle.get();
         };
         collect(collect, root);
@@ -128,8 +132,7 @@ DWORD HandleTable::Close(HINTERNET value) {
         // handle closed; the others close all the same.
         try {
             if (handle->FOps.close) handle->FOps.close(*handle);
-        } catch (...) {
-        }
+        } catch (...) {}
         HINTERNET closed = handle->Value();
         handle->Notify(INTERNET_STATUS_HANDLE_CLOSING, &closed, sizeof(closed));
     }

@@ -92,9 +92,7 @@ public:
     DWORD_PTR Context() const { return FContext.load(std::memory_order_acquire); }
     void SetContext(DWORD_PTR context) { FContext.store(context, std::memory_order_release); }
 
-    INTERNET_STATUS_CALLBACK StatusCallback() const {
-        return FCallback.load(std::memory_order_acquire);
-    }
+    INTERNET_STATUS_CALLBACK StatusCallback() const { return FCallback.load(std::memory_order_acquire); }
     /// Installs a callback (null removes it) and returns the previous one.
     INTERNET_STATUS_CALLBACK ExchangeStatusCallback(INTERNET_STATUS_CALLBACK callback) {
         return FCallback.exchange(callback, std::memory_order_acq_rel);

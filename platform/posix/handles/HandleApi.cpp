@@ -16,7 +16,8 @@ constexpr INTERNET_VERSION_INFO kVersion{1, 2};
 // Options that need no handle (InternetQueryOptionW with a null handle).
 DWORD QueryGlobalOption(DWORD option, void* buffer, DWORD* size) {
     if (option == INTERNET_OPTION_VERSION) return QueryValue(buffer, size, kVersion);
-    if (option == INTERNET_OPTION_MAX_CONNS_PER_SERVER) return QueryValue(buffer, size, MaxConnectionsPerServer());
+    if (option == INTERNET_OPTION_MAX_CONNS_PER_SERVER)
+        return QueryValue(buffer, size, MaxConnectionsPerServer());
     return kOptionNotHandled;
 }
 
@@ -70,8 +71,7 @@ DWORD SetCommonOption(Handle& handle, DWORD option, const void* buffer, DWORD si
 // The error for an option nobody answered: a real option that does not apply
 // to this handle, or an option that does not exist.
 DWORD Unanswered(DWORD option) {
-    return IsKnownOption(option) ? ERROR_INTERNET_INCORRECT_HANDLE_TYPE
-                                 : ERROR_INTERNET_INVALID_OPTION;
+    return IsKnownOption(option) ? ERROR_INTERNET_INCORRECT_HANDLE_TYPE : ERROR_INTERNET_INVALID_OPTION;
 }
 
 }  // namespace
@@ -87,18 +87,19 @@ BOOL WINAPI InternetCloseHandle(HINTERNET hInternet) {
 // had none); INTERNET_INVALID_STATUS_CALLBACK with ERROR_INVALID_HANDLE for a
 // null, closed or unknown handle. Handles created later beneath this one
 // start with the callback it has then.
-INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallbackW(
-    HINTERNET hInternet, INTERNET_STATUS_CALLBACK lpfnInternetCallback) {
-    return Corvane::Backend::Guarded<INTERNET_STATUS_CALLBACK>(INTERNET_INVALID_STATUS_CALLBACK, [&]() -> INTERNET_STATUS_CALLBACK {
-        DWORD error = ERROR_INVALID_HANDLE;
-        const HandleRef handle = hInternet ? HandleTable::Find(hInternet, &error) : nullptr;
-        if (!handle) return FailWith(error, INTERNET_INVALID_STATUS_CALLBACK);
-        return handle->ExchangeStatusCallback(lpfnInternetCallback);
-    });
+INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallbackW(HINTERNET hInternet,
+                                                           INTERNET_STATUS_CALLBACK lpfnInternetCallback) {
+    return Corvane::Backend::Guarded<INTERNET_STATUS_CALLBACK>(
+        INTERNET_INVALID_STATUS_CALLBACK, [&]() -> INTERNET_STATUS_CALLBACK {
+            DWORD error = ERROR_INVALID_HANDLE;
+            const HandleRef handle = hInternet ? HandleTable::Find(hInternet, &error) : nullptr;
+            if (!handle) return FailWith(error, INTERNET_INVALID_STATUS_CALLBACK);
+            return handle->ExchangeStatusCallback(lpfnInternetCallback);
+        });
 }
 
-INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallback(
-    HINTERNET hInternet, INTERNET_STATUS_CALLBACK lpfnInternetCallback) {
+INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallback(HINTERNET hInternet,
+                                                          INTERNET_STATUS_CALLBACK lpfnInternetCallback) {
     // The wide entry point has the exception barrier.
     return InternetSetStatusCallbackW(hInternet, lpfnInternetCallback);
 }
@@ -125,8 +126,7 @@ BOOL WINAPI InternetQueryOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpB
     });
 }
 
-BOOL WINAPI InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer,
-                               DWORD dwBufferLength) {
+BOOL WINAPI InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength) {
     return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
         DWORD error;
         if (!hInternet) {
@@ -184,8 +184,8 @@ BOOL WINAPI InternetFindNextFileW(HINTERNET hFind, LPVOID lpvFindData) {
     return Outcome(handle->Ops().findNext(*handle, lpvFindData));
 }
 
-BOOL WINAPI InternetQueryDataAvailable(HINTERNET hFile, LPDWORD lpdwNumberOfBytesAvailable,
-                                       DWORD /*dwFlags*/, DWORD_PTR /*dwContext*/) {
+BOOL WINAPI InternetQueryDataAvailable(HINTERNET hFile, LPDWORD lpdwNumberOfBytesAvailable, DWORD /*dwFlags*/,
+                                       DWORD_PTR /*dwContext*/) {
     return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
         if (!lpdwNumberOfBytesAvailable) return Fail(ERROR_INVALID_PARAMETER);
         DWORD error = ERROR_INVALID_HANDLE;

@@ -38,7 +38,9 @@ namespace {
 std::atomic<DWORD> MaxConnections{kDefaultMaxConnectionsPerServer};
 }  // namespace
 
-DWORD MaxConnectionsPerServer() { return MaxConnections.load(std::memory_order_relaxed); }
+DWORD MaxConnectionsPerServer() {
+    return MaxConnections.load(std::memory_order_relaxed);
+}
 
 DWORD SetMaxConnectionsPerServer(DWORD count) {
     if (count == 0) return ERROR_INVALID_PARAMETER;

@@ -24,7 +24,9 @@ struct Timeouts {
 };
 
 /// Whether a timeout value sets a limit.
-constexpr bool IsLimited(DWORD timeout) { return timeout != 0 && timeout != 0xFFFFFFFFu; }
+constexpr bool IsLimited(DWORD timeout) {
+    return timeout != 0 && timeout != 0xFFFFFFFFu;
+}
 
 /// Timeouts set on a connection or request handle; unset ones come from the
 /// handle above.

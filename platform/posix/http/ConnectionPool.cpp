@@ -25,11 +25,13 @@ void AddField(std::string& key, std::string_view field) {
 // an absolute URL, in lower case; false when libcurl cannot read it.
 bool AddOrigin(std::string& key, const std::string& url) {
     const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), &curl_url_cleanup);
-    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+    if (!handle ||
+        curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
         return false;
     for (const CURLUPart part : {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT}) {
         char* text = nullptr;
-        const CURLUcode got = curl_url_get(handle.get(), part, &text, part == CURLUPART_PORT ? CURLU_DEFAULT_PORT : 0);
+        const CURLUcode got =
+            curl_url_get(handle.get(), part, &text, part == CURLUPART_PORT ? CURLU_DEFAULT_PORT : 0);
         const std::unique_ptr<char, decltype(&curl_free)> owned(text, &curl_free);
         if (got != CURLUE_OK || !text) return false;
         std::string field = text;

@@ -16,9 +16,13 @@ namespace {
 
 using FaultInjection::Hit;
 
-void* CurlMalloc(std::size_t size) { return Hit(FaultInjection::Curl) ? nullptr : std::malloc(size); }
+void* CurlMalloc(std::size_t size) {
+    return Hit(FaultInjection::Curl) ? nullptr : std::malloc(size);
+}
 
-void CurlFree(void* block) { std::free(block); }
+void CurlFree(void* block) {
+    std::free(block);
+}
 
 void* CurlRealloc(void* block, std::size_t size) {
     return Hit(FaultInjection::Curl) ? nullptr : std::realloc(block, size);

@@ -10,7 +10,9 @@ namespace Corvane::Backend {
 namespace {
 
 // Blanks at the start; blanks and a line break at the end.
-std::string_view TrimLine(std::string_view s) { return TrimEnd(TrimStart(s), " \t\r\n"); }
+std::string_view TrimLine(std::string_view s) {
+    return TrimEnd(TrimStart(s), " \t\r\n");
+}
 
 }  // namespace
 
@@ -66,8 +68,8 @@ HeaderBlock HeaderBlock::Parse(std::string_view text) {
         }
         const std::size_t colon = line.find(':');
         if (colon == line.npos) continue;
-        block.fields.push_back({std::string(TrimLine(line.substr(0, colon))),
-                                std::string(TrimLine(line.substr(colon + 1)))});
+        block.fields.push_back(
+            {std::string(TrimLine(line.substr(0, colon))), std::string(TrimLine(line.substr(colon + 1)))});
     }
     return block;
 }
@@ -100,7 +102,8 @@ void ResponseHead::AddLine(std::string_view line) {
     }
     const std::size_t colon = line.find(':');
     if (colon == line.npos) return;
-    fields.push_back({std::string(TrimLine(line.substr(0, colon))), std::string(TrimLine(line.substr(colon + 1)))});
+    fields.push_back(
+        {std::string(TrimLine(line.substr(0, colon))), std::string(TrimLine(line.substr(colon + 1)))});
 }
 
 DWORD RequestHeaders::Apply(std::string_view text, DWORD modifiers) {
@@ -112,8 +115,7 @@ DWORD RequestHeaders::Apply(std::string_view text, DWORD modifiers) {
         if (line.empty()) continue;
         // A CR or zero inside a line would smuggle a line of its own past
         // these checks.
-        if (line.find('\r') != line.npos || line.find('\0') != line.npos)
-            return ERROR_HTTP_INVALID_HEADER;
+        if (line.find('\r') != line.npos || line.find('\0') != line.npos) return ERROR_HTTP_INVALID_HEADER;
         const std::size_t colon = line.find(':');
         if (colon == line.npos) return ERROR_HTTP_INVALID_HEADER;
         const std::string_view name = TrimEnd(line.substr(0, colon));
@@ -131,8 +133,10 @@ DWORD RequestHeaders::ApplyOne(std::string_view name, std::string_view value, DW
     if ((modifiers & HTTP_ADDREQ_FLAG_ADD_IF_NEW) && present) return ERROR_HTTP_HEADER_ALREADY_EXISTS;
     if (modifiers & HTTP_ADDREQ_FLAG_REPLACE) {
         if (present) {
-            if (value.empty()) FFields.erase(existing);
-            else existing->value = value;
+            if (value.empty())
+                FFields.erase(existing);
+            else
+                existing->value = value;
             return ERROR_SUCCESS;
         }
         if (!(modifiers & HTTP_ADDREQ_FLAG_ADD)) return ERROR_HTTP_HEADER_NOT_FOUND;

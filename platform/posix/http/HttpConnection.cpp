@@ -60,11 +60,16 @@ struct HttpConnectionOps {
     // The credential text an option names, or null.
     static std::u16string* Credential(HttpConnection& connection, DWORD option) {
         switch (option) {
-        case INTERNET_OPTION_USERNAME: return &connection.FUser;
-        case INTERNET_OPTION_PASSWORD: return &connection.FPassword;
-        case INTERNET_OPTION_PROXY_USERNAME: return &connection.FProxyUser;
-        case INTERNET_OPTION_PROXY_PASSWORD: return &connection.FProxyPassword;
-        default: return nullptr;
+        case INTERNET_OPTION_USERNAME:
+            return &connection.FUser;
+        case INTERNET_OPTION_PASSWORD:
+            return &connection.FPassword;
+        case INTERNET_OPTION_PROXY_USERNAME:
+            return &connection.FProxyUser;
+        case INTERNET_OPTION_PROXY_PASSWORD:
+            return &connection.FProxyPassword;
+        default:
+            return nullptr;
         }
     }
 
@@ -84,7 +89,8 @@ struct HttpConnectionOps {
     static DWORD Set(Handle& handle, DWORD option, const void* buffer, DWORD size) {
         auto& connection = static_cast<HttpConnection&>(handle);
         std::lock_guard<std::mutex> lock(connection.FMutex);
-        if (std::u16string* credential = Credential(connection, option)) return SetText(buffer, size, *credential);
+        if (std::u16string* credential = Credential(connection, option))
+            return SetText(buffer, size, *credential);
         return SetTimeoutOption(connection.FTimeouts, option, buffer, size);
     }
 
@@ -108,8 +114,8 @@ const HandleOps HttpConnection::Ops = {
 // InternetConnectW for INTERNET_SERVICE_HTTP: no network traffic yet.
 HINTERNET ConnectHttp(const HandleRef& session, LPCWSTR server, INTERNET_PORT port, LPCWSTR user,
                       LPCWSTR password, DWORD /*flags*/, DWORD_PTR context) {
-    auto connection = std::make_shared<HttpConnection>(session, context, server, port,
-                                                       user ? user : u"", password ? password : u"");
+    auto connection = std::make_shared<HttpConnection>(session, context, server, port, user ? user : u"",
+                                                       password ? password : u"");
     DWORD error = ERROR_SUCCESS;
     const HINTERNET value = HandleTable::Register(connection, &error);
     return value ? value : FailWith<HINTERNET>(error, nullptr);

@@ -44,8 +44,8 @@ std::string EscapeObject(std::u16string_view object) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (const char c : raw) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' ||
-            c == '^' || c == '`' || c == '{' || c == '|' || c == '}') {
+        if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
+            c == '`' || c == '{' || c == '|' || c == '}') {
             out += '%';
             out += kHex[byte >> 4];
             out += kHex[byte & 0x0F];
@@ -107,7 +107,8 @@ bool IsFollowedRedirect(DWORD status) {
 // same origin).
 std::optional<std::string> Origin(const std::string& url) {
     const CurlUrl handle(curl_url());
-    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+    if (!handle ||
+        curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
         return std::nullopt;
     std::string origin, part;
     if (!UrlPart(handle.get(), CURLUPART_SCHEME, part)) return std::nullopt;
@@ -123,11 +124,16 @@ bool IsValidUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         std::size_t extra;
-        if (c < 0x80) extra = 0;
-        else if ((c & 0xE0) == 0xC0 && c >= 0xC2) extra = 1;
-        else if ((c & 0xF0) == 0xE0) extra = 2;
-        else if ((c & 0xF8) == 0xF0 && c <= 0xF4) extra = 3;
-        else return false;
+        if (c < 0x80)
+            extra = 0;
+        else if ((c & 0xE0) == 0xC0 && c >= 0xC2)
+            extra = 1;
+        else if ((c & 0xF0) == 0xE0)
+            extra = 2;
+        else if ((c & 0xF8) == 0xF0 && c <= 0xF4)
+            extra = 3;
+        else
+            return false;
         if (text.size() - i <= extra) return false;
         for (std::size_t k = 1; k <= extra; ++k)
             if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
@@ -146,17 +152,17 @@ std::u16string HeaderText(std::string_view value) {
     return out;
 }
 
-HttpRequest::HttpRequest(std::shared_ptr<HttpConnection> connection, DWORD_PTR context,
-                         std::string verb, std::string object, bool http10, DWORD flags,
-                         RequestHeaders headers)
+HttpRequest::HttpRequest(std::shared_ptr<HttpConnection> connection, DWORD_PTR context, std::string verb,
+                         std::string object, bool http10, DWORD flags, RequestHeaders headers)
     : Handle(Ops, connection, context),
       FConnection(std::move(connection)),
       FVerb(std::move(verb)),
       FObject(std::move(object)),
       FHttp10(http10),
       FFlags(flags),
-      FSecurityFlags(flags & (SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
-                              SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP | SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS)),
+      FSecurityFlags(flags &
+                     (SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
+                      SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP | SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS)),
       FHeaders(std::move(headers)),
       FTransfer(*this) {
     FUrl = InitialUrl();
@@ -320,7 +326,8 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
         // server: its cookies and its Location never count for the server.
         if (head.fromProxy) return ERROR_SUCCESS;
         KeepCookies(target, head);
-        if ((FFlags & INTERNET_FLAG_NO_AUTO_REDIRECT) || !IsFollowedRedirect(head.status)) return ERROR_SUCCESS;
+        if ((FFlags & INTERNET_FLAG_NO_AUTO_REDIRECT) || !IsFollowedRedirect(head.status))
+            return ERROR_SUCCESS;
         const HeaderField* location = head.Find("Location");
         std::string next;
         if (!location || location->value.empty()) return ERROR_SUCCESS;
@@ -367,20 +374,28 @@ struct HttpRequestOps {
     // connection's applies).
     static std::optional<std::u16string>* Credential(HttpRequest& request, DWORD option) {
         switch (option) {
-        case INTERNET_OPTION_USERNAME: return &request.FUser;
-        case INTERNET_OPTION_PASSWORD: return &request.FPassword;
-        case INTERNET_OPTION_PROXY_USERNAME: return &request.FProxyUser;
-        default: return &request.FProxyPassword;
+        case INTERNET_OPTION_USERNAME:
+            return &request.FUser;
+        case INTERNET_OPTION_PASSWORD:
+            return &request.FPassword;
+        case INTERNET_OPTION_PROXY_USERNAME:
+            return &request.FProxyUser;
+        default:
+            return &request.FProxyPassword;
         }
     }
 
     static std::u16string ConnectionCredential(const HttpRequest& request, DWORD option) {
         const HttpConnection& connection = *request.FConnection;
         switch (option) {
-        case INTERNET_OPTION_USERNAME: return Utf8ToUtf16(connection.User());
-        case INTERNET_OPTION_PASSWORD: return Utf8ToUtf16(connection.Password());
-        case INTERNET_OPTION_PROXY_USERNAME: return connection.ProxyUser();
-        default: return connection.ProxyPassword();
+        case INTERNET_OPTION_USERNAME:
+            return Utf8ToUtf16(connection.User());
+        case INTERNET_OPTION_PASSWORD:
+            return Utf8ToUtf16(connection.Password());
+        case INTERNET_OPTION_PROXY_USERNAME:
+            return connection.ProxyUser();
+        default:
+            return connection.ProxyPassword();
         }
     }
 
@@ -516,8 +531,8 @@ std::u16string_view TextArgument(LPCWSTR text, DWORD length) {
 // would break the request line) and a referrer or media type holding a line
 // break fail with ERROR_INVALID_PARAMETER.
 HINTERNET WINAPI HttpOpenRequestW(HINTERNET hConnect, LPCWSTR lpszVerb, LPCWSTR lpszObjectName,
-                                  LPCWSTR lpszVersion, LPCWSTR lpszReferrer,
-                                  LPCWSTR* lplpszAcceptTypes, DWORD dwFlags, DWORD_PTR dwContext) {
+                                  LPCWSTR lpszVersion, LPCWSTR lpszReferrer, LPCWSTR* lplpszAcceptTypes,
+                                  DWORD dwFlags, DWORD_PTR dwContext) {
     return Corvane::Backend::Guarded<HINTERNET>(nullptr, [&]() -> HINTERNET {
         DWORD error = ERROR_INVALID_HANDLE;
         const auto connection =
@@ -567,7 +582,8 @@ BOOL WINAPI HttpAddRequestHeadersW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWOR
             hRequest ? HandleTable::FindAs<HttpRequest>(hRequest, HttpRequest::Ops, &error) : nullptr;
         if (!request) return Fail(error);
         if (!lpszHeaders) return Fail(ERROR_INVALID_PARAMETER);
-        return Outcome(request->AddHeaders(Utf16ToUtf8(TextArgument(lpszHeaders, dwHeadersLength)), dwModifiers));
+        return Outcome(
+            request->AddHeaders(Utf16ToUtf8(TextArgument(lpszHeaders, dwHeadersLength)), dwModifiers));
     });
 }
 
@@ -583,13 +599,13 @@ BOOL WINAPI HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHe
         if (!lpOptional && dwOptionalLength) return Fail(ERROR_INVALID_PARAMETER);
         std::string body;
         if (dwOptionalLength) body.assign(static_cast<const char*>(lpOptional), dwOptionalLength);
-        return Outcome(request->Send(Utf16ToUtf8(TextArgument(lpszHeaders, lpszHeaders ? dwHeadersLength : 0)),
-                                     std::move(body)));
+        return Outcome(request->Send(
+            Utf16ToUtf8(TextArgument(lpszHeaders, lpszHeaders ? dwHeadersLength : 0)), std::move(body)));
     });
 }
 
-BOOL WINAPI HttpQueryInfoW(HINTERNET hRequest, DWORD dwInfoLevel, LPVOID lpBuffer,
-                           LPDWORD lpdwBufferLength, LPDWORD lpdwIndex) {
+BOOL WINAPI HttpQueryInfoW(HINTERNET hRequest, DWORD dwInfoLevel, LPVOID lpBuffer, LPDWORD lpdwBufferLength,
+                           LPDWORD lpdwIndex) {
     return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
         DWORD error = ERROR_INVALID_HANDLE;
         const auto request =

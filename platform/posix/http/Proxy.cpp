@@ -30,7 +30,9 @@ bool Glob(std::string_view pattern, std::string_view text) {
     return p == pattern.size();
 }
 
-bool IsSeparator(char c) { return c == ';' || c == ',' || c == ' ' || c == '\t'; }
+bool IsSeparator(char c) {
+    return c == ';' || c == ',' || c == ' ' || c == '\t';
+}
 
 }  // namespace
 

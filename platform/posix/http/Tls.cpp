@@ -149,7 +149,7 @@ DWORD CertificateError(long x509Error) {
         return ERROR_INTERNET_SEC_CERT_CN_INVALID;
     case SECURITY_FLAG_IGNORE_REVOCATION:
         return x509Error == X509_V_ERR_CERT_REVOKED ? ERROR_INTERNET_SEC_CERT_REVOKED
-                                                   : ERROR_INTERNET_SEC_CERT_NO_REV;
+                                                    : ERROR_INTERNET_SEC_CERT_NO_REV;
     case SECURITY_FLAG_IGNORE_WEAK_SIGNATURE:
         return ERROR_INTERNET_SEC_CERT_WEAK_SIGNATURE;
     default:

@@ -19,8 +19,6 @@ namespace Corvane::Backend {
 
 namespace {
 
-
-
 std::string AddressText(const curl_sockaddr* address) {
     char text[INET6_ADDRSTRLEN] = {};
     if (address->family == AF_INET) {
@@ -39,7 +37,8 @@ int LocalPort(curl_socket_t socket) {
     socklen_t size = sizeof(address);
     if (::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) return -1;
     if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
-    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
     return -1;
 }
 
@@ -219,8 +218,7 @@ int TransferGroup::CloseSocket(void* self, curl_socket_t socket) noexcept {
     if (user) {
         try {
             user->Queue(INTERNET_STATUS_CONNECTION_CLOSED);
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     return result;
 }
@@ -437,13 +435,15 @@ CURLcode Transfer::Configure(const HopConfig& hop) {
         // libcurl answers the proxy's 407 itself, as it does a 401.
         FExpectAuth = true;
     }
-    options.Set(CURLOPT_CONNECTTIMEOUT_MS, !IsLimited(hop.timeouts.connect) ? 0L : long(hop.timeouts.connect));
+    options.Set(CURLOPT_CONNECTTIMEOUT_MS,
+                !IsLimited(hop.timeouts.connect) ? 0L : long(hop.timeouts.connect));
     if (!hop.userAgent.empty()) options.Set(CURLOPT_USERAGENT, hop.userAgent.c_str());
 
     // A HEAD response never has a body, whatever the request carried or the
     // response declares; a HEAD request sends none.
     const std::string& verb = hop.verb;
-    const bool carriesBody = verb != "HEAD" && (hop.body || verb == "POST" || verb == "PUT" || verb == "PATCH");
+    const bool carriesBody =
+        verb != "HEAD" && (hop.body || verb == "POST" || verb == "PUT" || verb == "PATCH");
     if (verb == "HEAD") {
         options.Set(CURLOPT_NOBODY, 1L);
     } else if (carriesBody) {
@@ -633,8 +633,10 @@ int Transfer::OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, v
         const std::string_view text(data, size);
         if (type == CURLINFO_HEADER_OUT) {
             t->FInTunnel = text.substr(0, 8) == "CONNECT ";
-            if (t->FInTunnel) t->FTunnelHead = ResponseHead();
-            else t->FSentHead.assign(text);
+            if (t->FInTunnel)
+                t->FTunnelHead = ResponseHead();
+            else
+                t->FSentHead.assign(text);
         } else if (t->FInTunnel) {
             if (text.substr(0, 5) == "HTTP/") {
                 t->FTunnelHead = ResponseHead();
@@ -866,7 +868,8 @@ DWORD Transfer::Available(DWORD* available) {
         if (!group) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
         if (FQueue.Empty() && !FDone) error = Pump(lock, *group, Want::Data);
         if (!FQueue.Empty())
-            *available = static_cast<DWORD>(std::min<std::size_t>(FQueue.Size(), std::numeric_limits<DWORD>::max()));
+            *available =
+                static_cast<DWORD>(std::min<std::size_t>(FQueue.Size(), std::numeric_limits<DWORD>::max()));
         else if (error == ERROR_SUCCESS)
             error = ResultError();
         TakeEvents(events);

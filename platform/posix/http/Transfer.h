@@ -45,7 +45,6 @@
 #include <thread>
 #include <vector>
 
-
 namespace Corvane::Backend {
 
 class Transfer;

@@ -51,7 +51,9 @@ static_assert(Ascending(kSystemMessages), "Messages.def: system codes must ascen
 const char InternetModuleTag = 0;
 const char ProcessModuleTag = 0;
 
-HMODULE ProcessModule() { return const_cast<char*>(&ProcessModuleTag); }
+HMODULE ProcessModule() {
+    return const_cast<char*>(&ProcessModuleTag);
+}
 
 // Whether a module name names the Internet library: "wininet.dll" or
 // "wininet", in any case, optionally after a directory path.
@@ -82,7 +84,9 @@ const char* ErrorSymbol(DWORD code) {
     return nullptr;
 }
 
-HMODULE InternetModule() { return const_cast<char*>(&InternetModuleTag); }
+HMODULE InternetModule() {
+    return const_cast<char*>(&InternetModuleTag);
+}
 
 }  // namespace Corvane::Backend
 
@@ -108,15 +112,14 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
 // FORMAT_MESSAGE_MAX_WIDTH_MASK drops the closing line break, other widths
 // leave the text as it is.
 DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                            LPWSTR lpBuffer, DWORD nSize, va_list* Arguments) {
+                            LPWSTR lpBuffer, DWORD nSize, va_list* arguments) {
     return Corvane::Backend::Guarded<DWORD>(0, [&]() -> DWORD {
-        (void)Arguments;
+        (void)arguments;
         if (dwFlags & (FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_STRING))
             return FailWith<DWORD>(ERROR_NOT_SUPPORTED, 0);
         const bool fromModule = dwFlags & FORMAT_MESSAGE_FROM_HMODULE;
         const bool fromSystem = dwFlags & FORMAT_MESSAGE_FROM_SYSTEM;
-        if ((!fromModule && !fromSystem) || !lpBuffer)
-            return FailWith<DWORD>(ERROR_INVALID_PARAMETER, 0);
+        if ((!fromModule && !fromSystem) || !lpBuffer) return FailWith<DWORD>(ERROR_INVALID_PARAMETER, 0);
         const DWORD primaryLanguage = dwLanguageId & 0x3FF;
         if (primaryLanguage != LANG_NEUTRAL && primaryLanguage != 0x09 /* English */)
             return FailWith<DWORD>(ERROR_RESOURCE_LANG_NOT_FOUND, 0);

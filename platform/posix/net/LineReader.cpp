@@ -12,7 +12,8 @@ constexpr std::size_t kChunk = 4096;
 
 }  // namespace
 
-DWORD LineReader::ReadLine(Socket& socket, std::string* line, const Deadline& deadline, const Waiter& waiter) {
+DWORD LineReader::ReadLine(Socket& socket, std::string* line, const Deadline& deadline,
+                           const Waiter& waiter) {
     line->clear();
     // A line of the maximum length with its CR LF.
     const std::size_t limit = FMaxLine + 2;
@@ -32,7 +33,8 @@ DWORD LineReader::ReadLine(Socket& socket, std::string* line, const Deadline& de
         const std::size_t had = FBuffer.size();
         FBuffer.resize(had + std::min(kChunk, limit - had));
         std::size_t received = 0;
-        const DWORD result = socket.Receive(FBuffer.data() + had, FBuffer.size() - had, &received, deadline, waiter);
+        const DWORD result =
+            socket.Receive(FBuffer.data() + had, FBuffer.size() - had, &received, deadline, waiter);
         FBuffer.resize(had + received);
         if (result != ERROR_SUCCESS) return result;
         if (received == 0) return ERROR_INTERNET_CONNECTION_ABORTED;

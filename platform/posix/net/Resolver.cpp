@@ -84,8 +84,7 @@ void RunLookup(std::shared_ptr<PendingLookup> pending) {
         pending->addresses = std::move(addresses);
     }
     const std::uint64_t one = 1;
-    while (::write(pending->wake, &one, sizeof(one)) < 0 && errno == EINTR) {
-    }
+    while (::write(pending->wake, &one, sizeof(one)) < 0 && errno == EINTR) {}
     pending.reset();  // before the count drops, so a count of 0 means all is freed
     gPendingLookups.fetch_sub(1, std::memory_order_acq_rel);
 }
@@ -147,6 +146,8 @@ DWORD Resolver::Resolve(std::string_view host, INTERNET_PORT port, const Deadlin
     return ERROR_SUCCESS;
 }
 
-std::size_t Resolver::PendingLookups() { return gPendingLookups.load(std::memory_order_acquire); }
+std::size_t Resolver::PendingLookups() {
+    return gPendingLookups.load(std::memory_order_acquire);
+}
 
 }  // namespace Corvane::Backend

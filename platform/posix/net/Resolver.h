@@ -46,7 +46,8 @@ public:
     /// memory; ERROR_INTERNET_TIMEOUT or ERROR_INTERNET_OPERATION_CANCELLED
     /// from the wait for a name's answer.
     DWORD Resolve(std::string_view host, INTERNET_PORT port, const Deadline& deadline, const Waiter& waiter,
-                  std::vector<SocketAddress>* addresses, Handle* notify, std::vector<StatusEvent>& events) const;
+                  std::vector<SocketAddress>* addresses, Handle* notify,
+                  std::vector<StatusEvent>& events) const;
 
     /// How many helper threads are still looking a name up, abandoned ones
     /// included (for leak checks in tests).

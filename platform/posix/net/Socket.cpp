@@ -93,7 +93,8 @@ DWORD Socket::Send(const void* data, std::size_t size, const Deadline& deadline,
             next += sent;
             size -= static_cast<std::size_t>(sent);
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (const DWORD waited = waiter.Wait(FFd, POLLOUT, deadline); waited != ERROR_SUCCESS) return waited;
+            if (const DWORD waited = waiter.Wait(FFd, POLLOUT, deadline); waited != ERROR_SUCCESS)
+                return waited;
         } else if (errno != EINTR) {
             return StreamError(errno);
         }
@@ -114,7 +115,8 @@ DWORD Socket::Receive(void* buffer, std::size_t size, std::size_t* received, con
             return ERROR_SUCCESS;
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (const DWORD waited = waiter.Wait(FFd, POLLIN, deadline); waited != ERROR_SUCCESS) return waited;
+            if (const DWORD waited = waiter.Wait(FFd, POLLIN, deadline); waited != ERROR_SUCCESS)
+                return waited;
         } else if (errno != EINTR) {
             return StreamError(errno);
         }
@@ -130,7 +132,11 @@ void Socket::Close() {
     FFd = -1;
 }
 
-SocketAddress Socket::LocalAddress() const { return NameOf(FFd, false); }
-SocketAddress Socket::PeerAddress() const { return NameOf(FFd, true); }
+SocketAddress Socket::LocalAddress() const {
+    return NameOf(FFd, false);
+}
+SocketAddress Socket::PeerAddress() const {
+    return NameOf(FFd, true);
+}
 
 }  // namespace Corvane::Backend

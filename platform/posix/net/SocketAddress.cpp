@@ -22,7 +22,8 @@ std::string SocketAddress::Text() const {
     if (Family() == AF_INET)
         ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&FStorage)->sin_addr, text, sizeof(text));
     else if (Family() == AF_INET6)
-        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(&FStorage)->sin6_addr, text, sizeof(text));
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(&FStorage)->sin6_addr, text,
+                    sizeof(text));
     return text;
 }
 

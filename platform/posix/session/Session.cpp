@@ -54,8 +54,7 @@ std::u16string BypassList(std::u16string_view noProxy) {
 
 // Applies an access type and its lists to `settings`; fails with
 // ERROR_INVALID_PARAMETER for an unknown type or a proxy type without a proxy.
-DWORD ApplyAccess(SessionSettings& settings, DWORD accessType, std::u16string proxy,
-                  std::u16string bypass) {
+DWORD ApplyAccess(SessionSettings& settings, DWORD accessType, std::u16string proxy, std::u16string bypass) {
     switch (accessType) {
     case INTERNET_OPEN_TYPE_DIRECT:
         proxy.clear();
@@ -108,8 +107,8 @@ DWORD QueryProxy(const SessionSettings& settings, void* buffer, DWORD* size) {
     const auto textBytes = [](const std::u16string& s) {
         return s.empty() ? 0 : static_cast<DWORD>((s.size() + 1) * sizeof(WCHAR));
     };
-    const DWORD needed = static_cast<DWORD>(sizeof(INTERNET_PROXY_INFOW)) +
-                         textBytes(settings.proxy) + textBytes(settings.proxyBypass);
+    const DWORD needed = static_cast<DWORD>(sizeof(INTERNET_PROXY_INFOW)) + textBytes(settings.proxy) +
+                         textBytes(settings.proxyBypass);
     if (!buffer || *size < needed) {
         *size = needed;
         return ERROR_INSUFFICIENT_BUFFER;
@@ -137,8 +136,7 @@ DWORD SetProxy(SessionSettings& settings, const void* buffer, DWORD size) {
     std::memcpy(&info, buffer, sizeof(info));
     return ApplyAccess(settings, info.dwAccessType,
                        info.lpszProxy ? std::u16string(info.lpszProxy) : std::u16string(),
-                       info.lpszProxyBypass ? std::u16string(info.lpszProxyBypass)
-                                            : std::u16string());
+                       info.lpszProxyBypass ? std::u16string(info.lpszProxyBypass) : std::u16string());
 }
 
 }  // namespace
@@ -178,8 +176,7 @@ const HandleOps Session::Ops = {
     .setOption = &SessionOptions::Set,
 };
 
-Session::Session(SessionSettings settings)
-    : Handle(Ops, nullptr, 0), FSettings(std::move(settings)) {}
+Session::Session(SessionSettings settings) : Handle(Ops, nullptr, 0), FSettings(std::move(settings)) {}
 
 SessionSettings Session::Settings() const {
     std::lock_guard<std::mutex> lock(FMutex);
@@ -188,8 +185,7 @@ SessionSettings Session::Settings() const {
 
 std::shared_ptr<Session> SessionOf(const HandleRef& handle) {
     for (Handle* h = handle.get(); h; h = h->Parent().get())
-        if (&h->Ops() == &Session::Ops)
-            return std::static_pointer_cast<Session>(h->shared_from_this());
+        if (&h->Ops() == &Session::Ops) return std::static_pointer_cast<Session>(h->shared_from_this());
     return nullptr;
 }
 
@@ -232,9 +228,8 @@ HINTERNET WINAPI InternetOpenW(LPCWSTR lpszAgent, DWORD dwAccessType, LPCWSTR lp
         SessionSettings settings;
         settings.agent = lpszAgent ? lpszAgent : u"";
         settings.flags = dwFlags;
-        const DWORD error =
-            ApplyAccess(settings, dwAccessType, lpszProxy ? lpszProxy : u"",
-                        lpszProxyBypass ? lpszProxyBypass : u"");
+        const DWORD error = ApplyAccess(settings, dwAccessType, lpszProxy ? lpszProxy : u"",
+                                        lpszProxyBypass ? lpszProxyBypass : u"");
         if (error != ERROR_SUCCESS) return FailWith<HINTERNET>(error, nullptr);
 
         DWORD registerError = ERROR_SUCCESS;

@@ -82,12 +82,20 @@ constexpr std::basic_string_view<Char> TrimEnd(std::basic_string_view<Char> text
 }  // namespace AsciiDetail
 
 /// `text` with its ASCII letters in lower case.
-inline std::string ToLowerAscii(std::string_view text) { return AsciiDetail::Lower(text); }
-inline std::u16string ToLowerAscii(std::u16string_view text) { return AsciiDetail::Lower(text); }
+inline std::string ToLowerAscii(std::string_view text) {
+    return AsciiDetail::Lower(text);
+}
+inline std::u16string ToLowerAscii(std::u16string_view text) {
+    return AsciiDetail::Lower(text);
+}
 
 /// `text` with its ASCII letters in upper case.
-inline std::string ToUpperAscii(std::string_view text) { return AsciiDetail::Upper(text); }
-inline std::u16string ToUpperAscii(std::u16string_view text) { return AsciiDetail::Upper(text); }
+inline std::string ToUpperAscii(std::string_view text) {
+    return AsciiDetail::Upper(text);
+}
+inline std::u16string ToUpperAscii(std::u16string_view text) {
+    return AsciiDetail::Upper(text);
+}
 
 /// True when the two texts differ at most in the case of ASCII letters.
 constexpr bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {

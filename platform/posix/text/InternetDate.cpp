@@ -12,8 +12,8 @@ namespace Corvane::Backend {
 namespace {
 
 bool IsDelimiter(unsigned char c) {
-    return c == 0x09 || (c >= 0x20 && c <= 0x2F) || (c >= 0x3B && c <= 0x40) ||
-           (c >= 0x5B && c <= 0x60) || (c >= 0x7B && c <= 0x7E);
+    return c == 0x09 || (c >= 0x20 && c <= 0x2F) || (c >= 0x3B && c <= 0x40) || (c >= 0x5B && c <= 0x60) ||
+           (c >= 0x7B && c <= 0x7E);
 }
 
 // Reads 1 to `most` digits at the start of `token` (at least `least`);
@@ -40,15 +40,17 @@ bool ParseTime(std::string_view token, int& h, int& m, int& s) {
 }
 
 int ParseMonth(std::string_view token) {
-    static constexpr std::array<std::string_view, 12> kMonths = {
-        "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+    static constexpr std::array<std::string_view, 12> kMonths = {"jan", "feb", "mar", "apr", "may", "jun",
+                                                                 "jul", "aug", "sep", "oct", "nov", "dec"};
     if (token.size() < 3) return 0;
     for (std::size_t i = 0; i < kMonths.size(); ++i)
         if (EqualsIgnoringAsciiCase(token.substr(0, 3), kMonths[i])) return static_cast<int>(i) + 1;
     return 0;
 }
 
-bool IsLeap(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(std::int64_t y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int DaysInMonth(std::int64_t year, int month) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -91,10 +93,11 @@ std::optional<std::int64_t> ParseHttpDate(std::string_view text) {
         }
     }
     if (!foundTime || !foundDay || !foundMonth || !foundYear) return std::nullopt;
-    if (year >= 70 && year <= 99) year += 1900;
-    else if (year >= 0 && year <= 69) year += 2000;
-    if (year < 1601 || hour > 23 || minute > 59 || second > 59 || day < 1 ||
-        day > DaysInMonth(year, month))
+    if (year >= 70 && year <= 99)
+        year += 1900;
+    else if (year >= 0 && year <= 69)
+        year += 2000;
+    if (year < 1601 || hour > 23 || minute > 59 || second > 59 || day < 1 || day > DaysInMonth(year, month))
         return std::nullopt;
     return DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
            hour * 3600 + minute * 60 + second;

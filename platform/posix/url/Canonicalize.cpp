@@ -49,41 +49,69 @@ std::size_t SchemeLength(const char16_t* text) {
     return text[n] == u':' && n >= 2 ? n : 0;
 }
 
-bool IsOpaque(Kind k) { return k.Has(kSchemeOpaque); }
+bool IsOpaque(Kind k) {
+    return k.Has(kSchemeOpaque);
+}
 
-bool PreservesBackslashes(Kind k) { return !k.Known() || k.Has(kSchemeKeepsBackslashes); }
+bool PreservesBackslashes(Kind k) {
+    return !k.Known() || k.Has(kSchemeKeepsBackslashes);
+}
 
-bool UsesHostName(Kind k) { return !IsOpaque(k) && !k.Has(kSchemeNoHostName); }
+bool UsesHostName(Kind k) {
+    return !IsOpaque(k) && !k.Has(kSchemeNoHostName);
+}
 
-bool IsFile(Kind k) { return k.Is(INTERNET_SCHEME_FILE); }
+bool IsFile(Kind k) {
+    return k.Is(INTERNET_SCHEME_FILE);
+}
 
-bool IsSlash(char16_t c) { return c == u'/' || c == u'\\'; }
+bool IsSlash(char16_t c) {
+    return c == u'/' || c == u'\\';
+}
 
-bool IsSeparator(Kind k, char16_t c) { return c == u'/' || (c == u'\\' && k.Known()); }
+bool IsSeparator(Kind k, char16_t c) {
+    return c == u'/' || (c == u'\\' && k.Known());
+}
 
 bool EndsHostName(Kind k, char16_t c) {
     switch (c) {
-    case 0: case u'/': case u'?': return true;
-    case u'\\': return !PreservesBackslashes(k);
-    case u'#': return !IsFile(k);
-    default: return false;
+    case 0:
+    case u'/':
+    case u'?':
+        return true;
+    case u'\\':
+        return !PreservesBackslashes(k);
+    case u'#':
+        return !IsFile(k);
+    default:
+        return false;
     }
 }
 
 bool EndsDotSegment(Kind k, char16_t c) {
     switch (c) {
-    case 0: case u'/': case u'?': return true;
-    case u'#': return !IsFile(k);
-    case u'\\': return k.Known() && !k.Has(kSchemeBackslashKeepsDots);
-    default: return false;
+    case 0:
+    case u'/':
+    case u'?':
+        return true;
+    case u'#':
+        return !IsFile(k);
+    case u'\\':
+        return k.Known() && !k.Has(kSchemeBackslashKeepsDots);
+    default:
+        return false;
     }
 }
 
 // Schemes whose paths are treated as relative: dot segments are always
 // resolved, and a ".." that would climb above the root is kept.
-bool AlwaysRelative(Kind k) { return !k.Known() || IsFile(k); }
+bool AlwaysRelative(Kind k) {
+    return !k.Known() || IsFile(k);
+}
 
-bool DriveAt(const char16_t* p) { return IsAsciiAlpha(p[0]) && (p[1] == u':' || p[1] == u'|'); }
+bool DriveAt(const char16_t* p) {
+    return IsAsciiAlpha(p[0]) && (p[1] == u':' || p[1] == u'|');
+}
 
 bool StartsWithIgnoringCase(const char16_t* p, const char16_t* end, std::u16string_view word) {
     return StartsWithIgnoringAsciiCase(std::u16string_view(p, static_cast<std::size_t>(end - p)), word);
@@ -359,17 +387,32 @@ std::u16string Escape(const std::u16string& text, bool spacesOnly, bool percent)
         if (percent && c == u'%') return true;
         if (c <= 31 || (c >= 127 && c <= 255)) return true;
         switch (c) {
-        case u' ': case u'<': case u'>': case u'"': case u'{': case u'}': case u'|': case u'\\':
-        case u'^': case u']': case u'[': case u'`': case u'&':
+        case u' ':
+        case u'<':
+        case u'>':
+        case u'"':
+        case u'{':
+        case u'}':
+        case u'|':
+        case u'\\':
+        case u'^':
+        case u']':
+        case u'[':
+        case u'`':
+        case u'&':
             return true;
-        case u'/': return escapeSlash;
-        case u'?': return escapeQuestion;
-        case u'#': return escapeHash;
-        default: return false;
+        case u'/':
+            return escapeSlash;
+        case u'?':
+            return escapeQuestion;
+        case u'#':
+            return escapeHash;
+        default:
+            return false;
         }
     };
 
-    static constexpr char16_t Digits[] = u"0123456789ABCDEF";
+    static constexpr char16_t digits[] = u"0123456789ABCDEF";
     std::u16string out;
     out.reserve(text.size());
     bool stopped = false;
@@ -402,8 +445,8 @@ std::u16string Escape(const std::u16string& text, bool spacesOnly, bool percent)
         if (c == u'\\' && backslashAsSlash && !stopped) c = u'/';
         if (!stopped && needsEscape(c)) {
             out.push_back(u'%');
-            out.push_back(Digits[(c >> 4) & 0xF]);
-            out.push_back(Digits[c & 0xF]);
+            out.push_back(digits[(c >> 4) & 0xF]);
+            out.push_back(digits[c & 0xF]);
         } else {
             out.push_back(c);
         }
@@ -441,8 +484,8 @@ std::u16string CanonicalizeUrlText(std::u16string_view url, DWORD flags) {
 
 }  // namespace Corvane::Backend
 
-extern "C" BOOL WINAPI InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer,
-                                                LPDWORD lpdwBufferLength, DWORD dwFlags) {
+extern "C" BOOL WINAPI InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer, LPDWORD lpdwBufferLength,
+                                                DWORD dwFlags) {
     return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
         using namespace Corvane::Backend;
         if (!lpszUrl || !lpszBuffer || !lpdwBufferLength || !*lpdwBufferLength)

@@ -44,7 +44,9 @@ struct Pieces {
     Piece schemeText, host, user, password, path, extra;
 };
 
-Piece Slice(Text url, std::size_t from, std::size_t to) { return {url.data() + from, to - from}; }
+Piece Slice(Text url, std::size_t from, std::size_t to) {
+    return {url.data() + from, to - from};
+}
 
 // Reads "host[:port]" (the host may be a bracketed IPv6 literal) between
 // `from` and `to`. Returns 0 or ERROR_INTERNET_INVALID_URL.
@@ -132,7 +134,8 @@ DWORD Split(Text url, bool splitExtra, Pieces& out) {
         if (out.scheme == INTERNET_SCHEME_RES) {
             // res: names a module, which may hold ':'; there is no port.
             out.host = Slice(url, hostStart, netEnd);
-        } else if (isFile && (netEnd - hostStart <= 1 || url[hostStart] == u':' || url[hostStart + 1] == u':')) {
+        } else if (isFile &&
+                   (netEnd - hostStart <= 1 || url[hostStart] == u':' || url[hostStart + 1] == u':')) {
             // No host, or a DOS drive ("C:"): it is all path.
             pathStart = hostStart;
         } else if (DWORD error = ReadHostAndPort(url, hostStart, netEnd, out)) {
@@ -182,8 +185,8 @@ std::u16string FileUrlPathToDos(Text path, bool decode) {
 struct Slot {
     LPWSTR* pointer;
     DWORD* length;
-    Piece piece;                          // where the part stands in the URL
-    std::optional<std::u16string> copy;   // what to copy instead, if it differs
+    Piece piece;                         // where the part stands in the URL
+    std::optional<std::u16string> copy;  // what to copy instead, if it differs
 };
 
 // Hands every requested part over, all or nothing: a part whose length
@@ -223,10 +226,10 @@ BOOL Crack(Text url, DWORD flags, URL_COMPONENTSW& uc) {
     // Decoding needs somewhere to put the decoded text: pointers into the
     // caller's URL cannot show it.
     if (flags & (ICU_DECODE | ICU_ESCAPE)) {
-        const LPWSTR pointers[] = {uc.lpszScheme, uc.lpszHostName, uc.lpszUserName,
-                                   uc.lpszPassword, uc.lpszUrlPath, uc.lpszExtraInfo};
-        const DWORD lengths[] = {uc.dwSchemeLength, uc.dwHostNameLength, uc.dwUserNameLength,
-                                 uc.dwPasswordLength, uc.dwUrlPathLength, uc.dwExtraInfoLength};
+        const LPWSTR pointers[] = {uc.lpszScheme,   uc.lpszHostName, uc.lpszUserName,
+                                   uc.lpszPassword, uc.lpszUrlPath,  uc.lpszExtraInfo};
+        const DWORD lengths[] = {uc.dwSchemeLength,   uc.dwHostNameLength, uc.dwUserNameLength,
+                                 uc.dwPasswordLength, uc.dwUrlPathLength,  uc.dwExtraInfoLength};
         for (std::size_t i = 0; i < 6; ++i)
             if (lengths[i] && !pointers[i]) return Fail(ERROR_INVALID_PARAMETER);
     }

@@ -91,8 +91,8 @@ DWORD Compose(const URL_COMPONENTSW& uc, DWORD flags, std::u16string& out) {
 
 // When the buffer is too small the size needed is reported in bytes,
 // terminator included, as the platform reports it for this function.
-extern "C" BOOL WINAPI InternetCreateUrlW(LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
-                                          LPWSTR lpszUrl, LPDWORD lpdwUrlLength) {
+extern "C" BOOL WINAPI InternetCreateUrlW(LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags, LPWSTR lpszUrl,
+                                          LPDWORD lpdwUrlLength) {
     return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
         using namespace Corvane::Backend;
         if (!lpUrlComponents || lpUrlComponents->dwStructSize != sizeof(URL_COMPONENTSW) || !lpdwUrlLength)

@@ -37,7 +37,14 @@ namespace {
 bool IsUnsafeAscii(char16_t c) {
     if (c <= 0x20 || c == 0x7F) return true;
     switch (c) {
-    case u'"': case u'<': case u'>': case u'^': case u'`': case u'{': case u'|': case u'}':
+    case u'"':
+    case u'<':
+    case u'>':
+    case u'^':
+    case u'`':
+    case u'{':
+    case u'|':
+    case u'}':
         return true;
     default:
         return false;
@@ -45,10 +52,10 @@ bool IsUnsafeAscii(char16_t c) {
 }
 
 void AppendHexEscape(std::u16string& out, unsigned byte) {
-    static constexpr char16_t Digits[] = u"0123456789ABCDEF";
+    static constexpr char16_t digits[] = u"0123456789ABCDEF";
     out.push_back(u'%');
-    out.push_back(Digits[(byte >> 4) & 0xF]);
-    out.push_back(Digits[byte & 0xF]);
+    out.push_back(digits[(byte >> 4) & 0xF]);
+    out.push_back(digits[byte & 0xF]);
 }
 
 }  // namespace

@@ -14,7 +14,9 @@ namespace Corvane::Backend {
 
 /// A character that may stand in a scheme name: ASCII letter, digit, '+',
 /// '-' or '.'.
-inline bool IsSchemeChar(char16_t c) { return IsAsciiAlnum(c) || c == u'+' || c == u'-' || c == u'.'; }
+inline bool IsSchemeChar(char16_t c) {
+    return IsAsciiAlnum(c) || c == u'+' || c == u'-' || c == u'.';
+}
 
 /// The value of a hexadecimal digit, or -1 for any other character.
 int HexValue(char16_t c);

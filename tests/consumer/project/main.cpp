@@ -9,12 +9,12 @@
 using namespace Corvane;
 
 int main() {
-  auto owner = std::make_unique<TComponent>(nullptr);
-  auto* session = new TINetSession(owner.get());
-  session->SetName(u"Session1");
-  if (session->Agent() != u"Corvane") return 1;
-  session->Open();
-  bool opened = session->Active();
-  session->Close();
-  return opened && !session->Active() ? 0 : 2;
+    auto owner = std::make_unique<TComponent>(nullptr);
+    auto* session = new TINetSession(owner.get());
+    session->SetName(u"Session1");
+    if (session->Agent() != u"Corvane") return 1;
+    session->Open();
+    bool opened = session->Active();
+    session->Close();
+    return opened && !session->Active() ? 0 : 2;
 }

@@ -36,16 +36,24 @@ void Check(bool condition, const char* what) {
 
 using Text = std::u16string_view;
 
-Text View(const WCHAR* p, DWORD n) { return p ? Text(p, n) : Text(); }
+Text View(const WCHAR* p, DWORD n) {
+    return p ? Text(p, n) : Text();
+}
 
 INTERNET_PORT DefaultPortOf(INTERNET_SCHEME scheme) {
     switch (scheme) {
-    case INTERNET_SCHEME_HTTP: return 80;
-    case INTERNET_SCHEME_HTTPS: return 443;
-    case INTERNET_SCHEME_FTP: return 21;
-    case INTERNET_SCHEME_GOPHER: return 70;
-    case INTERNET_SCHEME_SOCKS: return 1080;
-    default: return 0;
+    case INTERNET_SCHEME_HTTP:
+        return 80;
+    case INTERNET_SCHEME_HTTPS:
+        return 443;
+    case INTERNET_SCHEME_FTP:
+        return 21;
+    case INTERNET_SCHEME_GOPHER:
+        return 70;
+    case INTERNET_SCHEME_SOCKS:
+        return 1080;
+    default:
+        return 0;
     }
 }
 
@@ -60,18 +68,18 @@ struct Parts {
 URL_COMPONENTSW PointerRecord() {
     URL_COMPONENTSW uc{};
     uc.dwStructSize = sizeof uc;
-    uc.dwSchemeLength = uc.dwHostNameLength = uc.dwUserNameLength = uc.dwPasswordLength =
-        uc.dwUrlPathLength = uc.dwExtraInfoLength = 1;
+    uc.dwSchemeLength = uc.dwHostNameLength = uc.dwUserNameLength = uc.dwPasswordLength = uc.dwUrlPathLength =
+        uc.dwExtraInfoLength = 1;
     return uc;
 }
 
 Parts PartsOf(const URL_COMPONENTSW& uc) {
-    return {uc.nScheme,
-            uc.nPort,
-            {uc.lpszScheme, uc.lpszHostName, uc.lpszUserName, uc.lpszPassword, uc.lpszUrlPath,
-             uc.lpszExtraInfo},
-            {uc.dwSchemeLength, uc.dwHostNameLength, uc.dwUserNameLength, uc.dwPasswordLength,
-             uc.dwUrlPathLength, uc.dwExtraInfoLength}};
+    return {
+        uc.nScheme,
+        uc.nPort,
+        {uc.lpszScheme, uc.lpszHostName, uc.lpszUserName, uc.lpszPassword, uc.lpszUrlPath, uc.lpszExtraInfo},
+        {uc.dwSchemeLength, uc.dwHostNameLength, uc.dwUserNameLength, uc.dwPasswordLength, uc.dwUrlPathLength,
+         uc.dwExtraInfoLength}};
 }
 
 // Cracks in pointer mode and checks every pointer lies inside the URL.
@@ -98,10 +106,10 @@ struct CopyBuffers {
 
     CopyBuffers(const Parts& p, int shortPart) {
         uc.dwStructSize = sizeof uc;
-        LPWSTR* pointers[] = {&uc.lpszScheme, &uc.lpszHostName, &uc.lpszUserName,
-                              &uc.lpszPassword, &uc.lpszUrlPath, &uc.lpszExtraInfo};
-        DWORD* lengths[] = {&uc.dwSchemeLength, &uc.dwHostNameLength, &uc.dwUserNameLength,
-                            &uc.dwPasswordLength, &uc.dwUrlPathLength, &uc.dwExtraInfoLength};
+        LPWSTR* pointers[] = {&uc.lpszScheme,   &uc.lpszHostName, &uc.lpszUserName,
+                              &uc.lpszPassword, &uc.lpszUrlPath,  &uc.lpszExtraInfo};
+        DWORD* lengths[] = {&uc.dwSchemeLength,   &uc.dwHostNameLength, &uc.dwUserNameLength,
+                            &uc.dwPasswordLength, &uc.dwUrlPathLength,  &uc.dwExtraInfoLength};
         for (int i = 0; i < 6; ++i) {
             // file: paths are rewritten: give them room for the longest form.
             const DWORD size = (i == 4 ? 2 * p.length[i] + 3 : p.length[i] + 1) - (i == shortPart ? 1 : 0);
@@ -132,8 +140,9 @@ void CheckCopyMode(const std::u16string& url, const Parts& p) {
         if (InternetCrackUrlW(url.data(), static_cast<DWORD>(url.size()), 0, &tight.uc))
             Fail("a buffer without room for the terminator was accepted");
         Check(GetLastError() == ERROR_INSUFFICIENT_BUFFER, "short buffer: wrong error");
-        const DWORD* lengths[] = {&tight.uc.dwSchemeLength, &tight.uc.dwHostNameLength, nullptr,
-                                  nullptr, nullptr, &tight.uc.dwExtraInfoLength};
+        const DWORD* lengths[] = {
+            &tight.uc.dwSchemeLength,   &tight.uc.dwHostNameLength, nullptr, nullptr, nullptr,
+            &tight.uc.dwExtraInfoLength};
         Check(*lengths[part] == p.length[part] + 1, "short buffer: wrong size needed");
     }
 }
@@ -144,10 +153,10 @@ std::u16string Compose(const Parts& p, DWORD flags) {
     uc.dwStructSize = sizeof uc;
     uc.nScheme = p.scheme;
     uc.nPort = p.port;
-    LPWSTR* pointers[] = {&uc.lpszScheme, &uc.lpszHostName, &uc.lpszUserName,
-                          &uc.lpszPassword, &uc.lpszUrlPath, &uc.lpszExtraInfo};
-    DWORD* lengths[] = {&uc.dwSchemeLength, &uc.dwHostNameLength, &uc.dwUserNameLength,
-                        &uc.dwPasswordLength, &uc.dwUrlPathLength, &uc.dwExtraInfoLength};
+    LPWSTR* pointers[] = {&uc.lpszScheme,   &uc.lpszHostName, &uc.lpszUserName,
+                          &uc.lpszPassword, &uc.lpszUrlPath,  &uc.lpszExtraInfo};
+    DWORD* lengths[] = {&uc.dwSchemeLength,   &uc.dwHostNameLength, &uc.dwUserNameLength,
+                        &uc.dwPasswordLength, &uc.dwUrlPathLength,  &uc.dwExtraInfoLength};
     // Zero-terminated copies, so a length field of 0 (empty part) is read
     // as an empty text.
     std::u16string texts[6];
@@ -171,7 +180,8 @@ std::u16string Compose(const Parts& p, DWORD flags) {
 
     std::unique_ptr<WCHAR[]> buffer(new WCHAR[chars]);
     length = chars;
-    if (!InternetCreateUrlW(&uc, flags, buffer.get(), &length)) Fail("create failed with the size it asked for");
+    if (!InternetCreateUrlW(&uc, flags, buffer.get(), &length))
+        Fail("create failed with the size it asked for");
     Check(length == chars - 1 && buffer[length] == 0, "create: wrong length or terminator");
     return std::u16string(buffer.get(), length);
 }
@@ -218,8 +228,14 @@ void CheckCanonicalize(const std::u16string& url, DWORD flags) {
 }
 
 constexpr DWORD CanonicalFlags[] = {
-    0, ICU_BROWSER_MODE, ICU_DECODE, ICU_DECODE | ICU_NO_ENCODE, ICU_ENCODE_PERCENT,
-    ICU_ENCODE_SPACES_ONLY, ICU_NO_ENCODE, ICU_NO_META,
+    0,
+    ICU_BROWSER_MODE,
+    ICU_DECODE,
+    ICU_DECODE | ICU_NO_ENCODE,
+    ICU_ENCODE_PERCENT,
+    ICU_ENCODE_SPACES_ONLY,
+    ICU_NO_ENCODE,
+    ICU_NO_META,
 };
 
 }  // namespace

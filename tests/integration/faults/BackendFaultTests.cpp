@@ -53,20 +53,24 @@ struct CExchange {
         const std::u16string object(path.begin(), path.end());
         s.steps = {
             {"InternetOpenW",
-             [this] { session = Required(InternetOpenW(u"Faults", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0)); }},
+             [this] {
+                 session = Required(InternetOpenW(u"Faults", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+             }},
             {"InternetConnectW",
              [this] {
                  const std::u16string server(host.begin(), host.end());
-                 connection = Required(InternetConnectW(session, server.c_str(), port, u"", u"",
-                                                        INTERNET_SERVICE_HTTP, 0, 0));
+                 connection = Required(
+                     InternetConnectW(session, server.c_str(), port, u"", u"", INTERNET_SERVICE_HTTP, 0, 0));
              }},
             {"HttpOpenRequestW",
              [this, object] {
-                 request = Required(HttpOpenRequestW(connection, u"GET", object.c_str(), nullptr, nullptr, nullptr,
-                                                     flags, 0));
+                 request = Required(HttpOpenRequestW(connection, u"GET", object.c_str(), nullptr, nullptr,
+                                                     nullptr, flags, 0));
              }},
             {"HttpAddRequestHeadersW",
-             [this] { Require(HttpAddRequestHeadersW(request, u"X-Fault: 1", DWORD(-1), HTTP_ADDREQ_FLAG_ADD)); }},
+             [this] {
+                 Require(HttpAddRequestHeadersW(request, u"X-Fault: 1", DWORD(-1), HTTP_ADDREQ_FLAG_ADD));
+             }},
             {"HttpSendRequestW", [this] { Require(HttpSendRequestW(request, nullptr, 0, nullptr, 0)); }},
             {"HttpQueryInfoW",
              [this] {
@@ -77,7 +81,8 @@ struct CExchange {
                  // A request that got through sent every header it was given.
                  WCHAR head[2048];
                  size = sizeof(head);
-                 Require(HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF | HTTP_QUERY_FLAG_REQUEST_HEADERS, head,
+                 Require(HttpQueryInfoW(request,
+                                        HTTP_QUERY_RAW_HEADERS_CRLF | HTTP_QUERY_FLAG_REQUEST_HEADERS, head,
                                         &size, nullptr));
                  EXPECT_NE(std::u16string(head).find(u"\r\nX-Fault: 1\r\n"), std::u16string::npos);
              }},

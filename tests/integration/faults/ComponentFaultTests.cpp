@@ -20,7 +20,9 @@ namespace {
 using namespace Corvane;
 namespace FI = Corvane::Backend::FaultInjection;
 
-UnicodeString W(const std::string& text) { return Framework::Utf8ToUtf16(text); }
+UnicodeString W(const std::string& text) {
+    return Framework::Utf8ToUtf16(text);
+}
 
 std::string SmallBody() {
     std::ifstream file(TestServers::Setting("CORVANE_DOCROOT") + TestServers::Setting("CORVANE_SMALL_PATH"),
@@ -59,7 +61,8 @@ struct HttpExchange {
         s.steps = {
             {"Session.Open", [this] { session->Open(); }},
             {"Open", [this] { http->Open(); }},
-            {"OpenRequest", [this] { http->OpenRequest(u"GET", W(TestServers::Setting("CORVANE_SMALL_PATH"))); }},
+            {"OpenRequest",
+             [this] { http->OpenRequest(u"GET", W(TestServers::Setting("CORVANE_SMALL_PATH"))); }},
             {"AddRequestHeader", [this] { http->AddRequestHeader(u"X-Fault", u"1"); }},
             {"SendRequest", [this] { http->SendRequest(u"", AnsiString()); }},
             {"QueryInfoValue", [this] { EXPECT_EQ(http->QueryInfoValue(heStatusCode), 200u); }},

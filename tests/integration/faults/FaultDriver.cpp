@@ -18,9 +18,12 @@ namespace {
 
 const char* KindNames(unsigned kinds) {
     switch (kinds) {
-    case FI::Allocation: return "allocations";
-    case FI::Curl: return "libcurl allocations";
-    default: return "allocations and libcurl allocations";
+    case FI::Allocation:
+        return "allocations";
+    case FI::Curl:
+        return "libcurl allocations";
+    default:
+        return "allocations and libcurl allocations";
     }
 }
 
@@ -63,8 +66,8 @@ Counts DriveFaults(const Scenario& scenario, unsigned kinds, std::size_t limit) 
         ++counts.runs;
         if (injected) ++counts.injected;
         if (failedStep) {
-            SCOPED_TRACE(scenario.name + ", fault " + std::to_string(nth) + " failed " + failedStep +
-                         ": " + message);
+            SCOPED_TRACE(scenario.name + ", fault " + std::to_string(nth) + " failed " + failedStep + ": " +
+                         message);
             EXPECT_TRUE(injected) << "a step failed with no fault injected";
             try {
                 if (scenario.recover) scenario.recover();

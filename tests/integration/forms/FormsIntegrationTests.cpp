@@ -14,25 +14,26 @@ using namespace Corvane;
 
 namespace {
 
-std::string U8(const std::u16string& S) { return Framework::Utf16ToUtf8(S); }
-std::string Text(TComponent& Root) { return U8(Framework::ComponentToText(&Root)); }
+std::string U8(const std::u16string& s) {
+    return Framework::Utf16ToUtf8(s);
+}
+std::string Text(TComponent& root) {
+    return U8(Framework::ComponentToText(&root));
+}
 
 template <class C>
-C* Find(TComponent& Root, const char16_t* Name)
-{
-    return dynamic_cast<C*>(Root.FindComponent(Name));
+C* Find(TComponent& root, const char16_t* name) {
+    return dynamic_cast<C*>(root.FindComponent(name));
 }
 
 // The handlers a form of these tests may bind to, under their names.
-void AddHandlers(TComponent& Root, std::vector<std::string>* Log = nullptr)
-{
-    Root.Handlers().Add<TNotifyEvent>(u"SessionOpened", [Log](TObject* Sender) {
-        if (Log != nullptr)
-            Log->push_back("opened " + U8(dynamic_cast<TComponent*>(Sender)->Name()));
+void AddHandlers(TComponent& root, std::vector<std::string>* log = nullptr) {
+    root.Handlers().Add<TNotifyEvent>(u"SessionOpened", [log](TObject* sender) {
+        if (log != nullptr) log->push_back("opened " + U8(dynamic_cast<TComponent*>(sender)->Name()));
     });
-    Root.Handlers().Add<TNotifyEvent>(u"SessionClosing", [](TObject*) {});
-    Root.Handlers().Add<TINetCallbackEvent>(u"SessionStatus", [](TObject*, Integer, void*, Integer) {});
-    Root.Handlers().Add<TINetErrorEvent>(u"SessionError", [](TObject*, EINetError&, TINetAction&) {});
+    root.Handlers().Add<TNotifyEvent>(u"SessionClosing", [](TObject*) {});
+    root.Handlers().Add<TINetCallbackEvent>(u"SessionStatus", [](TObject*, Integer, void*, Integer) {});
+    root.Handlers().Add<TINetErrorEvent>(u"SessionError", [](TObject*, EINetError&, TINetAction&) {});
 }
 
 // A form of every property kind the two components publish: strings with
@@ -76,68 +77,67 @@ const char* const kForm =
     "  end\n"
     "end\n";
 
-TEST(FormsIntegration, FormsOfSessionsAndUrlsRoundTripUnchanged)
-{
-    TComponent Root(nullptr);
-    AddHandlers(Root);
-    Framework::TextToComponent(Framework::Utf8ToUtf16(kForm), &Root);
-    EXPECT_EQ(Text(Root), kForm);
+TEST(FormsIntegration, FormsOfSessionsAndUrlsRoundTripUnchanged) {
+    TComponent root(nullptr);
+    AddHandlers(root);
+    Framework::TextToComponent(Framework::Utf8ToUtf16(kForm), &root);
+    EXPECT_EQ(Text(root), kForm);
 
-    auto* Direct = Find<TINetSession>(Root, u"Direct");
-    ASSERT_NE(Direct, nullptr);
-    EXPECT_TRUE(Direct->Active());
-    EXPECT_EQ(U8(Direct->Agent()), "Corvane form 'test'\r\nline two \u00e9");
+    auto* direct = Find<TINetSession>(root, u"Direct");
+    ASSERT_NE(direct, nullptr);
+    EXPECT_TRUE(direct->Active());
+    EXPECT_EQ(U8(direct->Agent()), "Corvane form 'test'\r\nline two \u00e9");
 
-    auto* Page = Find<TINetUrl>(Root, u"Page");
-    ASSERT_NE(Page, nullptr);
-    EXPECT_EQ(U8(Page->HostName()), "example.com");
-    EXPECT_EQ(Page->Port(), 8443);
-    EXPECT_EQ(U8(Page->UserName()), "ann");
-    EXPECT_EQ(U8(Page->ExtraInfo()), "?x=1#top");
+    auto* page = Find<TINetUrl>(root, u"Page");
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(U8(page->HostName()), "example.com");
+    EXPECT_EQ(page->Port(), 8443);
+    EXPECT_EQ(U8(page->UserName()), "ann");
+    EXPECT_EQ(U8(page->ExtraInfo()), "?x=1#top");
 
     // What was written reads into a second root and writes the same again.
-    TComponent Copy(nullptr);
-    AddHandlers(Copy);
-    Framework::TextToComponent(Framework::ComponentToText(&Root), &Copy);
-    EXPECT_EQ(Text(Copy), kForm);
+    TComponent copy(nullptr);
+    AddHandlers(copy);
+    Framework::TextToComponent(Framework::ComponentToText(&root), &copy);
+    EXPECT_EQ(Text(copy), kForm);
 }
 
 // The stored session is opened by Loaded after every property was read, so
 // the backend's session carries the agent and proxy stored after Active.
-TEST(FormsIntegration, StoredActiveSessionReallyOpensWithTheStoredSettings)
-{
-    TComponent Root(nullptr);
-    std::vector<std::string> Log;
-    AddHandlers(Root, &Log);
-    Framework::TextToComponent(u"object F: TComponent\n"
-                               u"  object S: TINetSession\n"
-                               u"    AccessType = atProxy\n"
-                               u"    Active = True\n"
-                               u"    Agent = 'Loaded/2.0'\n"
-                               u"    Flags = []\n"
-                               u"    ProxyBypass = '<local>'\n"
-                               u"    ProxyName = 'http=127.0.0.1:3128'\n"
-                               u"    AfterOpen = SessionOpened\n"
-                               u"  end\n"
-                               u"end\n",
-                               &Root);
-    auto* S = Find<TINetSession>(Root, u"S");
-    ASSERT_NE(S, nullptr);
-    ASSERT_TRUE(S->Active());
-    EXPECT_NE(S->Handle(), nullptr);
-    EXPECT_EQ(Log, std::vector<std::string>{"opened S"});
-    EXPECT_EQ(U8(S->GetInternetOption(INTERNET_OPTION_USER_AGENT)), "Loaded/2.0");
+TEST(FormsIntegration, StoredActiveSessionReallyOpensWithTheStoredSettings) {
+    TComponent root(nullptr);
+    std::vector<std::string> log;
+    AddHandlers(root, &log);
+    Framework::TextToComponent(
+        u"object F: TComponent\n"
+        u"  object S: TINetSession\n"
+        u"    AccessType = atProxy\n"
+        u"    Active = True\n"
+        u"    Agent = 'Loaded/2.0'\n"
+        u"    Flags = []\n"
+        u"    ProxyBypass = '<local>'\n"
+        u"    ProxyName = 'http=127.0.0.1:3128'\n"
+        u"    AfterOpen = SessionOpened\n"
+        u"  end\n"
+        u"end\n",
+        &root);
+    auto* s = Find<TINetSession>(root, u"S");
+    ASSERT_NE(s, nullptr);
+    ASSERT_TRUE(s->Active());
+    EXPECT_NE(s->Handle(), nullptr);
+    EXPECT_EQ(log, std::vector<std::string>{"opened S"});
+    EXPECT_EQ(U8(s->GetInternetOption(INTERNET_OPTION_USER_AGENT)), "Loaded/2.0");
 
-    Cardinal Size = 1024;
-    alignas(INTERNET_PROXY_INFOW) unsigned char Buffer[1024] = {};
-    S->GetInternetOption(INTERNET_OPTION_PROXY, Buffer, Size);
-    const auto* Proxy = reinterpret_cast<const INTERNET_PROXY_INFOW*>(Buffer);
-    EXPECT_EQ(Proxy->dwAccessType, DWORD{INTERNET_OPEN_TYPE_PROXY});
-    EXPECT_EQ(U8(reinterpret_cast<const char16_t*>(Proxy->lpszProxy)), "http=127.0.0.1:3128");
-    EXPECT_EQ(U8(reinterpret_cast<const char16_t*>(Proxy->lpszProxyBypass)), "<local>");
+    Cardinal size = 1024;
+    alignas(INTERNET_PROXY_INFOW) unsigned char buffer[1024] = {};
+    s->GetInternetOption(INTERNET_OPTION_PROXY, buffer, size);
+    const auto* proxy = reinterpret_cast<const INTERNET_PROXY_INFOW*>(buffer);
+    EXPECT_EQ(proxy->dwAccessType, DWORD{INTERNET_OPEN_TYPE_PROXY});
+    EXPECT_EQ(U8(reinterpret_cast<const char16_t*>(proxy->lpszProxy)), "http=127.0.0.1:3128");
+    EXPECT_EQ(U8(reinterpret_cast<const char16_t*>(proxy->lpszProxyBypass)), "<local>");
 
     // Written again, the open session is stored active.
-    EXPECT_NE(Text(Root).find("    Active = True\n"), std::string::npos);
+    EXPECT_NE(Text(root).find("    Active = True\n"), std::string::npos);
 }
 
 }  // namespace

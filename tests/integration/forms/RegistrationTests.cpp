@@ -14,72 +14,69 @@ using namespace Framework;
 
 namespace {
 
-std::string U8(const UnicodeString& S) { return Utf16ToUtf8(S); }
-
-std::vector<std::string> PropertyNames(const TClassInfo& Info)
-{
-    std::vector<std::string> Names;
-    for (int I = 0; I < Info.PropertyCount(); ++I)
-        Names.push_back(U8(Info.Property(I).Name()));
-    return Names;
+std::string U8(const UnicodeString& s) {
+    return Utf16ToUtf8(s);
 }
 
-const TPropInfo& Prop(const TComponent& C, const char16_t* Name)
-{
-    const TPropInfo* P = ComponentClassOf(C)->FindProperty(Name);
-    if (P == nullptr)
-        throw Exception(u"no property " + UnicodeString(Name));
-    return *P;
+std::vector<std::string> PropertyNames(const TClassInfo& info) {
+    std::vector<std::string> names;
+    for (int i = 0; i < info.PropertyCount(); ++i) names.push_back(U8(info.Property(i).Name()));
+    return names;
+}
+
+const TPropInfo& Prop(const TComponent& c, const char16_t* name) {
+    const TPropInfo* p = ComponentClassOf(c)->FindProperty(name);
+    if (p == nullptr) throw Exception(u"no property " + UnicodeString(name));
+    return *p;
 }
 
 // Every class publishes TComponent's Tag first, then its own properties.
-TEST(Registration, ClassesArePublishedInTheirPublishingOrder)
-{
-    const TClassInfo* Session = FindComponentClass(u"TINetSession");
-    ASSERT_NE(Session, nullptr);
-    EXPECT_TRUE(Session->CanCreate());
-    EXPECT_EQ(PropertyNames(*Session),
-              (std::vector<std::string>{"Tag", "About", "AccessType", "Active", "Agent", "Flags", "ProxyBypass", "ProxyName",
-                                        "AfterOpen", "BeforeOpen", "AfterClose", "BeforeClose", "OnCallback",
-                                        "OnError"}));
+TEST(Registration, ClassesArePublishedInTheirPublishingOrder) {
+    const TClassInfo* session = FindComponentClass(u"TINetSession");
+    ASSERT_NE(session, nullptr);
+    EXPECT_TRUE(session->CanCreate());
+    EXPECT_EQ(PropertyNames(*session),
+              (std::vector<std::string>{"Tag", "About", "AccessType", "Active", "Agent", "Flags",
+                                        "ProxyBypass", "ProxyName", "AfterOpen", "BeforeOpen", "AfterClose",
+                                        "BeforeClose", "OnCallback", "OnError"}));
 
-    const TClassInfo* Url = FindComponentClass(u"TINetUrl");
-    ASSERT_NE(Url, nullptr);
-    EXPECT_TRUE(Url->CanCreate());
-    EXPECT_EQ(PropertyNames(*Url),
-              (std::vector<std::string>{"Tag", "About", "CanonizedUrl", "ExtraInfo", "Flags", "HostName", "Password", "Port",
-                                        "Scheme", "Url", "UrlPath", "UserName"}));
+    const TClassInfo* url = FindComponentClass(u"TINetUrl");
+    ASSERT_NE(url, nullptr);
+    EXPECT_TRUE(url->CanCreate());
+    EXPECT_EQ(PropertyNames(*url),
+              (std::vector<std::string>{"Tag", "About", "CanonizedUrl", "ExtraInfo", "Flags", "HostName",
+                                        "Password", "Port", "Scheme", "Url", "UrlPath", "UserName"}));
 }
 
-TEST(Registration, AFormReadByNameCreatesAndOpensTheComponents)
-{
-    const UnicodeString Form = u"object F: TComponent\n"
-                               u"  object S: TINetSession\n"
-                               u"    Active = True\n"
-                               u"    Agent = 'ByName'\n"
-                               u"    Flags = [flOffline]\n"
-                               u"  end\n"
-                               u"  object U: TINetUrl\n"
-                               u"    Flags = flDecode\n"
-                               u"    Url = 'http://example.com:81/a%20b'\n"
-                               u"  end\n"
-                               u"end\n";
-    TComponent Root(nullptr);
-    TextToComponent(Form, &Root);
-    EXPECT_EQ(ComponentToText(&Root), Form);
+TEST(Registration, AFormReadByNameCreatesAndOpensTheComponents) {
+    const UnicodeString form =
+        u"object F: TComponent\n"
+        u"  object S: TINetSession\n"
+        u"    Active = True\n"
+        u"    Agent = 'ByName'\n"
+        u"    Flags = [flOffline]\n"
+        u"  end\n"
+        u"  object U: TINetUrl\n"
+        u"    Flags = flDecode\n"
+        u"    Url = 'http://example.com:81/a%20b'\n"
+        u"  end\n"
+        u"end\n";
+    TComponent root(nullptr);
+    TextToComponent(form, &root);
+    EXPECT_EQ(ComponentToText(&root), form);
 
-    TComponent* S = Root.FindComponent(u"S");
-    ASSERT_NE(S, nullptr);
-    EXPECT_EQ(U8(ComponentClassOf(*S)->ClassName()), "TINetSession");
-    EXPECT_EQ(Prop(*S, u"Active").GetOrd(*S), 1);  // opened on the real backend
-    EXPECT_EQ(U8(Prop(*S, u"Agent").GetString(*S)), "ByName");
+    TComponent* s = root.FindComponent(u"S");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(U8(ComponentClassOf(*s)->ClassName()), "TINetSession");
+    EXPECT_EQ(Prop(*s, u"Active").GetOrd(*s), 1);  // opened on the real backend
+    EXPECT_EQ(U8(Prop(*s, u"Agent").GetString(*s)), "ByName");
 
-    TComponent* U = Root.FindComponent(u"U");
-    ASSERT_NE(U, nullptr);
-    EXPECT_EQ(U8(ComponentClassOf(*U)->ClassName()), "TINetUrl");
-    EXPECT_EQ(U8(Prop(*U, u"HostName").GetString(*U)), "example.com");
-    EXPECT_EQ(Prop(*U, u"Port").GetOrd(*U), 81);
-    EXPECT_EQ(U8(Prop(*U, u"UrlPath").GetString(*U)), "/a b");
+    TComponent* u = root.FindComponent(u"U");
+    ASSERT_NE(u, nullptr);
+    EXPECT_EQ(U8(ComponentClassOf(*u)->ClassName()), "TINetUrl");
+    EXPECT_EQ(U8(Prop(*u, u"HostName").GetString(*u)), "example.com");
+    EXPECT_EQ(Prop(*u, u"Port").GetOrd(*u), 81);
+    EXPECT_EQ(U8(Prop(*u, u"UrlPath").GetString(*u)), "/a b");
 }
 
 }  // namespace

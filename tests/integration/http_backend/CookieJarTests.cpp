@@ -73,8 +73,10 @@ TEST(HttpDates, TheThreeFormatsAndInvalidOnes) {
     EXPECT_EQ(ParseHttpDate("Sunday, 06-Nov-94 08:49:37 GMT"), expected);
     EXPECT_EQ(ParseHttpDate("Sun Nov  6 08:49:37 1994"), expected);
     EXPECT_EQ(ParseHttpDate("Thu, 01 Jan 2065 00:00:00 GMT"), 2997993600);
-    EXPECT_EQ(ParseHttpDate("Mon, 01-Jan-65 00:00:00 GMT"), 2997993600) << "two-digit years below 70 are 20xx";
-    for (const char* bad : {"", "Sun, 06 Nov 1994", "Sun, 31 Feb 1994 08:49:37 GMT", "Sun, 06 Nov 1994 24:00:00 GMT",
-                            "Sun, 06 Xyz 1994 08:49:37 GMT", "Sun, 06 Nov 1500 08:49:37 GMT"})
+    EXPECT_EQ(ParseHttpDate("Mon, 01-Jan-65 00:00:00 GMT"), 2997993600)
+        << "two-digit years below 70 are 20xx";
+    for (const char* bad :
+         {"", "Sun, 06 Nov 1994", "Sun, 31 Feb 1994 08:49:37 GMT", "Sun, 06 Nov 1994 24:00:00 GMT",
+          "Sun, 06 Xyz 1994 08:49:37 GMT", "Sun, 06 Nov 1500 08:49:37 GMT"})
         EXPECT_FALSE(ParseHttpDate(bad).has_value()) << bad;
 }

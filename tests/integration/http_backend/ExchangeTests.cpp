@@ -51,9 +51,9 @@ TEST_F(Exchange, EmptyVerbAndObjectMeanGetOfTheRoot) {
     const Handle request(HttpOpenRequestW(connection.get(), W(u""), W(u""), W(u""), W(u""), nullptr, 0, 0));
     ASSERT_TRUE(request);
     ASSERT_TRUE(Send(request.get()));
-    EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_RAW_HEADERS_CRLF)
-                  .substr(0, 16),
-              "GET / HTTP/1.1\r\n");
+    EXPECT_EQ(
+        Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_RAW_HEADERS_CRLF).substr(0, 16),
+        "GET / HTTP/1.1\r\n");
 }
 
 TEST_F(Exchange, HeadHasNoBodyAndPutRoundTripsThroughNginx) {
@@ -77,7 +77,8 @@ TEST_F(Exchange, HeadHasNoBodyAndPutRoundTripsThroughNginx) {
     // comes at once, not after the receive timeout.
     const Handle headWithBody = Open(connection.get(), u"HEAD", u"/dav/http-backend/round%20trip.bin");
     DWORD timeout = 3000;
-    ASSERT_TRUE(InternetSetOptionW(headWithBody.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)));
+    ASSERT_TRUE(
+        InternetSetOptionW(headWithBody.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)));
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(Send(headWithBody.get(), "12345")) << GetLastError();
     EXPECT_EQ(Header(headWithBody.get(), HTTP_QUERY_CONTENT_LENGTH), "100000");
@@ -89,8 +90,8 @@ TEST_F(Exchange, BodiesOfEveryFramingArriveWhole) {
     const Handle connection = Connect(FSession.get(), Echo());
     const std::size_t size = 300000;
     const std::string expected = Bytes(TestServers::PatternBytes(1, size));
-    for (const char16_t* path : {u"/bytes?size=300000", u"/chunked?size=300000&chunk=777",
-                                 u"/close-delimited?size=300000"}) {
+    for (const char16_t* path :
+         {u"/bytes?size=300000", u"/chunked?size=300000&chunk=777", u"/close-delimited?size=300000"}) {
         SCOPED_TRACE(Narrow(path));
         const Handle request = Open(connection.get(), u"GET", path);
         ASSERT_TRUE(Send(request.get()));
@@ -128,8 +129,8 @@ TEST_F(Exchange, LargeBodyIsBufferedWithinBounds) {
 
 TEST_F(Exchange, BodyCutShortIsAnErrorAfterTheBytesThatCame) {
     const Handle connection = Connect(FSession.get(), Echo());
-    for (const char16_t* path : {u"/drop?after=5000", u"/drop?after=5000&how=reset",
-                                 u"/drop?after=5000&te=chunked"}) {
+    for (const char16_t* path :
+         {u"/drop?after=5000", u"/drop?after=5000&how=reset", u"/drop?after=5000&te=chunked"}) {
         SCOPED_TRACE(Narrow(path));
         Handle request = Open(connection.get(), u"GET", path);
         // Wine may send it over the connection the last case's server
@@ -162,8 +163,7 @@ TEST_F(Exchange, ConnectionFailuresGiveThePlatformErrors) {
     {
         // An empty label: the resolver refuses the name without asking a
         // name server, so the test sends nothing off this machine.
-        const Handle connection =
-            Connect(FSession.get(), Server{u"no-such-host..invalid", 80, false});
+        const Handle connection = Connect(FSession.get(), Server{u"no-such-host..invalid", 80, false});
         const Handle request = Open(connection.get(), u"GET", u"/");
         SetLastError(0);
         EXPECT_FALSE(Send(request.get()));
@@ -205,7 +205,8 @@ namespace {
 TEST_F(Exchange, ReceiveTimeoutEndsAStalledResponse) {
     const Handle connection = Connect(FSession.get(), Echo());
     DWORD timeout = 400;
-    ASSERT_TRUE(InternetSetOptionW(connection.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)));
+    ASSERT_TRUE(
+        InternetSetOptionW(connection.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)));
 
     // Nothing comes before the headers.
     const Handle headers = Open(connection.get(), u"GET", u"/stall?seconds=5");
@@ -292,7 +293,8 @@ TEST_F(Exchange, CallsOutOfOrderFailCleanly) {
                   nullptr);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     }
-    EXPECT_EQ(InternetConnectW(FSession.get(), W(u""), 80, W(u""), W(u""), INTERNET_SERVICE_HTTP, 0, 0), nullptr);
+    EXPECT_EQ(InternetConnectW(FSession.get(), W(u""), 80, W(u""), W(u""), INTERNET_SERVICE_HTTP, 0, 0),
+              nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
@@ -303,10 +305,9 @@ TEST_F(Exchange, CallsOutOfOrderFailCleanly) {
 // without brackets, are server names.
 TEST_F(Exchange, ServerNamesHoldNothingButTheHost) {
     const bool refusedAtConnect = !PlatformDifferences::Reason("wine-server-name-check");
-    const std::vector<std::u16string> names = {u"corvane@127.0.0.1", u"127.0.0.1/x",    u"127.0.0.1\\x",
-                                               u"127.0.0.1?x",       u"127.0.0.1#x",    u"127.0.0.1 x",
-                                               u"127.0.0.1\tx",      u"127.0.0.1\r\nX:", u"127.0.0.1\x7F",
-                                               u"127.0.0.1\u3000x"};
+    const std::vector<std::u16string> names = {
+        u"corvane@127.0.0.1", u"127.0.0.1/x",  u"127.0.0.1\\x",    u"127.0.0.1?x",   u"127.0.0.1#x",
+        u"127.0.0.1 x",       u"127.0.0.1\tx", u"127.0.0.1\r\nX:", u"127.0.0.1\x7F", u"127.0.0.1\u3000x"};
     for (const std::u16string& name : names) {
         SCOPED_TRACE(Narrow(name));
         SetLastError(0);
@@ -326,7 +327,8 @@ TEST_F(Exchange, ServerNamesHoldNothingButTheHost) {
         for (const char16_t* name : {u"[::1]:8080", u"[127.0.0.1]", u"[::1", u"::1]"})
             EXPECT_FALSE(Connect(FSession.get(), {name, Echo().port})) << Narrow(name);
     }
-    for (const char16_t* name : {u"::1", u"[::1]", u"localhost", u"xn--bcher-kva.example", u"b\u00FCcher.example"})
+    for (const char16_t* name :
+         {u"::1", u"[::1]", u"localhost", u"xn--bcher-kva.example", u"b\u00FCcher.example"})
         EXPECT_TRUE(Connect(FSession.get(), {name, Echo().port})) << Narrow(name) << " " << GetLastError();
 }
 

@@ -113,7 +113,8 @@ TEST_F(Headers, MissingHeadersUnknownLevelsAndNonNumbers) {
     DWORD size = 0;
     if (!PlatformDifferences::Reason("wine-request-before-send")) {
         EXPECT_FALSE(HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE, nullptr, &size, nullptr));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_HEADER_NOT_FOUND)) << "nothing before sending";
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_HEADER_NOT_FOUND))
+            << "nothing before sending";
     }
     ASSERT_TRUE(Send(request.get()));
 
@@ -134,7 +135,8 @@ TEST_F(Headers, MissingHeadersUnknownLevelsAndNonNumbers) {
     // The name goes in the buffer, so it is given room for it.
     char16_t word[16] = u"X-Word";
     size = sizeof(word);
-    EXPECT_FALSE(HttpQueryInfoW(request.get(), HTTP_QUERY_CUSTOM | HTTP_QUERY_FLAG_NUMBER, word, &size, nullptr));
+    EXPECT_FALSE(
+        HttpQueryInfoW(request.get(), HTTP_QUERY_CUSTOM | HTTP_QUERY_FLAG_NUMBER, word, &size, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_INVALID_HEADER)) << "not a number is no 0";
 }
 
@@ -193,7 +195,8 @@ TEST_F(Headers, DatesInTheThreeFormats) {
         u"&Last-Modified=Sun%20Nov%20%206%2008:49:37%201994&X-When=Tue,%2029%20Feb%202000%2023:59:59%20GMT");
     char16_t named[16] = u"X-When";  // the name in, the record out
     DWORD size = sizeof(named);
-    ASSERT_TRUE(HttpQueryInfoW(request.get(), HTTP_QUERY_CUSTOM | HTTP_QUERY_FLAG_SYSTEMTIME, named, &size, nullptr));
+    ASSERT_TRUE(
+        HttpQueryInfoW(request.get(), HTTP_QUERY_CUSTOM | HTTP_QUERY_FLAG_SYSTEMTIME, named, &size, nullptr));
     if (!PlatformDifferences::Reason("wine-custom-systemtime-size")) {
         EXPECT_EQ(size, 16u);
     }
@@ -206,14 +209,16 @@ TEST_F(Headers, DatesInTheThreeFormats) {
 
     SYSTEMTIME date{};
     size = sizeof(date);
-    ASSERT_TRUE(HttpQueryInfoW(request.get(), HTTP_QUERY_DATE | HTTP_QUERY_FLAG_SYSTEMTIME, &date, &size, nullptr));
+    ASSERT_TRUE(
+        HttpQueryInfoW(request.get(), HTTP_QUERY_DATE | HTTP_QUERY_FLAG_SYSTEMTIME, &date, &size, nullptr));
     EXPECT_GE(date.wYear, 2024);
 
     // The two older formats.
     SKIP_IF_PLATFORM_DIFFERS("wine-date-formats");
     SYSTEMTIME time{};
     size = sizeof(time);
-    ASSERT_TRUE(HttpQueryInfoW(request.get(), HTTP_QUERY_EXPIRES | HTTP_QUERY_FLAG_SYSTEMTIME, &time, &size, nullptr));
+    ASSERT_TRUE(HttpQueryInfoW(request.get(), HTTP_QUERY_EXPIRES | HTTP_QUERY_FLAG_SYSTEMTIME, &time, &size,
+                               nullptr));
     EXPECT_EQ(size, 16u);
     EXPECT_EQ(time.wYear, 1994);
     EXPECT_EQ(time.wMonth, 11);
@@ -232,9 +237,12 @@ TEST_F(Headers, DatesInTheThreeFormats) {
 
 TEST_F(Headers, RequestHeadersBeforeAndAsSent) {
     const Handle request(HttpOpenRequestW(FConnection.get(), W(u"POST"), W(u"/echo?x=1"), W(u""),
-                                          W(u"http://referrer.example/"), nullptr, INTERNET_FLAG_PRAGMA_NOCACHE, 0));
-    ASSERT_TRUE(HttpAddRequestHeadersW(request.get(), W(u"X-Added: yes\r\n"), DWORD(-1), HTTP_ADDREQ_FLAG_ADD));
-    EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_REFERER), "http://referrer.example/");
+                                          W(u"http://referrer.example/"), nullptr,
+                                          INTERNET_FLAG_PRAGMA_NOCACHE, 0));
+    ASSERT_TRUE(
+        HttpAddRequestHeadersW(request.get(), W(u"X-Added: yes\r\n"), DWORD(-1), HTTP_ADDREQ_FLAG_ADD));
+    EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_REFERER),
+              "http://referrer.example/");
     const bool noCacheHeaders = !PlatformDifferences::Reason("wine-no-cache-headers");
     if (noCacheHeaders) {
         EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_PRAGMA), "no-cache");
@@ -245,12 +253,15 @@ TEST_F(Headers, RequestHeadersBeforeAndAsSent) {
 
     ASSERT_TRUE(Send(request.get(), "body"));
     std::u16string sent;
-    ASSERT_TRUE(QueryText(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_RAW_HEADERS_CRLF, sent));
+    ASSERT_TRUE(
+        QueryText(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_RAW_HEADERS_CRLF, sent));
     EXPECT_EQ(sent.substr(0, 25), u"POST /echo?x=1 HTTP/1.1\r\n");
-    EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_USER_AGENT), "CorvaneTest/1.0");
+    EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_USER_AGENT),
+              "CorvaneTest/1.0");
     EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_CONTENT_LENGTH), "4");
     if (noCacheHeaders) {
-        EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_CACHE_CONTROL), "no-cache");
+        EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_CACHE_CONTROL),
+                  "no-cache");
     }
     EXPECT_EQ(Custom(request.get(), "X-Echo-Target"), "/echo?x=1");
 
@@ -295,7 +306,8 @@ void CheckAddCases(HINTERNET connection, const std::vector<AddCase>& cases) {
         ASSERT_TRUE(Send(request.get()));
         const std::string echoed = ReadAll(request.get());
         std::string lines;
-        for (std::size_t at = echoed.find("\r\nX-H:"); at != std::string::npos; at = echoed.find("\r\nX-H:", at + 2))
+        for (std::size_t at = echoed.find("\r\nX-H:"); at != std::string::npos;
+             at = echoed.find("\r\nX-H:", at + 2))
             lines += echoed.substr(at + 2, echoed.find("\r\n", at + 2) - at);
         EXPECT_EQ(lines, c.expected);
         EXPECT_EQ(echoed.find("X-Evil"), std::string::npos);
@@ -306,59 +318,66 @@ void CheckAddCases(HINTERNET connection, const std::vector<AddCase>& cases) {
 }  // namespace
 
 TEST_F(Headers, AddRequestHeadersModes) {
-    CheckAddCases(FConnection.get(),
-                  {
-                      {"add", {{u"X-H: 1", HTTP_ADDREQ_FLAG_ADD, 0}}, "X-H: 1\r\n"},
-                      {"add twice",
-                       {{u"X-H: 1", HTTP_ADDREQ_FLAG_ADD, 0}, {u"X-H: 2", HTTP_ADDREQ_FLAG_ADD, 0}},
-                       "X-H: 1\r\nX-H: 2\r\n"},
-                      {"replace", {{u"X-H: 1", 0, 0}, {u"X-H: 2", HTTP_ADDREQ_FLAG_REPLACE, 0}}, "X-H: 2\r\n"},
-                      {"add or replace absent",
-                       {{u"X-H: 2", HTTP_ADDREQ_FLAG_REPLACE | HTTP_ADDREQ_FLAG_ADD, 0}},
-                       "X-H: 2\r\n"},
-                      {"empty value removes", {{u"X-H: 1", 0, 0}, {u"X-H:", HTTP_ADDREQ_FLAG_REPLACE, 0}}, ""},
-                      {"comma", {{u"X-H: 1", 0, 0}, {u"X-H: 2", HTTP_ADDREQ_FLAG_COALESCE_WITH_COMMA, 0}}, "X-H: 1, 2\r\n"},
-                      {"semicolon",
-                       {{u"X-H: 1", 0, 0}, {u"X-H: 2", HTTP_ADDREQ_FLAG_COALESCE_WITH_SEMICOLON, 0}},
-                       "X-H: 1; 2\r\n"},
-                      {"lines", {{u"X-H: 1\r\nX-Other: o\r\n\r\n", HTTP_ADDREQ_FLAG_ADD, 0}}, "X-H: 1\r\n"},
-                      {"malformed", {{u"X-H 1", HTTP_ADDREQ_FLAG_ADD, ERROR_HTTP_INVALID_HEADER}}, ""},
-                  });
+    CheckAddCases(
+        FConnection.get(),
+        {
+            {"add", {{u"X-H: 1", HTTP_ADDREQ_FLAG_ADD, 0}}, "X-H: 1\r\n"},
+            {"add twice",
+             {{u"X-H: 1", HTTP_ADDREQ_FLAG_ADD, 0}, {u"X-H: 2", HTTP_ADDREQ_FLAG_ADD, 0}},
+             "X-H: 1\r\nX-H: 2\r\n"},
+            {"replace", {{u"X-H: 1", 0, 0}, {u"X-H: 2", HTTP_ADDREQ_FLAG_REPLACE, 0}}, "X-H: 2\r\n"},
+            {"add or replace absent",
+             {{u"X-H: 2", HTTP_ADDREQ_FLAG_REPLACE | HTTP_ADDREQ_FLAG_ADD, 0}},
+             "X-H: 2\r\n"},
+            {"empty value removes", {{u"X-H: 1", 0, 0}, {u"X-H:", HTTP_ADDREQ_FLAG_REPLACE, 0}}, ""},
+            {"comma",
+             {{u"X-H: 1", 0, 0}, {u"X-H: 2", HTTP_ADDREQ_FLAG_COALESCE_WITH_COMMA, 0}},
+             "X-H: 1, 2\r\n"},
+            {"semicolon",
+             {{u"X-H: 1", 0, 0}, {u"X-H: 2", HTTP_ADDREQ_FLAG_COALESCE_WITH_SEMICOLON, 0}},
+             "X-H: 1; 2\r\n"},
+            {"lines", {{u"X-H: 1\r\nX-Other: o\r\n\r\n", HTTP_ADDREQ_FLAG_ADD, 0}}, "X-H: 1\r\n"},
+            {"malformed", {{u"X-H 1", HTTP_ADDREQ_FLAG_ADD, ERROR_HTTP_INVALID_HEADER}}, ""},
+        });
 }
 
 // A header that may not be added (one already there for ADD_IF_NEW, one
 // missing for REPLACE) fails with its own error.
 TEST_F(Headers, AddRequestHeadersConditions) {
-    const DWORD exists = PlatformDifferences::Reason("wine-add-if-new-error") ? ERROR_HTTP_INVALID_HEADER
-                                                                              : ERROR_HTTP_HEADER_ALREADY_EXISTS;
-    CheckAddCases(FConnection.get(), {{"add if new",
-                                       {{u"X-H: 1", HTTP_ADDREQ_FLAG_ADD, 0},
-                                        {u"X-H: 2", HTTP_ADDREQ_FLAG_ADD_IF_NEW, exists}},
-                                       "X-H: 1\r\n"}});
-    SKIP_IF_PLATFORM_DIFFERS("wine-replace-missing-header");
+    const DWORD exists = PlatformDifferences::Reason("wine-add-if-new-error")
+                             ? ERROR_HTTP_INVALID_HEADER
+                             : ERROR_HTTP_HEADER_ALREADY_EXISTS;
     CheckAddCases(FConnection.get(),
-                  {{"replace absent", {{u"X-H: 2", HTTP_ADDREQ_FLAG_REPLACE, ERROR_HTTP_HEADER_NOT_FOUND}}, ""}});
+                  {{"add if new",
+                    {{u"X-H: 1", HTTP_ADDREQ_FLAG_ADD, 0}, {u"X-H: 2", HTTP_ADDREQ_FLAG_ADD_IF_NEW, exists}},
+                    "X-H: 1\r\n"}});
+    SKIP_IF_PLATFORM_DIFFERS("wine-replace-missing-header");
+    CheckAddCases(
+        FConnection.get(),
+        {{"replace absent", {{u"X-H: 2", HTTP_ADDREQ_FLAG_REPLACE, ERROR_HTTP_HEADER_NOT_FOUND}}, ""}});
 }
 
 // Text that would break the request apart is refused, and nothing of the
 // lines after it is added.
 TEST_F(Headers, AddRequestHeadersRefusesBrokenLines) {
     SKIP_IF_PLATFORM_DIFFERS("wine-unchecked-request-text");
-    CheckAddCases(FConnection.get(),
-                  {
-                      {"bad name", {{u"X H: 1", HTTP_ADDREQ_FLAG_ADD, ERROR_HTTP_INVALID_HEADER}}, ""},
-                      {"smuggled line", {{u"X-H: 1\rX-Evil: 1", HTTP_ADDREQ_FLAG_ADD, ERROR_HTTP_INVALID_HEADER}}, ""},
-                      {"stops at the bad line",
-                       {{u"X-H: 1\r\nbroken\r\nX-Later: 1", HTTP_ADDREQ_FLAG_ADD, ERROR_HTTP_INVALID_HEADER}},
-                       "X-H: 1\r\n"},
-                  });
+    CheckAddCases(
+        FConnection.get(),
+        {
+            {"bad name", {{u"X H: 1", HTTP_ADDREQ_FLAG_ADD, ERROR_HTTP_INVALID_HEADER}}, ""},
+            {"smuggled line", {{u"X-H: 1\rX-Evil: 1", HTTP_ADDREQ_FLAG_ADD, ERROR_HTTP_INVALID_HEADER}}, ""},
+            {"stops at the bad line",
+             {{u"X-H: 1\r\nbroken\r\nX-Later: 1", HTTP_ADDREQ_FLAG_ADD, ERROR_HTTP_INVALID_HEADER}},
+             "X-H: 1\r\n"},
+        });
 }
 
 TEST_F(Headers, ExtraHeadersOfSendReplaceAndPersist) {
     const Handle request = Open(FConnection.get(), u"GET", u"/echo");
     ASSERT_TRUE(HttpAddRequestHeadersW(request.get(), W(u"X-Mode: added"), DWORD(-1), HTTP_ADDREQ_FLAG_ADD));
     const std::u16string extra = u"X-Mode: sent\r\nX-More: yes";
-    ASSERT_TRUE(HttpSendRequestW(request.get(), W(extra.c_str()), static_cast<DWORD>(extra.size()), nullptr, 0));
+    ASSERT_TRUE(
+        HttpSendRequestW(request.get(), W(extra.c_str()), static_cast<DWORD>(extra.size()), nullptr, 0));
     const std::string echoed = ReadAll(request.get());
     EXPECT_NE(echoed.find("\r\nX-Mode: sent\r\n"), std::string::npos);
     EXPECT_EQ(echoed.find("X-Mode: added"), std::string::npos);

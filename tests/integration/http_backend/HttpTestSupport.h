@@ -44,11 +44,19 @@ inline std::string ValidCertificateUrl(std::string url) {
     return PlatformDifferences::CertificateCheckedUrl(std::move(url));
 }
 
-inline Server Echo() { return ServerOf(TestServers::Setting("CORVANE_ECHO_URL")); }
-inline Server EchoTls() { return ServerOf(TestServers::Setting("CORVANE_ECHO_TLS_URL")); }
-inline Server Nginx() { return ServerOf(TestServers::Setting("CORVANE_HTTP_URL")); }
+inline Server Echo() {
+    return ServerOf(TestServers::Setting("CORVANE_ECHO_URL"));
+}
+inline Server EchoTls() {
+    return ServerOf(TestServers::Setting("CORVANE_ECHO_TLS_URL"));
+}
+inline Server Nginx() {
+    return ServerOf(TestServers::Setting("CORVANE_HTTP_URL"));
+}
 
-inline std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+inline std::u16string Wide(const std::string& text) {
+    return std::u16string(text.begin(), text.end());
+}
 inline std::string Narrow(const std::u16string& text) {
     std::string out;
     for (char16_t c : text) out += static_cast<char>(c);
@@ -164,9 +172,13 @@ inline DWORD StatusCode(HINTERNET request) {
     return code;
 }
 
-inline std::string Bytes(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+inline std::string Bytes(const std::vector<std::uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 // A port on 127.0.0.1 that nothing listens on.
-inline INTERNET_PORT ClosedPort() { return TestServers::ClosedPort(); }
+inline INTERNET_PORT ClosedPort() {
+    return TestServers::ClosedPort();
+}
 
 }  // namespace HttpTest

@@ -32,8 +32,12 @@ void CALLBACK RecordRedirects(HINTERNET, DWORD_PTR, DWORD status, LPVOID data, D
     Redirects().push_back(Narrow(text));
 }
 
-std::string EchoUrl() { return TestServers::Setting("CORVANE_ECHO_URL"); }
-std::string EchoTlsUrl() { return ValidCertificateUrl(TestServers::Setting("CORVANE_ECHO_TLS_URL")); }
+std::string EchoUrl() {
+    return TestServers::Setting("CORVANE_ECHO_URL");
+}
+std::string EchoTlsUrl() {
+    return ValidCertificateUrl(TestServers::Setting("CORVANE_ECHO_TLS_URL"));
+}
 
 std::u16string Escaped(const std::string& url) {
     std::u16string out;
@@ -58,9 +62,9 @@ TEST_F(Follow, EachRedirectStatusWithItsMethodRule) {
         const char16_t* sent;
         const char* method;  // what reaches the final hop
         bool body;
-    } const cases[] = {{301, u"POST", "GET", false},  {302, u"POST", "GET", false},
-                       {303, u"POST", "GET", false},  {307, u"POST", "POST", true},
-                       {308, u"POST", "POST", true},  {301, u"PUT", "PUT", true},
+    } const cases[] = {{301, u"POST", "GET", false},     {302, u"POST", "GET", false},
+                       {303, u"POST", "GET", false},     {307, u"POST", "POST", true},
+                       {308, u"POST", "POST", true},     {301, u"PUT", "PUT", true},
                        {302, u"DELETE", "DELETE", true}, {303, u"PUT", "GET", false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.status) + " " + Narrow(c.sent));
@@ -72,7 +76,8 @@ TEST_F(Follow, EachRedirectStatusWithItsMethodRule) {
             continue;
         }
         EXPECT_EQ(StatusCode(request.get()), 200u);
-        if (Narrow(c.sent) != "POST" && c.status != 303 && PlatformDifferences::Reason("wine-redirect-method")) {
+        if (Narrow(c.sent) != "POST" && c.status != 303 &&
+            PlatformDifferences::Reason("wine-redirect-method")) {
             EXPECT_EQ(Custom(request.get(), "X-Echo-Method"), "GET") << "Wine turns every method into GET";
             continue;
         }
@@ -96,12 +101,13 @@ TEST_F(Follow, EachRedirectStatusWithItsMethodRule) {
 
 TEST_F(Follow, RedirectNotificationsCarryTheNewUrl) {
     Redirects().clear();
-    ASSERT_NE(InternetSetStatusCallbackW(FConnection.get(), &RecordRedirects), INTERNET_INVALID_STATUS_CALLBACK);
+    ASSERT_NE(InternetSetStatusCallbackW(FConnection.get(), &RecordRedirects),
+              INTERNET_INVALID_STATUS_CALLBACK);
     const Handle request = Open(FConnection.get(), u"GET", u"/redirect/3?absolute=1", 0, 7);
     ASSERT_TRUE(Send(request.get()));
     EXPECT_EQ(Redirects(), (std::vector<std::string>{EchoUrl() + "/redirect/2?absolute=1",
-                                                      EchoUrl() + "/redirect/1?absolute=1",
-                                                      EchoUrl() + "/echo?absolute=1"}));
+                                                     EchoUrl() + "/redirect/1?absolute=1",
+                                                     EchoUrl() + "/echo?absolute=1"}));
 }
 
 TEST_F(Follow, NoAutoRedirectAndTheLimit) {
@@ -146,11 +152,13 @@ TEST_F(Follow, CrossSchemeRedirectsNeedTheirFlag) {
             EXPECT_FALSE(Send(refused.get()));
             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR));
             EXPECT_EQ(StatusCode(refused.get()), 302u) << "the redirect stays readable";
-            const Handle wrongFlag = Open(FConnection.get(), u"GET", toHttps, INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP);
+            const Handle wrongFlag =
+                Open(FConnection.get(), u"GET", toHttps, INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP);
             EXPECT_FALSE(Send(wrongFlag.get()));
             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR));
         }
-        const Handle allowed = Open(FConnection.get(), u"GET", toHttps, INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS);
+        const Handle allowed =
+            Open(FConnection.get(), u"GET", toHttps, INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS);
         ASSERT_TRUE(Send(allowed.get())) << GetLastError();
         EXPECT_EQ(StatusCode(allowed.get()), 200u);
         DWORD flags = 0, size = sizeof(flags);
@@ -190,12 +198,14 @@ TEST_F(Follow, CookiesAreKeptAndSentAcrossRequestsAndHops) {
     const std::string cookies = ReadAll(get.get());
     EXPECT_NE(cookies.find("jar_b=two; "), std::string::npos) << cookies << " (longer path first)";
     EXPECT_NE(cookies.find("jar_a=1"), std::string::npos) << cookies;
-    EXPECT_EQ(Header(get.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_COOKIE).find("jar_a=1") != std::string::npos,
+    EXPECT_EQ(Header(get.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_COOKIE).find("jar_a=1") !=
+                  std::string::npos,
               true);
 
     // Out of the path, jar_b is not sent; a deleted cookie is not either.
     {
-        const Handle del = Open(FConnection.get(), u"GET", u"/set-cookie?jar_a=gone%3B%20Max-Age%3D0%3B%20Path%3D%2F");
+        const Handle del =
+            Open(FConnection.get(), u"GET", u"/set-cookie?jar_a=gone%3B%20Max-Age%3D0%3B%20Path%3D%2F");
         ASSERT_TRUE(Send(del.get()));
     }
     const Handle echo = Open(FConnection.get(), u"GET", u"/echo");
@@ -207,7 +217,8 @@ TEST_F(Follow, CookiesAreKeptAndSentAcrossRequestsAndHops) {
     EXPECT_EQ(echoed.find("jar_b"), std::string::npos) << echoed;
 
     // A cookie set by a redirect reaches the hop it leads to.
-    const Handle hop = Open(FConnection.get(), u"GET", u"/set-cookie?jar_hop=1%3B%20Path%3D%2F&_redirect=%2Fcookies");
+    const Handle hop =
+        Open(FConnection.get(), u"GET", u"/set-cookie?jar_hop=1%3B%20Path%3D%2F&_redirect=%2Fcookies");
     ASSERT_TRUE(Send(hop.get()));
     EXPECT_NE(ReadAll(hop.get()).find("jar_hop=1"), std::string::npos);
 }
@@ -249,7 +260,8 @@ TEST_F(Follow, SecureCookiesOnlyOverTls) {
     // the TLS one must.
     const Handle connection = Connect(FSession.get(), ServerOf(ValidCertificateUrl(EchoUrl())));
     {
-        const Handle set = Open(connection.get(), u"GET", u"/set-cookie?jar_secure=1%3B%20Secure%3B%20Path%3D%2F");
+        const Handle set =
+            Open(connection.get(), u"GET", u"/set-cookie?jar_secure=1%3B%20Secure%3B%20Path%3D%2F");
         ASSERT_TRUE(Send(set.get()));
     }
     const Handle plain = Open(connection.get(), u"GET", u"/cookies");
@@ -275,10 +287,10 @@ TEST_F(Follow, BasicAndDigestWithAndWithoutCredentials) {
         DWORD flags;
         DWORD status;
     } const cases[] = {
-        {anonymous.get(), u"/basic", 0, 401},      {known.get(), u"/basic", 0, 200},
-        {wrong.get(), u"/basic", 0, 401},          {known.get(), u"/basic", INTERNET_FLAG_NO_AUTH, 401},
-        {anonymous.get(), u"/digest", 0, 401},     {known.get(), u"/digest/x?y=1", 0, 200},
-        {wrong.get(), u"/digest", 0, 401},         {known.get(), u"/digest", INTERNET_FLAG_NO_AUTH, 401},
+        {anonymous.get(), u"/basic", 0, 401},  {known.get(), u"/basic", 0, 200},
+        {wrong.get(), u"/basic", 0, 401},      {known.get(), u"/basic", INTERNET_FLAG_NO_AUTH, 401},
+        {anonymous.get(), u"/digest", 0, 401}, {known.get(), u"/digest/x?y=1", 0, 200},
+        {wrong.get(), u"/digest", 0, 401},     {known.get(), u"/digest", INTERNET_FLAG_NO_AUTH, 401},
     };
     const bool digest = !PlatformDifferences::Reason("wine-digest");
     for (const Case& c : cases) {
@@ -309,7 +321,8 @@ TEST_F(Follow, CredentialsStayWithTheirServer) {
     EXPECT_EQ(Header(request.get(), HTTP_QUERY_FLAG_REQUEST_HEADERS | HTTP_QUERY_AUTHORIZATION), "<none>");
 
     const std::u16string own =
-        u"Authorization: Bearer app-token\r\nProxy-Authorization: Basic YXBwOnByb3h5\r\nCookie: own_cookie=1\r\n";
+        u"Authorization: Bearer app-token\r\nProxy-Authorization: Basic YXBwOnByb3h5\r\nCookie: "
+        u"own_cookie=1\r\n";
     for (const std::string& to : {EchoUrl(), elsewhere}) {
         SCOPED_TRACE(to);
         const Handle hop = Open(FConnection.get(), u"GET", u"/redirect-to?url=" + Escaped(to + "/echo"));
@@ -358,11 +371,13 @@ TEST_F(Follow, ResendWithCredentialsSetOnTheRequest) {
     EXPECT_EQ(StatusCode(request.get()), 401u);
     const std::u16string user = Wide(TestServers::Setting("CORVANE_TEST_USER"));
     const std::u16string password = Wide(TestServers::Setting("CORVANE_TEST_PASSWORD"));
-    ASSERT_TRUE(InternetSetOptionW(request.get(), INTERNET_OPTION_USERNAME, const_cast<char16_t*>(user.c_str()),
-                                   static_cast<DWORD>(user.size())));
-    ASSERT_TRUE(InternetSetOptionW(request.get(), INTERNET_OPTION_PASSWORD, const_cast<char16_t*>(password.c_str()),
+    ASSERT_TRUE(InternetSetOptionW(request.get(), INTERNET_OPTION_USERNAME,
+                                   const_cast<char16_t*>(user.c_str()), static_cast<DWORD>(user.size())));
+    ASSERT_TRUE(InternetSetOptionW(request.get(), INTERNET_OPTION_PASSWORD,
+                                   const_cast<char16_t*>(password.c_str()),
                                    static_cast<DWORD>(password.size())));
     ASSERT_TRUE(Send(request.get())) << GetLastError();
     EXPECT_EQ(StatusCode(request.get()), 200u);
-    EXPECT_EQ(ReadAll(request.get()), digest ? "authenticated as corvane (digest)\n" : "authenticated as corvane (basic)\n");
+    EXPECT_EQ(ReadAll(request.get()),
+              digest ? "authenticated as corvane (digest)\n" : "authenticated as corvane (basic)\n");
 }

@@ -21,8 +21,8 @@ protected:
             connection = FConnections.back().get();
         }
         request = Open(connection, u"GET", u"/small.txt", INTERNET_FLAG_SECURE | openFlags);
-        if (securityFlags &&
-            !InternetSetOptionW(request.get(), INTERNET_OPTION_SECURITY_FLAGS, &securityFlags, sizeof(securityFlags)))
+        if (securityFlags && !InternetSetOptionW(request.get(), INTERNET_OPTION_SECURITY_FLAGS,
+                                                 &securityFlags, sizeof(securityFlags)))
             return GetLastError();
         if (!Send(request.get())) return GetLastError();
         ReadAll(request.get());
@@ -56,7 +56,8 @@ TEST_F(Tls, ValidCertificateAndTheSecurityFlagsAfterwards) {
     ASSERT_TRUE(InternetSetOptionW(plain.get(), INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof(flags)));
     ASSERT_TRUE(Send(plain.get()));
     ASSERT_TRUE(InternetQueryOptionW(plain.get(), INTERNET_OPTION_SECURITY_FLAGS, &flags, &size));
-    EXPECT_EQ(flags, static_cast<DWORD>(SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID));
+    EXPECT_EQ(flags,
+              static_cast<DWORD>(SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID));
     EXPECT_FALSE(InternetSetOptionW(plain.get(), INTERNET_OPTION_SECURITY_FLAGS, &flags, 2));
     EXPECT_EQ(GetLastError(), PlatformDifferences::Reason("wine-option-length")
                                   ? static_cast<DWORD>(ERROR_INVALID_PARAMETER)
@@ -70,10 +71,10 @@ TEST_F(Tls, EachFaultItsErrorAndItsOwnIgnoreFlag) {
         DWORD openFlag;      // the request flag that forgives it (0: none)
         DWORD securityFlag;  // the security flag that forgives it
     } const cases[] = {
-        {"CORVANE_HTTPS_EXPIRED_URL", ERROR_INTERNET_SEC_CERT_DATE_INVALID, INTERNET_FLAG_IGNORE_CERT_DATE_INVALID,
-         SECURITY_FLAG_IGNORE_CERT_DATE_INVALID},
-        {"CORVANE_HTTPS_WRONGNAME_URL", ERROR_INTERNET_SEC_CERT_CN_INVALID, INTERNET_FLAG_IGNORE_CERT_CN_INVALID,
-         SECURITY_FLAG_IGNORE_CERT_CN_INVALID},
+        {"CORVANE_HTTPS_EXPIRED_URL", ERROR_INTERNET_SEC_CERT_DATE_INVALID,
+         INTERNET_FLAG_IGNORE_CERT_DATE_INVALID, SECURITY_FLAG_IGNORE_CERT_DATE_INVALID},
+        {"CORVANE_HTTPS_WRONGNAME_URL", ERROR_INTERNET_SEC_CERT_CN_INVALID,
+         INTERNET_FLAG_IGNORE_CERT_CN_INVALID, SECURITY_FLAG_IGNORE_CERT_CN_INVALID},
         {"CORVANE_HTTPS_UNTRUSTED_URL", ERROR_INTERNET_INVALID_CA, 0, SECURITY_FLAG_IGNORE_UNKNOWN_CA},
         {"CORVANE_HTTPS_BADUSAGE_URL", ERROR_INTERNET_SEC_INVALID_CERT, 0, SECURITY_FLAG_IGNORE_WRONG_USAGE},
     };
@@ -82,16 +83,18 @@ TEST_F(Tls, EachFaultItsErrorAndItsOwnIgnoreFlag) {
                               SECURITY_FLAG_IGNORE_REVOCATION;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.server);
-        if (c.error == ERROR_INTERNET_SEC_INVALID_CERT && PlatformDifferences::Reason("wine-certificate-key-usage")) {
-            EXPECT_EQ(Fetch(c.server, 0, everyIgnore), static_cast<DWORD>(ERROR_INTERNET_SECURITY_CHANNEL_ERROR));
+        if (c.error == ERROR_INTERNET_SEC_INVALID_CERT &&
+            PlatformDifferences::Reason("wine-certificate-key-usage")) {
+            EXPECT_EQ(Fetch(c.server, 0, everyIgnore),
+                      static_cast<DWORD>(ERROR_INTERNET_SECURITY_CHANNEL_ERROR));
             continue;
         }
         // Wine reports the revocation check of an unknown authority's
         // certificate first: 12057 until that is forgiven too.
-        const DWORD revocation = c.error == ERROR_INTERNET_INVALID_CA &&
-                                         PlatformDifferences::Reason("wine-certificate-revocation")
-                                     ? SECURITY_FLAG_IGNORE_REVOCATION
-                                     : 0;
+        const DWORD revocation =
+            c.error == ERROR_INTERNET_INVALID_CA && PlatformDifferences::Reason("wine-certificate-revocation")
+                ? SECURITY_FLAG_IGNORE_REVOCATION
+                : 0;
         EXPECT_EQ(Fetch(c.server), revocation ? DWORD(ERROR_INTERNET_SEC_CERT_REV_FAILED) : c.error);
         EXPECT_EQ(Fetch(c.server, 0, c.securityFlag | revocation), 0u);
         if (c.openFlag) {
@@ -111,8 +114,10 @@ TEST_F(Tls, RelaxedConnectionsAreNotReusedForStrictRequests) {
         FSession.get(), ServerOf(ValidCertificateUrl(TestServers::Setting("CORVANE_HTTPS_UNTRUSTED_URL"))));
     // Wine reports the failed revocation check of such a certificate first.
     const bool revocationFirst = PlatformDifferences::Reason("wine-certificate-revocation") != nullptr;
-    const DWORD relaxing = SECURITY_FLAG_IGNORE_UNKNOWN_CA | (revocationFirst ? SECURITY_FLAG_IGNORE_REVOCATION : 0);
-    const DWORD strictError = revocationFirst ? ERROR_INTERNET_SEC_CERT_REV_FAILED : ERROR_INTERNET_INVALID_CA;
+    const DWORD relaxing =
+        SECURITY_FLAG_IGNORE_UNKNOWN_CA | (revocationFirst ? SECURITY_FLAG_IGNORE_REVOCATION : 0);
+    const DWORD strictError =
+        revocationFirst ? ERROR_INTERNET_SEC_CERT_REV_FAILED : ERROR_INTERNET_INVALID_CA;
     Handle relaxed, strict, again;
     EXPECT_EQ(Fetch(nullptr, 0, relaxing, relaxed, connection.get()), 0u);
     EXPECT_EQ(Fetch(nullptr, 0, 0, strict, connection.get()), strictError);

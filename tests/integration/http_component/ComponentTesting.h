@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,45 +20,51 @@ namespace ComponentTest {
 
 using namespace Corvane;
 
-inline UnicodeString W(const std::string& Text) { return Framework::Utf8ToUtf16(Text); }
-inline std::string U8(const UnicodeString& Text) { return Framework::Utf16ToUtf8(Text); }
-inline std::string Str(const TBytes& Bytes) { return std::string(Bytes.begin(), Bytes.end()); }
-inline TBytes Bytes(const std::string& Text) { return TBytes(Text.begin(), Text.end()); }
+inline UnicodeString W(const std::string& text) {
+    return Framework::Utf8ToUtf16(text);
+}
+inline std::string U8(const UnicodeString& text) {
+    return Framework::Utf16ToUtf8(text);
+}
+inline std::string Str(const TBytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+inline TBytes Bytes(const std::string& text) {
+    return TBytes(text.begin(), text.end());
+}
 
 /// A base URL of servers.env ("CORVANE_ECHO_URL", ...).
-inline UnicodeString ServerUrl(const char* Setting) { return W(TestServers::Setting(Setting)); }
+inline UnicodeString ServerUrl(const char* setting) {
+    return W(TestServers::Setting(setting));
+}
 
 /// A base URL of an HTTPS server of servers.env. Under Wine, whose
 /// wininet.dll matches a server's name only against the DNS names of its
 /// certificate (wine-certificate-ip-address), the host is named
 /// "localhost", also a name of the test certificates, so that their other
 /// checks are what the tests see.
-inline UnicodeString HttpsServerUrl(const char* Setting)
-{
-    return W(PlatformDifferences::CertificateCheckedUrl(TestServers::Setting(Setting)));
+inline UnicodeString HttpsServerUrl(const char* setting) {
+    return W(PlatformDifferences::CertificateCheckedUrl(TestServers::Setting(setting)));
 }
 
 /// The message of the EINetError that Action raises, or "<nothing raised>".
 template <class Action>
-std::string RaisedMessage(Action&& Run)
-{
+std::string RaisedMessage(Action&& run) {
     try {
-        Run();
-    } catch (const EINetError& E) {
-        return U8(E.Message());
+        run();
+    } catch (const EINetError& e) {
+        return U8(e.Message());
     }
     return "<nothing raised>";
 }
 
 /// Whether Action raises EINetError for the platform error Code.
 template <class Action>
-::testing::AssertionResult RaisesCode(DWORD Code, Action&& Run)
-{
-    const std::string Message = RaisedMessage(Run);
-    const std::string Prefix = "Error " + std::to_string(Code) + ": ";
-    if (Message.rfind(Prefix, 0) == 0)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "expected \"" << Prefix << "...\", got \"" << Message << "\"";
+::testing::AssertionResult RaisesCode(DWORD code, Action&& run) {
+    const std::string message = RaisedMessage(run);
+    const std::string prefix = "Error " + std::to_string(code) + ": ";
+    if (message.rfind(prefix, 0) == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "expected \"" << prefix << "...\", got \"" << message << "\"";
 }
 
 /// Every case connects beneath a session of its own, so closing it closes
@@ -67,34 +72,33 @@ template <class Action>
 class ComponentExchange : public ::testing::Test {
 protected:
     /// A component of this case's session, addressed by Url.
-    TINetHttp& Component(const UnicodeString& Url, THttpFlags Flags = {})
-    {
+    TINetHttp& Component(const UnicodeString& url, THttpFlags flags = {}) {
         FComponents.push_back(std::make_unique<TINetHttp>(nullptr));
-        TINetHttp& Http = *FComponents.back();
-        Http.SetSession(&Session);
-        Http.SetUrl(Url);
-        Http.SetFlags(Flags);
-        return Http;
+        TINetHttp& http = *FComponents.back();
+        http.SetSession(&Session);
+        http.SetUrl(url);
+        http.SetFlags(flags);
+        return http;
     }
 
     /// Opens the component if needed, then opens and sends a request.
-    static void Send(TINetHttp& Http, const UnicodeString& Verb, const UnicodeString& Object,
-                     const UnicodeString& Headers = u"", const TBytes& Body = {})
-    {
-        Http.Open();
-        Http.OpenRequest(Verb, Object);
-        Http.SendRequest(Headers, Body);
+    static void Send(TINetHttp& http, const UnicodeString& verb, const UnicodeString& object,
+                     const UnicodeString& headers = u"", const TBytes& body = {}) {
+        http.Open();
+        http.OpenRequest(verb, object);
+        http.SendRequest(headers, body);
     }
 
     /// The part of an /echo body after the request head: the body received.
-    static std::string EchoedBody(const std::string& Echo)
-    {
-        const std::size_t End = Echo.find("\r\n\r\n");
-        return End == std::string::npos ? std::string("<no head>") : Echo.substr(End + 4);
+    static std::string EchoedBody(const std::string& echo) {
+        const std::size_t end = echo.find("\r\n\r\n");
+        return end == std::string::npos ? std::string("<no head>") : echo.substr(end + 4);
     }
 
     /// The request head an /echo body shows.
-    static std::string EchoedHead(const std::string& Echo) { return Echo.substr(0, Echo.find("\r\n\r\n") + 2); }
+    static std::string EchoedHead(const std::string& echo) {
+        return echo.substr(0, echo.find("\r\n\r\n") + 2);
+    }
 
     /// What event handlers record; it outlives the components, which may
     /// still fire events while the fixture ends.
@@ -104,6 +108,8 @@ protected:
 };
 
 /// A port on 127.0.0.1 that nothing listens on.
-inline Word ClosedPort() { return TestServers::ClosedPort(); }
+inline Word ClosedPort() {
+    return TestServers::ClosedPort();
+}
 
 }  // namespace ComponentTest

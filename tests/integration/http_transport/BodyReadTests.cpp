@@ -131,7 +131,8 @@ TEST_F(BodyReads, PausedTransfersLeaveTheConnectionFitForTheNextRequest) {
         const Handle request = Open(connection.get(), u"GET", small);
         ASSERT_TRUE(Send(request.get()));
         EXPECT_EQ(ReadAll(request.get()).size(), 100u);
-        EXPECT_EQ(Custom(request.get(), "X-Connection"), first) << "a body read to its end keeps the connection";
+        EXPECT_EQ(Custom(request.get(), "X-Connection"), first)
+            << "a body read to its end keeps the connection";
     }
     {
         const Handle request = Open(connection.get(), u"GET", data);

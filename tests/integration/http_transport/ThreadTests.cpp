@@ -19,7 +19,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string Body(std::size_t size, std::uint32_t seed) { return Bytes(TestServers::PatternBytes(seed, size)); }
+std::string Body(std::size_t size, std::uint32_t seed) {
+    return Bytes(TestServers::PatternBytes(seed, size));
+}
 
 // Reads to the end in pieces of `size` bytes; false on an error.
 bool ReadPieces(HINTERNET request, std::size_t size, std::vector<std::string>& pieces) {
@@ -40,9 +42,12 @@ bool MergeTo(const std::vector<std::string>& a, const std::vector<std::string>& 
         return at + piece.size() <= body.size() && body.compare(at, piece.size(), piece) == 0;
     };
     while (i < a.size() || j < b.size()) {
-        if (i < a.size() && fits(a[i])) at += a[i++].size();
-        else if (j < b.size() && fits(b[j])) at += b[j++].size();
-        else return false;
+        if (i < a.size() && fits(a[i]))
+            at += a[i++].size();
+        else if (j < b.size() && fits(b[j]))
+            at += b[j++].size();
+        else
+            return false;
     }
     return at == body.size();
 }
@@ -85,15 +90,17 @@ TEST(Threads, RequestsOfOneConnectionHandleGoOnSideBySide) {
             for (int i = 0; i < 6; ++i) {
                 const bool post = (t + i) % 2 == 0;
                 const std::string sent = post ? Body(50000 + 1000 * static_cast<std::size_t>(t), 7) : "";
-                const Handle request = Open(connection.get(), post ? u"POST" : u"GET",
-                                            post ? u"/echo" : u"/bytes?size=300000");
+                const Handle request =
+                    Open(connection.get(), post ? u"POST" : u"GET", post ? u"/echo" : u"/bytes?size=300000");
                 if (!Send(request.get(), sent)) {
                     ADD_FAILURE() << "thread " << t << ": " << GetLastError();
                     return;
                 }
                 const std::string got = ReadAll(request.get());
-                if (post) EXPECT_TRUE(got.size() > sent.size() && got.ends_with(sent)) << "thread " << t;
-                else EXPECT_TRUE(got == bytes) << "thread " << t << " got " << got.size() << " bytes";
+                if (post)
+                    EXPECT_TRUE(got.size() > sent.size() && got.ends_with(sent)) << "thread " << t;
+                else
+                    EXPECT_TRUE(got == bytes) << "thread " << t << " got " << got.size() << " bytes";
                 const std::lock_guard<std::mutex> lock(mutex);
                 connections.insert(Custom(request.get(), "X-Connection-Id"));
             }

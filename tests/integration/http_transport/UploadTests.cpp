@@ -17,7 +17,8 @@ TEST(Upload, ABodySentSlowlyOutlastsTheSendTimeout) {
     ASSERT_TRUE(request);
     DWORD send = 500, receive = 10000;
     ASSERT_TRUE(InternetSetOptionW(request.get(), INTERNET_OPTION_SEND_TIMEOUT, &send, sizeof(send)));
-    ASSERT_TRUE(InternetSetOptionW(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof(receive)));
+    ASSERT_TRUE(
+        InternetSetOptionW(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof(receive)));
     const std::string body = Bytes(TestServers::PatternBytes(3, 6000000));
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(Send(request.get(), body)) << GetLastError();

@@ -38,7 +38,9 @@ using Clock = std::chrono::steady_clock;
 // machine.
 constexpr auto kCancelBound = 2s;
 
-Deadline Soon() { return Deadline::After(5000); }
+Deadline Soon() {
+    return Deadline::After(5000);
+}
 
 // A numeric address (port 0: one the system picks, for a listener).
 SocketAddress Loopback(const char* ip, INTERNET_PORT port = 0) {
@@ -61,7 +63,9 @@ SocketAddress ClosedPort() {
 }
 
 // The server side's plain calls, on a blocking descriptor.
-void SendText(int fd, const std::string& text) { (void)::send(fd, text.data(), text.size(), MSG_NOSIGNAL); }
+void SendText(int fd, const std::string& text) {
+    (void)::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+}
 void WaitForClose(int fd) {
     pollfd peer{fd, POLLRDHUP, 0};
     ::poll(&peer, 1, 10000);
@@ -154,7 +158,9 @@ const HandleOps kPlainOps = {.handleType = INTERNET_HANDLE_TYPE_CONNECT_FTP, .na
 
 // Name services: one that knows no name, one that does not answer until
 // released (or 10 s pass).
-int NoSuchName(const char*, const char*, const addrinfo*, addrinfo**) { return EAI_NONAME; }
+int NoSuchName(const char*, const char*, const addrinfo*, addrinfo**) {
+    return EAI_NONAME;
+}
 std::atomic<bool> gReleaseLookup{false};
 int HangingLookup(const char*, const char*, const addrinfo*, addrinfo**) {
     for (int i = 0; i < 1000 && !gReleaseLookup; ++i) std::this_thread::sleep_for(10ms);
@@ -181,13 +187,14 @@ const HandleOps CancellableHandle::Ops = {
 TEST(NetConnect, ResolvingAndConnectingLocalhostReportEachStep) {
     std::vector<SocketAddress> addresses;
     std::vector<StatusEvent> events;
-    ASSERT_EQ(Resolver().Resolve("localhost", 0, Deadline(), Waiter(), &addresses, nullptr, events), ERROR_SUCCESS);
+    ASSERT_EQ(Resolver().Resolve("localhost", 0, Deadline(), Waiter(), &addresses, nullptr, events),
+              ERROR_SUCCESS);
     const std::string ip = addresses.front().Text();
     Peer peer(ip.c_str(), WaitForClose);
 
     const auto handle = std::make_shared<Handle>(kPlainOps, nullptr, 1);
-    ASSERT_EQ(Resolver().Resolve("localhost", peer.Address().Port(), Soon(), Waiter(), &addresses, handle.get(),
-                                 events),
+    ASSERT_EQ(Resolver().Resolve("localhost", peer.Address().Port(), Soon(), Waiter(), &addresses,
+                                 handle.get(), events),
               ERROR_SUCCESS);
     Socket socket;
     ASSERT_EQ(Socket::Connect(addresses, Soon(), Waiter(), &socket, handle.get(), events), ERROR_SUCCESS);
@@ -199,17 +206,20 @@ TEST(NetConnect, ResolvingAndConnectingLocalhostReportEachStep) {
 
     // A name the name service does not know: only the attempt is reported.
     events.clear();
-    EXPECT_EQ(Resolver(&NoSuchName).Resolve("no-such-host", 21, Soon(), Waiter(), &addresses, handle.get(), events),
-              ERROR_INTERNET_NAME_NOT_RESOLVED);
+    EXPECT_EQ(
+        Resolver(&NoSuchName).Resolve("no-such-host", 21, Soon(), Waiter(), &addresses, handle.get(), events),
+        ERROR_INTERNET_NAME_NOT_RESOLVED);
     EXPECT_TRUE(addresses.empty());
-    EXPECT_EQ(Describe(events, handle), (std::vector<Seen>{{INTERNET_STATUS_RESOLVING_NAME, "no-such-host"}}));
+    EXPECT_EQ(Describe(events, handle),
+              (std::vector<Seen>{{INTERNET_STATUS_RESOLVING_NAME, "no-such-host"}}));
 }
 
 TEST(NetConnect, EachAddressIsTriedInTurnWithinOneDeadline) {
     Peer peer("127.0.0.1", WaitForClose);
     Blackhole hole;
     const SocketAddress closed = ClosedPort();
-    constexpr DWORD kTrying = INTERNET_STATUS_CONNECTING_TO_SERVER, kDone = INTERNET_STATUS_CONNECTED_TO_SERVER;
+    constexpr DWORD kTrying = INTERNET_STATUS_CONNECTING_TO_SERVER,
+                    kDone = INTERNET_STATUS_CONNECTED_TO_SERVER;
     struct Case {
         const char* name;
         std::vector<SocketAddress> addresses;
@@ -220,7 +230,10 @@ TEST(NetConnect, EachAddressIsTriedInTurnWithinOneDeadline) {
     const Case cases[] = {
         {"refused", {closed}, 5000, ERROR_INTERNET_CANNOT_CONNECT, {kTrying}},
         {"refused, then accepted", {closed, peer.Address()}, 5000, ERROR_SUCCESS, {kTrying, kTrying, kDone}},
-        {"no answer: the deadline ends it all", {hole.Address(), peer.Address()}, 300, ERROR_INTERNET_TIMEOUT,
+        {"no answer: the deadline ends it all",
+         {hole.Address(), peer.Address()},
+         300,
+         ERROR_INTERNET_TIMEOUT,
          {kTrying}},
         {"no address", {}, 5000, ERROR_INTERNET_CANNOT_CONNECT, {}},
     };
@@ -230,8 +243,9 @@ TEST(NetConnect, EachAddressIsTriedInTurnWithinOneDeadline) {
         std::vector<StatusEvent> events;
         Socket socket;
         const auto start = Clock::now();
-        EXPECT_EQ(Socket::Connect(c.addresses, Deadline::After(c.timeout), Waiter(), &socket, handle.get(), events),
-                  c.error);
+        EXPECT_EQ(
+            Socket::Connect(c.addresses, Deadline::After(c.timeout), Waiter(), &socket, handle.get(), events),
+            c.error);
         const auto took = Clock::now() - start;
         EXPECT_EQ(socket.IsOpen(), c.error == ERROR_SUCCESS);
         EXPECT_TRUE(took < 2s && (c.error != ERROR_INTERNET_TIMEOUT || took >= 300ms));
@@ -258,7 +272,9 @@ TEST(NetStreams, EachPeerMisbehaviourEndsTheStepWithItsError) {
     const std::string lots(32u << 20, 'x');
     const Case cases[] = {
         {"silent peer: the receive ends at its deadline", WaitForClose, {{'r', "", ERROR_INTERNET_TIMEOUT}}},
-        {"peer not reading: the send ends at its deadline", WaitForClose, {{'s', lots, ERROR_INTERNET_TIMEOUT}}},
+        {"peer not reading: the send ends at its deadline",
+         WaitForClose,
+         {{'s', lots, ERROR_INTERNET_TIMEOUT}}},
         {"slow peer: lines come whole however they drip",
          [](int fd) {
              for (char c : std::string("220 Service ready\r\n")) {
@@ -269,14 +285,16 @@ TEST(NetStreams, EachPeerMisbehaviourEndsTheStepWithItsError) {
              WaitForClose(fd);
          },
          {{'l', "220 Service ready"}, {'l', "230 Bare LF"}, {'l', "231 Kept for the next call"}}},
-        {"peer ends mid-line, in order", [](int fd) { SendText(fd, "220 Serv"); },
+        {"peer ends mid-line, in order",
+         [](int fd) { SendText(fd, "220 Serv"); },
          {{'l', "", ERROR_INTERNET_CONNECTION_ABORTED}, {'r', ""}}},
         {"endless line: the reader stops at its maximum",
          [](int fd) {
              SendText(fd, std::string(1 << 16, 'x'));
              WaitForClose(fd);
          },
-         {{'l', "", ERROR_INTERNET_CONNECTION_ABORTED}}, 100},
+         {{'l', "", ERROR_INTERNET_CONNECTION_ABORTED}},
+         100},
         {"peer resets mid-read: receive and send report it, with no SIGPIPE",
          [](int fd) {
              SendText(fd, "abc");
@@ -285,7 +303,9 @@ TEST(NetStreams, EachPeerMisbehaviourEndsTheStepWithItsError) {
              const linger abort{1, 0};
              ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
          },
-         {{'r', "abc"}, {'s', "g"}, {'r', "", ERROR_INTERNET_CONNECTION_RESET},
+         {{'r', "abc"},
+          {'s', "g"},
+          {'r', "", ERROR_INTERNET_CONNECTION_RESET},
           {'s', "more", ERROR_INTERNET_CONNECTION_RESET}}},
     };
     for (const Case& c : cases) {
@@ -298,9 +318,11 @@ TEST(NetStreams, EachPeerMisbehaviourEndsTheStepWithItsError) {
             const auto start = Clock::now();
             std::string got(4096, '\0');
             std::size_t received = 0;
-            DWORD error = step.kind == 's' ? link.client.Send(step.text.data(), step.text.size(), deadline, Waiter())
-                        : step.kind == 'l' ? reader.ReadLine(link.client, &got, deadline, Waiter())
-                                           : link.client.Receive(got.data(), got.size(), &received, deadline, Waiter());
+            DWORD error = step.kind == 's'
+                              ? link.client.Send(step.text.data(), step.text.size(), deadline, Waiter())
+                          : step.kind == 'l'
+                              ? reader.ReadLine(link.client, &got, deadline, Waiter())
+                              : link.client.Receive(got.data(), got.size(), &received, deadline, Waiter());
             if (step.kind == 'r') got.resize(received);
             EXPECT_EQ(error, step.error) << step.kind << " " << step.text.substr(0, 20);
             if (step.kind != 's' && error == ERROR_SUCCESS) {
@@ -349,8 +371,8 @@ TEST(NetListen, TheServerConnectsBackBesideTheControlConnection) {
 
         std::vector<SocketAddress> addresses;
         std::vector<StatusEvent> events;
-        ASSERT_EQ(Resolver(&NoSuchName).Resolve(ip, server.Address().Port(), Soon(), Waiter(), &addresses, nullptr,
-                                                events),
+        ASSERT_EQ(Resolver(&NoSuchName)
+                      .Resolve(ip, server.Address().Port(), Soon(), Waiter(), &addresses, nullptr, events),
                   ERROR_SUCCESS);
         Socket control;
         ASSERT_EQ(Socket::Connect(addresses, Soon(), Waiter(), &control, nullptr, events), ERROR_SUCCESS);
@@ -423,7 +445,8 @@ TEST(NetCancel, ClosingTheHandleWakesEveryBlockedStepAtOnce) {
              return [](const Waiter& waiter) {
                  std::vector<SocketAddress> addresses;
                  std::vector<StatusEvent> none;
-                 return Resolver(&HangingLookup).Resolve("slow.name", 21, Soon(), waiter, &addresses, nullptr, none);
+                 return Resolver(&HangingLookup)
+                     .Resolve("slow.name", 21, Soon(), waiter, &addresses, nullptr, none);
              };
          }},
     };

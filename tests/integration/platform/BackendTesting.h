@@ -14,7 +14,9 @@ namespace BackendTesting {
 inline constexpr DWORD kSentinel = 0xDEADBEEF;
 
 /// Sets the sentinel; call right before the call under test.
-inline void ArmLastError() { ::SetLastError(kSentinel); }
+inline void ArmLastError() {
+    ::SetLastError(kSentinel);
+}
 
 /// The call failed with exactly `expected` as the last error.
 inline testing::AssertionResult FailedWith(BOOL result, DWORD expected) {

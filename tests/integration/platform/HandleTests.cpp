@@ -58,8 +58,15 @@ struct TestChild : Handle {
 };
 
 const HandleOps TestChild::Ops = {
-    INTERNET_HANDLE_TYPE_CONNECT_HTTP, "test child", nullptr, nullptr, nullptr, nullptr, nullptr,
-    [](Handle& h) { ++static_cast<TestChild&>(h).closes; }, nullptr,
+    INTERNET_HANDLE_TYPE_CONNECT_HTTP,
+    "test child",
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    [](Handle& h) { ++static_cast<TestChild&>(h).closes; },
+    nullptr,
 };
 
 std::shared_ptr<TestChild> MakeChild(HINTERNET parentValue, DWORD_PTR context) {
@@ -111,9 +118,9 @@ TEST_F(Handles, ClosingRefusesWhatIsNotAnOpenHandle) {
         EXPECT_TRUE(FailedWith(InternetCloseHandle(c.handle), ERROR_INVALID_HANDLE));
         DWORD type = 0, size = sizeof(type);
         ArmLastError();
-        EXPECT_TRUE(FailedWith(InternetQueryOptionW(c.handle ? c.handle : session,
-                                                    INTERNET_OPTION_HANDLE_TYPE, &type, &size),
-                               ERROR_INVALID_HANDLE));
+        EXPECT_TRUE(FailedWith(
+            InternetQueryOptionW(c.handle ? c.handle : session, INTERNET_OPTION_HANDLE_TYPE, &type, &size),
+            ERROR_INVALID_HANDLE));
     }
 }
 
@@ -280,8 +287,9 @@ TEST_F(Handles, KindsAreCheckedByTheirOperationTable) {
     // A session option on a handle of another kind.
     DWORD timeout = 0, size = sizeof(timeout);
     ArmLastError();
-    EXPECT_TRUE(FailedWith(InternetQueryOptionW(child->Value(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, &size),
-                           ERROR_INTERNET_INCORRECT_HANDLE_TYPE));
+    EXPECT_TRUE(
+        FailedWith(InternetQueryOptionW(child->Value(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, &size),
+                   ERROR_INTERNET_INCORRECT_HANDLE_TYPE));
     // A data operation its kind does not have.
     WIN32_FIND_DATAW found{};
     ArmLastError();
@@ -310,7 +318,9 @@ TEST_F(Handles, ManyThreadsOpenUseAndClose) {
                 const HINTERNET session = OpenDirect();
                 DWORD timeout = static_cast<DWORD>(t * kRounds + i), read = 0, size = sizeof(read);
                 auto child = MakeChild(session, 7);
-                if (!session || !InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)) ||
+                if (!session ||
+                    !InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout,
+                                        sizeof(timeout)) ||
                     !InternetQueryOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &read, &size) ||
                     read != timeout || !InternetCloseHandle(session) || child->closes.load() != 1)
                     ++failures;

@@ -54,8 +54,7 @@ TEST_F(LastResponse, ReportsBytesWithTerminatorWhenTheBufferIsMissingOrShort) {
 
     DWORD error = 0, size = 0;
     ArmLastError();
-    EXPECT_TRUE(FailedWith(InternetGetLastResponseInfoW(&error, nullptr, &size),
-                           ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_TRUE(FailedWith(InternetGetLastResponseInfoW(&error, nullptr, &size), ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(size, needed);
     EXPECT_EQ(error, 550u);
 
@@ -63,8 +62,8 @@ TEST_F(LastResponse, ReportsBytesWithTerminatorWhenTheBufferIsMissingOrShort) {
     std::u16string buffer(text.size() + 1, u'#');
     size = needed - 1;
     ArmLastError();
-    EXPECT_TRUE(FailedWith(InternetGetLastResponseInfoW(&error, buffer.data(), &size),
-                           ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_TRUE(
+        FailedWith(InternetGetLastResponseInfoW(&error, buffer.data(), &size), ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(size, needed);
     EXPECT_EQ(buffer, std::u16string(text.size() + 1, u'#'));
 
@@ -79,11 +78,9 @@ TEST_F(LastResponse, ReportsBytesWithTerminatorWhenTheBufferIsMissingOrShort) {
 TEST_F(LastResponse, RefusesMissingOutParameters) {
     DWORD error = 0, size = 0;
     ArmLastError();
-    EXPECT_TRUE(FailedWith(InternetGetLastResponseInfoW(nullptr, nullptr, &size),
-                           ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(FailedWith(InternetGetLastResponseInfoW(nullptr, nullptr, &size), ERROR_INVALID_PARAMETER));
     ArmLastError();
-    EXPECT_TRUE(FailedWith(InternetGetLastResponseInfoW(&error, nullptr, nullptr),
-                           ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(FailedWith(InternetGetLastResponseInfoW(&error, nullptr, nullptr), ERROR_INVALID_PARAMETER));
 }
 
 TEST_F(LastResponse, IsKeptPerThread) {

@@ -34,8 +34,7 @@ std::vector<HeaderCode> InternetCodesOfTheHeader() {
     const std::regex define(
         R"(#define\s+(ERROR_(?:INTERNET|FTP|GOPHER|HTTP)_\w+)\s+\(INTERNET_ERROR_BASE\s*\+\s*(\d+)\))");
     std::vector<HeaderCode> codes;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), define);
-         it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), define); it != std::sregex_iterator(); ++it)
         codes.push_back({(*it)[1].str(), static_cast<DWORD>(12000 + std::stoul((*it)[2].str()))});
     return codes;
 }
@@ -97,8 +96,8 @@ TEST(GetModuleHandle, KnowsOnlyTheInternetLibrary) {
 // FormatMessageW the way the components call it: FROM_HMODULE with the
 // module of "wininet.dll", language 0, a buffer and its size in characters.
 DWORD FormatInternet(DWORD code, WCHAR* buffer, DWORD size, DWORD extraFlags = 0) {
-    return FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | extraFlags,
-                          GetModuleHandleW(u"wininet.dll"), code, 0, buffer, size, nullptr);
+    return FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | extraFlags, GetModuleHandleW(u"wininet.dll"), code, 0,
+                          buffer, size, nullptr);
 }
 
 TEST(FormatMessage, CopiesTheInternetTextWithItsLineBreak) {
@@ -146,17 +145,16 @@ TEST(FormatMessage, FailuresReportTheExactReason) {
          ERROR_MR_MID_NOT_FOUND},
         {"a gap in the Internet codes", FORMAT_MESSAGE_FROM_HMODULE, wininet, 12035, 0, buffer,
          ERROR_MR_MID_NOT_FOUND},
-        {"a module without a message table", FORMAT_MESSAGE_FROM_HMODULE,
-         GetModuleHandleW(nullptr), 12002, 0, buffer, ERROR_RESOURCE_TYPE_NOT_FOUND},
+        {"a module without a message table", FORMAT_MESSAGE_FROM_HMODULE, GetModuleHandleW(nullptr), 12002, 0,
+         buffer, ERROR_RESOURCE_TYPE_NOT_FOUND},
         {"an unknown system code", FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 424242, 0, buffer,
          ERROR_MR_MID_NOT_FOUND},
         {"a language the table lacks", FORMAT_MESSAGE_FROM_HMODULE, wininet, 12002, 0x0407, buffer,
          ERROR_RESOURCE_LANG_NOT_FOUND},
         {"no source", 0, wininet, 12002, 0, buffer, ERROR_INVALID_PARAMETER},
-        {"no buffer", FORMAT_MESSAGE_FROM_HMODULE, wininet, 12002, 0, nullptr,
-         ERROR_INVALID_PARAMETER},
-        {"an allocated buffer", FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-         wininet, 12002, 0, buffer, ERROR_NOT_SUPPORTED},
+        {"no buffer", FORMAT_MESSAGE_FROM_HMODULE, wininet, 12002, 0, nullptr, ERROR_INVALID_PARAMETER},
+        {"an allocated buffer", FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER, wininet, 12002,
+         0, buffer, ERROR_NOT_SUPPORTED},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -183,15 +181,14 @@ TEST(FormatMessage, SystemTextsAndTheFallbackToThem) {
     EXPECT_EQ(std::u16string_view(buffer), fileNotFound);
 
     // English is accepted besides the neutral language.
-    EXPECT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0x0409, buffer, 256, nullptr),
-              0u);
+    EXPECT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0x0409, buffer, 256, nullptr), 0u);
 }
 
 TEST(FormatMessage, MaximumWidthDropsTheLineBreak) {
     const std::u16string_view text = FindMessage(MessageSource::Internet, 12007)->text;
     WCHAR buffer[256];
-    const DWORD length = FormatInternet(12007, buffer, 256,
-                                        FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK);
+    const DWORD length =
+        FormatInternet(12007, buffer, 256, FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK);
     EXPECT_EQ(length, text.size() - 2);
     EXPECT_EQ(std::u16string_view(buffer), text.substr(0, text.size() - 2));
 }

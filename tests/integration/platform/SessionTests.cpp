@@ -30,9 +30,9 @@ public:
     void Set(const char* name, const char* value) { setenv(name, value, 1); }
 
 private:
-    static constexpr const char* kNames[] = {"http_proxy", "HTTP_PROXY", "https_proxy",
-                                             "HTTPS_PROXY", "ftp_proxy", "FTP_PROXY",
-                                             "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"};
+    static constexpr const char* kNames[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
+                                             "ftp_proxy",  "FTP_PROXY",  "all_proxy",   "ALL_PROXY",
+                                             "no_proxy",   "NO_PROXY"};
     std::map<std::string, std::string> FSaved;
 };
 
@@ -97,16 +97,14 @@ TEST(InternetOpen, ArgumentsAreCheckedExactly) {
     } cases[] = {
         {"direct", u"Corvane", INTERNET_OPEN_TYPE_DIRECT, nullptr, 0, ERROR_SUCCESS},
         {"preconfigured", u"Corvane", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, 0, ERROR_SUCCESS},
-        {"preconfigured, no autoproxy", u"", INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY,
-         nullptr, 0, ERROR_SUCCESS},
+        {"preconfigured, no autoproxy", u"", INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY, nullptr, 0,
+         ERROR_SUCCESS},
         {"proxy", u"Corvane", INTERNET_OPEN_TYPE_PROXY, u"proxy.test:3128", 0, ERROR_SUCCESS},
         {"no agent", nullptr, INTERNET_OPEN_TYPE_DIRECT, nullptr, 0, ERROR_SUCCESS},
         {"async and offline", u"Corvane", INTERNET_OPEN_TYPE_DIRECT, nullptr,
          INTERNET_FLAG_ASYNC | INTERNET_FLAG_OFFLINE, ERROR_SUCCESS},
-        {"proxy without a name", u"Corvane", INTERNET_OPEN_TYPE_PROXY, nullptr, 0,
-         ERROR_INVALID_PARAMETER},
-        {"proxy with an empty name", u"Corvane", INTERNET_OPEN_TYPE_PROXY, u"  ", 0,
-         ERROR_INVALID_PARAMETER},
+        {"proxy without a name", u"Corvane", INTERNET_OPEN_TYPE_PROXY, nullptr, 0, ERROR_INVALID_PARAMETER},
+        {"proxy with an empty name", u"Corvane", INTERNET_OPEN_TYPE_PROXY, u"  ", 0, ERROR_INVALID_PARAMETER},
         {"access type 2", u"Corvane", 2, nullptr, 0, ERROR_INVALID_PARAMETER},
         {"access type 5", u"Corvane", 5, nullptr, 0, ERROR_INVALID_PARAMETER},
         {"a request flag", u"Corvane", INTERNET_OPEN_TYPE_DIRECT, nullptr, INTERNET_FLAG_SECURE,
@@ -135,8 +133,8 @@ TEST(InternetOpen, ArgumentsAreCheckedExactly) {
 
 TEST(InternetOpen, KeepsItsSettingsForTheWorkBeneath) {
     ProxyEnvironment environment;
-    OpenSession session(InternetOpenW(u"Agent/1.0", INTERNET_OPEN_TYPE_PROXY, u"http=proxy:80",
-                                      u"<local>", INTERNET_FLAG_ASYNC));
+    OpenSession session(InternetOpenW(u"Agent/1.0", INTERNET_OPEN_TYPE_PROXY, u"http=proxy:80", u"<local>",
+                                      INTERNET_FLAG_ASYNC));
     ASSERT_NE(session.handle, nullptr);
     DWORD error = 0;
     const auto found = Corvane::Backend::HandleTable::FindAs<Corvane::Backend::Session>(
@@ -153,8 +151,7 @@ TEST(InternetOpen, KeepsItsSettingsForTheWorkBeneath) {
 }
 
 TEST(InternetOpen, DirectAccessIgnoresTheProxyArguments) {
-    OpenSession session(
-        InternetOpenW(u"", INTERNET_OPEN_TYPE_DIRECT, u"proxy:80", u"bypass", 0));
+    OpenSession session(InternetOpenW(u"", INTERNET_OPEN_TYPE_DIRECT, u"proxy:80", u"bypass", 0));
     const ProxyAnswer answer = QueryProxy(session.handle);
     EXPECT_EQ(answer.accessType, static_cast<DWORD>(INTERNET_OPEN_TYPE_DIRECT));
     EXPECT_FALSE(answer.proxy);
@@ -168,8 +165,8 @@ TEST(InternetOpen, PreconfiguredTakesTheEnvironmentsProxies) {
     environment.Set("HTTPS_PROXY", " http://secure.test:8443 ");
     environment.Set("all_proxy", "socks5://all.test:1080");
     environment.Set("no_proxy", "localhost, .example.org,10.0.0.1");
-    for (DWORD type : {DWORD{INTERNET_OPEN_TYPE_PRECONFIG},
-                       DWORD{INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY}}) {
+    for (DWORD type :
+         {DWORD{INTERNET_OPEN_TYPE_PRECONFIG}, DWORD{INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY}}) {
         OpenSession session(InternetOpenW(u"", type, nullptr, nullptr, 0));
         const ProxyAnswer answer = QueryProxy(session.handle);
         EXPECT_EQ(answer.accessType, static_cast<DWORD>(INTERNET_OPEN_TYPE_PROXY));
@@ -197,8 +194,8 @@ protected:
 };
 
 TEST_F(SessionOptions, TimeoutsAndRetriesReadBackWithExactSizes) {
-    const DWORD options[] = {INTERNET_OPTION_CONNECT_TIMEOUT,   INTERNET_OPTION_SEND_TIMEOUT,
-                             INTERNET_OPTION_RECEIVE_TIMEOUT,   INTERNET_OPTION_DATA_SEND_TIMEOUT,
+    const DWORD options[] = {INTERNET_OPTION_CONNECT_TIMEOUT,      INTERNET_OPTION_SEND_TIMEOUT,
+                             INTERNET_OPTION_RECEIVE_TIMEOUT,      INTERNET_OPTION_DATA_SEND_TIMEOUT,
                              INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, INTERNET_OPTION_CONNECT_RETRIES};
     DWORD value = 1000;
     for (DWORD option : options) {
@@ -215,22 +212,23 @@ TEST_F(SessionOptions, TimeoutsAndRetriesReadBackWithExactSizes) {
 
         size = 0;
         ArmLastError();
-        EXPECT_TRUE(FailedWith(InternetQueryOptionW(Session(), option, nullptr, &size),
-                               ERROR_INSUFFICIENT_BUFFER));
+        EXPECT_TRUE(
+            FailedWith(InternetQueryOptionW(Session(), option, nullptr, &size), ERROR_INSUFFICIENT_BUFFER));
         EXPECT_EQ(size, sizeof(DWORD));
 
         size = 2;
         ArmLastError();
-        EXPECT_TRUE(FailedWith(InternetQueryOptionW(Session(), option, &read, &size),
-                               ERROR_INSUFFICIENT_BUFFER));
+        EXPECT_TRUE(
+            FailedWith(InternetQueryOptionW(Session(), option, &read, &size), ERROR_INSUFFICIENT_BUFFER));
 
         const unsigned long long wide = 5;
         ArmLastError();
-        EXPECT_TRUE(FailedWith(InternetSetOptionW(Session(), option, const_cast<unsigned long long*>(&wide), sizeof(wide)),
-                               ERROR_INTERNET_BAD_OPTION_LENGTH));
+        EXPECT_TRUE(FailedWith(
+            InternetSetOptionW(Session(), option, const_cast<unsigned long long*>(&wide), sizeof(wide)),
+            ERROR_INTERNET_BAD_OPTION_LENGTH));
         ArmLastError();
-        EXPECT_TRUE(FailedWith(InternetSetOptionW(Session(), option, &value, 2),
-                               ERROR_INTERNET_BAD_OPTION_LENGTH));
+        EXPECT_TRUE(
+            FailedWith(InternetSetOptionW(Session(), option, &value, 2), ERROR_INTERNET_BAD_OPTION_LENGTH));
         ArmLastError();
         EXPECT_TRUE(FailedWith(InternetSetOptionW(Session(), option, nullptr, sizeof(DWORD)),
                                ERROR_INVALID_PARAMETER));
@@ -252,9 +250,8 @@ TEST_F(SessionOptions, UserAgentIsSizedInBytesAndSetInCharacters) {
     std::u16string buffer(8, u'#');
     size = needed - 1;
     ArmLastError();
-    EXPECT_TRUE(FailedWith(
-        InternetQueryOptionW(Session(), INTERNET_OPTION_USER_AGENT, buffer.data(), &size),
-        ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_TRUE(FailedWith(InternetQueryOptionW(Session(), INTERNET_OPTION_USER_AGENT, buffer.data(), &size),
+                           ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(buffer, u"########");
 
     size = needed;
@@ -289,7 +286,8 @@ TEST_F(SessionOptions, ContextValueIsPointerSized) {
 
     context = static_cast<DWORD_PTR>(0x1234567890ABCDEFull & UINTPTR_MAX);
     ArmLastError();
-    EXPECT_TRUE(Succeeded(InternetSetOptionW(Session(), INTERNET_OPTION_CONTEXT_VALUE, &context, sizeof(context))));
+    EXPECT_TRUE(
+        Succeeded(InternetSetOptionW(Session(), INTERNET_OPTION_CONTEXT_VALUE, &context, sizeof(context))));
     DWORD_PTR read = 0;
     size = sizeof(read);
     EXPECT_TRUE(InternetQueryOptionW(Session(), INTERNET_OPTION_CONTEXT_VALUE, &read, &size));
@@ -303,8 +301,9 @@ TEST_F(SessionOptions, ContextValueIsPointerSized) {
                                ERROR_INSUFFICIENT_BUFFER));
         EXPECT_EQ(size, sizeof(DWORD_PTR));
         ArmLastError();
-        EXPECT_TRUE(FailedWith(InternetSetOptionW(Session(), INTERNET_OPTION_CONTEXT_VALUE, &narrow, sizeof(narrow)),
-                               ERROR_INTERNET_BAD_OPTION_LENGTH));
+        EXPECT_TRUE(
+            FailedWith(InternetSetOptionW(Session(), INTERNET_OPTION_CONTEXT_VALUE, &narrow, sizeof(narrow)),
+                       ERROR_INTERNET_BAD_OPTION_LENGTH));
     }
 }
 

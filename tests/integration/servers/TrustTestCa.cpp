@@ -16,8 +16,7 @@
 
 namespace {
 
-bool AddTo(DWORD location, const std::vector<BYTE>& der)
-{
+bool AddTo(DWORD location, const std::vector<BYTE>& der) {
     HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, location, L"Root");
     if (!store) return false;
     const BOOL added = ::CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(),
@@ -29,8 +28,7 @@ bool AddTo(DWORD location, const std::vector<BYTE>& der)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: trust_test_ca PEM-FILE\n");
         return 2;
@@ -48,8 +46,8 @@ int main(int argc, char** argv)
         return 1;
     }
     std::vector<BYTE> der(size);
-    ::CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                           der.data(), &size, nullptr, nullptr);
+    ::CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(),
+                           &size, nullptr, nullptr);
     der.resize(size);
     // The machine's roots are what the chain engine trusts for every user;
     // the user's own as well, where the machine's store is read-only.

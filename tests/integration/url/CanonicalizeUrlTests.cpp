@@ -90,7 +90,8 @@ TEST_P(CanonicalTable, GivesTheCanonicalForm) {
     DWORD length = static_cast<DWORD>(buffer.size());
     SetLastError(Sentinel);
     ASSERT_TRUE(InternetCanonicalizeUrlW(W(c.url), buffer.data(), &length, c.flags)) << GetLastError();
-    EXPECT_EQ(View(buffer.data(), length), std::u16string_view(c.expected)) << Narrow(View(buffer.data(), length));
+    EXPECT_EQ(View(buffer.data(), length), std::u16string_view(c.expected))
+        << Narrow(View(buffer.data(), length));
     EXPECT_EQ(buffer[length], 0);
 }
 

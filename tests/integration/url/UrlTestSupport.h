@@ -58,8 +58,8 @@ struct CopyComponents {
 inline URL_COMPONENTSW PointerComponents() {
     URL_COMPONENTSW uc{};
     uc.dwStructSize = sizeof(URL_COMPONENTSW);
-    uc.dwSchemeLength = uc.dwHostNameLength = uc.dwUserNameLength = uc.dwPasswordLength =
-        uc.dwUrlPathLength = uc.dwExtraInfoLength = 1;
+    uc.dwSchemeLength = uc.dwHostNameLength = uc.dwUserNameLength = uc.dwPasswordLength = uc.dwUrlPathLength =
+        uc.dwExtraInfoLength = 1;
     return uc;
 }
 

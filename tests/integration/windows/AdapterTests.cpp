@@ -32,17 +32,17 @@ constexpr DWORD Sentinel = 0xC0DE;
 class RefusingFtpServer {
 public:
     RefusingFtpServer() {
-        WSADATA Data;
-        ::WSAStartup(MAKEWORD(2, 2), &Data);
+        WSADATA data;
+        ::WSAStartup(MAKEWORD(2, 2), &data);
         FListener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in Address{};
-        Address.sin_family = AF_INET;
-        Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(FListener, reinterpret_cast<sockaddr*>(&Address), sizeof Address);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address);
         ::listen(FListener, 1);
-        int Length = sizeof Address;
-        ::getsockname(FListener, reinterpret_cast<sockaddr*>(&Address), &Length);
-        FPort = ntohs(Address.sin_port);
+        int length = sizeof address;
+        ::getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length);
+        FPort = ntohs(address.sin_port);
         FThread = std::thread([this] { Serve(); });
     }
     ~RefusingFtpServer() {
@@ -54,27 +54,27 @@ public:
 
 private:
     void Serve() {
-        const SOCKET Client = ::accept(FListener, nullptr, nullptr);
-        if (Client == INVALID_SOCKET)
-            return;
-        Send(Client, "220 Scripted greeter\r\n");
-        std::string Line;
-        char C;
-        while (::recv(Client, &C, 1, 0) == 1) {
-            Line += C;
-            if (C != '\n')
-                continue;
-            if (Line.rfind("USER", 0) == 0)
-                Send(Client, "331 Password required\r\n");
-            else if (Line.rfind("PASS", 0) == 0)
-                Send(Client, "530-Login incorrect.\r\n530 Not logged in\r\n");
+        const SOCKET client = ::accept(FListener, nullptr, nullptr);
+        if (client == INVALID_SOCKET) return;
+        Send(client, "220 Scripted greeter\r\n");
+        std::string line;
+        char c;
+        while (::recv(client, &c, 1, 0) == 1) {
+            line += c;
+            if (c != '\n') continue;
+            if (line.rfind("USER", 0) == 0)
+                Send(client, "331 Password required\r\n");
+            else if (line.rfind("PASS", 0) == 0)
+                Send(client, "530-Login incorrect.\r\n530 Not logged in\r\n");
             else
-                Send(Client, "500 Unknown command\r\n");
-            Line.clear();
+                Send(client, "500 Unknown command\r\n");
+            line.clear();
         }
-        ::closesocket(Client);
+        ::closesocket(client);
     }
-    static void Send(SOCKET S, const std::string& Text) { ::send(S, Text.data(), static_cast<int>(Text.size()), 0); }
+    static void Send(SOCKET s, const std::string& text) {
+        ::send(s, text.data(), static_cast<int>(text.size()), 0);
+    }
 
     SOCKET FListener = INVALID_SOCKET;
     INTERNET_PORT FPort = 0;
@@ -83,171 +83,173 @@ private:
 
 // Logs in to the greeter, which refuses; the server's reply is then this
 // thread's last response.
-void FailLogin(const RefusingFtpServer& Server) {
-    InternetApi& Api = Platform();
-    HINTERNET Session = Api.InternetOpenW(W(u"Corvane-Test"), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    ASSERT_NE(Session, nullptr);
-    HINTERNET Connection = Api.InternetConnectW(Session, W(u"127.0.0.1"), Server.Port(), W(u"user"),
+void FailLogin(const RefusingFtpServer& server) {
+    InternetApi& api = Platform();
+    HINTERNET session = api.InternetOpenW(W(u"Corvane-Test"), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    ASSERT_NE(session, nullptr);
+    HINTERNET connection = api.InternetConnectW(session, W(u"127.0.0.1"), server.Port(), W(u"user"),
                                                 W(u"wrong"), INTERNET_SERVICE_FTP, 0, 0);
-    EXPECT_EQ(Connection, nullptr);
-    EXPECT_NE(Api.GetLastError(), 0u);
-    Api.InternetCloseHandle(Session);
+    EXPECT_EQ(connection, nullptr);
+    EXPECT_NE(api.GetLastError(), 0u);
+    api.InternetCloseHandle(session);
 }
 
 TEST(WindowsAdapter, TheLastResponseIsSizedInBytesAndReachesTheMessage) {
-    RefusingFtpServer Server;
-    FailLogin(Server);
-    InternetApi& Api = Platform();
+    RefusingFtpServer server;
+    FailLogin(server);
+    InternetApi& api = Platform();
 
-    DWORD Error = 0;
-    DWORD Size = 0;
-    Api.SetLastError(Sentinel);
-    EXPECT_FALSE(Api.InternetGetLastResponseInfoW(&Error, nullptr, &Size));
-    EXPECT_EQ(Api.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    ASSERT_GE(Size, 8u);
-    ASSERT_EQ(Size % sizeof(WCHAR), 0u) << "bytes of UTF-16 text";
+    DWORD error = 0;
+    DWORD size = 0;
+    api.SetLastError(Sentinel);
+    EXPECT_FALSE(api.InternetGetLastResponseInfoW(&error, nullptr, &size));
+    EXPECT_EQ(api.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    ASSERT_GE(size, 8u);
+    ASSERT_EQ(size % sizeof(WCHAR), 0u) << "bytes of UTF-16 text";
 
-    std::vector<WCHAR> Buffer(Size / sizeof(WCHAR) + 1, L'#');
-    DWORD Short = Size - 1;
-    EXPECT_FALSE(Api.InternetGetLastResponseInfoW(&Error, Buffer.data(), &Short));
-    EXPECT_EQ(Api.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(Short, Size);
-    EXPECT_EQ(Buffer[0], L'#') << "nothing written";
+    std::vector<WCHAR> buffer(size / sizeof(WCHAR) + 1, L'#');
+    DWORD shortSize = size - 1;
+    EXPECT_FALSE(api.InternetGetLastResponseInfoW(&error, buffer.data(), &shortSize));
+    EXPECT_EQ(api.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(shortSize, size);
+    EXPECT_EQ(buffer[0], L'#') << "nothing written";
 
-    DWORD Exact = Size;
-    Api.SetLastError(Sentinel);
-    ASSERT_TRUE(Api.InternetGetLastResponseInfoW(&Error, Buffer.data(), &Exact));
-    EXPECT_EQ(Api.GetLastError(), Sentinel) << "success keeps the last error";
-    EXPECT_EQ(Exact, Size - sizeof(WCHAR));
-    const std::u16string Text(WideText::U(Buffer.data(), Exact / sizeof(WCHAR)));
-    EXPECT_EQ(Buffer[Exact / sizeof(WCHAR)], 0);
-    EXPECT_EQ(Buffer.back(), L'#') << "nothing past the terminator";
-    EXPECT_EQ(Text.substr(0, 3), u"530");
-    EXPECT_NE(Text.find(u"Not logged in"), std::u16string::npos);
+    DWORD exact = size;
+    api.SetLastError(Sentinel);
+    ASSERT_TRUE(api.InternetGetLastResponseInfoW(&error, buffer.data(), &exact));
+    EXPECT_EQ(api.GetLastError(), Sentinel) << "success keeps the last error";
+    EXPECT_EQ(exact, size - sizeof(WCHAR));
+    const std::u16string text(WideText::U(buffer.data(), exact / sizeof(WCHAR)));
+    EXPECT_EQ(buffer[exact / sizeof(WCHAR)], 0);
+    EXPECT_EQ(buffer.back(), L'#') << "nothing past the terminator";
+    EXPECT_EQ(text.substr(0, 3), u"530");
+    EXPECT_NE(text.find(u"Not logged in"), std::u16string::npos);
 
     // The runtime unit's routine and the extended error's message use it.
-    EXPECT_EQ(GetInternetLastResponseInfo(), Text);
+    EXPECT_EQ(GetInternetLastResponseInfo(), text);
     try {
         CheckSuccess(ERROR_INTERNET_EXTENDED_ERROR);
         FAIL() << "CheckSuccess(12003) raised nothing";
-    } catch (const EINetError& E) {
-        const std::u16string Message = E.Message();
-        ASSERT_GE(Message.size(), Text.size() + 1);
-        EXPECT_EQ(Message.substr(0, 12), u"Error 12003:");
-        EXPECT_EQ(Message.substr(Message.size() - Text.size() - 1), u":" + Text);
+    } catch (const EINetError& e) {
+        const std::u16string message = e.Message();
+        ASSERT_GE(message.size(), text.size() + 1);
+        EXPECT_EQ(message.substr(0, 12), u"Error 12003:");
+        EXPECT_EQ(message.substr(message.size() - text.size() - 1), u":" + text);
     }
 }
 
 // Text options: the size needed in bytes with the terminator, the bytes
 // copied without it; the component reads the text back whole.
 TEST(WindowsAdapter, TextOptionSizesAreBytes) {
-    const std::u16string Agent = u"Corvane-Agent/4.4";
-    InternetApi& Api = Platform();
-    HINTERNET Session = Api.InternetOpenW(W(Agent.c_str()), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    ASSERT_NE(Session, nullptr);
-    const DWORD Bytes = static_cast<DWORD>(Agent.size() * sizeof(WCHAR));
+    const std::u16string agent = u"Corvane-Agent/4.4";
+    InternetApi& api = Platform();
+    HINTERNET session = api.InternetOpenW(W(agent.c_str()), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    ASSERT_NE(session, nullptr);
+    const DWORD bytes = static_cast<DWORD>(agent.size() * sizeof(WCHAR));
 
-    DWORD Size = 0;
-    EXPECT_FALSE(Api.InternetQueryOptionW(Session, INTERNET_OPTION_USER_AGENT, nullptr, &Size));
-    EXPECT_EQ(Api.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(Size, Bytes + sizeof(WCHAR));
+    DWORD size = 0;
+    EXPECT_FALSE(api.InternetQueryOptionW(session, INTERNET_OPTION_USER_AGENT, nullptr, &size));
+    EXPECT_EQ(api.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(size, bytes + sizeof(WCHAR));
 
-    std::vector<WCHAR> Buffer(Agent.size() + 1, L'#');
-    ASSERT_TRUE(Api.InternetQueryOptionW(Session, INTERNET_OPTION_USER_AGENT, Buffer.data(), &Size));
-    EXPECT_EQ(Size, Bytes);
-    EXPECT_EQ(WideText::U(Buffer.data(), Agent.size()), Agent);
+    std::vector<WCHAR> buffer(agent.size() + 1, L'#');
+    ASSERT_TRUE(api.InternetQueryOptionW(session, INTERNET_OPTION_USER_AGENT, buffer.data(), &size));
+    EXPECT_EQ(size, bytes);
+    EXPECT_EQ(WideText::U(buffer.data(), agent.size()), agent);
 
-    DWORD Timeout = 0;
-    Size = sizeof Timeout;
-    ASSERT_TRUE(Api.InternetQueryOptionW(Session, INTERNET_OPTION_CONNECT_TIMEOUT, &Timeout, &Size));
-    EXPECT_EQ(Size, sizeof Timeout) << "a number keeps its size";
-    Api.InternetCloseHandle(Session);
+    DWORD timeout = 0;
+    size = sizeof timeout;
+    ASSERT_TRUE(api.InternetQueryOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, &size));
+    EXPECT_EQ(size, sizeof timeout) << "a number keeps its size";
+    api.InternetCloseHandle(session);
 
-    TINetSession Component(nullptr);
-    Component.SetAgent(Agent);
-    Component.Open();
-    EXPECT_EQ(Component.GetInternetOption(INTERNET_OPTION_USER_AGENT), Agent);
+    TINetSession component(nullptr);
+    component.SetAgent(agent);
+    component.Open();
+    EXPECT_EQ(component.GetInternetOption(INTERNET_OPTION_USER_AGENT), agent);
 }
 
 // A request to nginx on loopback: the request's URL option and a response
 // header are sized in bytes as the contract says, the URL converted by the
 // adapter, the header as the DLL gives it.
 TEST(WindowsAdapter, RequestTextsAreSizedInBytes) {
-    const INTERNET_PORT Port = static_cast<INTERNET_PORT>(std::stoi(TestServers::Setting("CORVANE_HTTP_PORT")));
-    const std::string Path = TestServers::Setting("CORVANE_SMALL_PATH");
-    const std::u16string WidePath(Path.begin(), Path.end());
-    InternetApi& Api = Platform();
-    HINTERNET Session = Api.InternetOpenW(W(u"Corvane-Test"), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    HINTERNET Connection = Api.InternetConnectW(Session, W(u"127.0.0.1"), Port, W(u""), W(u""),
-                                                INTERNET_SERVICE_HTTP, 0, 0);
-    ASSERT_NE(Connection, nullptr);
-    HINTERNET Request = Api.HttpOpenRequestW(Connection, W(u"GET"), W(WidePath.c_str()), nullptr, nullptr, nullptr,
-                                             INTERNET_FLAG_RELOAD, 0);
-    ASSERT_NE(Request, nullptr);
-    ASSERT_TRUE(Api.HttpSendRequestW(Request, nullptr, 0, nullptr, 0)) << Api.GetLastError();
+    const INTERNET_PORT port =
+        static_cast<INTERNET_PORT>(std::stoi(TestServers::Setting("CORVANE_HTTP_PORT")));
+    const std::string path = TestServers::Setting("CORVANE_SMALL_PATH");
+    const std::u16string widePath(path.begin(), path.end());
+    InternetApi& api = Platform();
+    HINTERNET session = api.InternetOpenW(W(u"Corvane-Test"), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    HINTERNET connection =
+        api.InternetConnectW(session, W(u"127.0.0.1"), port, W(u""), W(u""), INTERNET_SERVICE_HTTP, 0, 0);
+    ASSERT_NE(connection, nullptr);
+    HINTERNET request = api.HttpOpenRequestW(connection, W(u"GET"), W(widePath.c_str()), nullptr, nullptr,
+                                             nullptr, INTERNET_FLAG_RELOAD, 0);
+    ASSERT_NE(request, nullptr);
+    ASSERT_TRUE(api.HttpSendRequestW(request, nullptr, 0, nullptr, 0)) << api.GetLastError();
 
-    const std::u16string Url = u"http://127.0.0.1:" + Framework::IntToStr(Framework::Cardinal(Port)) + WidePath;
-    DWORD Size = 0;
-    EXPECT_FALSE(Api.InternetQueryOptionW(Request, INTERNET_OPTION_URL, nullptr, &Size));
-    EXPECT_EQ(Api.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(Size, (Url.size() + 1) * sizeof(WCHAR));
-    std::vector<WCHAR> Buffer(Size / sizeof(WCHAR), L'#');
-    ASSERT_TRUE(Api.InternetQueryOptionW(Request, INTERNET_OPTION_URL, Buffer.data(), &Size));
-    EXPECT_EQ(Size, Url.size() * sizeof(WCHAR));
-    EXPECT_EQ(WideText::U(Buffer.data(), Url.size()), Url);
+    const std::u16string url =
+        u"http://127.0.0.1:" + Framework::IntToStr(Framework::Cardinal(port)) + widePath;
+    DWORD size = 0;
+    EXPECT_FALSE(api.InternetQueryOptionW(request, INTERNET_OPTION_URL, nullptr, &size));
+    EXPECT_EQ(api.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(size, (url.size() + 1) * sizeof(WCHAR));
+    std::vector<WCHAR> buffer(size / sizeof(WCHAR), L'#');
+    ASSERT_TRUE(api.InternetQueryOptionW(request, INTERNET_OPTION_URL, buffer.data(), &size));
+    EXPECT_EQ(size, url.size() * sizeof(WCHAR));
+    EXPECT_EQ(WideText::U(buffer.data(), url.size()), url);
 
-    const std::u16string ContentLength = u"100";
-    Size = 0;
-    EXPECT_FALSE(Api.HttpQueryInfoW(Request, HTTP_QUERY_CONTENT_LENGTH, nullptr, &Size, nullptr));
-    EXPECT_EQ(Api.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(Size, (ContentLength.size() + 1) * sizeof(WCHAR));
-    ASSERT_TRUE(Api.HttpQueryInfoW(Request, HTTP_QUERY_CONTENT_LENGTH, Buffer.data(), &Size, nullptr));
-    EXPECT_EQ(Size, ContentLength.size() * sizeof(WCHAR));
-    EXPECT_EQ(WideText::U(Buffer.data(), ContentLength.size()), ContentLength);
+    const std::u16string contentLength = u"100";
+    size = 0;
+    EXPECT_FALSE(api.HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, nullptr, &size, nullptr));
+    EXPECT_EQ(api.GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(size, (contentLength.size() + 1) * sizeof(WCHAR));
+    ASSERT_TRUE(api.HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, buffer.data(), &size, nullptr));
+    EXPECT_EQ(size, contentLength.size() * sizeof(WCHAR));
+    EXPECT_EQ(WideText::U(buffer.data(), contentLength.size()), contentLength);
 
-    Api.InternetCloseHandle(Request);
-    Api.InternetCloseHandle(Connection);
-    Api.InternetCloseHandle(Session);
+    api.InternetCloseHandle(request);
+    api.InternetCloseHandle(connection);
+    api.InternetCloseHandle(session);
 }
 
 // A buffer as long as the URL has no room for its terminator: refused with
 // the bytes needed, and the character after it stays as it was.
 TEST(WindowsAdapter, ComposingNeverWritesPastTheBuffer) {
-    const std::u16string Expected = u"http://www.winehq.org/site/about";
-    URL_COMPONENTSW Components{};
-    Components.dwStructSize = sizeof Components;
-    Components.lpszScheme = WideText::WField(u"http");
-    Components.lpszHostName = WideText::WField(u"www.winehq.org");
-    Components.nPort = 80;
-    Components.lpszUrlPath = WideText::WField(u"/site/about");
+    const std::u16string expected = u"http://www.winehq.org/site/about";
+    URL_COMPONENTSW components{};
+    components.dwStructSize = sizeof components;
+    components.lpszScheme = WideText::WField(u"http");
+    components.lpszHostName = WideText::WField(u"www.winehq.org");
+    components.nPort = 80;
+    components.lpszUrlPath = WideText::WField(u"/site/about");
 
-    std::vector<WCHAR> Buffer(Expected.size() + 1, L'#');
-    DWORD Length = static_cast<DWORD>(Expected.size());
+    std::vector<WCHAR> buffer(expected.size() + 1, L'#');
+    DWORD length = static_cast<DWORD>(expected.size());
     Platform().SetLastError(Sentinel);
-    EXPECT_FALSE(Platform().InternetCreateUrlW(&Components, 0, Buffer.data(), &Length));
+    EXPECT_FALSE(Platform().InternetCreateUrlW(&components, 0, buffer.data(), &length));
     EXPECT_EQ(Platform().GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(Length, (Expected.size() + 1) * sizeof(WCHAR));
-    EXPECT_EQ(Buffer[Expected.size()], L'#');
+    EXPECT_EQ(length, (expected.size() + 1) * sizeof(WCHAR));
+    EXPECT_EQ(buffer[expected.size()], L'#');
 
-    Length = static_cast<DWORD>(Expected.size() + 1);
+    length = static_cast<DWORD>(expected.size() + 1);
     Platform().SetLastError(Sentinel);
-    ASSERT_TRUE(Platform().InternetCreateUrlW(&Components, 0, Buffer.data(), &Length));
+    ASSERT_TRUE(Platform().InternetCreateUrlW(&components, 0, buffer.data(), &length));
     EXPECT_EQ(Platform().GetLastError(), Sentinel);
-    EXPECT_EQ(WideText::U(Buffer.data(), Length), Expected);
+    EXPECT_EQ(WideText::U(buffer.data(), length), expected);
 }
 
 // The canonical form's length is that of the text written, never the
 // buffer's (an empty URL gives an empty text).
 TEST(WindowsAdapter, CanonicalLengthsAreThoseOfTheText) {
-    std::vector<WCHAR> Buffer(64, L'#');
-    for (const char16_t* Url : {u"", u"http://h/a b"}) {
-        DWORD Length = static_cast<DWORD>(Buffer.size());
-        ASSERT_TRUE(Platform().InternetCanonicalizeUrlW(W(Url), Buffer.data(), &Length, 0));
-        EXPECT_EQ(Length, wcslen(Buffer.data())) << Framework::Utf16ToUtf8(Url);
+    std::vector<WCHAR> buffer(64, L'#');
+    for (const char16_t* url : {u"", u"http://h/a b"}) {
+        DWORD length = static_cast<DWORD>(buffer.size());
+        ASSERT_TRUE(Platform().InternetCanonicalizeUrlW(W(url), buffer.data(), &length, 0));
+        EXPECT_EQ(length, wcslen(buffer.data())) << Framework::Utf16ToUtf8(url);
     }
-    TINetUrl Component(nullptr);
-    Component.SetUrl(u"");
-    EXPECT_EQ(Component.CanonizedUrl(), u"");
+    TINetUrl component(nullptr);
+    component.SetUrl(u"");
+    EXPECT_EQ(component.CanonizedUrl(), u"");
 }
 
 }  // namespace

@@ -22,11 +22,11 @@ const HINTERNET kSession = FakeHandle(1);
 // components do, with a scripted handle instead of a connection.
 class TTestUser : public TINetHandle {
 public:
-    TTestUser(TComponent* AOwner, HINTERNET AHandle) : TINetHandle(AOwner), FNextHandle(AHandle) {}
+    TTestUser(TComponent* owner, HINTERNET handle) : TINetHandle(owner), FNextHandle(handle) {}
     ~TTestUser() override { CloseOnDestroy(); }
 
     TCustomINetSession* Session() const { return FSession; }
-    void SetSession(TCustomINetSession* Value) { SetSessionReference(FSession, Value); }
+    void SetSession(TCustomINetSession* value) { SetSessionReference(FSession, value); }
 
     using TINetHandle::Active;
     using TINetHandle::SetAfterClose;
@@ -37,27 +37,22 @@ public:
     bool LeavesOnClose = true;
 
 protected:
-    HINTERNET CreateInternalHandle() override
-    {
-        TCustomINetSession* Target = FSession != nullptr ? FSession : GetDefaultSession();
-        static_cast<TINetHandle*>(Target)->Open();
+    HINTERNET CreateInternalHandle() override {
+        TCustomINetSession* target = FSession != nullptr ? FSession : GetDefaultSession();
+        static_cast<TINetHandle*>(target)->Open();
         return FNextHandle;
     }
-    void CreateHandle() override
-    {
+    void CreateHandle() override {
         TINetHandle::CreateHandle();
         EnterSession(FSession);
     }
-    void FreeHandle() override
-    {
+    void FreeHandle() override {
         TINetHandle::FreeHandle();
-        if (LeavesOnClose)
-            LeaveSession(FSession);
+        if (LeavesOnClose) LeaveSession(FSession);
     }
-    void Notification(TComponent* AComponent, Framework::TOperation Operation) override
-    {
-        TINetHandle::Notification(AComponent, Operation);
-        SessionNotification(FSession, AComponent, Operation);
+    void Notification(TComponent* component, Framework::TOperation operation) override {
+        TINetHandle::Notification(component, operation);
+        SessionNotification(FSession, component, operation);
     }
 
 private:
@@ -67,272 +62,260 @@ private:
 
 class SessionTest : public testing::Test {
 protected:
-    SessionTest()
-    {
+    SessionTest() {
         ON_CALL(api, InternetOpenW(_, _, _, _, _)).WillByDefault(Return(kSession));
-        ON_CALL(api, InternetCloseHandle(_)).WillByDefault([this](HINTERNET H) {
-            Log.push_back("close " + std::to_string(reinterpret_cast<std::uintptr_t>(H)));
+        ON_CALL(api, InternetCloseHandle(_)).WillByDefault([this](HINTERNET h) {
+            Log.push_back("close " + std::to_string(reinterpret_cast<std::uintptr_t>(h)));
             return TRUE;
         });
     }
 
-    static std::string Closed(HINTERNET H) { return "close " + std::to_string(reinterpret_cast<std::uintptr_t>(H)); }
+    static std::string Closed(HINTERNET h) {
+        return "close " + std::to_string(reinterpret_cast<std::uintptr_t>(h));
+    }
 
     testing::NiceMock<MockInternetApi> api;
     ScopedInternetApi use{api};
     std::vector<std::string> Log;
 };
 
-TEST_F(SessionTest, NewSessionHasTheDefaultSettings)
-{
-    TINetSession S(nullptr);
-    EXPECT_EQ(S.AccessType(), atPreconfig);
-    EXPECT_EQ(U8(S.Agent()), "Corvane");
-    EXPECT_TRUE(S.Flags().Empty());
-    EXPECT_EQ(S.ProxyName(), u"");
-    EXPECT_EQ(S.ProxyBypass(), u"");
-    EXPECT_FALSE(S.Active());
-    EXPECT_EQ(S.Handle(), nullptr);
+TEST_F(SessionTest, NewSessionHasTheDefaultSettings) {
+    TINetSession s(nullptr);
+    EXPECT_EQ(s.AccessType(), atPreconfig);
+    EXPECT_EQ(U8(s.Agent()), "Corvane");
+    EXPECT_TRUE(s.Flags().Empty());
+    EXPECT_EQ(s.ProxyName(), u"");
+    EXPECT_EQ(s.ProxyBypass(), u"");
+    EXPECT_FALSE(s.Active());
+    EXPECT_EQ(s.Handle(), nullptr);
     // About is fixed: assigning it changes nothing.
-    const UnicodeString About = S.About();
-    EXPECT_EQ(U8(About).rfind("Version 4.4", 0), 0u);
-    S.SetAbout(u"changed");
-    EXPECT_EQ(S.About(), About);
+    const UnicodeString about = s.About();
+    EXPECT_EQ(U8(about).rfind("Version 4.4", 0), 0u);
+    s.SetAbout(u"changed");
+    EXPECT_EQ(s.About(), about);
 }
 
-TEST_F(SessionTest, OpenPassesEveryAccessTypeAndFlagCombination)
-{
-    const DWORD AccessValues[] = {INTERNET_OPEN_TYPE_DIRECT, INTERNET_OPEN_TYPE_PRECONFIG,
+TEST_F(SessionTest, OpenPassesEveryAccessTypeAndFlagCombination) {
+    const DWORD accessValues[] = {INTERNET_OPEN_TYPE_DIRECT, INTERNET_OPEN_TYPE_PRECONFIG,
                                   INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY, INTERNET_OPEN_TYPE_PROXY};
-    const TSessionFlags FlagSets[] = {{}, {flOffline}, {flAsync}, {flOffline, flAsync}};
-    const DWORD FlagValues[] = {0, INTERNET_FLAG_OFFLINE, INTERNET_FLAG_ASYNC,
+    const TSessionFlags flagSets[] = {{}, {flOffline}, {flAsync}, {flOffline, flAsync}};
+    const DWORD flagValues[] = {0, INTERNET_FLAG_OFFLINE, INTERNET_FLAG_ASYNC,
                                 INTERNET_FLAG_OFFLINE | INTERNET_FLAG_ASYNC};
-    for (int Access = atDirect; Access <= atProxy; ++Access)
-        for (int F = 0; F < 4; ++F) {
-            TINetSession S(nullptr);
-            S.SetAccessType(static_cast<TAccessType>(Access));
-            S.SetFlags(FlagSets[F]);
-            EXPECT_CALL(api, InternetOpenW(WStrEq(u"Corvane"), AccessValues[Access], IsNull(), IsNull(), FlagValues[F]))
+    for (int access = atDirect; access <= atProxy; ++access)
+        for (int f = 0; f < 4; ++f) {
+            TINetSession s(nullptr);
+            s.SetAccessType(static_cast<TAccessType>(access));
+            s.SetFlags(flagSets[f]);
+            EXPECT_CALL(api, InternetOpenW(WStrEq(u"Corvane"), accessValues[access], IsNull(), IsNull(),
+                                           flagValues[f]))
                 .WillOnce(Return(kSession));
-            S.Open();
-            S.Close();
+            s.Open();
+            s.Close();
             testing::Mock::VerifyAndClearExpectations(&api);
         }
 }
 
-TEST_F(SessionTest, EmptyAgentIsAnEmptyStringAndProxiesAreTheirTexts)
-{
-    TINetSession S(nullptr);
-    S.SetAgent(u"");
+TEST_F(SessionTest, EmptyAgentIsAnEmptyStringAndProxiesAreTheirTexts) {
+    TINetSession s(nullptr);
+    s.SetAgent(u"");
     EXPECT_CALL(api, InternetOpenW(WStrEq(u""), _, IsNull(), IsNull(), _)).WillOnce(Return(kSession));
-    S.Open();
-    S.Close();
+    s.Open();
+    s.Close();
 
-    S.SetAgent(u"Probe/2");
-    S.SetAccessType(atProxy);
-    S.SetProxyName(u"http=proxy:3128");
-    S.SetProxyBypass(u"<local>");
-    EXPECT_CALL(api, InternetOpenW(WStrEq(u"Probe/2"), DWORD{INTERNET_OPEN_TYPE_PROXY}, WStrEq(u"http=proxy:3128"),
-                                   WStrEq(u"<local>"), 0u))
+    s.SetAgent(u"Probe/2");
+    s.SetAccessType(atProxy);
+    s.SetProxyName(u"http=proxy:3128");
+    s.SetProxyBypass(u"<local>");
+    EXPECT_CALL(api, InternetOpenW(WStrEq(u"Probe/2"), DWORD{INTERNET_OPEN_TYPE_PROXY},
+                                   WStrEq(u"http=proxy:3128"), WStrEq(u"<local>"), 0u))
         .WillOnce(Return(kSession));
-    S.Open();
+    s.Open();
 }
 
-TEST_F(SessionTest, SettingsChangeOnlyWhileClosed)
-{
+TEST_F(SessionTest, SettingsChangeOnlyWhileClosed) {
     {
         testing::StrictMock<MockInternetApi> strict;
         ScopedInternetApi useStrict(strict);
-        TINetSession S(nullptr);
-        S.SetAgent(u"Closed/1");  // no platform call at all
-        EXPECT_EQ(S.Agent(), u"Closed/1");
+        TINetSession s(nullptr);
+        s.SetAgent(u"Closed/1");  // no platform call at all
+        EXPECT_EQ(s.Agent(), u"Closed/1");
         // A value no element stands for (only a cast makes one) is refused.
-        EXPECT_EQ(RaisedMessage([&] { S.SetAccessType(static_cast<TAccessType>(atProxy + 1)); }),
+        EXPECT_EQ(RaisedMessage([&] { s.SetAccessType(static_cast<TAccessType>(atProxy + 1)); }),
                   "Invalid value 4 for TAccessType");
-        EXPECT_EQ(S.AccessType(), atPreconfig);
+        EXPECT_EQ(s.AccessType(), atPreconfig);
     }
 
-    TINetSession S(nullptr);
-    S.Open();
-    const std::vector<std::function<void()>> Setters = {
-        [&] { S.SetAgent(u"Other"); },
-        [&] { S.SetAccessType(atDirect); },
-        [&] { S.SetFlags({flAsync}); },
-        [&] { S.SetProxyName(u"proxy"); },
-        [&] { S.SetProxyBypass(u"local"); },
+    TINetSession s(nullptr);
+    s.Open();
+    const std::vector<std::function<void()>> setters = {
+        [&] { s.SetAgent(u"Other"); },       [&] { s.SetAccessType(atDirect); },
+        [&] { s.SetFlags({flAsync}); },      [&] { s.SetProxyName(u"proxy"); },
+        [&] { s.SetProxyBypass(u"local"); },
     };
-    for (const auto& Setter : Setters)
-        EXPECT_EQ(RaisedMessage(Setter), "Can't perform this operation on an open session");
-    EXPECT_EQ(S.Agent(), u"Corvane");
-    EXPECT_EQ(S.AccessType(), atPreconfig);
-    EXPECT_TRUE(S.Flags().Empty());
-    EXPECT_EQ(S.ProxyName(), u"");
-    EXPECT_EQ(S.ProxyBypass(), u"");
+    for (const auto& setter : setters)
+        EXPECT_EQ(RaisedMessage(setter), "Can't perform this operation on an open session");
+    EXPECT_EQ(s.Agent(), u"Corvane");
+    EXPECT_EQ(s.AccessType(), atPreconfig);
+    EXPECT_TRUE(s.Flags().Empty());
+    EXPECT_EQ(s.ProxyName(), u"");
+    EXPECT_EQ(s.ProxyBypass(), u"");
 
     // OnError sees the state error like any other.
-    S.SetOnError([](TObject*, EINetError&, TINetAction& Action) { Action = iaAbort; });
-    EXPECT_THROW(S.SetAgent(u"Other"), Framework::EAbort);
+    s.SetOnError([](TObject*, EINetError&, TINetAction& action) { action = iaAbort; });
+    EXPECT_THROW(s.SetAgent(u"Other"), Framework::EAbort);
 }
 
-TEST_F(SessionTest, ClosingClosesTheUsersOldestFirst)
-{
-    TINetSession S(nullptr);
-    TTestUser A(nullptr, FakeHandle(2));
-    TTestUser B(nullptr, FakeHandle(3));
-    A.SetSession(&S);
-    B.SetSession(&S);
-    A.SetAfterClose([&](TObject*) { Log.push_back("A closed"); });
-    B.SetAfterClose([&](TObject*) { Log.push_back("B closed"); });
+TEST_F(SessionTest, ClosingClosesTheUsersOldestFirst) {
+    TINetSession s(nullptr);
+    TTestUser a(nullptr, FakeHandle(2));
+    TTestUser b(nullptr, FakeHandle(3));
+    a.SetSession(&s);
+    b.SetSession(&s);
+    a.SetAfterClose([&](TObject*) { Log.push_back("A closed"); });
+    b.SetAfterClose([&](TObject*) { Log.push_back("B closed"); });
 
-    A.Open();  // opens the session as well
-    B.Open();
-    EXPECT_TRUE(S.Active());
-    S.Close();
-    EXPECT_FALSE(A.Active());
-    EXPECT_FALSE(B.Active());
-    EXPECT_EQ(Log, (std::vector<std::string>{Closed(FakeHandle(2)), "A closed", Closed(FakeHandle(3)), "B closed",
-                                             Closed(kSession)}));
+    a.Open();  // opens the session as well
+    b.Open();
+    EXPECT_TRUE(s.Active());
+    s.Close();
+    EXPECT_FALSE(a.Active());
+    EXPECT_FALSE(b.Active());
+    EXPECT_EQ(Log, (std::vector<std::string>{Closed(FakeHandle(2)), "A closed", Closed(FakeHandle(3)),
+                                             "B closed", Closed(kSession)}));
 
     // The list is empty now: another round touches only a reopened user.
     Log.clear();
-    B.Open();
-    S.Close();
+    b.Open();
+    s.Close();
     EXPECT_EQ(Log, (std::vector<std::string>{Closed(FakeHandle(3)), "B closed", Closed(kSession)}));
 }
 
-TEST_F(SessionTest, AUserRefusingToCloseStopsTheSessionClose)
-{
-    TINetSession S(nullptr);
-    TTestUser A(nullptr, FakeHandle(2));
-    TTestUser B(nullptr, FakeHandle(3));
-    TTestUser C(nullptr, FakeHandle(4));
-    bool SessionAfterClose = false;
-    S.SetAfterClose([&](TObject*) { SessionAfterClose = true; });
-    for (TTestUser* U : {&A, &B, &C}) {
-        U->SetSession(&S);
-        U->Open();
+TEST_F(SessionTest, AUserRefusingToCloseStopsTheSessionClose) {
+    TINetSession s(nullptr);
+    TTestUser a(nullptr, FakeHandle(2));
+    TTestUser b(nullptr, FakeHandle(3));
+    TTestUser c(nullptr, FakeHandle(4));
+    bool sessionAfterClose = false;
+    s.SetAfterClose([&](TObject*) { sessionAfterClose = true; });
+    for (TTestUser* u : {&a, &b, &c}) {
+        u->SetSession(&s);
+        u->Open();
     }
-    B.SetBeforeClose([](TObject*) { throw Framework::Exception(u"busy"); });
-    EXPECT_THROW(S.Close(), Framework::Exception);
-    EXPECT_FALSE(A.Active());
-    EXPECT_TRUE(B.Active());
-    EXPECT_TRUE(C.Active());
-    EXPECT_TRUE(S.Active());
-    EXPECT_FALSE(SessionAfterClose);
+    b.SetBeforeClose([](TObject*) { throw Framework::Exception(u"busy"); });
+    EXPECT_THROW(s.Close(), Framework::Exception);
+    EXPECT_FALSE(a.Active());
+    EXPECT_TRUE(b.Active());
+    EXPECT_TRUE(c.Active());
+    EXPECT_TRUE(s.Active());
+    EXPECT_FALSE(sessionAfterClose);
 
     // Once B agrees, the same users are still listed and close in order.
-    B.SetBeforeClose(nullptr);
+    b.SetBeforeClose(nullptr);
     Log.clear();
-    S.Close();
-    EXPECT_EQ(Log, (std::vector<std::string>{Closed(FakeHandle(3)), Closed(FakeHandle(4)), Closed(kSession)}));
-    EXPECT_TRUE(SessionAfterClose);
+    s.Close();
+    EXPECT_EQ(Log,
+              (std::vector<std::string>{Closed(FakeHandle(3)), Closed(FakeHandle(4)), Closed(kSession)}));
+    EXPECT_TRUE(sessionAfterClose);
 }
 
-TEST_F(SessionTest, CloseLoopNeverHangsOnAUserThatStaysListed)
-{
-    TINetSession S(nullptr);
-    TTestUser Stuck(nullptr, FakeHandle(2));
-    TTestUser Other(nullptr, FakeHandle(3));
-    Stuck.LeavesOnClose = false;
-    for (TTestUser* U : {&Stuck, &Other}) {
-        U->SetSession(&S);
-        U->Open();
+TEST_F(SessionTest, CloseLoopNeverHangsOnAUserThatStaysListed) {
+    TINetSession s(nullptr);
+    TTestUser stuck(nullptr, FakeHandle(2));
+    TTestUser other(nullptr, FakeHandle(3));
+    stuck.LeavesOnClose = false;
+    for (TTestUser* u : {&stuck, &other}) {
+        u->SetSession(&s);
+        u->Open();
     }
-    S.Close();
-    EXPECT_FALSE(Other.Active());
-    EXPECT_FALSE(S.Active());
-    EXPECT_EQ(Log, (std::vector<std::string>{Closed(FakeHandle(2)), Closed(FakeHandle(3)), Closed(kSession)}));
+    s.Close();
+    EXPECT_FALSE(other.Active());
+    EXPECT_FALSE(s.Active());
+    EXPECT_EQ(Log,
+              (std::vector<std::string>{Closed(FakeHandle(2)), Closed(FakeHandle(3)), Closed(kSession)}));
 }
 
-TEST_F(SessionTest, UserWhoseReleaseFailedIsDroppedLater)
-{
-    TINetSession S(nullptr);
-    auto* Failing = new TTestUser(nullptr, FakeHandle(2));
-    TTestUser Other(nullptr, FakeHandle(3));
-    for (TTestUser* U : {Failing, &Other}) {
-        U->SetSession(&S);
-        U->Open();
+TEST_F(SessionTest, UserWhoseReleaseFailedIsDroppedLater) {
+    TINetSession s(nullptr);
+    auto* failing = new TTestUser(nullptr, FakeHandle(2));
+    TTestUser other(nullptr, FakeHandle(3));
+    for (TTestUser* u : {failing, &other}) {
+        u->SetSession(&s);
+        u->Open();
     }
     // The failing release clears the handle but skips the user's leaving.
     EXPECT_CALL(api, InternetCloseHandle(_)).Times(testing::AnyNumber());
     EXPECT_CALL(api, InternetCloseHandle(FakeHandle(2))).WillOnce(api.Fail(ERROR_INVALID_HANDLE));
-    EXPECT_THROW(S.Close(), EINetError);
-    EXPECT_FALSE(Failing->Active());
-    EXPECT_TRUE(Other.Active());
+    EXPECT_THROW(s.Close(), EINetError);
+    EXPECT_FALSE(failing->Active());
+    EXPECT_TRUE(other.Active());
 
     // Freed while still listed: the session forgets it, so its next close
     // touches only live users (AddressSanitizer would report the rest).
-    delete Failing;
+    delete failing;
     Log.clear();
-    S.Close();
+    s.Close();
     EXPECT_EQ(Log, (std::vector<std::string>{Closed(FakeHandle(3)), Closed(kSession)}));
 }
 
-TEST_F(SessionTest, SessionReferenceNeverDanglesAcrossOwners)
-{
-    auto* SessionOwner = new Framework::TComponent(nullptr);
-    Framework::TComponent UserOwner(nullptr);
-    auto* S = new TINetSession(SessionOwner);
-    auto* Idle = new TTestUser(&UserOwner, FakeHandle(2));
-    auto* Open = new TTestUser(&UserOwner, FakeHandle(3));
-    Idle->SetSession(S);
-    Open->SetSession(S);
-    Open->Open();
-    Open->SetAfterClose([&](TObject*) { Log.push_back("user closed"); });
+TEST_F(SessionTest, SessionReferenceNeverDanglesAcrossOwners) {
+    auto* sessionOwner = new Framework::TComponent(nullptr);
+    Framework::TComponent userOwner(nullptr);
+    auto* s = new TINetSession(sessionOwner);
+    auto* idle = new TTestUser(&userOwner, FakeHandle(2));
+    auto* open = new TTestUser(&userOwner, FakeHandle(3));
+    idle->SetSession(s);
+    open->SetSession(s);
+    open->Open();
+    open->SetAfterClose([&](TObject*) { Log.push_back("user closed"); });
 
-    delete SessionOwner;  // frees the session, which closes its user first
-    EXPECT_EQ(Idle->Session(), nullptr);
-    EXPECT_EQ(Open->Session(), nullptr);
-    EXPECT_FALSE(Open->Active());
+    delete sessionOwner;  // frees the session, which closes its user first
+    EXPECT_EQ(idle->Session(), nullptr);
+    EXPECT_EQ(open->Session(), nullptr);
+    EXPECT_FALSE(open->Active());
     EXPECT_EQ(Log, (std::vector<std::string>{Closed(FakeHandle(3)), "user closed", Closed(kSession)}));
 }
 
-TEST_F(SessionTest, ReassigningTheSessionMovesTheReference)
-{
-    auto* First = new TINetSession(nullptr);
-    TINetSession Second(nullptr);
-    TTestUser U(nullptr, FakeHandle(2));
-    U.SetSession(First);
-    U.SetSession(&Second);
-    delete First;  // no longer referenced: nothing changes
-    EXPECT_EQ(U.Session(), &Second);
+TEST_F(SessionTest, ReassigningTheSessionMovesTheReference) {
+    auto* first = new TINetSession(nullptr);
+    TINetSession second(nullptr);
+    TTestUser u(nullptr, FakeHandle(2));
+    u.SetSession(first);
+    u.SetSession(&second);
+    delete first;  // no longer referenced: nothing changes
+    EXPECT_EQ(u.Session(), &second);
 
-    U.Open();
-    EXPECT_EQ(RaisedMessage([&] { U.SetSession(nullptr); }), "Can't perform this operation on an open session");
-    EXPECT_EQ(U.Session(), &Second);
+    u.Open();
+    EXPECT_EQ(RaisedMessage([&] { u.SetSession(nullptr); }),
+              "Can't perform this operation on an open session");
+    EXPECT_EQ(u.Session(), &second);
 }
 
-TEST_F(SessionTest, DefaultSessionIsCreatedOnceUnderRacingThreads)
-{
-    std::atomic<bool> Go{false};
-    std::vector<TINetSession*> Seen(8, nullptr);
-    std::vector<std::thread> Threads;
-    for (size_t I = 0; I < Seen.size(); ++I)
-        Threads.emplace_back([&, I] {
-            while (!Go.load()) {
-            }
-            Seen[I] = GetDefaultSession();
+TEST_F(SessionTest, DefaultSessionIsCreatedOnceUnderRacingThreads) {
+    std::atomic<bool> go{false};
+    std::vector<TINetSession*> seen(8, nullptr);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&, i] {
+            while (!go.load()) {}
+            seen[i] = GetDefaultSession();
         });
-    Go = true;
-    for (auto& T : Threads)
-        T.join();
-    TINetSession* Default = GetDefaultSession();
-    ASSERT_NE(Default, nullptr);
-    for (TINetSession* S : Seen)
-        EXPECT_EQ(S, Default);
-    EXPECT_EQ(Default->Owner(), nullptr);
-    EXPECT_FALSE(Default->Active());
-    EXPECT_EQ(U8(Default->Agent()), "Corvane");
+    go = true;
+    for (auto& t : threads) t.join();
+    TINetSession* defaultSession = GetDefaultSession();
+    ASSERT_NE(defaultSession, nullptr);
+    for (TINetSession* s : seen) EXPECT_EQ(s, defaultSession);
+    EXPECT_EQ(defaultSession->Owner(), nullptr);
+    EXPECT_FALSE(defaultSession->Active());
+    EXPECT_EQ(U8(defaultSession->Agent()), "Corvane");
 }
 
-TEST_F(SessionTest, UsersOfTheDefaultSessionAreNotListed)
-{
-    TTestUser U(nullptr, FakeHandle(2));
-    U.Open();  // opens the default session through the mock
-    TINetSession* Default = GetDefaultSession();
-    EXPECT_TRUE(Default->Active());
-    Default->Close();
-    EXPECT_TRUE(U.Active());
+TEST_F(SessionTest, UsersOfTheDefaultSessionAreNotListed) {
+    TTestUser u(nullptr, FakeHandle(2));
+    u.Open();  // opens the default session through the mock
+    TINetSession* defaultSession = GetDefaultSession();
+    EXPECT_TRUE(defaultSession->Active());
+    defaultSession->Close();
+    EXPECT_TRUE(u.Active());
     EXPECT_EQ(Log, std::vector<std::string>{Closed(kSession)});
 }
 

@@ -17,25 +17,28 @@
 namespace CorvaneTest {
 
 // Distinct fake handles; the mock never dereferences them.
-inline HINTERNET FakeHandle(std::uintptr_t N) { return reinterpret_cast<HINTERNET>(0x1000 + 0x10 * N); }
+inline HINTERNET FakeHandle(std::uintptr_t n) {
+    return reinterpret_cast<HINTERNET>(0x1000 + 0x10 * n);
+}
 
 // UTF-8 of a UTF-16 text, so that failed comparisons print readably.
-inline std::string U8(const std::u16string& S) { return Framework::Utf16ToUtf8(S); }
+inline std::string U8(const std::u16string& s) {
+    return Framework::Utf16ToUtf8(s);
+}
 
 // Matches a wide-string argument equal to Expected (a null pointer never
 // matches, not even an empty expectation).
-MATCHER_P(WStrEq, Expected, "points to u\"" + Framework::Utf16ToUtf8(Expected) + "\"")
-{
-    return arg != nullptr && std::u16string(reinterpret_cast<const char16_t*>(arg)) == std::u16string(Expected);
+MATCHER_P(WStrEq, Expected, "points to u\"" + Framework::Utf16ToUtf8(Expected) + "\"") {
+    return arg != nullptr &&
+           std::u16string(reinterpret_cast<const char16_t*>(arg)) == std::u16string(Expected);
 }
 
 // The message of the EINetError that Action raises, or "<nothing raised>".
-inline std::string RaisedMessage(const std::function<void()>& Action)
-{
+inline std::string RaisedMessage(const std::function<void()>& action) {
     try {
-        Action();
-    } catch (const Corvane::EINetError& E) {
-        return U8(E.Message());
+        action();
+    } catch (const Corvane::EINetError& e) {
+        return U8(e.Message());
     }
     return "<nothing raised>";
 }
@@ -43,11 +46,10 @@ inline std::string RaisedMessage(const std::function<void()>& Action)
 // Collects what the application object is asked to show while it lives.
 class ShownExceptions {
 public:
-    ShownExceptions()
-    {
-        Framework::Application().SetOnException([this](Framework::TObject* Sender, Framework::Exception& E) {
-            Senders.push_back(Sender);
-            Messages.push_back(U8(E.Message()));
+    ShownExceptions() {
+        Framework::Application().SetOnException([this](Framework::TObject* sender, Framework::Exception& e) {
+            Senders.push_back(sender);
+            Messages.push_back(U8(e.Message()));
         });
     }
     ~ShownExceptions() { Framework::Application().SetOnException(nullptr); }

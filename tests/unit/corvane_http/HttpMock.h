@@ -23,29 +23,34 @@ namespace HttpUnit {
 
 using namespace Corvane;
 
-inline HINTERNET FakeHandle(std::uintptr_t N) { return reinterpret_cast<HINTERNET>(0x1000 + 0x10 * N); }
+inline HINTERNET FakeHandle(std::uintptr_t n) {
+    return reinterpret_cast<HINTERNET>(0x1000 + 0x10 * n);
+}
 
 inline const HINTERNET kSession = FakeHandle(1);
 inline const HINTERNET kConnection = FakeHandle(2);
 inline const HINTERNET kRequest = FakeHandle(3);
 
-inline std::string U8(const std::u16string& S) { return Framework::Utf16ToUtf8(S); }
+inline std::string U8(const std::u16string& s) {
+    return Framework::Utf16ToUtf8(s);
+}
 
-inline std::string Closed(HINTERNET H) { return "close " + std::to_string(reinterpret_cast<std::uintptr_t>(H)); }
+inline std::string Closed(HINTERNET h) {
+    return "close " + std::to_string(reinterpret_cast<std::uintptr_t>(h));
+}
 
 // A wide-string argument equal to Expected; a null pointer never matches.
-MATCHER_P(WStrEq, Expected, "points to u\"" + Framework::Utf16ToUtf8(Expected) + "\"")
-{
-    return arg != nullptr && std::u16string(reinterpret_cast<const char16_t*>(arg)) == std::u16string(Expected);
+MATCHER_P(WStrEq, Expected, "points to u\"" + Framework::Utf16ToUtf8(Expected) + "\"") {
+    return arg != nullptr &&
+           std::u16string(reinterpret_cast<const char16_t*>(arg)) == std::u16string(Expected);
 }
 
 // The message of the EINetError that Action raises, or "<nothing raised>".
-inline std::string RaisedMessage(const std::function<void()>& Action)
-{
+inline std::string RaisedMessage(const std::function<void()>& action) {
     try {
-        Action();
-    } catch (const EINetError& E) {
-        return U8(E.Message());
+        action();
+    } catch (const EINetError& e) {
+        return U8(e.Message());
     }
     return "<nothing raised>";
 }
@@ -55,8 +60,7 @@ inline const std::string kOpenMessage = "Can't perform this operation on an open
 
 class HttpMockTest : public testing::Test {
 protected:
-    HttpMockTest()
-    {
+    HttpMockTest() {
         using testing::_;
         using testing::Return;
         ON_CALL(api, InternetOpenW(_, _, _, _, _)).WillByDefault(Return(kSession));
@@ -65,8 +69,8 @@ protected:
         ON_CALL(api, HttpSendRequestW(_, _, _, _, _)).WillByDefault(Return(TRUE));
         ON_CALL(api, HttpAddRequestHeadersW(_, _, _, _)).WillByDefault(Return(TRUE));
         ON_CALL(api, InternetSetOptionW(_, _, _, _)).WillByDefault(Return(TRUE));
-        ON_CALL(api, InternetCloseHandle(_)).WillByDefault([this](HINTERNET H) {
-            Log.push_back(Closed(H));
+        ON_CALL(api, InternetCloseHandle(_)).WillByDefault([this](HINTERNET h) {
+            Log.push_back(Closed(h));
             return TRUE;
         });
         ON_CALL(api, InternetCrackUrlW(_, _, _, _)).WillByDefault(&::InternetCrackUrlW);
@@ -76,28 +80,24 @@ protected:
         // The platform's message tables; a failed lookup leaves its reason
         // in the mock's last error, as it does in the platform's.
         ON_CALL(api, FormatMessageW(_, _, _, _, _, _, _))
-            .WillByDefault([this](DWORD Flags, LPCVOID Source, DWORD Id, DWORD Language, LPWSTR Buffer, DWORD Size,
-                                  va_list* Arguments) {
-                const DWORD Length = ::FormatMessageW(Flags, Source, Id, Language, Buffer, Size, Arguments);
-                if (Length == 0)
-                    api.SetMockLastError(::GetLastError());
-                return Length;
+            .WillByDefault([this](DWORD flags, LPCVOID source, DWORD id, DWORD language, LPWSTR buffer,
+                                  DWORD size, va_list* arguments) {
+                const DWORD length = ::FormatMessageW(flags, source, id, language, buffer, size, arguments);
+                if (length == 0) api.SetMockLastError(::GetLastError());
+                return length;
             });
     }
 
     // The default session is process-wide: a test that opened it through the
     // mock closes it while the mock is still in place.
-    ~HttpMockTest() override
-    {
-        TINetSession* Default = GetDefaultSession();
-        if (Default != nullptr && Default->Active())
-            Default->Close();
+    ~HttpMockTest() override {
+        TINetSession* defaultSession = GetDefaultSession();
+        if (defaultSession != nullptr && defaultSession->Active()) defaultSession->Close();
     }
 
     // For scripted actions: records Code as the last error and returns FALSE.
-    BOOL FailWith(DWORD Code)
-    {
-        api.SetMockLastError(Code);
+    BOOL FailWith(DWORD code) {
+        api.SetMockLastError(code);
         return FALSE;
     }
 

@@ -27,8 +27,7 @@ protected:
     TINetHttp Http{nullptr};
 };
 
-TEST_F(RequestTest, OpenRequestTakesVerbAndObjectFromArgumentsOrProperties)
-{
+TEST_F(RequestTest, OpenRequestTakesVerbAndObjectFromArgumentsOrProperties) {
     Http.Open();
     Http.SetVerb(veGet);
     EXPECT_CALL(api, HttpOpenRequestW(kConnection, WStrEq(u"GET"), WStrEq(u"/docs/a.txt?x=1#f"), WStrEq(u""),
@@ -41,16 +40,19 @@ TEST_F(RequestTest, OpenRequestTakesVerbAndObjectFromArgumentsOrProperties)
     Http.SetVerb(vePost);
     Http.SetVersion(u"HTTP/1.0");
     Http.SetReferer(u"http://example.com/from");
-    EXPECT_CALL(api, HttpOpenRequestW(kConnection, WStrEq(u"PROPFIND"), WStrEq(u"/other"), WStrEq(u"HTTP/1.0"),
-                                      WStrEq(u"http://example.com/from"), IsNull(), 0u, Context()))
+    EXPECT_CALL(api,
+                HttpOpenRequestW(kConnection, WStrEq(u"PROPFIND"), WStrEq(u"/other"), WStrEq(u"HTTP/1.0"),
+                                 WStrEq(u"http://example.com/from"), IsNull(), 0u, Context()))
         .WillOnce(Return(kRequest));
     Http.OpenRequest(u"PROPFIND", u"/other");
 
     // Each verb's text; veNone passes an empty text, never a null pointer.
-    const char16_t* Texts[] = {u"", u"GET", u"PUT", u"POST", u"DELETE", u"OPTIONS", u"HEAD", u"CONNECT", u"TRACE"};
-    for (int Verb = veNone; Verb <= veTrace; ++Verb) {
-        Http.SetVerb(static_cast<THttpVerb>(Verb));
-        EXPECT_CALL(api, HttpOpenRequestW(_, WStrEq(Texts[Verb]), _, _, _, _, _, _)).WillOnce(Return(kRequest));
+    const char16_t* texts[] = {u"",        u"GET",  u"PUT",     u"POST", u"DELETE",
+                               u"OPTIONS", u"HEAD", u"CONNECT", u"TRACE"};
+    for (int verb = veNone; verb <= veTrace; ++verb) {
+        Http.SetVerb(static_cast<THttpVerb>(verb));
+        EXPECT_CALL(api, HttpOpenRequestW(_, WStrEq(texts[verb]), _, _, _, _, _, _))
+            .WillOnce(Return(kRequest));
         Http.OpenRequest(u"", u"");
     }
     // A value no element stands for is refused and leaves the verb as it was.
@@ -59,18 +61,18 @@ TEST_F(RequestTest, OpenRequestTakesVerbAndObjectFromArgumentsOrProperties)
     EXPECT_EQ(Http.Verb(), veTrace);
 }
 
-TEST_F(RequestTest, NextOpenRequestClosesTheOldRequestFirst)
-{
+TEST_F(RequestTest, NextOpenRequestClosesTheOldRequestFirst) {
     Http.Open();
     EXPECT_CALL(api, InternetCloseHandle(_)).Times(testing::AnyNumber());
     {
-        InSequence Order;
+        InSequence order;
         EXPECT_CALL(api, HttpOpenRequestW(_, _, _, _, _, _, _, _)).WillOnce(Return(kRequest));
         EXPECT_CALL(api, InternetCloseHandle(kRequest)).WillOnce(Return(TRUE));
         EXPECT_CALL(api, HttpOpenRequestW(_, _, _, _, _, _, _, _)).WillOnce(Return(kNextRequest));
         EXPECT_CALL(api, InternetCloseHandle(kNextRequest)).WillOnce(Return(TRUE));
         // A failing opening leaves no request: the old one is gone already.
-        EXPECT_CALL(api, HttpOpenRequestW(_, _, _, _, _, _, _, _)).WillOnce(api.Fail(ERROR_INTERNET_INVALID_URL));
+        EXPECT_CALL(api, HttpOpenRequestW(_, _, _, _, _, _, _, _))
+            .WillOnce(api.Fail(ERROR_INTERNET_INVALID_URL));
     }
     Http.OpenRequest(u"", u"");
     Http.OpenRequest(u"", u"");
@@ -79,11 +81,10 @@ TEST_F(RequestTest, NextOpenRequestClosesTheOldRequestFirst)
     EXPECT_EQ(Http.HttpHandle(), nullptr);
 }
 
-TEST_F(RequestTest, CloseRequestClosesOnceAndOnlyWhatIsOpen)
-{
+TEST_F(RequestTest, CloseRequestClosesOnceAndOnlyWhatIsOpen) {
     {
-        testing::StrictMock<MockInternetApi> Strict;
-        ScopedInternetApi UseStrict(Strict);
+        testing::StrictMock<MockInternetApi> strict;
+        ScopedInternetApi useStrict(strict);
         Http.CloseRequest();  // closed component, no request: no call, no error
     }
     Http.Open();
@@ -102,69 +103,68 @@ TEST_F(RequestTest, CloseRequestClosesOnceAndOnlyWhatIsOpen)
     EXPECT_EQ(Http.HttpHandle(), nullptr);
 }
 
-TEST_F(RequestTest, SecurityFlagsAreAppliedToANewRequestOnlyWhenSet)
-{
+TEST_F(RequestTest, SecurityFlagsAreAppliedToANewRequestOnlyWhenSet) {
     Http.Open();
     EXPECT_CALL(api, InternetSetOptionW(_, _, _, _)).Times(0);
     Http.OpenRequest(u"", u"");
     testing::Mock::VerifyAndClearExpectations(&api);
 
     Http.SetSecurityFlags({sfIgnoreUnknownCA, sfIgnoreInvalidCN});
-    InSequence Order;
+    InSequence order;
     EXPECT_CALL(api, HttpOpenRequestW(_, _, _, _, _, _, _, _)).WillOnce(Return(kNextRequest));
     EXPECT_CALL(api, InternetSetOptionW(kNextRequest, DWORD{INTERNET_OPTION_SECURITY_FLAGS}, NotNull(), 4u))
-        .WillOnce([](HINTERNET, DWORD, LPVOID Buffer, DWORD) {
-            EXPECT_EQ(*static_cast<DWORD*>(Buffer), DWORD{0x00000100 | 0x00001000});
+        .WillOnce([](HINTERNET, DWORD, LPVOID buffer, DWORD) {
+            EXPECT_EQ(*static_cast<DWORD*>(buffer), DWORD{0x00000100 | 0x00001000});
             return TRUE;
         });
     Http.OpenRequest(u"", u"");
 }
 
-TEST_F(RequestTest, ClosedComponentRefusesRequestsBeforeAnyCall)
-{
-    testing::StrictMock<MockInternetApi> Strict;
-    ScopedInternetApi UseStrict(Strict);
-    const std::vector<std::function<void()>> Operations = {
+TEST_F(RequestTest, ClosedComponentRefusesRequestsBeforeAnyCall) {
+    testing::StrictMock<MockInternetApi> strict;
+    ScopedInternetApi useStrict(strict);
+    const std::vector<std::function<void()>> operations = {
         [&] { Http.OpenRequest(u"GET", u"/"); },
         [&] { Http.SendRequest(u"", AnsiString("body")); },
-        [&] { Http.SendRequest(u"", TBytes{1, 2}); },
+        [&] {
+            Http.SendRequest(u"", TBytes{1, 2});
+        },
         [&] { Http.AddRequestHeader(u"X-A: 1", false); },
     };
-    for (const auto& Operation : Operations)
-        EXPECT_EQ(RaisedMessage(Operation), kClosedMessage);
+    for (const auto& operation : operations) EXPECT_EQ(RaisedMessage(operation), kClosedMessage);
 }
 
-TEST_F(RequestTest, HeaderOperationsWithoutARequestReportThePlatformsError)
-{
+TEST_F(RequestTest, HeaderOperationsWithoutARequestReportThePlatformsError) {
     // These three skip the state check and go to the platform with no request.
-    EXPECT_CALL(api, HttpAddRequestHeadersW(IsNull(), _, _, _)).Times(3).WillRepeatedly(api.Fail(ERROR_INVALID_HANDLE));
-    for (const auto& Operation : std::vector<std::function<void()>>{
+    EXPECT_CALL(api, HttpAddRequestHeadersW(IsNull(), _, _, _))
+        .Times(3)
+        .WillRepeatedly(api.Fail(ERROR_INVALID_HANDLE));
+    for (const auto& operation : std::vector<std::function<void()>>{
              [&] { Http.AddRequestHeader(u"X-A", u"1"); },
              [&] { Http.DeleteRequestHeader(u"X-A"); },
              [&] { Http.ReplaceRequestHeader(u"X-A", u"2"); },
          })
-        EXPECT_EQ(RaisedMessage(Operation).rfind("Error 6: ", 0), 0u);
+        EXPECT_EQ(RaisedMessage(operation).rfind("Error 6: ", 0), 0u);
 }
 
-TEST_F(RequestTest, SendRequestPassesHeadersAndRawBodies)
-{
+TEST_F(RequestTest, SendRequestPassesHeadersAndRawBodies) {
     Http.Open();
     Http.OpenRequest(u"POST", u"/echo");
-    const AnsiString Body("a\0b\xff\r\n", 6);
+    const AnsiString body("a\0b\xff\r\n", 6);
     EXPECT_CALL(api, HttpSendRequestW(kRequest, WStrEq(u"X-One: 1\r\nX-Two: 2"), 18u, NotNull(), 6u))
-        .WillOnce([&](HINTERNET, LPCWSTR, DWORD, LPVOID Data, DWORD Length) {
-            EXPECT_EQ(std::memcmp(Data, Body.data(), Length), 0);
+        .WillOnce([&](HINTERNET, LPCWSTR, DWORD, LPVOID data, DWORD length) {
+            EXPECT_EQ(std::memcmp(data, body.data(), length), 0);
             return TRUE;
         });
-    Http.SendRequest(u"X-One: 1\r\nX-Two: 2", Body);
+    Http.SendRequest(u"X-One: 1\r\nX-Two: 2", body);
 
-    const TBytes Bytes{0, 1, 0xFE, 0xFF};
+    const TBytes bytes{0, 1, 0xFE, 0xFF};
     EXPECT_CALL(api, HttpSendRequestW(kRequest, WStrEq(u""), 0u, NotNull(), 4u))
-        .WillOnce([&](HINTERNET, LPCWSTR, DWORD, LPVOID Data, DWORD Length) {
-            EXPECT_EQ(std::memcmp(Data, Bytes.data(), Length), 0);
+        .WillOnce([&](HINTERNET, LPCWSTR, DWORD, LPVOID data, DWORD length) {
+            EXPECT_EQ(std::memcmp(data, bytes.data(), length), 0);
             return TRUE;
         });
-    Http.SendRequest(u"", Bytes);
+    Http.SendRequest(u"", bytes);
 
     // Empty bodies: an empty text of length 0, a null array of length 0.
     EXPECT_CALL(api, HttpSendRequestW(kRequest, _, 0u, NotNull(), 0u)).WillOnce(Return(TRUE));
@@ -176,11 +176,10 @@ TEST_F(RequestTest, SendRequestPassesHeadersAndRawBodies)
     EXPECT_EQ(RaisedMessage([&] { Http.SendRequest(u"", TBytes()); }).rfind("Error 12029: ", 0), 0u);
 }
 
-TEST_F(RequestTest, HeaderLinesAndModes)
-{
+TEST_F(RequestTest, HeaderLinesAndModes) {
     Http.Open();
     Http.OpenRequest(u"", u"");
-    InSequence Order;
+    InSequence order;
     EXPECT_CALL(api, HttpAddRequestHeadersW(kRequest, WStrEq(u"X-Name: some value\r\n"), 20u, 0xA0000000u));
     EXPECT_CALL(api, HttpAddRequestHeadersW(kRequest, WStrEq(u"X-Name: other\r\n"), 15u, 0x80000000u));
     EXPECT_CALL(api, HttpAddRequestHeadersW(kRequest, WStrEq(u"X-Name:\r\n"), 9u, 0x80000000u));
@@ -196,30 +195,31 @@ TEST_F(RequestTest, HeaderLinesAndModes)
     Http.AddRequestHeader(u"X-A: 1\r\nX-B: 2", false);
     Http.AddRequestHeader(u"X-A: 3\r\n", true);
     Http.AddRequestHeader(u"X-Empty", u"");
-    EXPECT_EQ(RaisedMessage([&] { Http.AddRequestHeader(u"Link", u"http://h:81/x"); }).rfind("Error 12153: ", 0), 0u);
+    EXPECT_EQ(
+        RaisedMessage([&] { Http.AddRequestHeader(u"Link", u"http://h:81/x"); }).rfind("Error 12153: ", 0),
+        0u);
 }
 
-TEST_F(RequestTest, NamesAndValuesThatWouldInjectHeadersAreRefused)
-{
-    const std::string BadName = U8(Framework::LoadResString(SINetInvalidHeaderName));
-    const std::string BadValue = U8(Framework::LoadResString(SINetInvalidHeaderValue));
-    EXPECT_NE(BadName, BadValue);
+TEST_F(RequestTest, NamesAndValuesThatWouldInjectHeadersAreRefused) {
+    const std::string badName = U8(Framework::LoadResString(SINetInvalidHeaderName));
+    const std::string badValue = U8(Framework::LoadResString(SINetInvalidHeaderValue));
+    EXPECT_NE(badName, badValue);
 
     Http.Open();
     Http.OpenRequest(u"", u"");
     EXPECT_CALL(api, HttpAddRequestHeadersW(_, _, _, _)).Times(0);
-    const UnicodeString BadNames[] = {u"X-A\r\nX-Evil", u"X-A\nX-Evil", u"X-A\r", u"X-A: 1", u":", u"\n"};
-    const UnicodeString BadValues[] = {u"1\r\nX-Evil: 2", u"1\nX-Evil: 2", u"1\r", u"\r\n"};
-    for (const UnicodeString& Name : BadNames) {
-        SCOPED_TRACE(U8(Name));
-        EXPECT_EQ(RaisedMessage([&] { Http.AddRequestHeader(Name, u"1"); }), BadName);
-        EXPECT_EQ(RaisedMessage([&] { Http.ReplaceRequestHeader(Name, u"1"); }), BadName);
-        EXPECT_EQ(RaisedMessage([&] { Http.DeleteRequestHeader(Name); }), BadName);
+    const UnicodeString badNames[] = {u"X-A\r\nX-Evil", u"X-A\nX-Evil", u"X-A\r", u"X-A: 1", u":", u"\n"};
+    const UnicodeString badValues[] = {u"1\r\nX-Evil: 2", u"1\nX-Evil: 2", u"1\r", u"\r\n"};
+    for (const UnicodeString& name : badNames) {
+        SCOPED_TRACE(U8(name));
+        EXPECT_EQ(RaisedMessage([&] { Http.AddRequestHeader(name, u"1"); }), badName);
+        EXPECT_EQ(RaisedMessage([&] { Http.ReplaceRequestHeader(name, u"1"); }), badName);
+        EXPECT_EQ(RaisedMessage([&] { Http.DeleteRequestHeader(name); }), badName);
     }
-    for (const UnicodeString& Value : BadValues) {
-        SCOPED_TRACE(U8(Value));
-        EXPECT_EQ(RaisedMessage([&] { Http.AddRequestHeader(u"X-A", Value); }), BadValue);
-        EXPECT_EQ(RaisedMessage([&] { Http.ReplaceRequestHeader(u"X-A", Value); }), BadValue);
+    for (const UnicodeString& value : badValues) {
+        SCOPED_TRACE(U8(value));
+        EXPECT_EQ(RaisedMessage([&] { Http.AddRequestHeader(u"X-A", value); }), badValue);
+        EXPECT_EQ(RaisedMessage([&] { Http.ReplaceRequestHeader(u"X-A", value); }), badValue);
     }
 
     // The texts are resource strings, so they follow the resource language.

@@ -20,8 +20,7 @@ namespace {
 
 class ResponseTest : public HttpMockTest {
 protected:
-    ResponseTest()
-    {
+    ResponseTest() {
         Http.Open();
         Http.OpenRequest(u"GET", u"/");
     }
@@ -30,56 +29,53 @@ protected:
     // in bytes with the terminator when the buffer is missing or too small,
     // the text and its size without the terminator otherwise. HTTP_QUERY_CUSTOM
     // takes the header's name from the buffer.
-    void ServeHeaders(std::map<DWORD, std::u16string> Levels, std::map<std::u16string, std::u16string> Named = {})
-    {
+    void ServeHeaders(std::map<DWORD, std::u16string> levels,
+                      std::map<std::u16string, std::u16string> named = {}) {
         ON_CALL(api, HttpQueryInfoW(kRequest, _, _, _, _))
-            .WillByDefault([this, Levels, Named](HINTERNET, DWORD Level, LPVOID Buffer, LPDWORD Size, LPDWORD) {
-                std::u16string Value;
-                if (Level == HTTP_QUERY_CUSTOM) {
-                    const std::u16string Name(static_cast<const char16_t*>(Buffer));
-                    NamesAsked.push_back(U8(Name));
-                    const auto It = Named.find(Name);
-                    if (It == Named.end())
-                        return FailWith(ERROR_HTTP_HEADER_NOT_FOUND);
-                    Value = It->second;
-                } else {
-                    const auto It = Levels.find(Level);
-                    if (It == Levels.end())
-                        return FailWith(ERROR_HTTP_HEADER_NOT_FOUND);
-                    Value = It->second;
-                }
-                const DWORD Needed = static_cast<DWORD>((Value.size() + 1) * 2);
-                if (Buffer == nullptr || *Size < Needed) {
-                    *Size = Needed;
-                    return FailWith(ERROR_INSUFFICIENT_BUFFER);
-                }
-                std::memcpy(Buffer, Value.c_str(), Needed);
-                *Size = Needed - 2;
-                return BOOL{TRUE};
-            });
+            .WillByDefault(
+                [this, levels, named](HINTERNET, DWORD level, LPVOID buffer, LPDWORD size, LPDWORD) {
+                    std::u16string value;
+                    if (level == HTTP_QUERY_CUSTOM) {
+                        const std::u16string name(static_cast<const char16_t*>(buffer));
+                        NamesAsked.push_back(U8(name));
+                        const auto it = named.find(name);
+                        if (it == named.end()) return FailWith(ERROR_HTTP_HEADER_NOT_FOUND);
+                        value = it->second;
+                    } else {
+                        const auto it = levels.find(level);
+                        if (it == levels.end()) return FailWith(ERROR_HTTP_HEADER_NOT_FOUND);
+                        value = it->second;
+                    }
+                    const DWORD needed = static_cast<DWORD>((value.size() + 1) * 2);
+                    if (buffer == nullptr || *size < needed) {
+                        *size = needed;
+                        return FailWith(ERROR_INSUFFICIENT_BUFFER);
+                    }
+                    std::memcpy(buffer, value.c_str(), needed);
+                    *size = needed - 2;
+                    return BOOL{TRUE};
+                });
     }
 
     // Scripts the body: each InternetQueryDataAvailable reports the next of
     // Available (capped at what is left), each read delivers what was asked
     // for up to the end.
-    void ServeBody(const std::string& Body, std::vector<DWORD> Available)
-    {
-        Remaining = Body;
-        Availability = std::move(Available);
+    void ServeBody(const std::string& body, std::vector<DWORD> available) {
+        Remaining = body;
+        Availability = std::move(available);
         ON_CALL(api, InternetQueryDataAvailable(kRequest, NotNull(), 0u, 0u))
-            .WillByDefault([this](HINTERNET, LPDWORD Count, DWORD, DWORD_PTR) {
-                DWORD Next = Availability.empty() ? 1 : Availability.front();
-                if (!Availability.empty())
-                    Availability.erase(Availability.begin());
-                *Count = std::min<DWORD>(Next, static_cast<DWORD>(Remaining.size()));
+            .WillByDefault([this](HINTERNET, LPDWORD count, DWORD, DWORD_PTR) {
+                DWORD next = Availability.empty() ? 1 : Availability.front();
+                if (!Availability.empty()) Availability.erase(Availability.begin());
+                *count = std::min<DWORD>(next, static_cast<DWORD>(Remaining.size()));
                 return TRUE;
             });
         ON_CALL(api, InternetReadFile(kRequest, NotNull(), _, NotNull()))
-            .WillByDefault([this](HINTERNET, LPVOID Buffer, DWORD Asked, LPDWORD Read) {
-                Asks.push_back(Asked);
-                *Read = std::min<DWORD>(Asked, static_cast<DWORD>(Remaining.size()));
-                std::memcpy(Buffer, Remaining.data(), *Read);
-                Remaining.erase(0, *Read);
+            .WillByDefault([this](HINTERNET, LPVOID buffer, DWORD asked, LPDWORD read) {
+                Asks.push_back(asked);
+                *read = std::min<DWORD>(asked, static_cast<DWORD>(Remaining.size()));
+                std::memcpy(buffer, Remaining.data(), *read);
+                Remaining.erase(0, *read);
                 return TRUE;
             });
     }
@@ -91,25 +87,23 @@ protected:
     std::vector<DWORD> Asks;
 };
 
-TEST_F(ResponseTest, TextQueryAsksTheSizeFirstThenReadsIntoABufferOfThatSize)
-{
-    InSequence Order;
+TEST_F(ResponseTest, TextQueryAsksTheSizeFirstThenReadsIntoABufferOfThatSize) {
+    InSequence order;
     EXPECT_CALL(api, HttpQueryInfoW(kRequest, 19u, IsNull(), Pointee(0u), IsNull()))
-        .WillOnce([this](HINTERNET, DWORD, LPVOID, LPDWORD Size, LPDWORD) {
-            *Size = 8;
+        .WillOnce([this](HINTERNET, DWORD, LPVOID, LPDWORD size, LPDWORD) {
+            *size = 8;
             return FailWith(ERROR_INSUFFICIENT_BUFFER);
         });
     EXPECT_CALL(api, HttpQueryInfoW(kRequest, 19u, NotNull(), Pointee(8u), IsNull()))
-        .WillOnce([](HINTERNET, DWORD, LPVOID Buffer, LPDWORD Size, LPDWORD) {
-            std::memcpy(Buffer, u"200", 8);
-            *Size = 6;
+        .WillOnce([](HINTERNET, DWORD, LPVOID buffer, LPDWORD size, LPDWORD) {
+            std::memcpy(buffer, u"200", 8);
+            *size = 6;
             return TRUE;
         });
     EXPECT_EQ(U8(Http.Headers(heStatusCode)), "200");
 }
 
-TEST_F(ResponseTest, TextQueriesOfLevelsAndNamedHeaders)
-{
+TEST_F(ResponseTest, TextQueriesOfLevelsAndNamedHeaders) {
     ServeHeaders({{19, u"404"},
                   {20, u"Not Found"},
                   {1, u"text/plain; charset=utf-8"},
@@ -117,7 +111,8 @@ TEST_F(ResponseTest, TextQueriesOfLevelsAndNamedHeaders)
                   {54, u""}});
     EXPECT_EQ(U8(Http.QueryInfo(heStatusText)), "Not Found");
     EXPECT_EQ(U8(Http.QueryInfo(Cardinal{HTTP_QUERY_CONTENT_TYPE})), "text/plain; charset=utf-8");
-    EXPECT_EQ(U8(Http.QueryInfo(Cardinal{19 | HTTP_QUERY_FLAG_REQUEST_HEADERS})), "req");  // modifiers unchanged
+    EXPECT_EQ(U8(Http.QueryInfo(Cardinal{19 | HTTP_QUERY_FLAG_REQUEST_HEADERS})),
+              "req");  // modifiers unchanged
     // An empty value needs no second call.
     EXPECT_CALL(api, HttpQueryInfoW(kRequest, 54u, _, _, _)).Times(1);
     EXPECT_EQ(Http.QueryInfo(heETag), u"");
@@ -129,32 +124,29 @@ TEST_F(ResponseTest, TextQueriesOfLevelsAndNamedHeaders)
     EXPECT_EQ(RaisedMessage([&] { Http.QueryInfoValue(heLocation); }).rfind("Error 12150: ", 0), 0u);
     // A header no element stands for is refused before any platform call.
     EXPECT_CALL(api, HttpQueryInfoW(_, _, _, _, _)).Times(0);
-    const auto Unknown = static_cast<THttpHeader>(heXXSSProtection + 1);
-    for (const std::function<void()>& Query : std::vector<std::function<void()>>{
-             [&] { Http.QueryInfo(Unknown); }, [&] { Http.QueryInfoValue(Unknown); },
-             [&] { Http.QueryInfoSystemTime(Unknown); }})
-        EXPECT_EQ(RaisedMessage(Query), "Invalid value 69 for THttpHeader");
+    const auto unknown = static_cast<THttpHeader>(heXXSSProtection + 1);
+    for (const std::function<void()>& query : std::vector<std::function<void()>>{
+             [&] { Http.QueryInfo(unknown); }, [&] { Http.QueryInfoValue(unknown); },
+             [&] { Http.QueryInfoSystemTime(unknown); }})
+        EXPECT_EQ(RaisedMessage(query), "Invalid value 69 for THttpHeader");
 }
 
-TEST_F(ResponseTest, EmptyAnswersOfTheSizeQueryGiveAnEmptyText)
-{
+TEST_F(ResponseTest, EmptyAnswersOfTheSizeQueryGiveAnEmptyText) {
     EXPECT_CALL(api, HttpQueryInfoW(kRequest, _, IsNull(), _, _))
         .WillOnce(Return(TRUE))
-        .WillOnce([this](HINTERNET, DWORD, LPVOID, LPDWORD Size, LPDWORD) {
-            *Size = 0;
+        .WillOnce([this](HINTERNET, DWORD, LPVOID, LPDWORD size, LPDWORD) {
+            *size = 0;
             return FailWith(ERROR_INSUFFICIENT_BUFFER);
         })
-        .WillOnce([this](HINTERNET, DWORD, LPVOID, LPDWORD Size, LPDWORD) {
-            *Size = 3;  // less than one character and its terminator
+        .WillOnce([this](HINTERNET, DWORD, LPVOID, LPDWORD size, LPDWORD) {
+            *size = 3;  // less than one character and its terminator
             return FailWith(ERROR_INSUFFICIENT_BUFFER);
         });
     EXPECT_CALL(api, HttpQueryInfoW(kRequest, _, NotNull(), _, _)).Times(0);
-    for (int I = 0; I < 3; ++I)
-        EXPECT_EQ(Http.QueryInfo(heServer), u"");
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Http.QueryInfo(heServer), u"");
 }
 
-TEST_F(ResponseTest, CustomHeadersReturnTheWholeValueWhateverItsLength)
-{
+TEST_F(ResponseTest, CustomHeadersReturnTheWholeValueWhateverItsLength) {
     ServeHeaders({}, {{u"X-Long-Header-Name", u"v"},
                       {u"X-A", u"a much longer value than the name"},
                       {u"X-Same", u"123456"},
@@ -165,7 +157,8 @@ TEST_F(ResponseTest, CustomHeadersReturnTheWholeValueWhateverItsLength)
     EXPECT_EQ(U8(Http.QueryInfo(UnicodeString(u"X-Empty"))), "");
     // The longer value was asked for twice, both times with the name in the
     // buffer.
-    EXPECT_EQ(NamesAsked, (std::vector<std::string>{"X-Long-Header-Name", "X-A", "X-A", "X-Same", "X-Empty"}));
+    EXPECT_EQ(NamesAsked,
+              (std::vector<std::string>{"X-Long-Header-Name", "X-A", "X-A", "X-Same", "X-Empty"}));
 
     EXPECT_EQ(RaisedMessage([&] { Http.CustomHeaders(u"X-Missing"); }).rfind("Error 12150: ", 0), 0u);
 
@@ -174,100 +167,101 @@ TEST_F(ResponseTest, CustomHeadersReturnTheWholeValueWhateverItsLength)
     EXPECT_EQ(Http.CustomHeaders(u""), u"");
 }
 
-TEST_F(ResponseTest, NumbersAndDatesPassTheirBuffersAndSkipTheStateCheck)
-{
+TEST_F(ResponseTest, NumbersAndDatesPassTheirBuffersAndSkipTheStateCheck) {
     EXPECT_CALL(api, HttpQueryInfoW(kRequest, 19u | HTTP_QUERY_FLAG_NUMBER, NotNull(), Pointee(4u), IsNull()))
-        .WillOnce([](HINTERNET, DWORD, LPVOID Buffer, LPDWORD, LPDWORD) {
-            *static_cast<DWORD*>(Buffer) = 302;
+        .WillOnce([](HINTERNET, DWORD, LPVOID buffer, LPDWORD, LPDWORD) {
+            *static_cast<DWORD*>(buffer) = 302;
             return TRUE;
         });
     EXPECT_EQ(Http.QueryInfoValue(heStatusCode), 302u);
 
-    EXPECT_CALL(api, HttpQueryInfoW(kRequest, 9u | HTTP_QUERY_FLAG_SYSTEMTIME, NotNull(), Pointee(16u), IsNull()))
-        .WillOnce([](HINTERNET, DWORD, LPVOID Buffer, LPDWORD, LPDWORD) {
-            const SYSTEMTIME Time{1994, 11, 0, 6, 8, 49, 37, 0};
-            std::memcpy(Buffer, &Time, sizeof(Time));
+    EXPECT_CALL(api,
+                HttpQueryInfoW(kRequest, 9u | HTTP_QUERY_FLAG_SYSTEMTIME, NotNull(), Pointee(16u), IsNull()))
+        .WillOnce([](HINTERNET, DWORD, LPVOID buffer, LPDWORD, LPDWORD) {
+            const SYSTEMTIME time{1994, 11, 0, 6, 8, 49, 37, 0};
+            std::memcpy(buffer, &time, sizeof(time));
             return TRUE;
         });
-    const SYSTEMTIME Date = Http.QueryInfoSystemTime(heDate);
-    EXPECT_EQ(Date.wYear, 1994);
-    EXPECT_EQ(Date.wMonth, 11);
-    EXPECT_EQ(Date.wSecond, 37);
+    const SYSTEMTIME date = Http.QueryInfoSystemTime(heDate);
+    EXPECT_EQ(date.wYear, 1994);
+    EXPECT_EQ(date.wMonth, 11);
+    EXPECT_EQ(date.wSecond, 37);
 
     // Closed: the platform is asked with no request and its error raised,
     // never the closed-session message.
     Http.Close();
-    EXPECT_CALL(api, HttpQueryInfoW(IsNull(), _, _, _, _)).Times(2).WillRepeatedly(api.Fail(ERROR_INVALID_HANDLE));
+    EXPECT_CALL(api, HttpQueryInfoW(IsNull(), _, _, _, _))
+        .Times(2)
+        .WillRepeatedly(api.Fail(ERROR_INVALID_HANDLE));
     EXPECT_EQ(RaisedMessage([&] { Http.QueryInfoValue(heStatusCode); }).rfind("Error 6: ", 0), 0u);
     EXPECT_EQ(RaisedMessage([&] { Http.QueryInfoSystemTime(heDate); }).rfind("Error 6: ", 0), 0u);
 }
 
-TEST_F(ResponseTest, ClosedComponentRefusesTextQueriesAndReads)
-{
+TEST_F(ResponseTest, ClosedComponentRefusesTextQueriesAndReads) {
     Http.Close();
-    testing::StrictMock<MockInternetApi> Strict;
-    ScopedInternetApi UseStrict(Strict);
-    AnsiString Buffer(4, 'x');
-    TBytes Bytes(4);
-    const std::vector<std::function<void()>> Operations = {
-        [&] { Http.QueryInfo(Cardinal{19}); },   [&] { Http.Headers(heStatusCode); },
-        [&] { Http.CustomHeaders(u"ETag"); },    [&] { Http.AvailableData(); },
-        [&] { Http.GetData(); },                 [&] { Http.GetBytes(); },
-        [&] { Http.GetData(Buffer); },           [&] { Http.GetBytes(Bytes); },
-        [&] { Http.ReadData(); },                [&] { Http.ReadBytes(); },
+    testing::StrictMock<MockInternetApi> strict;
+    ScopedInternetApi useStrict(strict);
+    AnsiString buffer(4, 'x');
+    TBytes bytes(4);
+    const std::vector<std::function<void()>> operations = {
+        [&] { Http.QueryInfo(Cardinal{19}); },
+        [&] { Http.Headers(heStatusCode); },
+        [&] { Http.CustomHeaders(u"ETag"); },
+        [&] { Http.AvailableData(); },
+        [&] { Http.GetData(); },
+        [&] { Http.GetBytes(); },
+        [&] { Http.GetData(buffer); },
+        [&] { Http.GetBytes(bytes); },
+        [&] { Http.ReadData(); },
+        [&] { Http.ReadBytes(); },
     };
-    for (const auto& Operation : Operations)
-        EXPECT_EQ(RaisedMessage(Operation), kClosedMessage);
+    for (const auto& operation : operations) EXPECT_EQ(RaisedMessage(operation), kClosedMessage);
 }
 
-TEST_F(ResponseTest, PiecesAreSizedByWhatIsAvailableAndEndEmpty)
-{
+TEST_F(ResponseTest, PiecesAreSizedByWhatIsAvailableAndEndEmpty) {
     ServeBody("hello, world", {5, 5, 0, 100});
     EXPECT_CALL(api, InternetQueryDataAvailable(kRequest, NotNull(), 0u, 0u)).Times(4);
     EXPECT_EQ(Http.AvailableData(), 5u);
     EXPECT_EQ(Http.GetData(), "hello");  // 0 available: one byte is asked for
     EXPECT_EQ(Http.GetData(), ",");
-    const TBytes Rest = Http.GetBytes();
-    EXPECT_EQ(std::string(Rest.begin(), Rest.end()), " world");
+    const TBytes rest = Http.GetBytes();
+    EXPECT_EQ(std::string(rest.begin(), rest.end()), " world");
     EXPECT_EQ(Asks, (std::vector<DWORD>{5, 1, 6}));
     testing::Mock::VerifyAndClearExpectations(&api);
     EXPECT_EQ(Http.GetData(), "");
     EXPECT_TRUE(Http.GetBytes().empty());
 }
 
-TEST_F(ResponseTest, FillingReadsUseTheCallersBufferInPlace)
-{
+TEST_F(ResponseTest, FillingReadsUseTheCallersBufferInPlace) {
     ServeBody("abcd", {});
-    AnsiString Empty;
-    TBytes NoBytes;
+    AnsiString empty;
+    TBytes noBytes;
     EXPECT_CALL(api, InternetReadFile(_, _, _, _)).Times(0);
-    EXPECT_EQ(Http.GetData(Empty), 0u);
-    EXPECT_EQ(Http.GetBytes(NoBytes), 0u);
+    EXPECT_EQ(Http.GetData(empty), 0u);
+    EXPECT_EQ(Http.GetBytes(noBytes), 0u);
     testing::Mock::VerifyAndClearExpectations(&api);
 
-    AnsiString Buffer(10, '.');
-    EXPECT_EQ(Http.GetData(Buffer), 4u);
-    EXPECT_EQ(Buffer, "abcd......");
+    AnsiString buffer(10, '.');
+    EXPECT_EQ(Http.GetData(buffer), 4u);
+    EXPECT_EQ(buffer, "abcd......");
     EXPECT_EQ(Asks, std::vector<DWORD>{10});
 
     ServeBody("\x01\x02\x03", {});
-    TBytes Bytes(5, 0xEE);
-    EXPECT_EQ(Http.GetBytes(Bytes), 3u);
-    EXPECT_EQ(Bytes, (TBytes{1, 2, 3, 0xEE, 0xEE}));
+    TBytes bytes(5, 0xEE);
+    EXPECT_EQ(Http.GetBytes(bytes), 3u);
+    EXPECT_EQ(bytes, (TBytes{1, 2, 3, 0xEE, 0xEE}));
 }
 
-TEST_F(ResponseTest, ReadingWholeBodies)
-{
+TEST_F(ResponseTest, ReadingWholeBodies) {
     // Pieces of every size the platform reports, bytes of every value.
-    std::string Body;
-    for (int I = 0; I < 5000; ++I)
-        Body += static_cast<char>(I * 7);
-    ServeBody(Body, {1, 0, 4096, 3, 0, 700});
-    EXPECT_EQ(Http.ReadData(), Body);
+    std::string body;
+    for (int i = 0; i < 5000; ++i) body += static_cast<char>(i * 7);
+    ServeBody(body, {1, 0, 4096, 3, 0, 700});
+    EXPECT_EQ(Http.ReadData(), body);
 
-    ServeBody(Body, {100});
-    const TBytes Bytes = Http.ReadBytes();
-    EXPECT_EQ(std::string(Bytes.begin(), Bytes.end()), Body);
+    ServeBody(body, {100});
+    const TBytes bytes = Http.ReadBytes();
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), body);
 
     ServeBody("", {});
     EXPECT_EQ(Http.ReadData(), "");
@@ -280,30 +274,30 @@ TEST_F(ResponseTest, ReadingWholeBodies)
 
     // A declared length guides, but never commits, memory: a HEAD response
     // or a server that declares 1 GiB and sends less costs about what came.
-    ON_CALL(api, HttpQueryInfoW(kRequest, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, NotNull(), _, _))
-        .WillByDefault([](HINTERNET, DWORD, LPVOID Buffer, LPDWORD Size, LPDWORD) {
-            const DWORD Declared = 1u << 30;
-            std::memcpy(Buffer, &Declared, sizeof Declared);
-            *Size = sizeof Declared;
+    ON_CALL(api,
+            HttpQueryInfoW(kRequest, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, NotNull(), _, _))
+        .WillByDefault([](HINTERNET, DWORD, LPVOID buffer, LPDWORD size, LPDWORD) {
+            const DWORD declared = 1u << 30;
+            std::memcpy(buffer, &declared, sizeof declared);
+            *size = sizeof declared;
             return TRUE;
         });
-    for (const std::string& Sent : {std::string(), Body}) {
-        ServeBody(Sent, {0, 4096});
-        const AnsiString Data = Http.ReadData();
-        EXPECT_EQ(Data, Sent);
-        EXPECT_LE(Data.capacity(), std::size_t{2} << 20);
-        ServeBody(Sent, {4096});
+    for (const std::string& sent : {std::string(), body}) {
+        ServeBody(sent, {0, 4096});
+        const AnsiString data = Http.ReadData();
+        EXPECT_EQ(data, sent);
+        EXPECT_LE(data.capacity(), std::size_t{2} << 20);
+        ServeBody(sent, {4096});
         EXPECT_LE(Http.ReadBytes().capacity(), std::size_t{2} << 20);
     }
 }
 
-TEST_F(ResponseTest, FailedReadDiscardsWhatWasReadAndKeepsTheRequest)
-{
+TEST_F(ResponseTest, FailedReadDiscardsWhatWasReadAndKeepsTheRequest) {
     ServeBody("0123456789", {4});
     EXPECT_CALL(api, InternetReadFile(kRequest, _, _, _))
-        .WillOnce([](HINTERNET, LPVOID Buffer, DWORD, LPDWORD Read) {
-            std::memcpy(Buffer, "0123", 4);
-            *Read = 4;
+        .WillOnce([](HINTERNET, LPVOID buffer, DWORD, LPDWORD read) {
+            std::memcpy(buffer, "0123", 4);
+            *read = 4;
             return TRUE;
         })
         .WillOnce(api.Fail(ERROR_INTERNET_CONNECTION_RESET));

@@ -22,33 +22,33 @@ protected:
 }  // namespace
 
 TEST_F(HandleExceptionTest, HandlerReceivesSenderAndTheExceptionBeingHandled) {
-    TObject* SeenSender = nullptr;
-    UnicodeString SeenMessage, SeenClass;
-    Application().SetOnException([&](TObject* Sender, Exception& E) {
-        SeenSender = Sender;
-        SeenMessage = E.Message();
-        SeenClass = E.ClassName();
+    TObject* seenSender = nullptr;
+    UnicodeString seenMessage, SeenClass;
+    Application().SetOnException([&](TObject* sender, Exception& e) {
+        seenSender = sender;
+        seenMessage = e.Message();
+        SeenClass = e.ClassName();
     });
-    TComponent Sender(nullptr);
+    TComponent sender(nullptr);
     try {
         throw EConvertError(u"bad value");
     } catch (...) {
-        Application().HandleException(&Sender);
+        Application().HandleException(&sender);
     }
-    EXPECT_EQ(SeenSender, &Sender);
-    EXPECT_EQ(SeenMessage, u"bad value");
+    EXPECT_EQ(seenSender, &sender);
+    EXPECT_EQ(seenMessage, u"bad value");
     EXPECT_EQ(SeenClass, u"EConvertError");
 }
 
 TEST_F(HandleExceptionTest, AbortIsNotShown) {
-    int Calls = 0;
-    Application().SetOnException([&](TObject*, Exception&) { ++Calls; });
+    int calls = 0;
+    Application().SetOnException([&](TObject*, Exception&) { ++calls; });
     try {
         Abort();
     } catch (...) {
         Application().HandleException(nullptr);
     }
-    EXPECT_EQ(Calls, 0);
+    EXPECT_EQ(calls, 0);
 
     Application().SetOnException(nullptr);
     testing::internal::CaptureStderr();
@@ -61,8 +61,8 @@ TEST_F(HandleExceptionTest, AbortIsNotShown) {
 }
 
 TEST_F(HandleExceptionTest, ForeignExceptionsAreWrappedWithTheirText) {
-    std::vector<UnicodeString> Seen;
-    Application().SetOnException([&](TObject*, Exception& E) { Seen.push_back(E.Message()); });
+    std::vector<UnicodeString> seen;
+    Application().SetOnException([&](TObject*, Exception& e) { seen.push_back(e.Message()); });
     try {
         throw std::runtime_error("disk \xC3\xA9t\xC3\xA9");
     } catch (...) {
@@ -74,9 +74,9 @@ TEST_F(HandleExceptionTest, ForeignExceptionsAreWrappedWithTheirText) {
         Application().HandleException(nullptr);
     }
     Application().HandleException(nullptr);  // outside a handler: nothing to show
-    ASSERT_EQ(Seen.size(), 2u);
-    EXPECT_EQ(Seen[0], u"disk \u00e9t\u00e9");
-    EXPECT_EQ(Seen[1], u"Unknown exception");
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], u"disk \u00e9t\u00e9");
+    EXPECT_EQ(seen[1], u"Unknown exception");
 }
 
 TEST_F(HandleExceptionTest, DefaultDisplayWritesTheMessageToStandardError) {
@@ -86,7 +86,9 @@ TEST_F(HandleExceptionTest, DefaultDisplayWritesTheMessageToStandardError) {
     } catch (...) {
         Application().HandleException(nullptr);
     }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error 12029: A connection \xC3\xA9" "chou\xC3\xA9\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Error 12029: A connection \xC3\xA9"
+              "chou\xC3\xA9\n");
 }
 
 TEST_F(HandleExceptionTest, ARaisingHandlerIsContainedAndShownByDefault) {
@@ -103,16 +105,16 @@ TEST_F(HandleExceptionTest, ARaisingHandlerIsContainedAndShownByDefault) {
 }
 
 TEST_F(HandleExceptionTest, HandlerMayReenterTheApplication) {
-    int Inner = 0;
-    Application().SetOnException([&](TObject*, Exception& E) {
-        if (E.Message() == u"outer") {
+    int inner = 0;
+    Application().SetOnException([&](TObject*, Exception& e) {
+        if (e.Message() == u"outer") {
             try {
                 throw Exception(u"inner");
             } catch (...) {
                 Application().HandleException(nullptr);  // no deadlock
             }
         } else {
-            ++Inner;
+            ++inner;
         }
     });
     try {
@@ -120,18 +122,18 @@ TEST_F(HandleExceptionTest, HandlerMayReenterTheApplication) {
     } catch (...) {
         Application().HandleException(nullptr);
     }
-    EXPECT_EQ(Inner, 1);
+    EXPECT_EQ(inner, 1);
 }
 
 TEST_F(HandleExceptionTest, CallsFromManyThreadsAreAllDelivered) {
-    std::atomic<int> Count{0};
-    Application().SetOnException([&](TObject*, Exception& E) {
-        if (E.Message() == u"worker") ++Count;
+    std::atomic<int> count{0};
+    Application().SetOnException([&](TObject*, Exception& e) {
+        if (e.Message() == u"worker") ++count;
     });
-    std::vector<std::thread> Threads;
-    for (int T = 0; T < 8; ++T)
-        Threads.emplace_back([] {
-            for (int I = 0; I < 200; ++I) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([] {
+            for (int i = 0; i < 200; ++i) {
                 try {
                     throw Exception(u"worker");
                 } catch (...) {
@@ -140,10 +142,10 @@ TEST_F(HandleExceptionTest, CallsFromManyThreadsAreAllDelivered) {
             }
         });
     // Swapping the handler meanwhile must not disturb the workers.
-    for (int I = 0; I < 100; ++I) {
-        auto Current = Application().OnException();
-        Application().SetOnException(Current);
+    for (int i = 0; i < 100; ++i) {
+        auto current = Application().OnException();
+        Application().SetOnException(current);
     }
-    for (auto& Th : Threads) Th.join();
-    EXPECT_EQ(Count.load(), 1600);
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(count.load(), 1600);
 }

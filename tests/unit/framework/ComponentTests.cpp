@@ -22,7 +22,9 @@ struct TJournal {
     std::set<const TComponent*> Alive;
 };
 
-std::string Narrow(const UnicodeString& S) { return Utf16ToUtf8(S); }
+std::string Narrow(const UnicodeString& s) {
+    return Utf16ToUtf8(s);
+}
 
 // A component that logs its notifications and destruction, and holds one
 // reference (Peer) kept safe by the free-notification pattern. Its
@@ -30,8 +32,8 @@ std::string Narrow(const UnicodeString& S) { return Utf16ToUtf8(S); }
 // use-after-free under AddressSanitizer.
 class TProbe : public TComponent {
 public:
-    TProbe(TComponent* AOwner, const UnicodeString& AName, TJournal& J) : TComponent(AOwner), FJournal(J) {
-        SetName(AName);
+    TProbe(TComponent* owner, const UnicodeString& name, TJournal& j) : TComponent(owner), FJournal(j) {
+        SetName(name);
         FJournal.Alive.insert(this);
     }
     ~TProbe() override {
@@ -42,10 +44,10 @@ public:
     }
 
     TComponent* Peer() const { return FPeer; }
-    void SetPeer(TComponent* Value) {
-        if (FPeer == Value) return;
+    void SetPeer(TComponent* value) {
+        if (FPeer == value) return;
         if (FPeer != nullptr) FPeer->RemoveFreeNotification(this);
-        FPeer = Value;
+        FPeer = value;
         if (FPeer != nullptr) FPeer->FreeNotification(this);
     }
 
@@ -56,11 +58,12 @@ public:
     using TComponent::SetDesigning;
 
 protected:
-    void Notification(TComponent* AComponent, TOperation Operation) override {
-        TComponent::Notification(AComponent, Operation);
-        FJournal.Lines.push_back(Narrow(Name()) + (Operation == opInsert ? " +" : " -") + Narrow(AComponent->Name()));
-        if (Operation == opRemove && AComponent == FPeer) FPeer = nullptr;
-        if (OnNotify) OnNotify(AComponent, Operation);
+    void Notification(TComponent* component, TOperation operation) override {
+        TComponent::Notification(component, operation);
+        FJournal.Lines.push_back(Narrow(Name()) + (operation == opInsert ? " +" : " -") +
+                                 Narrow(component->Name()));
+        if (operation == opRemove && component == FPeer) FPeer = nullptr;
+        if (OnNotify) OnNotify(component, operation);
     }
 
 private:
@@ -79,134 +82,134 @@ struct TBox {
 }  // namespace
 
 TEST(ComponentOwnership, OwnerFreesOwnedComponentsLastFirstEachSeeingDestroying) {
-    TJournal J;
-    auto* Root = new TProbe(nullptr, u"Root", J);
-    new TProbe(Root, u"A", J);
-    new TProbe(Root, u"B", J);
-    new TProbe(Root, u"C", J);
-    ASSERT_EQ(Root->ComponentCount(), 3);
-    J.Lines.clear();
+    TJournal j;
+    auto* root = new TProbe(nullptr, u"Root", j);
+    new TProbe(root, u"A", j);
+    new TProbe(root, u"B", j);
+    new TProbe(root, u"C", j);
+    ASSERT_EQ(root->ComponentCount(), 3);
+    j.Lines.clear();
 
-    delete Root;
+    delete root;
 
-    std::vector<std::string> Destroyed;
-    for (const auto& L : J.Lines)
-        if (L.rfind("destroy", 0) == 0) Destroyed.push_back(L);
+    std::vector<std::string> destroyed;
+    for (const auto& l : j.Lines)
+        if (l.rfind("destroy", 0) == 0) destroyed.push_back(l);
     // The root's own destructor body runs first; then the base part frees
     // what it owns, last created first.
-    EXPECT_THAT(Destroyed, ElementsAre("destroy Root (destroying)", "destroy C (destroying)",
+    EXPECT_THAT(destroyed, ElementsAre("destroy Root (destroying)", "destroy C (destroying)",
                                        "destroy B (destroying)", "destroy A (destroying)"));
-    EXPECT_THAT(J.Alive, IsEmpty());
+    EXPECT_THAT(j.Alive, IsEmpty());
 }
 
 TEST(ComponentOwnership, ComponentFreedFirstLeavesItsOwnerAndTellsOwnerAndSiblings) {
-    TJournal J;
-    TProbe Root(nullptr, u"Root", J);
-    auto* A = new TProbe(&Root, u"A", J);
-    auto* B = new TProbe(&Root, u"B", J);
-    auto* C = new TProbe(&Root, u"C", J);
-    J.Lines.clear();
+    TJournal j;
+    TProbe root(nullptr, u"Root", j);
+    auto* a = new TProbe(&root, u"A", j);
+    auto* b = new TProbe(&root, u"B", j);
+    auto* c = new TProbe(&root, u"C", j);
+    j.Lines.clear();
 
-    delete B;
+    delete b;
 
-    EXPECT_EQ(Root.ComponentCount(), 2);
-    EXPECT_EQ(Root.Components(0), A);
-    EXPECT_EQ(Root.Components(1), C);
-    EXPECT_EQ(Root.FindComponent(u"B"), nullptr);
-    EXPECT_EQ(C->ComponentIndex(), 1);
-    EXPECT_THAT(J.Lines, ElementsAre("destroy B (destroying)", "Root -B", "C -B", "A -B"));
+    EXPECT_EQ(root.ComponentCount(), 2);
+    EXPECT_EQ(root.Components(0), a);
+    EXPECT_EQ(root.Components(1), c);
+    EXPECT_EQ(root.FindComponent(u"B"), nullptr);
+    EXPECT_EQ(c->ComponentIndex(), 1);
+    EXPECT_THAT(j.Lines, ElementsAre("destroy B (destroying)", "Root -B", "C -B", "A -B"));
 }
 
 TEST(ComponentOwnership, InsertNoticeReachesOwnerAndSiblingsButNotTheNewcomer) {
-    TJournal J;
-    TProbe Root(nullptr, u"Root", J);
-    TProbe* A = new TProbe(&Root, u"A", J);
-    J.Lines.clear();
-    auto* B = new TProbe(&Root, u"", J);  // named after insertion, so the notices show an empty name
-    B->SetName(u"B");
-    EXPECT_THAT(J.Lines, ElementsAre("Root +", "A +"));
-    EXPECT_EQ(A->Owner(), &Root);
+    TJournal j;
+    TProbe root(nullptr, u"Root", j);
+    TProbe* a = new TProbe(&root, u"A", j);
+    j.Lines.clear();
+    auto* b = new TProbe(&root, u"", j);  // named after insertion, so the notices show an empty name
+    b->SetName(u"B");
+    EXPECT_THAT(j.Lines, ElementsAre("Root +", "A +"));
+    EXPECT_EQ(a->Owner(), &root);
 }
 
 TEST(ComponentOwnership, InsertComponentMovesOwnershipAndTellsBothFamilies) {
-    TJournal J;
-    TProbe First(nullptr, u"First", J);
-    TProbe Second(nullptr, u"Second", J);
-    auto* Stay = new TProbe(&First, u"Stay", J);
-    auto* Mover = new TProbe(&First, u"Mover", J);
-    auto* Local = new TProbe(&Second, u"Local", J);
-    J.Lines.clear();
+    TJournal j;
+    TProbe first(nullptr, u"First", j);
+    TProbe second(nullptr, u"Second", j);
+    auto* stay = new TProbe(&first, u"Stay", j);
+    auto* mover = new TProbe(&first, u"Mover", j);
+    auto* local = new TProbe(&second, u"Local", j);
+    j.Lines.clear();
 
-    Second.InsertComponent(Mover);
+    second.InsertComponent(mover);
 
-    EXPECT_EQ(Mover->Owner(), &Second);
-    EXPECT_EQ(First.ComponentCount(), 1);
-    EXPECT_EQ(First.Components(0), Stay);
-    EXPECT_EQ(Second.ComponentCount(), 2);
-    EXPECT_THAT(J.Lines, ElementsAre("First -Mover", "Stay -Mover", "Second +Mover", "Local +Mover"));
+    EXPECT_EQ(mover->Owner(), &second);
+    EXPECT_EQ(first.ComponentCount(), 1);
+    EXPECT_EQ(first.Components(0), stay);
+    EXPECT_EQ(second.ComponentCount(), 2);
+    EXPECT_THAT(j.Lines, ElementsAre("First -Mover", "Stay -Mover", "Second +Mover", "Local +Mover"));
 
     // Releasing ownership leaves the component to the caller.
-    Second.RemoveComponent(Mover);
-    EXPECT_EQ(Mover->Owner(), nullptr);
-    EXPECT_EQ(Second.ComponentCount(), 1);
-    EXPECT_EQ(Second.Components(0), Local);
-    delete Mover;
+    second.RemoveComponent(mover);
+    EXPECT_EQ(mover->Owner(), nullptr);
+    EXPECT_EQ(second.ComponentCount(), 1);
+    EXPECT_EQ(second.Components(0), local);
+    delete mover;
 }
 
 TEST(ComponentOwnership, RefusedInsertionsChangeNothing) {
-    TJournal J;
-    TProbe Root(nullptr, u"Root", J);
-    auto* Child = new TProbe(&Root, u"Child", J);
-    auto* Grandchild = new TProbe(Child, u"Grandchild", J);
-    TProbe Other(nullptr, u"Other", J);
-    auto* Twin = new TProbe(&Other, u"CHILD", J);
+    TJournal j;
+    TProbe root(nullptr, u"Root", j);
+    auto* child = new TProbe(&root, u"Child", j);
+    auto* grandchild = new TProbe(child, u"Grandchild", j);
+    TProbe other(nullptr, u"Other", j);
+    auto* twin = new TProbe(&other, u"CHILD", j);
 
-    EXPECT_THROW(Grandchild->InsertComponent(&Root), EComponentError);
-    EXPECT_THROW(Child->InsertComponent(Child), EComponentError);
-    EXPECT_THROW(Root.InsertComponent(nullptr), EComponentError);
-    EXPECT_THROW(Root.InsertComponent(Twin), EComponentError);  // name taken, ignoring case
+    EXPECT_THROW(grandchild->InsertComponent(&root), EComponentError);
+    EXPECT_THROW(child->InsertComponent(child), EComponentError);
+    EXPECT_THROW(root.InsertComponent(nullptr), EComponentError);
+    EXPECT_THROW(root.InsertComponent(twin), EComponentError);  // name taken, ignoring case
 
-    EXPECT_EQ(Twin->Owner(), &Other);
-    EXPECT_EQ(Root.ComponentCount(), 1);
-    EXPECT_EQ(Child->Owner(), &Root);
-    EXPECT_EQ(Grandchild->Owner(), Child);
+    EXPECT_EQ(twin->Owner(), &other);
+    EXPECT_EQ(root.ComponentCount(), 1);
+    EXPECT_EQ(child->Owner(), &root);
+    EXPECT_EQ(grandchild->Owner(), child);
 }
 
 TEST(ComponentNotifications, FreeNotificationReachesSubscribersAcrossOwnersBothWays) {
-    TJournal J;
-    auto* RootA = new TProbe(nullptr, u"RootA", J);
-    auto* RootB = new TProbe(nullptr, u"RootB", J);
-    auto* X = new TProbe(RootA, u"X", J);
-    auto* Y = new TProbe(RootB, u"Y", J);
-    X->SetPeer(Y);  // X asks to hear of Y's end; the link works both ways
-    EXPECT_TRUE(X->ComponentState().Contains(csFreeNotification));
-    J.Lines.clear();
+    TJournal j;
+    auto* rootA = new TProbe(nullptr, u"RootA", j);
+    auto* rootB = new TProbe(nullptr, u"RootB", j);
+    auto* x = new TProbe(rootA, u"X", j);
+    auto* y = new TProbe(rootB, u"Y", j);
+    x->SetPeer(y);  // X asks to hear of Y's end; the link works both ways
+    EXPECT_TRUE(x->ComponentState().Contains(csFreeNotification));
+    j.Lines.clear();
 
-    delete X;
-    EXPECT_THAT(J.Lines, ElementsAre("destroy X (destroying)", "Y -X", "RootA -X"));
-    EXPECT_FALSE(Y->ComponentState().Contains(csFreeNotification));
+    delete x;
+    EXPECT_THAT(j.Lines, ElementsAre("destroy X (destroying)", "Y -X", "RootA -X"));
+    EXPECT_FALSE(y->ComponentState().Contains(csFreeNotification));
 
-    auto* Z = new TProbe(RootA, u"Z", J);
-    Z->SetPeer(Y);
-    delete RootB;
-    EXPECT_EQ(Z->Peer(), nullptr);
-    delete RootA;
-    EXPECT_THAT(J.Alive, IsEmpty());
+    auto* z = new TProbe(rootA, u"Z", j);
+    z->SetPeer(y);
+    delete rootB;
+    EXPECT_EQ(z->Peer(), nullptr);
+    delete rootA;
+    EXPECT_THAT(j.Alive, IsEmpty());
 }
 
 TEST(ComponentNotifications, RemoveFreeNotificationStopsNoticesInBothDirections) {
-    TJournal J;
-    TProbe RootA(nullptr, u"RootA", J);
-    TProbe RootB(nullptr, u"RootB", J);
-    auto* X = new TProbe(&RootA, u"X", J);
-    auto* Y = new TProbe(&RootB, u"Y", J);
-    X->FreeNotification(Y);
-    X->FreeNotification(Y);  // idempotent
-    Y->RemoveFreeNotification(X);
-    J.Lines.clear();
-    delete Y;
-    EXPECT_THAT(J.Lines, ElementsAre("destroy Y (destroying)", "RootB -Y"));
-    EXPECT_FALSE(X->ComponentState().Contains(csFreeNotification));
+    TJournal j;
+    TProbe rootA(nullptr, u"RootA", j);
+    TProbe rootB(nullptr, u"RootB", j);
+    auto* x = new TProbe(&rootA, u"X", j);
+    auto* y = new TProbe(&rootB, u"Y", j);
+    x->FreeNotification(y);
+    x->FreeNotification(y);  // idempotent
+    y->RemoveFreeNotification(x);
+    j.Lines.clear();
+    delete y;
+    EXPECT_THAT(j.Lines, ElementsAre("destroy Y (destroying)", "RootB -Y"));
+    EXPECT_FALSE(x->ComponentState().Contains(csFreeNotification));
 }
 
 // Builds two families with references across and within them, then deletes
@@ -214,130 +217,130 @@ TEST(ComponentNotifications, RemoveFreeNotificationStopsNoticesInBothDirections)
 // owner). Each probe reads its peer in its destructor, so a peer pointer that
 // outlived its target would be a use-after-free.
 TEST(ComponentNotifications, DestructionInEveryOrderLeavesNoDanglingPointer) {
-    std::vector<int> Order{0, 1, 2, 3, 4};
-    int Runs = 0;
+    std::vector<int> order{0, 1, 2, 3, 4};
+    int runs = 0;
     do {
-        TJournal J;
-        std::vector<TProbe*> P(5);
-        P[0] = new TProbe(nullptr, u"RootA", J);
-        P[1] = new TProbe(nullptr, u"RootB", J);
-        P[2] = new TProbe(P[0], u"X", J);
-        P[3] = new TProbe(P[0], u"Y", J);
-        P[4] = new TProbe(P[1], u"Z", J);
-        P[2]->SetPeer(P[4]);  // across owners
-        P[4]->SetPeer(P[3]);  // back again
-        P[3]->SetPeer(P[2]);  // siblings
-        P[0]->SetPeer(P[4]);  // a root watching another family's child
-        P[1]->SetPeer(P[0]);  // a root watching the other root
+        TJournal j;
+        std::vector<TProbe*> p(5);
+        p[0] = new TProbe(nullptr, u"RootA", j);
+        p[1] = new TProbe(nullptr, u"RootB", j);
+        p[2] = new TProbe(p[0], u"X", j);
+        p[3] = new TProbe(p[0], u"Y", j);
+        p[4] = new TProbe(p[1], u"Z", j);
+        p[2]->SetPeer(p[4]);  // across owners
+        p[4]->SetPeer(p[3]);  // back again
+        p[3]->SetPeer(p[2]);  // siblings
+        p[0]->SetPeer(p[4]);  // a root watching another family's child
+        p[1]->SetPeer(p[0]);  // a root watching the other root
 
-        for (int Index : Order)
-            if (J.Alive.count(P[Index]) != 0) delete P[Index];
-        ASSERT_THAT(J.Alive, IsEmpty());
-        ++Runs;
-    } while (std::next_permutation(Order.begin(), Order.end()));
-    EXPECT_EQ(Runs, 120);
+        for (int index : order)
+            if (j.Alive.count(p[index]) != 0) delete p[index];
+        ASSERT_THAT(j.Alive, IsEmpty());
+        ++runs;
+    } while (std::next_permutation(order.begin(), order.end()));
+    EXPECT_EQ(runs, 120);
 }
 
 TEST(ComponentNotifications, HandlerDeletingASiblingDuringABroadcastIsSafe) {
-    TJournal J;
-    TProbe Root(nullptr, u"Root", J);
-    auto* A = new TProbe(&Root, u"A", J);
-    auto* B = new TProbe(&Root, u"B", J);
-    auto* C = new TProbe(&Root, u"C", J);
-    auto* D = new TProbe(&Root, u"D", J);
+    TJournal j;
+    TProbe root(nullptr, u"Root", j);
+    auto* A = new TProbe(&root, u"A", j);
+    auto* b = new TProbe(&root, u"B", j);
+    auto* c = new TProbe(&root, u"C", j);
+    auto* D = new TProbe(&root, u"D", j);
     // When D goes, C takes A with it: the broadcast must not visit A afterwards.
-    C->OnNotify = [&](TComponent* Which, TOperation Op) {
-        if (Op == opRemove && Which == D && J.Alive.count(A) != 0) delete A;
+    c->OnNotify = [&](TComponent* which, TOperation op) {
+        if (op == opRemove && which == D && j.Alive.count(A) != 0) delete A;
     };
     delete D;
-    EXPECT_EQ(Root.ComponentCount(), 2);
-    EXPECT_EQ(Root.Components(0), B);
-    EXPECT_EQ(Root.Components(1), C);
+    EXPECT_EQ(root.ComponentCount(), 2);
+    EXPECT_EQ(root.Components(0), b);
+    EXPECT_EQ(root.Components(1), c);
 }
 
 TEST(ComponentNotifications, HandlerRaisingDuringDestructionGoesToTheApplication) {
-    std::vector<UnicodeString> Shown;
-    Application().SetOnException([&](TObject*, Exception& E) { Shown.push_back(E.Message()); });
+    std::vector<UnicodeString> shown;
+    Application().SetOnException([&](TObject*, Exception& e) { shown.push_back(e.Message()); });
     {
-        TJournal J;
-        TProbe Root(nullptr, u"Root", J);
-        auto* A = new TProbe(&Root, u"A", J);
-        new TProbe(&Root, u"B", J);
-        A->OnNotify = [](TComponent*, TOperation Op) {
-            if (Op == opRemove) throw Exception(u"notice failed");
+        TJournal j;
+        TProbe root(nullptr, u"Root", j);
+        auto* a = new TProbe(&root, u"A", j);
+        new TProbe(&root, u"B", j);
+        a->OnNotify = [](TComponent*, TOperation op) {
+            if (op == opRemove) throw Exception(u"notice failed");
         };
     }  // B's removal notice raises inside A while the root destroys B
     Application().SetOnException(nullptr);
-    ASSERT_EQ(Shown.size(), 1u);
-    EXPECT_EQ(Shown[0], u"notice failed");
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], u"notice failed");
 }
 
 TEST(ComponentNames, ValidIdentifiersUniqueIgnoringCase) {
-    TJournal J;
-    TProbe Root(nullptr, u"Root", J);
-    auto* A = new TProbe(&Root, u"Session1", J);
-    auto* B = new TProbe(&Root, u"", J);
+    TJournal j;
+    TProbe root(nullptr, u"Root", j);
+    auto* a = new TProbe(&root, u"Session1", j);
+    auto* b = new TProbe(&root, u"", j);
 
-    for (const char16_t* Good : {u"_x", u"a", u"Z9", u"Http_2"}) {
-        EXPECT_NO_THROW(B->SetName(Good)) << Narrow(Good);
-        EXPECT_EQ(B->Name(), Good);
+    for (const char16_t* good : {u"_x", u"a", u"Z9", u"Http_2"}) {
+        EXPECT_NO_THROW(b->SetName(good)) << Narrow(good);
+        EXPECT_EQ(b->Name(), good);
     }
-    for (const char16_t* Bad : {u"1abc", u"a b", u"a-b", u"é", u"a.b", u" "}) {
+    for (const char16_t* bad : {u"1abc", u"a b", u"a-b", u"é", u"a.b", u" "}) {
         try {
-            B->SetName(Bad);
-            ADD_FAILURE() << "accepted " << Narrow(Bad);
-        } catch (const EComponentError& E) {
-            EXPECT_EQ(E.Message(), u"'" + UnicodeString(Bad) + u"' is not a valid component name");
+            b->SetName(bad);
+            ADD_FAILURE() << "accepted " << Narrow(bad);
+        } catch (const EComponentError& e) {
+            EXPECT_EQ(e.Message(), u"'" + UnicodeString(bad) + u"' is not a valid component name");
         }
     }
-    EXPECT_EQ(B->Name(), u"Http_2");
+    EXPECT_EQ(b->Name(), u"Http_2");
 
     try {
-        B->SetName(u"SESSION1");
+        b->SetName(u"SESSION1");
         ADD_FAILURE() << "duplicate accepted";
-    } catch (const EComponentError& E) {
-        EXPECT_EQ(E.Message(), u"A component named SESSION1 already exists");
+    } catch (const EComponentError& e) {
+        EXPECT_EQ(e.Message(), u"A component named SESSION1 already exists");
     }
-    EXPECT_EQ(B->Name(), u"Http_2");
+    EXPECT_EQ(b->Name(), u"Http_2");
 
-    A->SetName(u"SESSION1");  // a change of case of its own name is fine
-    EXPECT_EQ(Root.FindComponent(u"session1"), A);
-    EXPECT_EQ(Root.FindComponent(u""), nullptr);
+    a->SetName(u"SESSION1");  // a change of case of its own name is fine
+    EXPECT_EQ(root.FindComponent(u"session1"), a);
+    EXPECT_EQ(root.FindComponent(u""), nullptr);
 
     // Names need only be unique among one owner's components, and empty
     // names never clash.
-    new TProbe(&Root, u"", J);
-    new TProbe(&Root, u"", J);
-    TProbe Other(nullptr, u"Other", J);
-    EXPECT_NO_THROW(new TProbe(&Other, u"Session1", J));
+    new TProbe(&root, u"", j);
+    new TProbe(&root, u"", j);
+    TProbe other(nullptr, u"Other", j);
+    EXPECT_NO_THROW(new TProbe(&other, u"Session1", j));
 }
 
 TEST(ComponentNames, ClassNameIsTheDynamicTypeWithoutNamespace) {
-    TJournal J;
-    TProbe Probe(nullptr, u"P", J);
-    const TComponent& AsBase = Probe;
-    EXPECT_EQ(AsBase.ClassName(), u"TProbe");
-    TComponent Plain(nullptr);
-    EXPECT_EQ(Plain.ClassName(), u"TComponent");
-    TBox<Framework::TList>::TInner<std::string> Nested(nullptr);
-    EXPECT_EQ(Nested.ClassName().substr(0, 7), u"TInner<");
-    EXPECT_NE(Nested.ClassName().find(u"std::"), UnicodeString::npos);  // arguments stay qualified
+    TJournal j;
+    TProbe probe(nullptr, u"P", j);
+    const TComponent& asBase = probe;
+    EXPECT_EQ(asBase.ClassName(), u"TProbe");
+    TComponent plain(nullptr);
+    EXPECT_EQ(plain.ClassName(), u"TComponent");
+    TBox<Framework::TList>::TInner<std::string> nested(nullptr);
+    EXPECT_EQ(nested.ClassName().substr(0, 7), u"TInner<");
+    EXPECT_NE(nested.ClassName().find(u"std::"), UnicodeString::npos);  // arguments stay qualified
     EXPECT_EQ(EConvertError(u"x").ClassName(), u"EConvertError");
 }
 
 TEST(ComponentState, DesigningSpreadsToOwnedAndInsertedComponents) {
-    TJournal J;
-    TProbe Root(nullptr, u"Root", J);
-    auto* A = new TProbe(&Root, u"A", J);
-    auto* AA = new TProbe(A, u"AA", J);
-    Root.SetDesigning(true);
-    EXPECT_TRUE(A->ComponentState().Contains(csDesigning));
-    EXPECT_TRUE(AA->ComponentState().Contains(csDesigning));
-    auto* Late = new TProbe(&Root, u"Late", J);
-    EXPECT_TRUE(Late->ComponentState().Contains(csDesigning));
-    Root.RemoveComponent(Late);
-    EXPECT_FALSE(Late->ComponentState().Contains(csDesigning));
-    delete Late;
-    EXPECT_THROW(Root.Components(1), EListError);
-    EXPECT_THROW(Root.Components(-1), EListError);
+    TJournal j;
+    TProbe root(nullptr, u"Root", j);
+    auto* a = new TProbe(&root, u"A", j);
+    auto* aa = new TProbe(a, u"AA", j);
+    root.SetDesigning(true);
+    EXPECT_TRUE(a->ComponentState().Contains(csDesigning));
+    EXPECT_TRUE(aa->ComponentState().Contains(csDesigning));
+    auto* late = new TProbe(&root, u"Late", j);
+    EXPECT_TRUE(late->ComponentState().Contains(csDesigning));
+    root.RemoveComponent(late);
+    EXPECT_FALSE(late->ComponentState().Contains(csDesigning));
+    delete late;
+    EXPECT_THROW(root.Components(1), EListError);
+    EXPECT_THROW(root.Components(-1), EListError);
 }

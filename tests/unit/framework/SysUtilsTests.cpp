@@ -14,35 +14,39 @@
 using namespace Framework;
 
 namespace {
-std::string Narrow(const UnicodeString& S) { return Utf16ToUtf8(S); }
+std::string Narrow(const UnicodeString& s) {
+    return Utf16ToUtf8(s);
+}
 }  // namespace
 
 TEST(Exceptions, MessageIsUtf16AndWhatIsUtf8InStep) {
-    Exception E(u"Gr\u00fc\u00dfe \U0001F600");
-    EXPECT_EQ(E.Message(), u"Gr\u00fc\u00dfe \U0001F600");
-    EXPECT_STREQ(E.what(), "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80");
-    E.SetMessage(u"changed");
-    EXPECT_STREQ(E.what(), "changed");
+    Exception e(u"Gr\u00fc\u00dfe \U0001F600");
+    EXPECT_EQ(e.Message(), u"Gr\u00fc\u00dfe \U0001F600");
+    EXPECT_STREQ(e.what(),
+                 "Gr\xC3\xBC\xC3\x9F"
+                 "e \xF0\x9F\x98\x80");
+    e.SetMessage(u"changed");
+    EXPECT_STREQ(e.what(), "changed");
 
     // Copies (as exception_ptr and rethrow make) keep their own text.
-    Exception Copy = E;
-    E.SetMessage(u"again");
-    EXPECT_STREQ(Copy.what(), "changed");
+    Exception copy = e;
+    e.SetMessage(u"again");
+    EXPECT_STREQ(copy.what(), "changed");
 }
 
 TEST(Exceptions, AbortRaisesEAbortCaughtAsFrameworkAndStdException) {
     EXPECT_THROW(Abort(), EAbort);
     try {
         Abort();
-    } catch (const std::exception& E) {
-        EXPECT_NE(dynamic_cast<const EAbort*>(&E), nullptr);
-        EXPECT_STRNE(E.what(), "");
+    } catch (const std::exception& e) {
+        EXPECT_NE(dynamic_cast<const EAbort*>(&e), nullptr);
+        EXPECT_STRNE(e.what(), "");
     }
     try {
         throw EConvertError(u"bad");
-    } catch (const Exception& E) {
-        EXPECT_EQ(E.ClassName(), u"EConvertError");
-        EXPECT_EQ(E.Message(), u"bad");
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.ClassName(), u"EConvertError");
+        EXPECT_EQ(e.Message(), u"bad");
     }
 }
 
@@ -72,38 +76,38 @@ TEST(IntegerText, StrToIntAcceptsDecimalAndHexAtTheLimits) {
 }
 
 TEST(IntegerText, StrToIntRejectsNonIntegersAndOutOfRangeWithClearMessages) {
-    for (const char16_t* Bad : {u"", u" ", u"abc", u"12a", u"1 ", u"+", u"-", u"$", u"0x", u"1.0", u"--1",
+    for (const char16_t* bad : {u"", u" ", u"abc", u"12a", u"1 ", u"+", u"-", u"$", u"0x", u"1.0", u"--1",
                                 u"\uFF11" /* fullwidth digit one */}) {
         try {
-            StrToInt(Bad);
-            ADD_FAILURE() << "accepted '" << Narrow(Bad) << "'";
-        } catch (const EConvertError& E) {
-            EXPECT_EQ(E.Message(), u"'" + UnicodeString(Bad) + u"' is not a valid integer value");
+            StrToInt(bad);
+            ADD_FAILURE() << "accepted '" << Narrow(bad) << "'";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.Message(), u"'" + UnicodeString(bad) + u"' is not a valid integer value");
         }
     }
-    for (const char16_t* Big : {u"2147483648", u"-2147483649", u"$80000000", u"99999999999999999999999"}) {
+    for (const char16_t* big : {u"2147483648", u"-2147483649", u"$80000000", u"99999999999999999999999"}) {
         try {
-            StrToInt(Big);
-            ADD_FAILURE() << "accepted " << Narrow(Big);
-        } catch (const EConvertError& E) {
-            EXPECT_EQ(E.Message(), u"'" + UnicodeString(Big) + u"' is outside the range of a 32-bit integer");
+            StrToInt(big);
+            ADD_FAILURE() << "accepted " << Narrow(big);
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.Message(), u"'" + UnicodeString(big) + u"' is outside the range of a 32-bit integer");
         }
     }
     EXPECT_THROW(StrToInt64(u"9223372036854775808"), EConvertError);
     EXPECT_THROW(StrToInt64(u"-9223372036854775809"), EConvertError);
     EXPECT_THROW(StrToInt64(u"18446744073709551616"), EConvertError);
 
-    Integer Value = 7;
-    EXPECT_FALSE(TryStrToInt(u"x", Value));
-    EXPECT_EQ(Value, 7);
+    Integer value = 7;
+    EXPECT_FALSE(TryStrToInt(u"x", value));
+    EXPECT_EQ(value, 7);
     EXPECT_EQ(StrToIntDef(u"2147483648", -1), -1);
 }
 
 TEST(SystemText, SysErrorMessageGivesTheSystemsText) {
-    const UnicodeString Text = SysErrorMessage(ENOENT);
-    EXPECT_FALSE(Text.empty());
-    EXPECT_NE(Text.back(), u'\n');
-    EXPECT_NE(Text, SysErrorMessage(EACCES));
+    const UnicodeString text = SysErrorMessage(ENOENT);
+    EXPECT_FALSE(text.empty());
+    EXPECT_NE(text.back(), u'\n');
+    EXPECT_NE(text, SysErrorMessage(EACCES));
 #if defined(_WIN32)
     // The operating system has no text for codes it does not know.
     EXPECT_TRUE(SysErrorMessage(4294967295u).empty());
@@ -115,10 +119,10 @@ TEST(SystemText, SysErrorMessageGivesTheSystemsText) {
 }
 
 TEST(Utf, Utf8RoundTripsEveryPlaneIncludingSurrogatePairs) {
-    const std::string Utf8 = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF";
-    const std::u16string Utf16 = Utf8ToUtf16(Utf8);
-    EXPECT_EQ(Utf16, (std::u16string{u'A', 0x00E9, 0x20AC, 0xD83D, 0xDE00, 0xDBFF, 0xDFFF}));
-    EXPECT_EQ(Utf16ToUtf8(Utf16), Utf8);
+    const std::string utf8 = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF";
+    const std::u16string utf16 = Utf8ToUtf16(utf8);
+    EXPECT_EQ(utf16, (std::u16string{u'A', 0x00E9, 0x20AC, 0xD83D, 0xDE00, 0xDBFF, 0xDFFF}));
+    EXPECT_EQ(Utf16ToUtf8(utf16), utf8);
     EXPECT_EQ(Utf8ToUtf16(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
 }
 
@@ -131,33 +135,37 @@ TEST(Utf, IllFormedUtf8BecomesOneReplacementPerMaximalSubpart) {
         const char* Input;
         std::u16string Expected;
     };
-    const TCase Cases[] = {
+    const TCase cases[] = {
         // the standard's own example (Table 3-8)
         {"\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64", u"a\uFFFD\uFFFD\uFFFDb\uFFFDc\uFFFD\uFFFDd"},
-        {"\x80", u"\uFFFD"},                                // stray continuation
-        {"a\xFF" "b", u"a\uFFFDb"},                         // never a UTF-8 byte
-        {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // overlong lead bytes
+        {"\x80", u"\uFFFD"},  // stray continuation
+        {"a\xFF"
+         "b",
+         u"a\uFFFDb"},                  // never a UTF-8 byte
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},  // overlong lead bytes
         {"\xC1\xBF", u"\uFFFD\uFFFD"},
-        {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},            // overlong 3- and 4-byte forms
+        {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},  // overlong 3- and 4-byte forms
         {"\xF0\x80\x80\xAF", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"\xE0\x9F\xBF", u"\uFFFD\uFFFD\uFFFD"},
-        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogates
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogates
         {"\xED\xBF\xBF", u"\uFFFD\uFFFD\uFFFD"},
         {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
         {"\xF5\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"\xF8\x88\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
-        {"\xE2\x82", u"\uFFFD"},                            // truncated at the end
+        {"\xE2\x82", u"\uFFFD"},  // truncated at the end
         {"\xF0\x9F\x98", u"\uFFFD"},
-        {"\xE2\x82\x41", u"\uFFFDA"},                        // truncated before ASCII
-        {"\xF0\x9F\xE2\x82\xAC", u"\uFFFD\u20AC"},          // truncated before a sequence
+        {"\xE2\x82\x41", u"\uFFFDA"},                                     // truncated before ASCII
+        {"\xF0\x9F\xE2\x82\xAC", u"\uFFFD\u20AC"},                        // truncated before a sequence
         {"\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF", u"\uD7FF\uE000\uFFFF"},  // the edges that are valid
     };
-    for (const auto& C : Cases) EXPECT_EQ(Utf8ToUtf16(C.Input), C.Expected) << C.Input;
+    for (const auto& c : cases) EXPECT_EQ(Utf8ToUtf16(c.Input), c.Expected) << c.Input;
 }
 
 TEST(Utf, LoneSurrogatesBecomeReplacementCharacters) {
     EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD800}), "\xEF\xBF\xBD");
-    EXPECT_EQ(Utf16ToUtf8(std::u16string{0xDC00, u'a'}), "\xEF\xBF\xBD" "a");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{0xDC00, u'a'}),
+              "\xEF\xBF\xBD"
+              "a");
     EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD83D, 0xD83D, 0xDE00}), "\xEF\xBF\xBD\xF0\x9F\x98\x80");
     EXPECT_EQ(Utf16ToUtf8(std::u16string{u'x', 0xD83D}), "x\xEF\xBF\xBD");
 }
@@ -181,29 +189,29 @@ TEST(TextHelpers, SameTextAndIdentifiersAreAsciiOnly) {
 }
 
 TEST(ResourceStrings, TranslationsApplyByLanguageThenPrimaryLanguageThenDefault) {
-    constexpr TResourceString SGreeting{"Tests.SGreeting", u"Hello"};
-    constexpr TResourceString SOther{"Tests.SOther", u"Other"};
-    EXPECT_EQ(LoadResString(SGreeting), u"Hello");
+    constexpr TResourceString sGreeting{"Tests.SGreeting", u"Hello"};
+    constexpr TResourceString sOther{"Tests.SOther", u"Other"};
+    EXPECT_EQ(LoadResString(sGreeting), u"Hello");
 
     RegisterResourceTranslation(u"de", "Tests.SGreeting", u"Hallo");
     RegisterResourceTranslation(u"DE-at", "Tests.SGreeting", u"Servus");
-    EXPECT_EQ(LoadResString(SGreeting), u"Hello");  // no language chosen yet
+    EXPECT_EQ(LoadResString(sGreeting), u"Hello");  // no language chosen yet
 
     SetResourceLanguage(u"de-AT");
-    EXPECT_EQ(LoadResString(SGreeting), u"Servus");
+    EXPECT_EQ(LoadResString(sGreeting), u"Servus");
     SetResourceLanguage(u"de-CH");
-    EXPECT_EQ(LoadResString(SGreeting), u"Hallo");
-    EXPECT_EQ(LoadResString(SOther), u"Other");
+    EXPECT_EQ(LoadResString(sGreeting), u"Hallo");
+    EXPECT_EQ(LoadResString(sOther), u"Other");
     SetResourceLanguage(u"fr");
-    EXPECT_EQ(LoadResString(SGreeting), u"Hello");
+    EXPECT_EQ(LoadResString(sGreeting), u"Hello");
 
     // The framework's own messages are resource strings too.
     RegisterResourceTranslation(u"fr", "Framework.SInvalidInteger", u"'%s' n'est pas un entier");
     try {
         StrToInt(u"x");
         ADD_FAILURE();
-    } catch (const EConvertError& E) {
-        EXPECT_EQ(E.Message(), u"'x' n'est pas un entier");
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), u"'x' n'est pas un entier");
     }
 
     ClearResourceTranslations(u"fr");
@@ -213,17 +221,17 @@ TEST(ResourceStrings, TranslationsApplyByLanguageThenPrimaryLanguageThenDefault)
 }
 
 TEST(ResourceStrings, LoadingWhileAnotherThreadRegistersIsSafe) {
-    constexpr TResourceString SText{"Tests.SRace", u"default"};
+    constexpr TResourceString sText{"Tests.SRace", u"default"};
     SetResourceLanguage(u"xx");
-    std::thread Writer([] {
-        for (int I = 0; I < 2000; ++I) RegisterResourceTranslation(u"xx", "Tests.SRace", u"v" + IntToStr(I));
+    std::thread writer([] {
+        for (int i = 0; i < 2000; ++i) RegisterResourceTranslation(u"xx", "Tests.SRace", u"v" + IntToStr(i));
     });
-    for (int I = 0; I < 2000; ++I) {
-        const UnicodeString Text = LoadResString(SText);
-        ASSERT_TRUE(Text == u"default" || Text[0] == u'v');
+    for (int i = 0; i < 2000; ++i) {
+        const UnicodeString text = LoadResString(sText);
+        ASSERT_TRUE(text == u"default" || text[0] == u'v');
     }
-    Writer.join();
-    EXPECT_EQ(LoadResString(SText), u"v1999");
+    writer.join();
+    EXPECT_EQ(LoadResString(sText), u"v1999");
     ClearResourceTranslations(u"xx");
     SetResourceLanguage(u"");
 }

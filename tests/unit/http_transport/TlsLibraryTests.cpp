@@ -23,8 +23,8 @@ TEST(TlsLibrary, OnlyTheBackendsOwnOpenSslIsUsable) {
         {own + " (Schannel)", true},
         {"GnuTLS/3.7.9", false},
         {"(" + own + ") GnuTLS/3.7.9", false},  // OpenSSL built in, another in use
-        {"(" + own + ")", false},  // none chosen yet
-        {"OpenSSL/1.1.1w", false},  // another OpenSSL than the backend's
+        {"(" + own + ")", false},               // none chosen yet
+        {"OpenSSL/1.1.1w", false},              // another OpenSSL than the backend's
         {own + "0", false},
         {"LibreSSL/3.8.2", false},
         {"BoringSSL", false},

@@ -23,7 +23,9 @@ namespace {
 // What each function returns when it fails with `error`, by name.
 namespace Failures {
 #define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) \
-    Return Name([[maybe_unused]] DWORD error) { return Failure; }
+    Return Name([[maybe_unused]] DWORD error) {                            \
+        return Failure;                                                    \
+    }
 #include <Platform/InternetApi.def>
 #undef CORVANE_INTERNET_API
 }  // namespace Failures
@@ -48,8 +50,8 @@ std::set<std::string> FunctionsOfTheHeader() {
     const std::string text = content.str();
     const std::regex declaration(R"(\bWINAPI\s+(\w+)\s*\()");
     std::set<std::string> names;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), declaration);
-         it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), declaration); it != std::sregex_iterator();
+         ++it)
         names.insert((*it)[1].str());
     return names;
 }
@@ -85,10 +87,8 @@ void ExpectNotImplemented(const char* name, Return(WINAPI* function)(FunctionPar
 }
 
 TEST(Contract, FunctionsNotBuiltYetFailWithCallNotImplemented) {
-    if (PlatformDifferences::OnWindowsApi())
-        GTEST_SKIP() << "wininet.dll carries these functions";
-#define NOT_BUILT(Name) \
-    ExpectNotImplemented(#Name, &::Name, &Corvane::InternetApi::Name, &Failures::Name)
+    if (PlatformDifferences::OnWindowsApi()) GTEST_SKIP() << "wininet.dll carries these functions";
+#define NOT_BUILT(Name) ExpectNotImplemented(#Name, &::Name, &Corvane::InternetApi::Name, &Failures::Name)
     NOT_BUILT(InternetSetFilePointer);
     NOT_BUILT(InternetLockRequestFile);
     NOT_BUILT(InternetUnlockRequestFile);
@@ -129,8 +129,8 @@ TEST(Contract, FunctionsNotBuiltYetFailWithCallNotImplemented) {
 // with Fail(code), and expects `failure`'s value and the mock's last error.
 template <typename Return, typename... Parameters>
 void ExpectMockFailure(const char* name, MockInternetApi& api,
-                       Return (Corvane::InternetApi::*method)(Parameters...),
-                       Return (*failure)(DWORD), DWORD code) {
+                       Return (Corvane::InternetApi::*method)(Parameters...), Return (*failure)(DWORD),
+                       DWORD code) {
     SCOPED_TRACE(name);
     api.SetMockLastError(ERROR_SUCCESS);
     if constexpr (std::is_void_v<Return>)
@@ -144,7 +144,7 @@ TEST(Contract, MockFailsEverySeamFunctionWithItsFailureValue) {
     MockInternetApi api;
     constexpr DWORD kCode = ERROR_INTERNET_TIMEOUT;
 #define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) \
-    EXPECT_CALL(api, Name).WillOnce(api.Fail(kCode));                     \
+    EXPECT_CALL(api, Name).WillOnce(api.Fail(kCode));                      \
     ExpectMockFailure(#Name, api, &Corvane::InternetApi::Name, &Failures::Name, kCode);
 #include <Platform/InternetApi.def>
 #undef CORVANE_INTERNET_API

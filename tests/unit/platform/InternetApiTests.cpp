@@ -52,8 +52,7 @@ TEST(PlatformSeam, CallsThroughPlatformReachTheInstalledMock) {
     const auto session = reinterpret_cast<HINTERNET>(0x1234);
     EXPECT_CALL(api, InternetOpenW(_, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0))
         .WillOnce(Return(session));
-    EXPECT_EQ(Corvane::Platform().InternetOpenW(W(u"agent"), INTERNET_OPEN_TYPE_DIRECT, nullptr,
-                                                nullptr, 0),
+    EXPECT_EQ(Corvane::Platform().InternetOpenW(W(u"agent"), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0),
               session);
 }
 
@@ -86,12 +85,10 @@ TEST(MockInternetApi, ExpectedSetLastErrorStillRecordsTheCode) {
 
 TEST(MockInternetApi, FailSetsTheLastErrorAndReturnsTheFailureValue) {
     NiceMock<MockInternetApi> api;
-    EXPECT_CALL(api, InternetOpenW(_, _, _, _, _))
-        .WillOnce(api.Fail(ERROR_INTERNET_NAME_NOT_RESOLVED));
+    EXPECT_CALL(api, InternetOpenW(_, _, _, _, _)).WillOnce(api.Fail(ERROR_INTERNET_NAME_NOT_RESOLVED));
     EXPECT_CALL(api, InternetCloseHandle(_)).WillOnce(api.Fail(ERROR_INVALID_HANDLE));
     EXPECT_CALL(api, InternetSetStatusCallback(_, _)).WillOnce(api.Fail(ERROR_INVALID_HANDLE));
-    EXPECT_CALL(api, FormatMessageW(_, _, _, _, _, _, _))
-        .WillOnce(api.Fail(ERROR_MR_MID_NOT_FOUND));
+    EXPECT_CALL(api, FormatMessageW(_, _, _, _, _, _, _)).WillOnce(api.Fail(ERROR_MR_MID_NOT_FOUND));
 
     EXPECT_EQ(api.InternetOpenW(W(u""), 0, nullptr, nullptr, 0), nullptr);
     EXPECT_EQ(api.GetLastError(), static_cast<DWORD>(ERROR_INTERNET_NAME_NOT_RESOLVED));
@@ -99,8 +96,7 @@ TEST(MockInternetApi, FailSetsTheLastErrorAndReturnsTheFailureValue) {
     EXPECT_EQ(api.GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_EQ(api.InternetSetStatusCallback(nullptr, nullptr), INTERNET_INVALID_STATUS_CALLBACK);
     WCHAR buffer[8];
-    EXPECT_EQ(api.FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE, nullptr, 1, 0, buffer, 8, nullptr),
-              0u);
+    EXPECT_EQ(api.FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE, nullptr, 1, 0, buffer, 8, nullptr), 0u);
     EXPECT_EQ(api.GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
 }
 

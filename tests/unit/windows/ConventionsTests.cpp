@@ -20,41 +20,41 @@ constexpr DWORD Sentinel = 0xC0DE;
 // ---------------------------------------------------------------------------
 // Stand-ins for InternetGetLastResponseInfoW.
 
-std::wstring Response;       // the text the stand-in holds
+std::wstring Response;        // the text the stand-in holds
 DWORD ResponseError = 12015;  // the code it reports with it
 int Calls = 0;
 std::vector<DWORD> SizesSeen;  // the sizes it was given, in characters
 
 // As the system's DLL is documented: sizes in characters; a missing or short
 // buffer fails with ERROR_INSUFFICIENT_BUFFER and the characters needed.
-BOOL WINAPI Documented(LPDWORD Error, LPWSTR Buffer, LPDWORD Size) {
+BOOL WINAPI Documented(LPDWORD error, LPWSTR buffer, LPDWORD size) {
     ++Calls;
-    SizesSeen.push_back(*Size);
-    *Error = ResponseError;
-    if (!Buffer || *Size <= Response.size()) {
-        *Size = static_cast<DWORD>(Response.size() + 1);
+    SizesSeen.push_back(*size);
+    *error = ResponseError;
+    if (!buffer || *size <= Response.size()) {
+        *size = static_cast<DWORD>(Response.size() + 1);
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
-    wcscpy(Buffer, Response.c_str());
-    *Size = static_cast<DWORD>(Response.size());
+    wcscpy(buffer, Response.c_str());
+    *size = static_cast<DWORD>(Response.size());
     ::SetLastError(0);  // a success that touches the last error
     return TRUE;
 }
 
 // As Wine's was: never fails, copies what fits without terminating a cut
 // text, and reports the length found in the buffer.
-BOOL WINAPI NeverShort(LPDWORD Error, LPWSTR Buffer, LPDWORD Size) {
+BOOL WINAPI NeverShort(LPDWORD error, LPWSTR buffer, LPDWORD size) {
     ++Calls;
-    SizesSeen.push_back(*Size);
-    *Error = ResponseError;
-    if (!Buffer) {
-        *Size = 0;
+    SizesSeen.push_back(*size);
+    *error = ResponseError;
+    if (!buffer) {
+        *size = 0;
         return TRUE;
     }
-    const std::size_t Copied = std::min<std::size_t>(*Size, Response.size() + 1);
-    std::wmemcpy(Buffer, Response.c_str(), Copied);
-    *Size = static_cast<DWORD>(wcslen(Buffer));
+    const std::size_t copied = std::min<std::size_t>(*size, Response.size() + 1);
+    std::wmemcpy(buffer, Response.c_str(), copied);
+    *size = static_cast<DWORD>(wcslen(buffer));
     return TRUE;
 }
 
@@ -77,56 +77,55 @@ protected:
 // the terminator; a buffer one byte short is refused untouched; the exact
 // one gets the text and the bytes without the terminator.
 TEST_P(LastResponse, SizesAreBytesAndAShortBufferIsRefused) {
-    const DWORD TextBytes = static_cast<DWORD>(Response.size() * sizeof(WCHAR));
-    DWORD Error = 0;
-    DWORD Size = 0;
+    const DWORD textBytes = static_cast<DWORD>(Response.size() * sizeof(WCHAR));
+    DWORD error = 0;
+    DWORD size = 0;
     ::SetLastError(Sentinel);
-    EXPECT_FALSE(LastResponseInfoInBytes(GetParam(), &Error, nullptr, &Size));
+    EXPECT_FALSE(LastResponseInfoInBytes(GetParam(), &error, nullptr, &size));
     EXPECT_EQ(::GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(Size, TextBytes + sizeof(WCHAR));
-    EXPECT_EQ(Error, ResponseError);
+    EXPECT_EQ(size, textBytes + sizeof(WCHAR));
+    EXPECT_EQ(error, ResponseError);
 
-    std::vector<WCHAR> Buffer(Response.size() + 4, L'#');
-    Size = TextBytes + 1;
-    EXPECT_FALSE(LastResponseInfoInBytes(GetParam(), &Error, Buffer.data(), &Size));
+    std::vector<WCHAR> buffer(Response.size() + 4, L'#');
+    size = textBytes + 1;
+    EXPECT_FALSE(LastResponseInfoInBytes(GetParam(), &error, buffer.data(), &size));
     EXPECT_EQ(::GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(Size, TextBytes + sizeof(WCHAR));
-    EXPECT_EQ(Buffer[0], L'#') << "nothing written";
+    EXPECT_EQ(size, textBytes + sizeof(WCHAR));
+    EXPECT_EQ(buffer[0], L'#') << "nothing written";
 
-    Size = TextBytes + sizeof(WCHAR);
+    size = textBytes + sizeof(WCHAR);
     ::SetLastError(Sentinel);
-    ASSERT_TRUE(LastResponseInfoInBytes(GetParam(), &Error, Buffer.data(), &Size));
+    ASSERT_TRUE(LastResponseInfoInBytes(GetParam(), &error, buffer.data(), &size));
     EXPECT_EQ(::GetLastError(), Sentinel) << "success keeps the caller's last error";
-    EXPECT_EQ(Size, TextBytes);
-    EXPECT_EQ(std::wstring(Buffer.data()), Response);
-    EXPECT_EQ(Buffer[Response.size() + 1], L'#') << "nothing past the terminator";
+    EXPECT_EQ(size, textBytes);
+    EXPECT_EQ(std::wstring(buffer.data()), Response);
+    EXPECT_EQ(buffer[Response.size() + 1], L'#') << "nothing past the terminator";
 }
 
 // A text longer than the adapter's first buffer is read whole.
 TEST_P(LastResponse, LongTextsAreReadWhole) {
     Response = L"220-" + std::wstring(5000, L'x') + L"\r\n220 end";
-    DWORD Error = 0;
-    DWORD Size = 0;
-    EXPECT_FALSE(LastResponseInfoInBytes(GetParam(), &Error, nullptr, &Size));
-    EXPECT_EQ(Size, (Response.size() + 1) * sizeof(WCHAR));
-    std::vector<WCHAR> Buffer(Size / sizeof(WCHAR));
-    ASSERT_TRUE(LastResponseInfoInBytes(GetParam(), &Error, Buffer.data(), &Size));
-    EXPECT_EQ(std::wstring(Buffer.data()), Response);
-    for (DWORD Given : SizesSeen)
-        EXPECT_GT(Given, 0u) << "the DLL always gets a buffer of the adapter's";
+    DWORD error = 0;
+    DWORD size = 0;
+    EXPECT_FALSE(LastResponseInfoInBytes(GetParam(), &error, nullptr, &size));
+    EXPECT_EQ(size, (Response.size() + 1) * sizeof(WCHAR));
+    std::vector<WCHAR> buffer(size / sizeof(WCHAR));
+    ASSERT_TRUE(LastResponseInfoInBytes(GetParam(), &error, buffer.data(), &size));
+    EXPECT_EQ(std::wstring(buffer.data()), Response);
+    for (DWORD given : SizesSeen) EXPECT_GT(given, 0u) << "the DLL always gets a buffer of the adapter's";
 }
 
 TEST_P(LastResponse, NoResponseIsSuccessWithSizeZero) {
     Response.clear();
-    DWORD Error = 1;
-    DWORD Size = 0;
-    ASSERT_TRUE(LastResponseInfoInBytes(GetParam(), &Error, nullptr, &Size));
-    EXPECT_EQ(Size, 0u);
-    WCHAR Buffer[4] = {L'#', L'#', L'#', L'#'};
-    Size = sizeof Buffer;
-    ASSERT_TRUE(LastResponseInfoInBytes(GetParam(), &Error, Buffer, &Size));
-    EXPECT_EQ(Size, 0u);
-    EXPECT_EQ(Buffer[0], 0);
+    DWORD error = 1;
+    DWORD size = 0;
+    ASSERT_TRUE(LastResponseInfoInBytes(GetParam(), &error, nullptr, &size));
+    EXPECT_EQ(size, 0u);
+    WCHAR buffer[4] = {L'#', L'#', L'#', L'#'};
+    size = sizeof buffer;
+    ASSERT_TRUE(LastResponseInfoInBytes(GetParam(), &error, buffer, &size));
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(buffer[0], 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Dll, LastResponse, testing::Values(&Documented, &NeverShort),
@@ -135,15 +134,15 @@ INSTANTIATE_TEST_SUITE_P(Dll, LastResponse, testing::Values(&Documented, &NeverS
                          });
 
 TEST(LastResponseFailures, AFailingDllPassesItsErrorOnAndMissingOutputsAreRefused) {
-    DWORD Error = 0;
-    DWORD Size = 0;
-    EXPECT_FALSE(LastResponseInfoInBytes(&Broken, &Error, nullptr, &Size));
+    DWORD error = 0;
+    DWORD size = 0;
+    EXPECT_FALSE(LastResponseInfoInBytes(&Broken, &error, nullptr, &size));
     EXPECT_EQ(::GetLastError(), DWORD(ERROR_INTERNET_INTERNAL_ERROR));
 
     Calls = 0;
-    EXPECT_FALSE(LastResponseInfoInBytes(&Documented, nullptr, nullptr, &Size));
+    EXPECT_FALSE(LastResponseInfoInBytes(&Documented, nullptr, nullptr, &size));
     EXPECT_EQ(::GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-    EXPECT_FALSE(LastResponseInfoInBytes(&Documented, &Error, nullptr, nullptr));
+    EXPECT_FALSE(LastResponseInfoInBytes(&Documented, &error, nullptr, nullptr));
     EXPECT_EQ(::GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(Calls, 0);
 }
@@ -157,64 +156,64 @@ std::vector<DWORD> CreateSizesSeen;
 
 // As Wine's: a buffer as long as the URL (no room for the terminator) is
 // accepted and the terminator written past it.
-BOOL WINAPI CreateWritingPastTheEnd(LPURL_COMPONENTSW Components, DWORD, LPWSTR Url, LPDWORD Length) {
-    if (!Components) {
+BOOL WINAPI CreateWritingPastTheEnd(LPURL_COMPONENTSW components, DWORD, LPWSTR url, LPDWORD length) {
+    if (!components) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    CreateSizesSeen.push_back(Url ? *Length : 0);
-    if (!Url || *Length < Composed.size()) {
-        *Length = static_cast<DWORD>((Composed.size() + 1) * sizeof(WCHAR));
+    CreateSizesSeen.push_back(url ? *length : 0);
+    if (!url || *length < Composed.size()) {
+        *length = static_cast<DWORD>((Composed.size() + 1) * sizeof(WCHAR));
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
-    wcscpy(Url, Composed.c_str());
-    *Length = static_cast<DWORD>(Composed.size());
+    wcscpy(url, Composed.c_str());
+    *length = static_cast<DWORD>(Composed.size());
     return TRUE;
 }
 
 TEST(CreateUrl, ABufferWithoutRoomForTheTerminatorNeverReachesTheDll) {
-    URL_COMPONENTSW Components{};
-    Components.dwStructSize = sizeof Components;
-    std::vector<WCHAR> Buffer(Composed.size() + 1, L'#');
-    const DWORD BytesNeeded = static_cast<DWORD>((Composed.size() + 1) * sizeof(WCHAR));
+    URL_COMPONENTSW components{};
+    components.dwStructSize = sizeof components;
+    std::vector<WCHAR> buffer(Composed.size() + 1, L'#');
+    const DWORD bytesNeeded = static_cast<DWORD>((Composed.size() + 1) * sizeof(WCHAR));
 
     CreateSizesSeen.clear();
-    DWORD Length = static_cast<DWORD>(Composed.size());
+    DWORD length = static_cast<DWORD>(Composed.size());
     ::SetLastError(Sentinel);
-    EXPECT_FALSE(CreateUrlWithinBuffer(&CreateWritingPastTheEnd, &Components, 0, Buffer.data(), &Length));
+    EXPECT_FALSE(CreateUrlWithinBuffer(&CreateWritingPastTheEnd, &components, 0, buffer.data(), &length));
     EXPECT_EQ(::GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(Length, BytesNeeded);
-    EXPECT_EQ(Buffer[Composed.size()], L'#') << "nothing written past the buffer";
+    EXPECT_EQ(length, bytesNeeded);
+    EXPECT_EQ(buffer[Composed.size()], L'#') << "nothing written past the buffer";
     EXPECT_EQ(CreateSizesSeen, std::vector<DWORD>{0}) << "only the size was asked for";
 
-    Length = static_cast<DWORD>(Composed.size() + 1);
+    length = static_cast<DWORD>(Composed.size() + 1);
     ::SetLastError(Sentinel);
-    ASSERT_TRUE(CreateUrlWithinBuffer(&CreateWritingPastTheEnd, &Components, 0, Buffer.data(), &Length));
+    ASSERT_TRUE(CreateUrlWithinBuffer(&CreateWritingPastTheEnd, &components, 0, buffer.data(), &length));
     EXPECT_EQ(::GetLastError(), Sentinel);
-    EXPECT_EQ(Length, Composed.size());
-    EXPECT_EQ(std::wstring(Buffer.data()), Composed);
+    EXPECT_EQ(length, Composed.size());
+    EXPECT_EQ(std::wstring(buffer.data()), Composed);
 
     // Without a buffer the DLL answers itself; its other failures pass
     // through with the length untouched.
-    Length = 0;
-    EXPECT_FALSE(CreateUrlWithinBuffer(&CreateWritingPastTheEnd, &Components, 0, nullptr, &Length));
-    EXPECT_EQ(Length, BytesNeeded);
-    Length = 77;
-    EXPECT_FALSE(CreateUrlWithinBuffer(&CreateWritingPastTheEnd, nullptr, 0, Buffer.data(), &Length));
+    length = 0;
+    EXPECT_FALSE(CreateUrlWithinBuffer(&CreateWritingPastTheEnd, &components, 0, nullptr, &length));
+    EXPECT_EQ(length, bytesNeeded);
+    length = 77;
+    EXPECT_FALSE(CreateUrlWithinBuffer(&CreateWritingPastTheEnd, nullptr, 0, buffer.data(), &length));
     EXPECT_EQ(::GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(Length, 77u);
+    EXPECT_EQ(length, 77u);
 }
 
 // ---------------------------------------------------------------------------
 // Text measured in the buffer.
 
 TEST(TextOptions, SizesComeFromTheTextInTheBufferAndNeverExceedIt) {
-    const WCHAR Agent[] = L"Agent/1.0";
-    EXPECT_EQ(TextOptionBytes(Agent, sizeof Agent), 18u);
-    const WCHAR Unterminated[4] = {L'a', L'b', L'c', L'd'};
-    EXPECT_EQ(TextOptionBytes(Unterminated, sizeof Unterminated), 8u);
-    EXPECT_EQ(TextOptionBytes(Unterminated, 5), 4u) << "an odd byte count holds no extra character";
+    const WCHAR agent[] = L"Agent/1.0";
+    EXPECT_EQ(TextOptionBytes(agent, sizeof agent), 18u);
+    const WCHAR unterminated[4] = {L'a', L'b', L'c', L'd'};
+    EXPECT_EQ(TextOptionBytes(unterminated, sizeof unterminated), 8u);
+    EXPECT_EQ(TextOptionBytes(unterminated, 5), 4u) << "an odd byte count holds no extra character";
     EXPECT_TRUE(IsTextOption(INTERNET_OPTION_USER_AGENT));
     EXPECT_TRUE(IsTextOption(INTERNET_OPTION_URL));
     EXPECT_FALSE(IsTextOption(INTERNET_OPTION_CONNECT_TIMEOUT));

@@ -17,7 +17,7 @@ using namespace Framework;
 enum TTestMode { tmFirst, tmSecond, tmThird };
 enum TTestOption { toAlpha, toBeta, toGamma };
 using TTestOptions = TSet<TTestOption>;
-using TValueEvent = std::function<void(TObject* Sender, int& Value)>;
+using TValueEvent = std::function<void(TObject* sender, int& value)>;
 
 /// What the test components saw while being loaded.
 struct TLoadLog {
@@ -25,8 +25,8 @@ struct TLoadLog {
     void Clear() { Lines.clear(); }
 };
 inline TLoadLog& LoadLog() {
-    static TLoadLog Log;
-    return Log;
+    static TLoadLog log;
+    return log;
 }
 
 /// An item with a property of every kind. Its Peer setter only stores the
@@ -34,55 +34,55 @@ inline TLoadLog& LoadLog() {
 /// the reference when the peer is destroyed.
 class TTestItem : public TComponent {
 public:
-    explicit TTestItem(TComponent* AOwner) : TComponent(AOwner) {}
+    explicit TTestItem(TComponent* owner) : TComponent(owner) {}
 
     UnicodeString Caption() const { return FCaption; }
-    void SetCaption(const UnicodeString& V) { FCaption = V; }
+    void SetCaption(const UnicodeString& v) { FCaption = v; }
     UnicodeString Title() const { return FTitle; }
-    void SetTitle(const UnicodeString& V) { FTitle = V; }
+    void SetTitle(const UnicodeString& v) { FTitle = v; }
     UnicodeString Secret() const { return u"always this"; }
     void SetSecret(const UnicodeString&) {}
     bool Enabled() const { return FEnabled; }
-    void SetEnabled(bool V) { FEnabled = V; }
+    void SetEnabled(bool v) { FEnabled = v; }
     bool Visible() const { return FVisible; }
-    void SetVisible(bool V) { FVisible = V; }
+    void SetVisible(bool v) { FVisible = v; }
     std::uint8_t Count() const { return FCount; }
     /// Refuses 13, to show how a setter's failure is reported.
-    void SetCount(std::uint8_t V) {
-        if (V == 13) throw Exception(u"unlucky");
-        FCount = V;
+    void SetCount(std::uint8_t v) {
+        if (v == 13) throw Exception(u"unlucky");
+        FCount = v;
     }
     std::int16_t Offset() const { return FOffset; }
-    void SetOffset(std::int16_t V) { FOffset = V; }
+    void SetOffset(std::int16_t v) { FOffset = v; }
     Int64 Big() const { return FBig; }
-    void SetBig(Int64 V) { FBig = V; }
+    void SetBig(Int64 v) { FBig = v; }
     UInt64 Huge() const { return FHuge; }
-    void SetHuge(UInt64 V) { FHuge = V; }
+    void SetHuge(UInt64 v) { FHuge = v; }
     Word Port() const { return FPort; }
-    void SetPort(Word V) { FPort = V; }
+    void SetPort(Word v) { FPort = v; }
     TTestMode Mode() const { return FMode; }
-    void SetMode(TTestMode V) { FMode = V; }
+    void SetMode(TTestMode v) { FMode = v; }
     TTestOptions Options() const { return FOptions; }
-    void SetOptions(TTestOptions V) { FOptions = V; }
+    void SetOptions(TTestOptions v) { FOptions = v; }
     TTestItem* Peer() const { return FPeer; }
-    void SetPeer(TTestItem* V) { FPeer = V; }
+    void SetPeer(TTestItem* v) { FPeer = v; }
     TComponent* Link() const { return FLink; }
-    void SetLink(TComponent* V) { FLink = V; }
+    void SetLink(TComponent* v) { FLink = v; }
     bool Active() const { return FActive; }
     /// Deferred while reading, as handle components do: opened in Loaded.
-    void SetActive(bool V) {
-        if (ComponentState().Contains(csReading) && V) {
+    void SetActive(bool v) {
+        if (ComponentState().Contains(csReading) && v) {
             FStreamedActive = true;
             return;
         }
-        FActive = V;
+        FActive = v;
     }
     bool FailOnLoad() const { return FFailOnLoad; }
-    void SetFailOnLoad(bool V) { FFailOnLoad = V; }
+    void SetFailOnLoad(bool v) { FFailOnLoad = v; }
     TNotifyEvent OnChange() const { return FOnChange; }
-    void SetOnChange(TNotifyEvent V) { FOnChange = std::move(V); }
+    void SetOnChange(TNotifyEvent v) { FOnChange = std::move(v); }
     TValueEvent OnValue() const { return FOnValue; }
-    void SetOnValue(TValueEvent V) { FOnValue = std::move(V); }
+    void SetOnValue(TValueEvent v) { FOnValue = std::move(v); }
 
     /// States seen by the last setter call of Caption during a read.
     TComponentState StateInSetter;
@@ -90,10 +90,10 @@ public:
 protected:
     void Loaded() override {
         TComponent::Loaded();
-        std::string Line = "loaded " + Utf16ToUtf8(Name());
-        if (FPeer != nullptr) Line += " peer=" + Utf16ToUtf8(FPeer->Name());
-        if (ComponentState().Contains(csReading)) Line += " reading";
-        LoadLog().Lines.push_back(Line);
+        std::string line = "loaded " + Utf16ToUtf8(Name());
+        if (FPeer != nullptr) line += " peer=" + Utf16ToUtf8(FPeer->Name());
+        if (ComponentState().Contains(csReading)) line += " reading";
+        LoadLog().Lines.push_back(line);
         if (FFailOnLoad) throw EConvertError(u"load failed for " + Name());
         if (FStreamedActive) FActive = true;
     }
@@ -122,9 +122,9 @@ private:
 /// A component that owns items in form files.
 class TTestContainer : public TComponent {
 public:
-    explicit TTestContainer(TComponent* AOwner) : TComponent(AOwner) {}
+    explicit TTestContainer(TComponent* owner) : TComponent(owner) {}
     UnicodeString Note() const { return FNote; }
-    void SetNote(const UnicodeString& V) { FNote = V; }
+    void SetNote(const UnicodeString& v) { FNote = v; }
 
 private:
     UnicodeString FNote;
@@ -133,9 +133,9 @@ private:
 /// A root class with a property of its own.
 class TTestRoot : public TComponent {
 public:
-    explicit TTestRoot(TComponent* AOwner) : TComponent(AOwner) {}
+    explicit TTestRoot(TComponent* owner) : TComponent(owner) {}
     UnicodeString Caption() const { return FCaption; }
-    void SetCaption(const UnicodeString& V) { FCaption = V; }
+    void SetCaption(const UnicodeString& v) { FCaption = v; }
 
 private:
     UnicodeString FCaption;
@@ -144,21 +144,21 @@ private:
 /// Registered, but abstract: cannot be created by name.
 class TTestAbstract : public TComponent {
 public:
-    explicit TTestAbstract(TComponent* AOwner) : TComponent(AOwner) {}
+    explicit TTestAbstract(TComponent* owner) : TComponent(owner) {}
     virtual void Pure() = 0;
 };
 
 /// Publishes the test classes once per process.
 inline void RegisterFormTestClasses() {
-    static std::once_flag Once;
-    std::call_once(Once, [] {
+    static std::once_flag once;
+    std::call_once(once, [] {
         DefineEnum<TTestMode>(u"TTestMode", {u"tmFirst", u"tmSecond", u"tmThird"});
         DefineEnum<TTestOption>(u"TTestOption", {u"toAlpha", u"toBeta", u"toGamma"});
         RegisterComponentClass<TTestItem>(u"TTestItem")
             .Property(u"Caption", &TTestItem::Caption,
-                      [](TTestItem& I, const UnicodeString& V) {
-                          I.StateInSetter = I.ComponentState();
-                          I.SetCaption(V);
+                      [](TTestItem& i, const UnicodeString& v) {
+                          i.StateInSetter = i.ComponentState();
+                          i.SetCaption(v);
                       })
             .Property(u"Title", &TTestItem::Title, &TTestItem::SetTitle, Default(u"Untitled"))
             .Property(u"Secret", &TTestItem::Secret, &TTestItem::SetSecret, NotStored)
