@@ -1,10 +1,14 @@
 // The FTP client's pure pieces: reply framing, reply arguments, search
-// patterns and ASCII line ends, each over a table.
+// patterns, ASCII line ends and directory listings, each over a table.
+#include "posix/ftp/FtpListing.h"
 #include "posix/ftp/FtpReply.h"
 #include "posix/ftp/FtpText.h"
+#include "posix/text/InternetDate.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,8 +18,29 @@ using namespace Corvane::Backend;
 
 namespace {
 
+std::int64_t Utc(int y, unsigned mo, unsigned d, int h = 0, int mi = 0) {
+    using namespace std::chrono;
+    return sys_days{year{y} / month{mo} / day{d}}.time_since_epoch().count() * 86400LL + h * 3600 + mi * 60;
+}
+
 std::uint64_t Ticks(const FILETIME& t) {
     return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
+}
+
+// "name|size|d(irectory)r(ead-only)|YYYY-MM-DD hh:mm:ss" of a parsed entry, "-" when the line was refused.
+std::string Describe(bool ok, const FtpListingEntry& e) {
+    if (!ok) return "-";
+    std::string time;
+    if (e.hasTime) {
+        const auto s =
+            SystemTimeFromUnix(static_cast<std::int64_t>(Ticks(e.lastWrite) / 10000000) - 11644473600);
+        char text[64];
+        std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", s.wYear, s.wMonth, s.wDay, s.wHour,
+                      s.wMinute, s.wSecond);
+        time = text;
+    }
+    return e.name + '|' + std::to_string(e.size) + '|' + (e.isDirectory ? "d" : "-") +
+           (e.readOnly ? "r" : "-") + '|' + time;
 }
 
 }  // namespace
@@ -155,5 +180,66 @@ TEST(FtpText, FileTimesAndAsciiLineEnds) {
         encoder.Convert(upload.data(), cut, out);
         encoder.Convert(upload.data() + cut, upload.size() - cut, out);
         EXPECT_EQ(out, "a\r\nb\r\nc\r") << "encode cut " << cut;
+    }
+}
+
+TEST(FtpListing, ReadsListLines) {
+    const std::int64_t now = Utc(2024, 1, 10, 12);
+    const std::pair<std::string, std::string> rows[] = {
+        {"drwxr-xr-x   2 user group   4096 Mar  5  2023 docs", "docs|4096|d-|2023-03-05 00:00:00"},
+        {"-rw-r--r--   1 user group   1234 Jan  9 08:30 a.txt", "a.txt|1234|--|2024-01-09 08:30:00"},
+        {"-rw-r--r-- 1 u g 1 Jan 11 11:00 skew", "skew|1|--|2024-01-11 11:00:00"},
+        {"-rw-r--r-- 1 u g 1 Jan 12 12:00 ahead", "ahead|1|--|2023-01-12 12:00:00"},
+        {"-rw-r--r-- 1 u g 1 Dec 31 23:59 old", "old|1|--|2023-12-31 23:59:00"},
+        {"-rw-r--r-- 1 u g 1 Feb 29 12:00 leap", "leap|1|--|"},
+        {"-r--r--r-- 1 1000 1000 5 Jul  4 10:00 my  file.txt ", "my  file.txt |5|-r|2023-07-04 10:00:00"},
+        {"-rw-r--r-- 1 user 42 Jan 1 2020 nogroup", "nogroup|42|--|2020-01-01 00:00:00"},
+        {"-rw-r--r-- 1 jan feb 42 Mar 1 2020 Apr 1 2021 x", "Apr 1 2021 x|42|--|2020-03-01 00:00:00"},
+        {"lrwxrwxrwx 1 u g 7 Jan 1 2020 link -> target", "link|7|--|2020-01-01 00:00:00"},
+        {"-rw-r--r-- 1 u g 7 Jan 1 2020 a -> b", "a -> b|7|--|2020-01-01 00:00:00"},
+        {"crw-rw-rw- 1 root root 1,   3 Jan 1 2020 null", "null|0|--|2020-01-01 00:00:00"},
+        {"brw-rw----+ 1 root disk 8,0 Jan 1 2020 sda", "sda|0|--|2020-01-01 00:00:00"},
+        {"-rw-r--r-- 1 u g 18446744073709551616 Jan 1 2020 huge", "-"},
+        {"drwxr-xr-x 2 u g 4096 Jan 1 2020 ..", "-"},
+        {"-rw-r--r-- 1 u g 1 Jan 1 2020", "-"},
+        {"total 48", "-"},
+        {"01-02-24  03:04PM       <DIR>          My Dir", "My Dir|0|d-|2024-01-02 15:04:00"},
+        {"12-31-1999  11:59AM  1234 file name.txt", "file name.txt|1234|--|1999-12-31 11:59:00"},
+        {"07-04-69  12:00AM  5 midnight", "midnight|5|--|2069-07-04 00:00:00"},
+        {"07/04/70  12:30PM  5 noon", "noon|5|--|1970-07-04 12:30:00"},
+        {"02-03-24  13:05  5 plain", "plain|5|--|2024-02-03 13:05:00"},
+        {"13-01-24  01:00PM  5 month", "-"},
+        {"01-02-24  13:00PM  5 hour", "-"},
+        {"01-02-24  01:00PM  <DIR>", "-"}};
+    for (const auto& [line, expected] : rows) {
+        FtpListingEntry entry;
+        EXPECT_EQ(Describe(ParseListLine(line, now, entry), entry), expected) << line;
+    }
+    EXPECT_EQ(DetectListForm("drwx------ 2 a b 1 Jan 1 2020 x"), FtpListForm::kUnix);
+    EXPECT_EQ(DetectListForm("01-02-2024 01:00PM 1 x"), FtpListForm::kDos);
+    EXPECT_EQ(DetectListForm("total 48"), FtpListForm::kUnknown);
+}
+
+TEST(FtpListing, ReadsMlsdLines) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"type=file;size=1024;modify=20240102030405;perm=adfr; notes.txt",
+         "notes.txt|1024|--|2024-01-02 03:04:05"},
+        {"Type=DIR;Modify=20240102030405.123;Perm=flcdmpe; sub dir", "sub dir|0|d-|2024-01-02 03:04:05"},
+        {"perm=el;type=dir; locked", "locked|0|dr|"},
+        {"type=file;perm=r; ro.txt", "ro.txt|0|-r|"},
+        {"type=OS.unix=slink:/tmp;size=4; link", "link|4|--|"},
+        {"unique=801U1;x.y=z;type=file; a;b c", "a;b c|0|--|"},
+        {" bare name", "bare name|0|--|"},
+        {"type=file;size=abc;modify=2024; odd", "odd|0|--|"},
+        {"type=file;modify=20240230000000; nodate", "nodate|0|--|"},
+        {"type=cdir; /home", "-"},
+        {"TYPE=PDir; ..", "-"},
+        {"type=file; ..", "-"},
+        {"type=file;size=12", "-"},
+        {"type=file;size=12; ", "-"},
+        {"typefile; x", "-"}};
+    for (const auto& [line, expected] : rows) {
+        FtpListingEntry entry;
+        EXPECT_EQ(Describe(ParseMlsdLine(line, entry), entry), expected) << line;
     }
 }
