@@ -191,6 +191,26 @@ DWORD List(FtpConnection& connection, FtpConnection::Use& use, const std::string
     });
 }
 
+// Makes and registers a handle that holds the connection (Hold was called).
+// When that fails (the connection closed meanwhile, memory ran out), the
+// connection is let go again, dead if a transfer was left open on it.
+HINTERNET RegisterHolder(FtpConnection& connection, bool transfer, const std::function<HandleRef()>& make,
+                         DWORD* error) {
+    const auto release = [&] {
+        if (transfer) connection.SetDead();
+        connection.Free();
+    };
+    HINTERNET value = nullptr;
+    try {
+        value = HandleTable::Register(make(), error);
+    } catch (...) {
+        release();
+        throw;
+    }
+    if (!value) release();
+    return value;
+}
+
 // The open locks of InternetLockRequestFile: each keeps its file handle's
 // object, with the data it holds, until unlocked.
 struct Locks {
@@ -414,15 +434,17 @@ HINTERNET WINAPI FtpOpenFileW(HINTERNET hConnect, LPCWSTR lpszFileName, DWORD dw
             },
             &connection);
         if (error != ERROR_SUCCESS) return FailWith<HINTERNET>(error, nullptr);
-        auto file = std::make_shared<FtpFile>(connection, dwContext, write, ascii, std::move(data), done);
-        file->SetSize(sizeError, size, sizeCode, std::move(sizeResponse));
         DWORD registered = ERROR_SUCCESS;
-        const HINTERNET value = HandleTable::Register(file, &registered);
-        if (!value) {
-            connection->SetDead();
-            return FailWith<HINTERNET>(registered, nullptr);
-        }
-        return value;
+        const HINTERNET value = RegisterHolder(
+            *connection, true,
+            [&]() -> HandleRef {
+                auto file =
+                    std::make_shared<FtpFile>(connection, dwContext, write, ascii, std::move(data), done);
+                file->SetSize(sizeError, size, sizeCode, std::move(sizeResponse));
+                return file;
+            },
+            &registered);
+        return value ? value : FailWith<HINTERNET>(registered, nullptr);
     });
 }
 
@@ -482,16 +504,17 @@ HINTERNET WINAPI FtpFindFirstFileW(HINTERNET hConnect, LPCWSTR lpszSearchFile,
             &connection);
         if (error != ERROR_SUCCESS) return FailWith<HINTERNET>(error, nullptr);
         if (lpFindFileData) FillFindData(entries.front(), lpFindFileData);
-        auto find = std::make_shared<FtpFind>(connection, dwContext, std::move(entries));
-        WIN32_FIND_DATAW first;
-        find->Next(&first);
         DWORD registered = ERROR_SUCCESS;
-        const HINTERNET value = HandleTable::Register(find, &registered);
-        if (!value) {
-            connection->Free();
-            return FailWith<HINTERNET>(registered, nullptr);
-        }
-        return value;
+        const HINTERNET value = RegisterHolder(
+            *connection, false,
+            [&]() -> HandleRef {
+                auto find = std::make_shared<FtpFind>(connection, dwContext, std::move(entries));
+                WIN32_FIND_DATAW first;
+                find->Next(&first);
+                return find;
+            },
+            &registered);
+        return value ? value : FailWith<HINTERNET>(registered, nullptr);
     });
 }
 
@@ -524,14 +547,15 @@ BOOL WINAPI FtpCommandW(HINTERNET hConnect, BOOL fExpectResponse, DWORD dwFlags,
             },
             &connection);
         if (error != ERROR_SUCCESS || !fExpectResponse) return Outcome(error);
-        auto file = std::make_shared<FtpFile>(connection, dwContext, false, ascii == FTP_TRANSFER_TYPE_ASCII,
-                                              std::move(data), done);
         DWORD registered = ERROR_SUCCESS;
-        const HINTERNET value = HandleTable::Register(file, &registered);
-        if (!value) {
-            connection->SetDead();
-            return Fail(registered);
-        }
+        const HINTERNET value = RegisterHolder(
+            *connection, true,
+            [&]() -> HandleRef {
+                return std::make_shared<FtpFile>(connection, dwContext, false,
+                                                 ascii == FTP_TRANSFER_TYPE_ASCII, std::move(data), done);
+            },
+            &registered);
+        if (!value) return Fail(registered);
         *phFtpCommand = value;
         return TRUE;
     });

@@ -220,7 +220,13 @@ TEST_F(FtpBackend, SessionInEveryMode) {
             while (InternetReadFile(reading, buffer, sizeof(buffer), &read) && read > 0)
                 streamed.append(buffer, read);
             EXPECT_EQ(streamed, binary);
+            HANDLE lock = nullptr;
+            EXPECT_FALSE(InternetLockRequestFile(ftp, &lock));
+            EXPECT_EQ(GetLastError(), DWORD{ERROR_INTERNET_INCORRECT_HANDLE_TYPE});
+            EXPECT_TRUE(InternetLockRequestFile(reading, &lock));
             EXPECT_TRUE(InternetCloseHandle(reading));
+            EXPECT_TRUE(InternetUnlockRequestFile(lock));
+            EXPECT_FALSE(InternetUnlockRequestFile(lock));
             const HINTERNET writing =
                 FtpOpenFileW(ftp, W(u"written.txt"), GENERIC_WRITE, FTP_TRANSFER_TYPE_ASCII, 0);
             ASSERT_NE(writing, nullptr);
