@@ -14,8 +14,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <string>
@@ -101,7 +103,7 @@ TEST_F(FtpBackend, SessionInEveryMode) {
     const std::filesystem::path root = TestServers::Setting("CORVANE_FTP_ROOT");
     std::vector<std::pair<std::string, Server>> servers{
         {"ipv4", ServerOf(TestServers::Setting("CORVANE_FTP_URL"))}};
-    if (TestServers::Settings().count("CORVANE_FTP6_URL"))
+    if (!TestServers::Setting("CORVANE_FTP6_URL").empty())
         servers.push_back({"ipv6", ServerOf(TestServers::Setting("CORVANE_FTP6_URL"))});
     const auto pattern = TestServers::PatternBytes(1, 3 * 1024 * 1024 + 17);
     const std::string binary(pattern.begin(), pattern.end());
@@ -268,6 +270,119 @@ TEST_F(FtpBackend, SessionInEveryMode) {
         }
 }
 
+// Servers that misbehave or answer otherwise (the scripted server's sessions
+// and paths, vsftpd's LIST): what each function makes of it.
+TEST_F(FtpBackend, OddAndFailingServers) {
+    const Server script = ServerOf(TestServers::Setting("CORVANE_FTPSCRIPT_URL"));
+    const auto data = TestServers::PatternBytes(1, 1024 * 1024);
+    const std::string target = (FLocal / "target").string();
+    WriteLocal(target, "kept");
+    DWORD timeout = 500;
+    ASSERT_TRUE(
+        InternetSetOptionW(FSession, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)));
+    // Reads a file through a handle; the error, or ERROR_SUCCESS when the
+    // bytes are those of data.bin.
+    const auto readAll = [&](HINTERNET ftp, const char16_t* name) -> DWORD {
+        const HINTERNET file = FtpOpenFileW(ftp, W(name), GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+        if (!file) return GetLastError();
+        std::string bytes;
+        char buffer[65536];
+        DWORD read = 0;
+        BOOL ok;
+        while ((ok = InternetReadFile(file, buffer, sizeof(buffer), &read)) && read > 0)
+            bytes.append(buffer, read);
+        const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+        InternetCloseHandle(file);
+        return error != ERROR_SUCCESS ? error : bytes == std::string(data.begin(), data.end()) ? 0 : 1;
+    };
+    const auto getFile = [&](HINTERNET ftp, const char16_t* name) -> DWORD {
+        return FtpGetFileW(ftp, W(name), W(Wide(target).c_str()), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0)
+                   ? ERROR_SUCCESS
+                   : GetLastError();
+    };
+    struct Row {
+        const char* name;
+        const char16_t* user;
+        DWORD mode;
+        std::function<DWORD(HINTERNET)> action;
+        DWORD error;
+        const char* response;  // how the last response starts
+        bool usableAfter;
+    } rows[] = {
+        {"multi-line login", u"multiline", INTERNET_FLAG_PASSIVE, [](HINTERNET) { return DWORD{0}; }, 0,
+         "230-", true},
+        {"PASV after EPSV refused", u"noepsv", INTERNET_FLAG_PASSIVE,
+         [&](HINTERNET ftp) { return readAll(ftp, u"data.bin"); }, 0, "226", true},
+        {"PASV naming another host", u"badpasv", INTERNET_FLAG_PASSIVE,
+         [&](HINTERNET ftp) { return readAll(ftp, u"data.bin"); }, 0, "226", true},
+        {"active", u"plain", 0, [&](HINTERNET ftp) { return readAll(ftp, u"data.bin"); }, 0, "226", true},
+        {"426 mid-transfer", u"plain", INTERNET_FLAG_PASSIVE,
+         [&](HINTERNET ftp) { return getFile(ftp, u"fault/drop-426.bin"); }, ERROR_INTERNET_EXTENDED_ERROR,
+         "426", true},
+        {"read 426 mid-transfer", u"plain", INTERNET_FLAG_PASSIVE,
+         [&](HINTERNET ftp) { return readAll(ftp, u"fault/drop-426.bin"); }, ERROR_INTERNET_EXTENDED_ERROR,
+         "426", true},
+        {"control closed mid-transfer", u"plain", INTERNET_FLAG_PASSIVE,
+         [&](HINTERNET ftp) { return getFile(ftp, u"fault/drop-close.bin"); },
+         ERROR_INTERNET_CONNECTION_ABORTED, "150", false},
+        {"stalled data", u"plain", 0, [&](HINTERNET ftp) { return getFile(ftp, u"fault/stall.bin"); },
+         ERROR_INTERNET_TIMEOUT, "", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const HINTERNET ftp = Connect(script, row.user, u"pw", row.mode);
+        ASSERT_NE(ftp, nullptr) << GetLastError();
+        EXPECT_EQ(row.action(ftp), row.error);
+        EXPECT_EQ(LastResponse().substr(0, std::strlen(row.response)), row.response);
+        EXPECT_EQ(ReadLocal(target), "kept");
+        EXPECT_EQ(FtpSetCurrentDirectoryW(ftp, W(u"/")), row.usableAfter);
+        EXPECT_TRUE(InternetCloseHandle(ftp));
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FLocal), {}), 1);
+
+    // LIST in the forms servers use, with MLSD missing or not used.
+    struct Listing {
+        Server server;
+        std::u16string user;
+        std::u16string password;
+        const char16_t* search;
+        std::map<std::u16string, DWORD> expected;  // name and attributes
+    } listings[] = {
+        {script,
+         u"plain",
+         u"pw",
+         u"dos/*",
+         {{u"name", FILE_ATTRIBUTE_DIRECTORY},
+          {u"report.txt", FILE_ATTRIBUTE_NORMAL},
+          {u"file with spaces.txt", FILE_ATTRIBUTE_NORMAL}}},
+        {script,
+         u"plain",
+         u"pw",
+         u"odd",
+         {{u"link", FILE_ATTRIBUTE_NORMAL},
+          {u"name with  two spaces.txt", FILE_ATTRIBUTE_NORMAL},
+          {u"sub dir", FILE_ATTRIBUTE_DIRECTORY},
+          {u"caf\u00e9 \u00fcn\u00ef.txt", FILE_ATTRIBUTE_NORMAL}}},
+    };
+    for (const Listing& listing : listings) {
+        SCOPED_TRACE(
+            std::string(listing.search, listing.search + std::char_traits<char16_t>::length(listing.search)));
+        const HINTERNET ftp = Connect(listing.server, listing.user, listing.password, INTERNET_FLAG_PASSIVE);
+        ASSERT_NE(ftp, nullptr);
+        WIN32_FIND_DATAW found{};
+        const HINTERNET find = FtpFindFirstFileW(ftp, W(listing.search), &found, 0, 0);
+        ASSERT_NE(find, nullptr) << GetLastError();
+        std::map<std::u16string, DWORD> names;
+        do
+            names[reinterpret_cast<const char16_t*>(found.cFileName)] =
+                found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
+        while (InternetFindNextFileW(find, &found));
+        EXPECT_EQ(names, listing.expected);
+        InternetCloseHandle(find);
+        InternetCloseHandle(ftp);
+    }
+}
+
 // Logging in and failing to: the error and, from the server, its reply.
 TEST_F(FtpBackend, LoginOutcomes) {
     const Server server = ServerOf(TestServers::Setting("CORVANE_FTP_URL"));
@@ -282,6 +397,9 @@ TEST_F(FtpBackend, LoginOutcomes) {
     } rows[] = {
         {"anonymous", server, u"", u"", ERROR_SUCCESS, "230"},
         {"wrong password", server, user, u"wrong", ERROR_INTERNET_LOGIN_FAILURE, "530"},
+        // The server closes on the first command after the login (FEAT).
+        {"421 after the login", ServerOf(TestServers::Setting("CORVANE_FTPSCRIPT_URL")), u"drop421", u"",
+         ERROR_INTERNET_CONNECTION_ABORTED, "421"},
         {"refused port",
          {u"127.0.0.1", TestServers::ClosedPort()},
          user,
