@@ -5,7 +5,7 @@
 // the backend cannot do it.
 //
 // Each concern's work replaces its section with the real functions in its own
-// folder (ftp/, cookies/, connection/), and drops their rows from
+// folder (cookies/, connection/), and drops their rows from
 // tests/unit/platform/ContractTests.cpp.
 #include "posix/errors/LastError.h"
 
@@ -26,50 +26,6 @@ DWORD NotImplementedCode() {
 // Data transfer on request and file handles.
 DWORD WINAPI InternetSetFilePointer(HINTERNET, LONG, PLONG, DWORD, DWORD_PTR) {
     return FailWith(kNotImplemented, INVALID_SET_FILE_POINTER);
-}
-BOOL WINAPI InternetLockRequestFile(HINTERNET, HANDLE*) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI InternetUnlockRequestFile(HANDLE) {
-    return Fail(kNotImplemented);
-}
-
-// FTP.
-BOOL WINAPI FtpCommandW(HINTERNET, BOOL, DWORD, LPCWSTR, DWORD_PTR, HINTERNET*) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI FtpCreateDirectoryW(HINTERNET, LPCWSTR) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI FtpDeleteFileW(HINTERNET, LPCWSTR) {
-    return Fail(kNotImplemented);
-}
-HINTERNET WINAPI FtpFindFirstFileW(HINTERNET, LPCWSTR, LPWIN32_FIND_DATAW, DWORD, DWORD_PTR) {
-    return FailWith(kNotImplemented, HINTERNET{});
-}
-BOOL WINAPI FtpGetCurrentDirectoryW(HINTERNET, LPWSTR, LPDWORD) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI FtpGetFileW(HINTERNET, LPCWSTR, LPCWSTR, BOOL, DWORD, DWORD, DWORD_PTR) {
-    return Fail(kNotImplemented);
-}
-DWORD WINAPI FtpGetFileSize(HINTERNET, LPDWORD) {
-    return FailWith(kNotImplemented, INVALID_FILE_SIZE);
-}
-HINTERNET WINAPI FtpOpenFileW(HINTERNET, LPCWSTR, DWORD, DWORD, DWORD_PTR) {
-    return FailWith(kNotImplemented, HINTERNET{});
-}
-BOOL WINAPI FtpPutFileW(HINTERNET, LPCWSTR, LPCWSTR, DWORD, DWORD_PTR) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI FtpRemoveDirectoryW(HINTERNET, LPCWSTR) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI FtpRenameFileW(HINTERNET, LPCWSTR, LPCWSTR) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI FtpSetCurrentDirectoryW(HINTERNET, LPCWSTR) {
-    return Fail(kNotImplemented);
 }
 
 // Cookies and dates.

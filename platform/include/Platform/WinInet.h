@@ -16,9 +16,12 @@
  *    last error (GetLastError). On an asynchronous session ERROR_IO_PENDING
  *    means the operation goes on and completes through the status callback.
  *  - Called without a buffer, InternetGetLastResponseInfoW,
- *    InternetQueryOptionW (text options), HttpQueryInfoW and InternetGetCookieW
- *    report the size they need in bytes, terminating zero included; the first
- *    three fail with ERROR_INSUFFICIENT_BUFFER while doing so.
+ *    InternetQueryOptionW (text options), HttpQueryInfoW,
+ *    FtpGetCurrentDirectoryW and InternetGetCookieW report the size they need
+ *    in bytes, terminating zero included; all but the last fail with
+ *    ERROR_INSUFFICIENT_BUFFER while doing so. FtpGetCurrentDirectoryW, like
+ *    InternetGetLastResponseInfoW, takes its buffer's size in bytes and
+ *    reports the bytes written without the terminator.
  *  - InternetDialW, InternetHangUp, InternetAttemptConnect and
  *    InternetConfirmZoneCrossing return 0 on success, else an error code.
  *  - InternetConfirmZoneCrossing alone takes 8-bit texts.

@@ -72,6 +72,11 @@ struct HandleOps {
     /// InternetQueryDataAvailable: the bytes that can be read at once,
     /// waiting for at least one unless the data has ended (0).
     DWORD (*queryDataAvailable)(Handle& handle, DWORD* available) = nullptr;
+    /// Completes what the handle still owes before InternetCloseHandle closes
+    /// it (an upload's final reply); its error is InternetCloseHandle's
+    /// result, and the handle closes all the same. Only for the handle the
+    /// caller closes, not for those closed beneath it.
+    DWORD (*complete)(Handle& handle) = nullptr;
 };
 
 /// The part every handle has: its kind, value, parent, context value and

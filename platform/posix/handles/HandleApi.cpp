@@ -6,6 +6,8 @@
 #include "posix/handles/Handle.h"
 #include "posix/handles/Options.h"
 
+#include <new>
+
 using namespace Corvane::Backend;
 
 namespace {
@@ -79,7 +81,20 @@ DWORD Unanswered(DWORD option) {
 BOOL WINAPI InternetCloseHandle(HINTERNET hInternet) {
     return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
         if (!hInternet) return Fail(ERROR_INVALID_HANDLE);
-        return Outcome(HandleTable::Close(hInternet));
+        DWORD error = ERROR_INVALID_HANDLE;
+        DWORD completed = ERROR_SUCCESS;
+        // The handle closes whatever completing it meets, memory running out included.
+        try {
+            if (const HandleRef handle = HandleTable::Find(hInternet, &error);
+                handle && handle->Ops().complete)
+                completed = handle->Ops().complete(*handle);
+        } catch (const std::bad_alloc&) {
+            completed = ERROR_NOT_ENOUGH_MEMORY;
+        } catch (...) {
+            completed = ERROR_INTERNET_INTERNAL_ERROR;
+        }
+        const DWORD closed = HandleTable::Close(hInternet);
+        return Outcome(closed != ERROR_SUCCESS ? closed : completed);
     });
 }
 
@@ -176,12 +191,14 @@ BOOL WINAPI InternetWriteFile(HINTERNET hFile, LPCVOID lpBuffer, DWORD dwNumberO
 }
 
 BOOL WINAPI InternetFindNextFileW(HINTERNET hFind, LPVOID lpvFindData) {
-    if (!lpvFindData) return Fail(ERROR_INVALID_PARAMETER);
-    DWORD error = ERROR_INVALID_HANDLE;
-    const HandleRef handle = hFind ? HandleTable::Find(hFind, &error) : nullptr;
-    if (!handle) return Fail(error);
-    if (!handle->Ops().findNext) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-    return Outcome(handle->Ops().findNext(*handle, lpvFindData));
+    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
+        if (!lpvFindData) return Fail(ERROR_INVALID_PARAMETER);
+        DWORD error = ERROR_INVALID_HANDLE;
+        const HandleRef handle = hFind ? HandleTable::Find(hFind, &error) : nullptr;
+        if (!handle) return Fail(error);
+        if (!handle->Ops().findNext) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+        return Outcome(handle->Ops().findNext(*handle, lpvFindData));
+    });
 }
 
 BOOL WINAPI InternetQueryDataAvailable(HINTERNET hFile, LPDWORD lpdwNumberOfBytesAvailable, DWORD /*dwFlags*/,

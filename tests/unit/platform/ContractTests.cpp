@@ -90,21 +90,6 @@ TEST(Contract, FunctionsNotBuiltYetFailWithCallNotImplemented) {
     if (PlatformDifferences::OnWindowsApi()) GTEST_SKIP() << "wininet.dll carries these functions";
 #define NOT_BUILT(Name) ExpectNotImplemented(#Name, &::Name, &Corvane::InternetApi::Name, &Failures::Name)
     NOT_BUILT(InternetSetFilePointer);
-    NOT_BUILT(InternetLockRequestFile);
-    NOT_BUILT(InternetUnlockRequestFile);
-
-    NOT_BUILT(FtpCommandW);
-    NOT_BUILT(FtpCreateDirectoryW);
-    NOT_BUILT(FtpDeleteFileW);
-    NOT_BUILT(FtpFindFirstFileW);
-    NOT_BUILT(FtpGetCurrentDirectoryW);
-    NOT_BUILT(FtpGetFileW);
-    NOT_BUILT(FtpGetFileSize);
-    NOT_BUILT(FtpOpenFileW);
-    NOT_BUILT(FtpPutFileW);
-    NOT_BUILT(FtpRemoveDirectoryW);
-    NOT_BUILT(FtpRenameFileW);
-    NOT_BUILT(FtpSetCurrentDirectoryW);
 
     NOT_BUILT(InternetGetCookieW);
     NOT_BUILT(InternetSetCookieW);

@@ -1,0 +1,62 @@
+// An FTP file handle: a file opened by FtpOpenFileW for reading (RETR) or
+// writing (STOR), or the data of a command sent by FtpCommandW. It holds its
+// connection's control connection until it closes. Data moves through at most
+// one 64 KiB chunk at a time: reading receives a chunk when the caller's
+// buffer asks for more than is held; writing sends what it is given.
+#pragma once
+
+#include "posix/ftp/FtpConnection.h"
+#include "posix/ftp/FtpText.h"
+#include "posix/net/CancelToken.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace Corvane::Backend {
+
+class FtpFile : public Handle {
+public:
+    static const HandleOps Ops;
+
+    /// `data` is connected and the server has answered the command (1xx, or
+    /// 2xx already when `done`).
+    FtpFile(std::shared_ptr<FtpConnection> connection, DWORD_PTR context, bool write, bool ascii, Socket data,
+            bool done);
+
+    /// The size SIZE reported before the transfer (FtpGetFileSize), or the
+    /// error and response of its failure.
+    void SetSize(DWORD error, std::uint64_t size, DWORD responseCode, std::u16string response);
+    DWORD Size(std::uint64_t* size) const;
+
+private:
+    friend struct FtpFileOps;
+
+    // Receives the next chunk into FPending; at the end, reads the final
+    // reply. Holds FIo.
+    DWORD Fill();
+    // Ends the data connection and reads the final reply (once).
+    DWORD Finish(DWORD timeout);
+
+    const std::shared_ptr<FtpConnection> FConnection;
+    const bool FWrite;
+    const bool FAscii;
+    CancelToken FCancel;
+    // Guards everything below.
+    std::mutex FIo;
+    Socket FData;
+    bool FEnded = false;     // the data connection reached its end
+    bool FFinished = false;  // the final reply was read
+    DWORD FFinalError = ERROR_SUCCESS;
+    std::string FPending;
+    std::size_t FOffset = 0;
+    AsciiDecoder FDecoder;
+    AsciiEncoder FEncoder;
+    DWORD FSizeError = ERROR_SUCCESS;
+    std::uint64_t FSize = 0;
+    DWORD FSizeCode = 0;
+    std::u16string FSizeResponse;
+};
+
+}  // namespace Corvane::Backend
