@@ -51,18 +51,18 @@ THttpFlags FlagsFor(const char* url) {
 
 // Opens the component on URL and sends a GET for its path; fails unless the
 // answer is 200.
-void Get(TINetHttp& Http, const char* url) {
-    Http.SetUrl(Wide(url));
-    Http.SetFlags(FlagsFor(url));
-    Http.Open();
-    Http.OpenRequest(u"GET", u"");
-    Http.SendRequest(u"", AnsiString());
-    const Cardinal status = Http.QueryInfoValue(heStatusCode);
+void Get(TINetHttp& http, const char* url) {
+    http.SetUrl(Wide(url));
+    http.SetFlags(FlagsFor(url));
+    http.Open();
+    http.OpenRequest(u"GET", u"");
+    http.SendRequest(u"", AnsiString());
+    const Cardinal status = http.QueryInfoValue(heStatusCode);
     if (status != 200) Fail("status " + std::to_string(status) + " for " + url);
 }
 
-Cardinal ContentLength(TINetHttp& Http) {
-    return Http.QueryInfoValue(heContentLength);
+Cardinal ContentLength(TINetHttp& http) {
+    return http.QueryInfoValue(heContentLength);
 }
 
 // Writes all of [data, data + size) to fd.
@@ -90,13 +90,13 @@ void CheckLength(unsigned long long got, unsigned long long expected) {
 
 // The body piece by piece, each piece as large as what is available.
 unsigned long long ToFilePieces(const char* url, const char* out) {
-    TINetHttp Http(nullptr);
-    Get(Http, url);
-    const unsigned long long expected = ContentLength(Http);
+    TINetHttp http(nullptr);
+    Get(http, url);
+    const unsigned long long expected = ContentLength(http);
     const int fd = OpenOutput(out);
     unsigned long long total = 0;
     for (;;) {
-        const TBytes piece = Http.GetBytes();
+        const TBytes piece = http.GetBytes();
         if (piece.empty()) break;
         WriteAll(fd, piece.data(), piece.size());
         total += piece.size();
@@ -108,13 +108,13 @@ unsigned long long ToFilePieces(const char* url, const char* out) {
 
 // The body through one buffer the application keeps.
 unsigned long long ToFileBuffer(const char* url, const char* out) {
-    TINetHttp Http(nullptr);
-    Get(Http, url);
-    const unsigned long long expected = ContentLength(Http);
+    TINetHttp http(nullptr);
+    Get(http, url);
+    const unsigned long long expected = ContentLength(http);
     const int fd = OpenOutput(out);
     TBytes buffer(256 << 10);
     unsigned long long total = 0;
-    while (const Cardinal n = Http.GetBytes(buffer)) {
+    while (const Cardinal n = http.GetBytes(buffer)) {
         WriteAll(fd, buffer.data(), n);
         total += n;
     }
@@ -124,10 +124,10 @@ unsigned long long ToFileBuffer(const char* url, const char* out) {
 }
 
 unsigned long long WholeBody(const char* url) {
-    TINetHttp Http(nullptr);
-    Get(Http, url);
-    const unsigned long long expected = ContentLength(Http);
-    const TBytes body = Http.ReadBytes();
+    TINetHttp http(nullptr);
+    Get(http, url);
+    const unsigned long long expected = ContentLength(http);
+    const TBytes body = http.ReadBytes();
     CheckLength(body.size(), expected);
     return body.size();
 }
@@ -137,33 +137,33 @@ unsigned long long WholeBody(const char* url) {
 // stay the same from the first response to the last, and counts the
 // requests on each in X-Connection-Requests, which must reach COUNT.
 unsigned long long Requests(const char* url, long count) {
-    TINetHttp Http(nullptr);
-    Http.SetUrl(Wide(url));
-    Http.SetFlags(FlagsFor(url));
-    Http.Open();
+    TINetHttp http(nullptr);
+    http.SetUrl(Wide(url));
+    http.SetFlags(FlagsFor(url));
+    http.Open();
     UnicodeString firstConnection;
     for (long i = 0; i < count; ++i) {
-        Http.OpenRequest(u"GET", u"");
-        Http.SendRequest(u"", AnsiString());
+        http.OpenRequest(u"GET", u"");
+        http.SendRequest(u"", AnsiString());
         const bool check = i == 0 || i == count - 1;
-        if (check && Http.QueryInfoValue(heStatusCode) != 200) Fail("status is not 200");
-        const Cardinal expected = check ? ContentLength(Http) : 0;
-        const AnsiString body = Http.ReadData();
+        if (check && http.QueryInfoValue(heStatusCode) != 200) Fail("status is not 200");
+        const Cardinal expected = check ? ContentLength(http) : 0;
+        const AnsiString body = http.ReadData();
         if (body.empty()) Fail("empty body");
         if (check) {
             CheckLength(body.size(), expected);
-            const UnicodeString connection = Http.QueryInfo(u"X-Connection");
+            const UnicodeString connection = http.QueryInfo(u"X-Connection");
             if (i == 0)
                 firstConnection = connection;
             else if (connection != firstConnection)
                 Fail("the connection was not kept alive");
             if (i == count - 1 &&
-                Http.QueryInfo(u"X-Connection-Requests") != Framework::Utf8ToUtf16(std::to_string(count)))
+                http.QueryInfo(u"X-Connection-Requests") != Framework::Utf8ToUtf16(std::to_string(count)))
                 Fail("the connection did not serve every request");
         }
-        Http.CloseRequest();
+        http.CloseRequest();
     }
-    Http.Close();
+    http.Close();
     return static_cast<unsigned long long>(count);
 }
 
@@ -175,22 +175,22 @@ unsigned long long Requests(const char* url, long count) {
 unsigned long long Components(const char* url, long count) {
     UnicodeString firstConnection;
     for (long i = 0; i < count; ++i) {
-        TINetHttp Http(nullptr);
-        Get(Http, url);
-        const AnsiString body = Http.ReadData();
+        TINetHttp http(nullptr);
+        Get(http, url);
+        const AnsiString body = http.ReadData();
         if (body.empty()) Fail("empty body");
         if (i == 0 || i == count - 1) {
-            CheckLength(body.size(), ContentLength(Http));
-            const UnicodeString connection = Http.QueryInfo(u"X-Connection");
+            CheckLength(body.size(), ContentLength(http));
+            const UnicodeString connection = http.QueryInfo(u"X-Connection");
             if (i == 0)
                 firstConnection = connection;
             else if (connection != firstConnection)
                 Fail("the components did not share the kept-alive connection");
             if (i == count - 1 &&
-                Http.QueryInfo(u"X-Connection-Requests") != Framework::Utf8ToUtf16(std::to_string(count)))
+                http.QueryInfo(u"X-Connection-Requests") != Framework::Utf8ToUtf16(std::to_string(count)))
                 Fail("the connection did not serve every request");
         }
-        Http.Close();
+        http.Close();
     }
     return static_cast<unsigned long long>(count);
 }

@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# The HTTP benchmarks, side by side with curl against the same local nginx:
+# The HTTP benchmarks, side by side with curl against the same local nginx,
+# and the FTP ones against the same vsftpd:
 #
 #   bench/run.sh BUILD_DIR
 #
 # BUILD_DIR holds a Release build with -DCORVANE_BUILD_BENCH=ON and the target
 # `bench` built (./run bench does both). Starts the test servers with a 1 GiB
-# and a 256 MiB file, runs every case BENCH_REPS times (default 5)
+# and a 256 MiB file (and, with the FTP program built, the FTP servers with a
+# directory of 10,000 files), runs every case BENCH_REPS times (default 5)
 # interleaved with curl, prints medians, ratios and peak memory, and exits
 # non-zero when a target is missed. The servers are stopped and the
 # downloaded files removed however the run ends.
 #
 # Environment: BENCH_REPS, BENCH_REQUESTS (default 2000), BENCH_COMPONENTS
-# (default 500), BENCH_ONLY (case keys a,a-pieces,b,c,d,e), BENCH_SCRATCH
+# (default 500), BENCH_ONLY (case keys a,a-pieces,b,c,d,e; FTP f,f-read,g,h),
+# BENCH_MANY_FILES (default 10000), BENCH_SCRATCH
 # (where downloads go; default a fresh directory under /dev/shm when it
 # exists, else under BUILD_DIR).
 set -euo pipefail
@@ -28,6 +31,14 @@ if [ ! -x "$PROGRAM" ]; then
   exit 2
 fi
 command -v curl >/dev/null || { echo "bench: curl is not installed" >&2; exit 2; }
+# The FTP program is built only once the FTP component is in the tree.
+FTP_PROGRAM="$BUILD_DIR/bench/corvane_ftp_bench"
+FTP_ARGS=()
+if [ -x "$FTP_PROGRAM" ]; then
+  FTP_ARGS=(--ftp-program "$FTP_PROGRAM")
+else
+  echo "bench: $FTP_PROGRAM is not built (no FTP component in the tree); FTP cases skipped" >&2
+fi
 
 SERVERS_DIR="$BUILD_DIR/bench-servers"
 if [ -n "${BENCH_SCRATCH:-}" ]; then
@@ -48,7 +59,11 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-python3 "$ROOT/tests/servers/servers.py" start --dir "$SERVERS_DIR" --large-size 1G --large-size 256M
+SERVER_ARGS=(--large-size 1G --large-size 256M)
+if [ ${#FTP_ARGS[@]} -gt 0 ]; then
+  SERVER_ARGS+=(--ftp --many-files "${BENCH_MANY_FILES:-10000}")
+fi
+python3 "$ROOT/tests/servers/servers.py" start --dir "$SERVERS_DIR" "${SERVER_ARGS[@]}"
 
 RESULTS="$BUILD_DIR/bench-results.json"
 rm -f "$RESULTS"
@@ -61,6 +76,7 @@ python3 "$ROOT/bench/compare.py" \
   --requests "${BENCH_REQUESTS:-2000}" \
   --components "${BENCH_COMPONENTS:-500}" \
   ${BENCH_ONLY:+--only "$BENCH_ONLY"} \
+  "${FTP_ARGS[@]}" \
   --json "$RESULTS" || status=$?
 [ -f "$RESULTS" ] && echo "bench: results in $RESULTS"
 exit "$status"

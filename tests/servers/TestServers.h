@@ -1,16 +1,17 @@
 #pragma once
 
-// Access from C++ tests to the local HTTP test servers that the CTest
-// fixture `http_servers` starts (see README.md in this folder): the settings
-// servers.py wrote to $CORVANE_SERVERS_DIR/servers.env, and the pattern
-// bytes that /bytes, /chunked, /drop and the docroot's data.bin are made of.
-// A target gets this folder on its include path through
-// corvane_use_http_servers(<target>).
+// Access from C++ tests to the local test servers that the CTest fixtures
+// `http_servers` and `ftp_servers` start (see README.md in this folder): the
+// settings servers.py wrote to their servers.env files, and the pattern
+// bytes that /bytes, /chunked, /drop and every data.bin are made of. A
+// target gets this folder on its include path through
+// corvane_use_http_servers(<target>) or corvane_use_ftp_servers(<target>).
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -57,15 +58,26 @@ inline std::map<std::string, std::string> ReadEnvFile(const std::string& path) {
 
 }  // namespace Detail
 
-// Every setting of servers.env (CORVANE_HTTP_URL, CORVANE_ECHO_URL, ...).
-// Read once; throws std::runtime_error when CORVANE_SERVERS_DIR is unset or
-// the servers were not started.
+// Every setting of the servers.env files of the fixtures a test joined:
+// CORVANE_SERVERS_DIR (http_servers: CORVANE_HTTP_URL, CORVANE_ECHO_URL, ...)
+// and CORVANE_FTP_SERVERS_DIR (ftp_servers: CORVANE_FTP_URL, ...); where both
+// name a setting, the HTTP one counts. Read once; throws std::runtime_error
+// when neither variable is set or the servers were not started.
 inline const std::map<std::string, std::string>& Settings() {
     static const std::map<std::string, std::string> settings = [] {
-        const char* dir = std::getenv("CORVANE_SERVERS_DIR");
-        if (dir == nullptr || *dir == '\0')
-            throw std::runtime_error("CORVANE_SERVERS_DIR is not set (use corvane_use_http_servers)");
-        return Detail::ReadEnvFile(std::string(dir) + "/servers.env");
+        std::map<std::string, std::string> all;
+        bool any = false;
+        for (const char* variable : {"CORVANE_SERVERS_DIR", "CORVANE_FTP_SERVERS_DIR"}) {
+            const char* dir = std::getenv(variable);
+            if (dir == nullptr || *dir == '\0') continue;
+            any = true;
+            all.merge(Detail::ReadEnvFile(std::string(dir) + "/servers.env"));
+        }
+        if (!any)
+            throw std::runtime_error(
+                "neither CORVANE_SERVERS_DIR nor CORVANE_FTP_SERVERS_DIR is set "
+                "(use corvane_use_http_servers or corvane_use_ftp_servers)");
+        return all;
     }();
     return settings;
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Starts and stops the local HTTP test servers.
+"""Starts and stops the local HTTP and FTP test servers.
 
 Usage:
   servers.py start --dir DIR [--large-size BYTES]... [--data-size BYTES]
+                   [--ftp] [--no-http] [--many-files N]
   servers.py stop --dir DIR
 
 `start` makes the scratch CA (pki.py) and the docroot under DIR, starts
@@ -11,7 +12,9 @@ for the expired, wrong-name, wrong-usage and untrusted certificates),
 httpd.py twice (plain and TLS) and tinyproxy twice (an open forward proxy
 and one that asks for Basic credentials), all on 127.0.0.1 with free ports,
 waits until every port answers, and writes DIR/servers.json and
-DIR/servers.env. It first stops whatever an earlier run left in DIR. When a
+DIR/servers.env. With --ftp it also starts pyftpdlib (ftpd.py, on 127.0.0.1
+and ::1), vsftpd and the scripted FTP server (ftpscript.py) on trees made
+afresh under DIR/ftp; --no-http leaves the HTTP servers out. It first stops whatever an earlier run left in DIR. When a
 server does not come up, its log is printed, everything already started is
 stopped and the exit status is 1.
 
@@ -39,6 +42,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+import ftpscript  # noqa: E402  (for the text file all FTP servers share)
 import httpd  # noqa: E402  (for the credentials and the pattern bytes)
 import pki  # noqa: E402
 
@@ -48,6 +52,7 @@ DATA_SEED = 1
 SMALL_SIZE = 100
 START_TIMEOUT = 20.0
 STOP_GRACE = 5.0
+DEFAULT_MANY_FILES = 100
 NGINX_PORTS = ["http", "https", "https_expired", "https_wrongname", "https_badusage", "https_untrusted"]
 PROXY_USER = "corvane-proxy"
 PROXY_PASSWORD = "pr0xy-s3cret"
@@ -75,6 +80,8 @@ class Layout:
         self.docroot = os.path.join(self.dir, "docroot")
         self.davroot = os.path.join(self.dir, "davroot")
         self.nginx = os.path.join(self.dir, "nginx")
+        self.ftp = os.path.join(self.dir, "ftp")
+        self.vsftpd = os.path.join(self.dir, "vsftpd")
         self.json = os.path.join(self.dir, "servers.json")
         self.env = os.path.join(self.dir, "servers.env")
 
@@ -89,7 +96,7 @@ class Layout:
 # Processes
 
 def proc_stat(pid):
-    """(state, process group, start time) of pid from /proc, or None."""
+    """(state, parent, process group, start time) of pid from /proc, or None."""
     try:
         with open("/proc/%d/stat" % pid) as f:
             text = f.read()
@@ -97,18 +104,34 @@ def proc_stat(pid):
         return None
     # The command name is in parentheses and may itself hold spaces.
     fields = text[text.rindex(")") + 2:].split()
-    return fields[0], int(fields[2]), int(fields[19])
+    return fields[0], int(fields[1]), int(fields[2]), int(fields[19])
 
 
-def group_members(pgid):
-    """Live (not zombie) processes whose process group is pgid."""
-    members = []
+def family(leader):
+    """Live (not zombie) processes of leader's process group and every
+    descendant of leader, as pid -> start time. The descendants count
+    because some servers (vsftpd) move each session into a session of its
+    own, out of the group."""
+    live = {}
     for entry in os.listdir("/proc"):
         if entry.isdigit():
             stat = proc_stat(int(entry))
-            if stat and stat[1] == pgid and stat[0] != "Z":
-                members.append(int(entry))
-    return members
+            if stat and stat[0] != "Z":
+                live[int(entry)] = stat
+    found = {pid for pid, stat in live.items() if stat[2] == leader}
+    pending = [leader]
+    while pending:
+        parent = pending.pop()
+        for pid, stat in live.items():
+            if stat[1] == parent and pid not in found:
+                found.add(pid)
+                pending.append(pid)
+    return {pid: live[pid][3] for pid in found if pid in live}
+
+
+def still_running(pid, start_time):
+    stat = proc_stat(pid)
+    return stat is not None and stat[0] != "Z" and stat[3] == start_time
 
 
 def spawn(layout, name, argv):
@@ -121,32 +144,38 @@ def spawn(layout, name, argv):
     finally:
         log.close()
     stat = proc_stat(proc.pid)
-    record = {"name": name, "pid": proc.pid, "start_time": stat[2] if stat else None, "argv": argv}
+    record = {"name": name, "pid": proc.pid, "start_time": stat[3] if stat else None, "argv": argv}
     write_atomic(layout.pidfile(name), json.dumps(record) + "\n")
     return proc
 
 
 def end_group(record):
-    """Ends the process group a record names, if it is still ours: SIGTERM,
-    then SIGKILL after STOP_GRACE seconds for whatever remains."""
+    """Ends the process group a record names, with the leader's descendants,
+    if it is still ours: SIGTERM, then SIGKILL after STOP_GRACE seconds for
+    whatever remains."""
     pid = record["pid"]
     stat = proc_stat(pid)
-    if stat is not None and stat[2] != record.get("start_time"):
+    if stat is not None and stat[3] != record.get("start_time"):
         return  # the pid now belongs to another process, so our group is gone
+    known = {}
     for sig, wait in ((signal.SIGTERM, STOP_GRACE), (signal.SIGKILL, 2.0)):
-        members = group_members(pid)
+        # Those seen before keep being ended after the leader is gone and
+        # they have passed to another parent.
+        known.update(family(pid))
+        members = [p for p, started in known.items() if still_running(p, started)]
         if not members:
             return
         try:
             os.killpg(pid, sig)
         except (ProcessLookupError, PermissionError):
-            for member in members:
-                try:
-                    os.kill(member, sig)
-                except (ProcessLookupError, PermissionError):
-                    pass
+            pass
+        for member in members:
+            try:
+                os.kill(member, sig)
+            except (ProcessLookupError, PermissionError):
+                pass
         deadline = time.monotonic() + wait
-        while time.monotonic() < deadline and group_members(pid):
+        while time.monotonic() < deadline and any(still_running(p, t) for p, t in known.items()):
             time.sleep(0.05)
 
 
@@ -408,7 +437,7 @@ def start_nginx(layout, nginx, pki_files, deadline, attempts=5):
 
 
 def describe(layout, pki_files, files, large, nginx_ports, httpd_ports, proxy_ports):
-    """The servers.json document and the servers.env text."""
+    """The HTTP part of servers.json and of servers.env (a dict)."""
     host = "127.0.0.1"
     ng = {key + "_port": port for key, port in nginx_ports.items()}
     for key, port in nginx_ports.items():
@@ -453,9 +482,248 @@ def describe(layout, pki_files, files, large, nginx_ports, httpd_ports, proxy_po
         "CORVANE_LARGE_SIZE": large[0]["size"] if large else 0,
         "CORVANE_LARGE_PATHS": " ".join(f["path"] for f in large),
     }
-    env_text = "# Written by servers.py start; source it to reach the test servers.\n"
-    env_text += "".join("export %s=%s\n" % (k, shlex.quote(str(v))) for k, v in env.items())
-    return doc, env_text
+    return doc, env
+
+
+# ---------------------------------------------------------------------------
+# FTP
+
+FTP_USER = "corvane"  # pyftpdlib's user, as in ftpd.py
+FTP_PASSWORD = "s3cret"
+VSFTPD_USER = "anonymous"  # vsftpd logs in only anonymously (see vsftpd_config)
+VSFTPD_PASSWORD = "s3cret"  # the one password its anonymous login accepts
+UTF8_NAME = "caf\u00e9 \u00fcn\u00ef.txt"
+SPACES_NAME = "name with spaces.txt"
+
+
+def make_ftp_tree(root, data, large_sizes, many_files, locked):
+    """Writes afresh the files every real FTP server offers (names relative
+    to the login directory), so each start begins from the same state. The
+    large files are sparse, so even 1 GiB costs nothing to make. Returns the
+    file descriptions."""
+    shutil.rmtree(root, ignore_errors=True)
+    files = []
+
+    def put(name, content, mode=0o644):
+        path = os.path.join(root, name)
+        os.makedirs(os.path.dirname(path), mode=0o755, exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content)
+        os.chmod(path, mode)
+        files.append({"name": name, "size": len(content), "sha256": hashlib.sha256(content).hexdigest()})
+
+    os.makedirs(root, mode=0o755)
+    put("small.txt", ftpscript.SMALL_TEXT)
+    put("data.bin", data)
+    files[-1].update(content="pattern", seed=DATA_SEED)
+    put("empty.txt", b"")
+    put(UTF8_NAME, "caf\u00e9\n".encode("utf-8"))
+    put(SPACES_NAME, b"spaces\n")
+    put("tree/one.txt", b"one\n")
+    put("tree/sub/two.txt", b"two\n")
+    put("tree/sub/deeper/three.txt", b"three\n")
+    if locked:
+        put("locked/keep.txt", b"the user may read this but not change it\n")
+    os.makedirs(os.path.join(root, "upload"))
+    os.chmod(os.path.join(root, "upload"), 0o777)  # vsftpd's anonymous user writes here
+    many = os.path.join(root, "many")
+    os.makedirs(many)
+    for i in range(many_files):
+        open(os.path.join(many, "file-%05d.txt" % i), "wb").close()
+    large = []
+    for size in large_sizes:
+        name = "large-%d.bin" % size
+        with open(os.path.join(root, name), "wb") as f:
+            f.truncate(size)
+        os.chmod(os.path.join(root, name), 0o644)
+        large.append({"name": name, "size": size, "content": "zeros"})
+    return files, large
+
+
+def ftp_answers(host, port):
+    """True when the port greets with a 220 reply."""
+    try:
+        with socket.create_connection((host, port), timeout=2) as s:
+            return s.recv(512).startswith(b"220")
+    except OSError:
+        return False
+
+
+def wait_until_greeting(proc, name, addresses, deadline):
+    pending = list(addresses)
+    while pending:
+        if proc.poll() is not None:
+            raise StartError("%s exited with status %d during start" % (name, proc.returncode), name)
+        if time.monotonic() > deadline:
+            raise StartError("%s did not greet on port %d in time" % (name, pending[0][1]), name)
+        if ftp_answers(*pending[0]):
+            pending.pop(0)
+        else:
+            time.sleep(0.05)
+
+
+def wait_for_port_file(proc, name, port_file, deadline):
+    while not os.path.exists(port_file):
+        if proc.poll() is not None:
+            raise StartError("%s exited with status %d during start" % (name, proc.returncode), name)
+        if time.monotonic() > deadline:
+            raise StartError("%s did not report its port in time" % name, name)
+        time.sleep(0.05)
+    with open(port_file) as f:
+        return f.read()
+
+
+def find_pyftpdlib_python():
+    """An interpreter that can load pyftpdlib: this one, or the system's,
+    for which the Debian package is made (an interpreter of its own, such as
+    pyenv's, does not see it)."""
+    for candidate in dict.fromkeys([sys.executable, "/usr/bin/python3"]):
+        if os.path.exists(candidate) and subprocess.run(
+                [candidate, "-c", "import pyftpdlib.handlers"], stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL).returncode == 0:
+            return candidate
+    raise StartError("pyftpdlib not found (install the Debian package python3-pyftpdlib)")
+
+
+def start_pyftpdlib(layout, roots, deadline):
+    port_file = os.path.join(layout.run, "ftpd.port")
+    if os.path.exists(port_file):
+        os.remove(port_file)
+    proc = spawn(layout, "ftpd", [find_pyftpdlib_python(), os.path.join(HERE, "ftpd.py"),
+                                  "--root", roots["pyftpdlib"], "--anon-root", roots["anon"],
+                                  "--locked", "locked", "--port-file", port_file])
+    ports = json.loads(wait_for_port_file(proc, "ftpd", port_file, deadline))
+    addresses = [("127.0.0.1", ports["ipv4"])] + ([("::1", ports["ipv6"])] if ports["ipv6"] else [])
+    wait_until_greeting(proc, "ftpd", addresses, deadline)
+    return ports
+
+
+def start_ftpscript(layout, deadline):
+    port_file = os.path.join(layout.run, "ftpscript.port")
+    if os.path.exists(port_file):
+        os.remove(port_file)
+    proc = spawn(layout, "ftpscript", [sys.executable, os.path.join(HERE, "ftpscript.py"),
+                                       "--port", "0", "--port-file", port_file])
+    port = int(wait_for_port_file(proc, "ftpscript", port_file, deadline))
+    wait_until_greeting(proc, "ftpscript", [("127.0.0.1", port)], deadline)
+    return port
+
+
+def vsftpd_config(layout, port, root, chroot):
+    """vsftpd.conf for a standalone vsftpd on 127.0.0.1 that stays in the
+    foreground. Run by root, sessions are chrooted into the root as the
+    system's `ftp` user; otherwise (run_as_launching_user) there is neither
+    chroot nor a login other than the anonymous one, so the anonymous login
+    is what both modes use, with one accepted password
+    (secure_email_list_enable). Active and passive mode, any passive port,
+    ASCII transfers honoured, uploads and directories in upload/."""
+    lines = [
+        "listen=YES", "listen_ipv6=NO", "listen_address=127.0.0.1", "listen_port=%d" % port,
+        "background=NO", "seccomp_sandbox=NO", "isolate=NO", "isolate_network=NO",
+        "anonymous_enable=YES", "local_enable=NO", "anon_root=" + root,
+        "write_enable=YES", "anon_upload_enable=YES", "anon_mkdir_write_enable=YES",
+        "anon_other_write_enable=YES", "anon_world_readable_only=NO", "anon_umask=022",
+        "secure_email_list_enable=YES", "email_password_file=" + os.path.join(layout.vsftpd, "passwords"),
+        "secure_chroot_dir=" + os.path.join(layout.vsftpd, "empty"),
+        "pasv_enable=YES", "port_enable=YES", "connect_from_port_20=NO",
+        "ascii_download_enable=YES", "ascii_upload_enable=YES",
+        "xferlog_enable=YES", "xferlog_std_format=NO", "log_ftp_protocol=YES",
+        "vsftpd_log_file=" + os.path.join(layout.logs, "vsftpd-protocol.log"),
+        "use_localtime=NO", "hide_ids=YES", "max_clients=200", "max_per_ip=200",
+    ]
+    lines += ["ftp_username=ftp"] if chroot else ["run_as_launching_user=YES"]
+    return "\n".join(lines) + "\n"
+
+
+def start_vsftpd(layout, root, deadline, attempts=5):
+    """Starts vsftpd on a freshly picked port (picked again when another
+    program takes it first). Returns the port and the directory that PWD
+    reports after login."""
+    found = shutil.which("vsftpd") or shutil.which("vsftpd", path="/usr/sbin:/usr/local/sbin:/sbin")
+    if not found:
+        raise StartError("vsftpd not found (install the Debian package vsftpd)")
+    chroot = False
+    if os.geteuid() == 0:
+        import pwd
+        try:
+            chroot = pwd.getpwnam("ftp") is not None
+        except KeyError:
+            pass
+    os.makedirs(os.path.join(layout.vsftpd, "empty"), mode=0o755, exist_ok=True)
+    write_atomic(os.path.join(layout.vsftpd, "passwords"), VSFTPD_PASSWORD + "\n")
+    config = os.path.join(layout.vsftpd, "vsftpd.conf")
+    for attempt in range(attempts):
+        port = free_port()
+        write_atomic(config, vsftpd_config(layout, port, root, chroot))
+        proc = spawn(layout, "vsftpd", [found, config])
+        try:
+            wait_until_greeting(proc, "vsftpd", [("127.0.0.1", port)], deadline)
+            return port, "/" if chroot else root
+        except StartError:
+            if proc.poll() is None or attempt == attempts - 1:
+                raise
+            os.remove(layout.pidfile("vsftpd"))
+            print("servers: vsftpd could not bind port %d; trying another" % port, file=sys.stderr)
+    raise StartError("vsftpd could not bind a port", "vsftpd")
+
+
+def start_ftp(layout, large_sizes, data_size, many_files, deadline):
+    """Makes the FTP trees and starts pyftpdlib, vsftpd and the scripted
+    server; returns their servers.json and servers.env parts and a summary."""
+    roots = {"pyftpdlib": os.path.join(layout.ftp, "pyftpdlib"), "anon": os.path.join(layout.ftp, "anon"),
+             "vsftpd": os.path.join(layout.ftp, "vsftpd")}
+    data = httpd.Pattern.get(DATA_SEED, data_size)
+    files, large = make_ftp_tree(roots["pyftpdlib"], data, large_sizes, many_files, locked=True)
+    make_ftp_tree(roots["vsftpd"], data, large_sizes, many_files, locked=False)
+    shutil.rmtree(roots["anon"], ignore_errors=True)
+    os.makedirs(os.path.join(roots["anon"], "pub"))
+    with open(os.path.join(roots["anon"], "small.txt"), "wb") as f:
+        f.write(ftpscript.SMALL_TEXT)
+    with open(os.path.join(roots["anon"], "pub", "readme.txt"), "wb") as f:
+        f.write(b"anonymous, read only\n")
+
+    ftpd_ports = start_pyftpdlib(layout, roots, deadline)
+    vsftpd_port, vsftpd_home = start_vsftpd(layout, roots["vsftpd"], deadline)
+    script_port = start_ftpscript(layout, deadline)
+
+    url6 = "ftp://[::1]:%d" % ftpd_ports["ipv6"] if ftpd_ports["ipv6"] else ""
+    doc = {
+        "pyftpdlib": {"port": ftpd_ports["ipv4"], "url": "ftp://127.0.0.1:%d" % ftpd_ports["ipv4"],
+                      "port6": ftpd_ports["ipv6"], "url6": url6, "user": FTP_USER, "password": FTP_PASSWORD,
+                      "root": roots["pyftpdlib"], "anon_root": roots["anon"], "locked": "locked"},
+        "vsftpd": {"port": vsftpd_port, "url": "ftp://127.0.0.1:%d" % vsftpd_port, "user": VSFTPD_USER,
+                   "password": VSFTPD_PASSWORD, "root": roots["vsftpd"], "home": vsftpd_home,
+                   "log": os.path.join(layout.logs, "vsftpd-protocol.log")},
+        "ftpscript": {"port": script_port, "url": "ftp://127.0.0.1:%d" % script_port},
+        "files": files, "large_files": large, "many_dir": "many", "many_files": many_files,
+    }
+    data_file = next(f for f in files if f["name"] == "data.bin")
+    small = next(f for f in files if f["name"] == "small.txt")
+    env = {
+        "CORVANE_FTP_URL": doc["pyftpdlib"]["url"], "CORVANE_FTP_PORT": ftpd_ports["ipv4"],
+        "CORVANE_FTP6_URL": url6, "CORVANE_FTP6_PORT": ftpd_ports["ipv6"] or "",
+        "CORVANE_FTP_USER": FTP_USER, "CORVANE_FTP_PASSWORD": FTP_PASSWORD,
+        "CORVANE_FTP_ROOT": roots["pyftpdlib"], "CORVANE_FTP_ANON_ROOT": roots["anon"],
+        "CORVANE_FTP_LOCKED_DIR": "locked",
+        "CORVANE_VSFTPD_URL": doc["vsftpd"]["url"], "CORVANE_VSFTPD_PORT": vsftpd_port,
+        "CORVANE_VSFTPD_USER": VSFTPD_USER, "CORVANE_VSFTPD_PASSWORD": VSFTPD_PASSWORD,
+        "CORVANE_VSFTPD_ROOT": roots["vsftpd"], "CORVANE_VSFTPD_HOME": vsftpd_home,
+        "CORVANE_FTPSCRIPT_URL": doc["ftpscript"]["url"], "CORVANE_FTPSCRIPT_PORT": script_port,
+        "CORVANE_FTP_SMALL_FILE": "small.txt", "CORVANE_FTP_SMALL_SIZE": small["size"],
+        "CORVANE_FTP_SMALL_LINES": ftpscript.SMALL_TEXT.count(b"\n"),
+        "CORVANE_FTP_DATA_FILE": "data.bin", "CORVANE_FTP_DATA_SIZE": data_file["size"],
+        "CORVANE_FTP_DATA_SHA256": data_file["sha256"],
+        "CORVANE_FTP_UTF8_FILE": UTF8_NAME, "CORVANE_FTP_SPACES_FILE": SPACES_NAME,
+        "CORVANE_FTP_UPLOAD_DIR": "upload", "CORVANE_FTP_TREE_DIR": "tree",
+        "CORVANE_FTP_MANY_DIR": "many", "CORVANE_FTP_MANY_COUNT": many_files,
+        "CORVANE_FTP_LARGE_FILE": large[0]["name"] if large else "",
+        "CORVANE_FTP_LARGE_SIZE": large[0]["size"] if large else 0,
+        "CORVANE_FTP_LARGE_FILES": " ".join(f["name"] for f in large),
+    }
+    summary = "pyftpdlib %d%s, vsftpd %d, ftpscript %d" % (
+        ftpd_ports["ipv4"], " and [::1]:%d" % ftpd_ports["ipv6"] if ftpd_ports["ipv6"] else "",
+        vsftpd_port, script_port)
+    return doc, env, summary
 
 
 def print_logs(layout, names):
@@ -464,6 +732,8 @@ def print_logs(layout, names):
     if "nginx" in names:
         paths.append(os.path.join(layout.nginx, "logs", "error.log"))
     paths += [os.path.join(layout.logs, n + ".proxy.log") for n in names if n.startswith("proxy")]
+    if "vsftpd" in names:
+        paths.append(os.path.join(layout.logs, "vsftpd-protocol.log"))
     for path in paths:
         if os.path.exists(path):
             with open(path, "rb") as f:
@@ -473,26 +743,48 @@ def print_logs(layout, names):
                 print(line, file=sys.stderr)
 
 
-def start(layout, large_sizes, data_size, nginx_binary):
+def start_http(layout, large_sizes, data_size, nginx_binary, deadline):
+    """Starts the HTTP servers; returns their servers.json and servers.env parts and a summary."""
+    nginx = find_nginx(nginx_binary)
+    try:
+        pki_files = pki.ensure(layout.pki)
+    except RuntimeError as e:
+        raise StartError(str(e))
+    files, large = make_docroot(layout, data_size, large_sizes)
+    httpd_ports = {"http": start_httpd(layout, "httpd", None, deadline),
+                   "https": start_httpd(layout, "httpd-tls", pki_files, deadline)}
+    tinyproxy = find_tinyproxy()
+    proxy_ports = {"open": start_tinyproxy(layout, tinyproxy, "proxy", False, deadline),
+                   "auth": start_tinyproxy(layout, tinyproxy, "proxy-auth", True, deadline)}
+    nginx_ports, _ = start_nginx(layout, nginx, pki_files, deadline)
+    doc, env = describe(layout, pki_files, files, large, nginx_ports, httpd_ports, proxy_ports)
+    summary = "nginx http %d https %d, httpd http %d https %d, proxies %d and %d (auth)" % (
+        nginx_ports["http"], nginx_ports["https"], httpd_ports["http"], httpd_ports["https"],
+        proxy_ports["open"], proxy_ports["auth"])
+    return doc, env, summary
+
+
+def start(layout, large_sizes, data_size, nginx_binary, http=True, ftp=False, many_files=DEFAULT_MANY_FILES):
     stop(layout)
     shutil.rmtree(layout.logs, ignore_errors=True)  # logs of this run only
     for path in (layout.dir, layout.run, layout.logs):
         os.makedirs(path, exist_ok=True)
     deadline = time.monotonic() + START_TIMEOUT
+    doc = {"dir": layout.dir, "host": "127.0.0.1", "logs": layout.logs}
+    env = {"CORVANE_SERVERS_DIR": layout.dir, "CORVANE_TEST_HOST": "127.0.0.1"}
+    summary = []
     try:
-        nginx = find_nginx(nginx_binary)
-        try:
-            pki_files = pki.ensure(layout.pki)
-        except RuntimeError as e:
-            raise StartError(str(e))
-        files, large = make_docroot(layout, data_size, large_sizes)
-        httpd_ports = {"http": start_httpd(layout, "httpd", None, deadline),
-                       "https": start_httpd(layout, "httpd-tls", pki_files, deadline)}
-        tinyproxy = find_tinyproxy()
-        proxy_ports = {"open": start_tinyproxy(layout, tinyproxy, "proxy", False, deadline),
-                       "auth": start_tinyproxy(layout, tinyproxy, "proxy-auth", True, deadline)}
-        nginx_ports, _ = start_nginx(layout, nginx, pki_files, deadline)
-        doc, env_text = describe(layout, pki_files, files, large, nginx_ports, httpd_ports, proxy_ports)
+        if http:
+            part_doc, part_env, part_summary = start_http(layout, large_sizes, data_size, nginx_binary, deadline)
+            doc.update(part_doc)
+            env.update(part_env)
+            summary.append(part_summary)
+        if ftp:
+            doc["ftp"], part_env, part_summary = start_ftp(layout, large_sizes, data_size, many_files, deadline)
+            env.update(part_env)
+            summary.append(part_summary)
+        env_text = "# Written by servers.py start; source it to reach the test servers.\n"
+        env_text += "".join("export %s=%s\n" % (k, shlex.quote(str(v))) for k, v in env.items())
         write_atomic(layout.json, json.dumps(doc, indent=2) + "\n")
         write_atomic(layout.env, env_text)
     except StartError as e:
@@ -503,9 +795,7 @@ def start(layout, large_sizes, data_size, nginx_binary):
     except BaseException:
         stop(layout)
         raise
-    print("servers: nginx http %d https %d, httpd http %d https %d, proxies %d and %d (auth); see %s" % (
-        nginx_ports["http"], nginx_ports["https"], httpd_ports["http"], httpd_ports["https"],
-        proxy_ports["open"], proxy_ports["auth"], layout.json))
+    print("servers: %s; see %s" % ("; ".join(summary), layout.json))
     return 0
 
 
@@ -521,7 +811,7 @@ def size_arg(text):
 
 
 def main():
-    parser = argparse.ArgumentParser(description="Start or stop the local HTTP test servers.")
+    parser = argparse.ArgumentParser(description="Start or stop the local HTTP and FTP test servers.")
     parser.add_argument("command", choices=["start", "stop"])
     parser.add_argument("--dir", required=True, help="run directory (created if missing)")
     parser.add_argument("--large-size", type=size_arg, action="append",
@@ -529,6 +819,10 @@ def main():
     parser.add_argument("--data-size", type=size_arg, default=DEFAULT_DATA_SIZE,
                         help="size of data.bin (pattern bytes; default 4M)")
     parser.add_argument("--nginx", help="nginx binary (default: found on PATH or in /usr/sbin)")
+    parser.add_argument("--ftp", action="store_true", help="start the FTP servers too")
+    parser.add_argument("--no-http", action="store_true", help="leave the HTTP servers out")
+    parser.add_argument("--many-files", type=int, default=DEFAULT_MANY_FILES,
+                        help="empty files in the FTP trees' many/ directory (default %d)" % DEFAULT_MANY_FILES)
     args = parser.parse_args()
     layout = Layout(args.dir)
     if args.command == "stop":
@@ -539,7 +833,8 @@ def main():
         return 0
     # The order given, without repeats; the first is CORVANE_LARGE_PATH.
     large = list(dict.fromkeys(args.large_size or [DEFAULT_LARGE_SIZE]))
-    return start(layout, large, args.data_size, args.nginx)
+    return start(layout, large, args.data_size, args.nginx, http=not args.no_http, ftp=args.ftp,
+                 many_files=args.many_files)
 
 
 if __name__ == "__main__":

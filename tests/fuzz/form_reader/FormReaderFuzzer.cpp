@@ -14,49 +14,49 @@ using namespace FormTest;
 namespace {
 
 // Gives the root the handlers the dictionary names.
-void AddHandlers(TComponent& Root) {
-    Root.Handlers().Add<TNotifyEvent>(u"Changed", [](TObject*) {});
-    Root.Handlers().Add<TValueEvent>(u"ValueWanted", [](TObject*, int& V) { V = 1; });
+void AddHandlers(TComponent& root) {
+    root.Handlers().Add<TNotifyEvent>(u"Changed", [](TObject*) {});
+    root.Handlers().Add<TValueEvent>(u"ValueWanted", [](TObject*, int& v) { v = 1; });
 }
 
-[[noreturn]] void Finding(const char* What, const UnicodeString& Detail) {
-    std::fprintf(stderr, "%s: %s\n", What, Utf16ToUtf8(Detail).c_str());
+[[noreturn]] void Finding(const char* what, const UnicodeString& detail) {
+    std::fprintf(stderr, "%s: %s\n", what, Utf16ToUtf8(detail).c_str());
     std::abort();
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     RegisterFormTestClasses();
-    const UnicodeString Text = Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(Data), Size));
+    const UnicodeString text = Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(data), size));
 
-    TComponent Root(nullptr);
-    AddHandlers(Root);
+    TComponent root(nullptr);
+    AddHandlers(root);
     try {
-        TextToComponent(Text, &Root);
+        TextToComponent(text, &root);
     } catch (const Exception&) {
         // Refused (EReadError), or a component's Loaded failed: nothing of
         // the read may remain.
-        if (Root.ComponentCount() != 0 || !Root.ComponentState().Empty() || !Root.Name().empty())
-            Finding("failed read left components or states behind", Text);
+        if (root.ComponentCount() != 0 || !root.ComponentState().Empty() || !root.Name().empty())
+            Finding("failed read left components or states behind", text);
         return 0;
     }
 
-    UnicodeString First;
+    UnicodeString first;
     try {
-        First = ComponentToText(&Root);
-    } catch (const Exception& E) {
-        Finding("a root that was read cannot be written", E.Message());
+        first = ComponentToText(&root);
+    } catch (const Exception& e) {
+        Finding("a root that was read cannot be written", e.Message());
     }
-    TComponent Copy(nullptr);
-    AddHandlers(Copy);
+    TComponent copy(nullptr);
+    AddHandlers(copy);
     try {
         // The copy takes the same name; references to the root by that name
         // resolve to the root being read before any other loaded root.
-        TextToComponent(First, &Copy);
-    } catch (const Exception& E) {
-        Finding("written text does not read back", E.Message() + u"\n" + First);
+        TextToComponent(first, &copy);
+    } catch (const Exception& e) {
+        Finding("written text does not read back", e.Message() + u"\n" + first);
     }
-    if (ComponentToText(&Copy) != First) Finding("round trip changed the text", First);
+    if (ComponentToText(&copy) != first) Finding("round trip changed the text", first);
     return 0;
 }

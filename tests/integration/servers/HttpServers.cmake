@@ -21,6 +21,7 @@
 find_package(Python3 COMPONENTS Interpreter REQUIRED)
 
 include_guard(GLOBAL)
+include(${CMAKE_CURRENT_LIST_DIR}/ServerFixtures.cmake)
 
 set(CORVANE_HTTP_SERVERS_DIR "${CMAKE_BINARY_DIR}/test-servers" CACHE INTERNAL
   "Run directory of the HTTP test servers started by the http_servers fixture")
@@ -50,17 +51,7 @@ function(corvane_use_http_servers)
       if(WIN32)
         target_link_libraries(${_item} PRIVATE ws2_32)
       endif()
-      set(_script "${CMAKE_CURRENT_BINARY_DIR}/${_item}_http_servers.cmake")
-      file(WRITE "${_script}"
-        "if(DEFINED ${_item}_TESTS)\n"
-        "  set_tests_properties(\${${_item}_TESTS} PROPERTIES\n"
-        "    FIXTURES_REQUIRED http_servers\n"
-        "    ENVIRONMENT \"${_env}\")\n"
-        "endif()\n")
-      set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${_script}")
-    else()
-      set_property(TEST ${_item} APPEND PROPERTY FIXTURES_REQUIRED http_servers)
-      set_property(TEST ${_item} APPEND PROPERTY ENVIRONMENT ${_env})
     endif()
+    corvane_join_server_fixture(${_item} http_servers ${_env})
   endforeach()
 endfunction()

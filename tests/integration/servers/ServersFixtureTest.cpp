@@ -1,6 +1,6 @@
-// The http_servers fixture as a C++ test sees it: the settings reach a
-// GoogleTest case through corvane_use_http_servers, and TestServers.h's
-// pattern bytes are the bytes the servers really send.
+// The http_servers fixture (and beside it ftp_servers) as a C++ test sees
+// it: the settings reach a GoogleTest case through corvane_use_http_servers,
+// and TestServers.h's pattern bytes are the bytes the servers really send.
 
 #include "TestServers.h"
 
@@ -98,6 +98,20 @@ TEST(HttpServersFixture, PatternBytesMatchWhatTheServersSend) {
     const RawResponse closeDelimited =
         RawGet(TestServers::Setting("CORVANE_ECHO_URL"), "/close-delimited?size=70001&seed=0");
     EXPECT_TRUE(closeDelimited.body == AsString(TestServers::PatternBytes(0, 70001)));
+}
+
+// This target joins the ftp_servers fixture too: its servers.env is read
+// beside the HTTP one, whose settings win where both have a name.
+TEST(HttpServersFixture, FtpFixtureSettingsAreReadAlongside) {
+    EXPECT_EQ(TestServers::Setting("CORVANE_FTP_URL").rfind("ftp://127.0.0.1:", 0), 0u);
+    EXPECT_EQ(TestServers::Setting("CORVANE_FTP_UTF8_FILE"), "caf\xc3\xa9 \xc3\xbcn\xc3\xaf.txt");
+    EXPECT_EQ(TestServers::Setting("CORVANE_SERVERS_DIR"), std::getenv("CORVANE_SERVERS_DIR"));
+    const std::size_t dataSize = std::stoul(TestServers::Setting("CORVANE_FTP_DATA_SIZE"));
+    std::ifstream file(
+        TestServers::Setting("CORVANE_FTP_ROOT") + "/" + TestServers::Setting("CORVANE_FTP_DATA_FILE"),
+        std::ios::binary);
+    const std::string onDisk((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(onDisk == AsString(TestServers::PatternBytes(1, dataSize)));
 }
 
 TEST(HttpServersFixture, EnvFileQuotingIsUndone) {

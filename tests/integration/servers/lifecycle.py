@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Start and stop of the HTTP test servers in a run directory of their own:
-stop leaves no process behind, a failed start cleans up after itself, a
+"""Start and stop of the test servers in a run directory of their own:
+stop leaves no process behind (nor FTP session processes), a failed start cleans up after itself, a
 new start replaces what an earlier one left, and large files are sparse and
 kept between runs.
 
@@ -138,6 +138,25 @@ class Lifecycle(unittest.TestCase):
             nginx = json.load(f)["nginx"]
         self.assertNotIn(taken, [nginx[k + "_port"] for k in servers.NGINX_PORTS])
         self.assertIn("nginx", recorded_pids())
+
+    def test_ftp_servers_stop_with_their_open_sessions(self):
+        rc, out = run("start", "--ftp", "--no-http", "--data-size", "64K", "--many-files", "3")
+        self.assertEqual(rc, 0, out)
+        self.assertEqual(sorted(recorded_pids()), ["ftpd", "ftpscript", "vsftpd"])
+        with open(os.path.join(ARGS.dir, "servers.json")) as f:
+            ftp = json.load(f)["ftp"]
+        sessions = []
+        for server in ("pyftpdlib", "vsftpd", "ftpscript"):
+            s = socket.create_connection(("127.0.0.1", ftp[server]["port"]), timeout=10)
+            sessions.append(s)
+            self.assertTrue(s.recv(512).startswith(b"220"), server)
+        s = sessions[1]
+        s.sendall(b"USER %s\r\nPASS %s\r\n" % (ftp["vsftpd"]["user"].encode(), ftp["vsftpd"]["password"].encode()))
+        time.sleep(0.3)  # vsftpd now runs the session in a process outside its group
+        self.assertEqual(run("stop")[0], 0)
+        self.assertEqual(processes_of(ARGS.dir), [])
+        for s in sessions:
+            s.close()
 
     def test_large_files_are_sparse_and_kept(self):
         gib = 1 << 30
