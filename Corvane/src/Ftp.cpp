@@ -2,6 +2,8 @@
 // listings and raw commands, and the flag words they pass.
 #include "Corvane/Ftp.h"
 
+#include <algorithm>
+
 #include <Platform/InternetApi.h>
 
 #include "EnumTables.h"
@@ -169,24 +171,26 @@ void TCustomINetFtp::GetFile(const UnicodeString& remoteFileName, const UnicodeS
                                  Context()));
 }
 
-// The first read uses the Windows path limit (MAX_PATH characters with the
-// terminator). The size is in characters, in and out: a directory that does
-// not fit fails with ERROR_INSUFFICIENT_BUFFER and the size it needs, and is
-// read once more into a buffer of that size.
+// The first read offers the Windows path limit (MAX_PATH characters and the
+// terminator). Sizes are in bytes, in and out, as the platform's contract
+// has them: a directory that does not fit fails with
+// ERROR_INSUFFICIENT_BUFFER and the bytes it needs, and is read once more
+// into a buffer of that size.
 UnicodeString TCustomINetFtp::GetCurrentDirectory() {
     CheckActive();
     InternetApi& api = Platform();
     UnicodeString buffer(MAX_PATH + 1, u'\0');
-    DWORD size = static_cast<DWORD>(buffer.size());
+    DWORD size = static_cast<DWORD>(buffer.size() * sizeof(char16_t));
     BOOL success = api.FtpGetCurrentDirectoryW(Handle(), PlatformBuffer(buffer.data()), &size);
-    if (!success && api.GetLastError() == ERROR_INSUFFICIENT_BUFFER && size > buffer.size()) {
-        buffer.assign(size, u'\0');
-        size = static_cast<DWORD>(buffer.size());
+    if (!success && api.GetLastError() == ERROR_INSUFFICIENT_BUFFER &&
+        size > buffer.size() * sizeof(char16_t)) {
+        buffer.assign((size + 1) / sizeof(char16_t), u'\0');
+        size = static_cast<DWORD>(buffer.size() * sizeof(char16_t));
         success = api.FtpGetCurrentDirectoryW(Handle(), PlatformBuffer(buffer.data()), &size);
     }
     Check(success);
     if (!success) return {};
-    buffer.resize(buffer.find(u'\0') == UnicodeString::npos ? buffer.size() : buffer.find(u'\0'));
+    buffer.resize(std::min(buffer.find(u'\0'), buffer.size()));
     return buffer;
 }
 

@@ -99,7 +99,8 @@ public:
     void CreateDirectory(const UnicodeString& directoryName);
     void RemoveDirectory(const UnicodeString& directoryName);
     /// The server's current directory, as the server names it. A directory
-    /// longer than the first buffer is read again at the size reported.
+    /// longer than the Windows path limit is read again at the size the
+    /// platform reports.
     UnicodeString GetCurrentDirectory();
     void SetCurrentDirectory(const UnicodeString& directoryName);
     /// Stores the local file on the server (TransferType and CacheFlags).

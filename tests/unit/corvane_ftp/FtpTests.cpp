@@ -254,7 +254,7 @@ TEST_F(FtpTest, CommandExpectingAResponseTakesTheOpenFilesPlace) {
 }
 
 // The first read offers MAX_PATH characters and the terminator; a longer
-// directory is read again at the size (in characters) the platform needs.
+// directory is read again at the size the platform needs (bytes, in and out).
 TEST_F(FtpTest, CurrentDirectoryOfAnyLength) {
     TINetFtp ftp(nullptr);
     ftp.Open();
@@ -263,17 +263,17 @@ TEST_F(FtpTest, CurrentDirectoryOfAnyLength) {
         EXPECT_CALL(api, FtpGetCurrentDirectoryW(kConnection, NotNull(), NotNull()))
             .WillRepeatedly([&](HINTERNET, LPWSTR buffer, LPDWORD size) {
                 offered.push_back(*size);
-                if (*size < path.size() + 1) {
-                    *size = static_cast<DWORD>(path.size() + 1);
+                if (*size < 2 * (path.size() + 1)) {
+                    *size = static_cast<DWORD>(2 * (path.size() + 1));
                     api.SetMockLastError(ERROR_INSUFFICIENT_BUFFER);
                     return FALSE;
                 }
                 std::copy(path.begin(), path.end() + 1, reinterpret_cast<char16_t*>(buffer));
-                *size = static_cast<DWORD>(path.size());
+                *size = static_cast<DWORD>(2 * path.size());
                 return TRUE;
             });
         EXPECT_EQ(ftp.GetCurrentDirectory(), path);
-        EXPECT_EQ(offered.front(), 261u);
+        EXPECT_EQ(offered.front(), 522u);
         EXPECT_EQ(offered.size(), path.size() < 261 ? 1u : 2u);
     }
 }
