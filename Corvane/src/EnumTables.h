@@ -13,6 +13,7 @@
 #include <Platform/WinInet.h>
 
 #include "Corvane/Errors.h"
+#include "Corvane/Ftp.h"
 #include "Corvane/Http.h"
 #include "Corvane/Session.h"
 #include "Corvane/Url.h"
@@ -104,6 +105,14 @@ inline constexpr TRow<THttpVerb, const char16_t*> kHttpVerbs[] = {CORVANE_HTTP_V
 inline constexpr TRow<TSecurityFlag, DWORD> kSecurityFlags[] = {CORVANE_SECURITY_FLAGS(CORVANE_ENUM_ROW)};
 inline constexpr TRow<THttpHeader, DWORD> kHttpHeaders[] = {CORVANE_HTTP_HEADERS(CORVANE_ENUM_ROW)};
 
+// The FTP component: connection and cache flags, transfer types and the
+// attributes of the local files it creates.
+inline constexpr TRow<TFtpFlag, DWORD> kFtpFlags[] = {CORVANE_FTP_FLAGS(CORVANE_ENUM_ROW)};
+inline constexpr TRow<TFtpCacheFlag, DWORD> kFtpCacheFlags[] = {CORVANE_FTP_CACHE_FLAGS(CORVANE_ENUM_ROW)};
+inline constexpr TRow<TFtpTransferType, DWORD> kFtpTransferTypes[] = {
+    CORVANE_FTP_TRANSFER_TYPES(CORVANE_ENUM_ROW)};
+inline constexpr TRow<TFileAttribute, DWORD> kFileAttributes[] = {CORVANE_FILE_ATTRIBUTES(CORVANE_ENUM_ROW)};
+
 // The URL component: each choice's flag word for each URL routine.
 struct TUrlFlagWords {
     DWORD Canonicalize;
@@ -114,6 +123,7 @@ inline constexpr TRow<TUrlFlags, TUrlFlagWords> kUrlFlags[] = {CORVANE_URL_FLAGS
 
 static_assert(InOrdinalOrder(kAccessTypes) && InOrdinalOrder(kSessionFlags) && InOrdinalOrder(kHttpFlags) &&
               InOrdinalOrder(kHttpVerbs) && InOrdinalOrder(kSecurityFlags) && InOrdinalOrder(kHttpHeaders) &&
-              InOrdinalOrder(kUrlFlags));
+              InOrdinalOrder(kUrlFlags) && InOrdinalOrder(kFtpFlags) && InOrdinalOrder(kFtpCacheFlags) &&
+              InOrdinalOrder(kFtpTransferTypes) && InOrdinalOrder(kFileAttributes));
 
 }  // namespace Corvane::EnumTables

@@ -10,6 +10,7 @@
 // that only read form files and never name a component class themselves.
 #include <Framework/Properties.h>
 
+#include "Corvane/Ftp.h"
 #include "Corvane/Http.h"
 #include "Corvane/Session.h"
 #include "Corvane/Url.h"
@@ -31,6 +32,9 @@ void DefineEnumerations() {
     EnumTables::DefineNames(u"THttpFlag", EnumTables::kHttpFlags);
     EnumTables::DefineNames(u"THttpVerb", EnumTables::kHttpVerbs);
     EnumTables::DefineNames(u"TSecurityFlag", EnumTables::kSecurityFlags);
+    EnumTables::DefineNames(u"TFtpFlag", EnumTables::kFtpFlags);
+    EnumTables::DefineNames(u"TFtpCacheFlag", EnumTables::kFtpCacheFlags);
+    EnumTables::DefineNames(u"TFtpTransferType", EnumTables::kFtpTransferTypes);
 }
 
 // About is shown but never stored; Active is stored only when true and then
@@ -88,6 +92,32 @@ void RegisterHttp() {
         .Property(u"OnError", &H::OnError, &H::SetOnError);
 }
 
+// The sets have no default and are always stored; Port is stored when not
+// 21, the strings when not empty (so a ServerName cleared to "" reads back
+// as "localhost"), TransferType when not ttUnknown. A component stored
+// active connects in Loaded, beneath the stored session.
+void RegisterFtp() {
+    using F = TINetFtp;
+    Framework::RegisterComponentClass<F>(u"TINetFtp")
+        .Inherits<TComponent>()
+        .Property(u"About", &F::About, &F::SetAbout, NotStored)
+        .Property(u"Active", &F::Active, &F::SetActive, Default(false))
+        .Property(u"CacheFlags", &F::CacheFlags, &F::SetCacheFlags)
+        .Property(u"Flags", &F::Flags, &F::SetFlags)
+        .Property(u"Password", &F::Password, &F::SetPassword)
+        .Property(u"Port", &F::Port, &F::SetPort, Default(Word{21}))
+        .Property(u"ServerName", &F::ServerName, &F::SetServerName)
+        .Property(u"Session", &F::Session, &F::SetSession)
+        .Property(u"TransferType", &F::TransferType, &F::SetTransferType, Default(ttUnknown))
+        .Property(u"UserName", &F::UserName, &F::SetUserName)
+        .Property(u"AfterOpen", &F::AfterOpen, &F::SetAfterOpen)
+        .Property(u"BeforeOpen", &F::BeforeOpen, &F::SetBeforeOpen)
+        .Property(u"AfterClose", &F::AfterClose, &F::SetAfterClose)
+        .Property(u"BeforeClose", &F::BeforeClose, &F::SetBeforeClose)
+        .Property(u"OnCallback", &F::OnCallback, &F::SetOnCallback)
+        .Property(u"OnError", &F::OnError, &F::SetOnError);
+}
+
 // Only what cannot be derived is stored: Flags (always) and Url (when not
 // empty). Flags comes first, so reading a form composes once from the
 // defaults and then cracks the stored Url under the stored choice.
@@ -113,6 +143,7 @@ bool RegisterPublishedClasses() {
     DefineEnumerations();
     RegisterSession();
     RegisterHttp();
+    RegisterFtp();
     RegisterUrl();
     return true;
 }

@@ -97,6 +97,40 @@ BOOL CreateUrlWithinBuffer(CreateUrlFunction dll, LPURL_COMPONENTSW lpUrlCompone
     return dll(lpUrlComponents, dwFlags, lpszUrl, lpdwUrlLength);
 }
 
+// The directory is read whole into the adapter's buffer, which starts at the
+// Windows path limit and doubles (or grows to the size the DLL asks for)
+// while the DLL refuses it as too short; one character more than described
+// stays zero, so the text is terminated whatever the DLL wrote.
+BOOL CurrentDirectoryInBytes(CurrentDirectoryFunction dll, HINTERNET hConnect, LPWSTR lpszCurrentDirectory,
+                             LPDWORD lpdwCurrentDirectory) {
+    if (!lpdwCurrentDirectory) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    constexpr DWORD kMaxCapacity = 1u << 16;
+    DWORD capacity = MAX_PATH + 1;
+    std::vector<WCHAR> buffer;
+    for (;;) {
+        buffer.assign(static_cast<std::size_t>(capacity) + 1, 0);
+        DWORD size = capacity;
+        if (dll(hConnect, buffer.data(), &size)) break;
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || capacity >= kMaxCapacity) return FALSE;
+        capacity = std::min(kMaxCapacity, std::max(capacity * 2, size > capacity ? size : 0));
+    }
+    const std::size_t length = wcsnlen(buffer.data(), capacity);
+    const DWORD textBytes = static_cast<DWORD>(length * sizeof(WCHAR));
+    const DWORD needed = textBytes + sizeof(WCHAR);
+    if (!lpszCurrentDirectory || *lpdwCurrentDirectory < needed) {
+        *lpdwCurrentDirectory = needed;
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::copy(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length), lpszCurrentDirectory);
+    lpszCurrentDirectory[length] = 0;
+    *lpdwCurrentDirectory = textBytes;
+    return TRUE;
+}
+
 DWORD TextLength(const WCHAR* buffer, DWORD capacity) {
     return static_cast<DWORD>(wcsnlen(buffer, capacity));
 }
@@ -161,6 +195,13 @@ BOOL WinInetAdapter::InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer
     if (result && lpszBuffer && lpdwBufferLength)
         *lpdwBufferLength = WinInetConventions::TextLength(lpszBuffer, described);
     return result;
+}
+
+// The DLL's characters become the contract's bytes.
+BOOL WinInetAdapter::FtpGetCurrentDirectoryW(HINTERNET hConnect, LPWSTR lpszCurrentDirectory,
+                                             LPDWORD lpdwCurrentDirectory) {
+    return WinInetConventions::CurrentDirectoryInBytes(&::FtpGetCurrentDirectoryW, hConnect,
+                                                       lpszCurrentDirectory, lpdwCurrentDirectory);
 }
 
 }  // namespace Corvane

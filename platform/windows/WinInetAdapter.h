@@ -18,6 +18,9 @@
 //  - InternetCanonicalizeUrlW: some implementations report the buffer's size
 //    instead of the text's (an empty URL, for one); the contract reports the
 //    characters written, terminator excluded.
+//  - FtpGetCurrentDirectoryW: the DLL counts characters (and some
+//    implementations never report the size needed); the contract counts
+//    bytes, as for the last response.
 //
 // This header is private to the platform layer (and its tests): it declares
 // nothing from <windows.h>.
@@ -58,6 +61,21 @@ using CreateUrlFunction = BOOL(WINAPI*)(LPURL_COMPONENTSW lpUrlComponents, DWORD
 BOOL CreateUrlWithinBuffer(CreateUrlFunction dll, LPURL_COMPONENTSW lpUrlComponents, DWORD dwFlags,
                            LPWSTR lpszUrl, LPDWORD lpdwUrlLength);
 
+/// The signature of wininet.dll's FtpGetCurrentDirectoryW.
+using CurrentDirectoryFunction = BOOL(WINAPI*)(HINTERNET hConnect, LPWSTR lpszCurrentDirectory,
+                                               LPDWORD lpdwCurrentDirectory);
+
+/// FtpGetCurrentDirectoryW with the contract's sizes, on top of `Dll`, which
+/// counts characters. The directory is read from `Dll` into a buffer of the
+/// adapter's own first, growing it while `Dll` says it is too small (with or
+/// without the size it needs); then, sizes in bytes: without a buffer or
+/// with one smaller than text and terminator, ERROR_INSUFFICIENT_BUFFER and
+/// the size needed (terminator included), nothing written; else the text
+/// with its terminator and the bytes copied (terminator excluded). Other
+/// failures of `Dll` pass through with its error.
+BOOL CurrentDirectoryInBytes(CurrentDirectoryFunction dll, HINTERNET hConnect, LPWSTR lpszCurrentDirectory,
+                             LPDWORD lpdwCurrentDirectory);
+
 /// The characters of the zero-terminated text in `Buffer`, looking at no more
 /// than `Capacity` characters.
 DWORD TextLength(const WCHAR* buffer, DWORD capacity);
@@ -84,6 +102,8 @@ public:
                             LPDWORD lpdwUrlLength) override;
     BOOL InternetCanonicalizeUrlW(LPCWSTR lpszUrl, LPWSTR lpszBuffer, LPDWORD lpdwBufferLength,
                                   DWORD dwFlags) override;
+    BOOL FtpGetCurrentDirectoryW(HINTERNET hConnect, LPWSTR lpszCurrentDirectory,
+                                 LPDWORD lpdwCurrentDirectory) override;
 };
 
 }  // namespace Corvane

@@ -1,4 +1,4 @@
-// corvane: HTTP requests, URLs and form files from the command line,
+// corvane: HTTP requests, FTP operations, URLs and form files from the command line,
 // through Corvane's components.
 #include <cstdio>
 #include <string>
@@ -21,10 +21,11 @@ namespace {
 const char* const MainHelp =
     "Usage: corvane COMMAND [OPTIONS] [ARGUMENTS]\n"
     "\n"
-    "HTTP requests, URLs and form files through Corvane's components.\n"
+    "HTTP requests, FTP operations, URLs and form files through Corvane's components.\n"
     "\n"
     "Commands:\n"
     "  get URL                 send an HTTP or HTTPS request and write the response body\n"
+    "  ftp URL COMMAND ...     list, fetch, store, rename or remove files on an FTP server\n"
     "  url crack URL           show the parts of a URL\n"
     "  url create OPTIONS      compose a URL from its parts\n"
     "  url canon URL           show the canonical form of a URL\n"
@@ -125,6 +126,7 @@ int Main(const TArgs& args) {
         return ExitSuccess;
     }
     if (command == "get") return RunCommand(command, RunGet, rest);
+    if (command == "ftp") return RunCommand(command, RunFtp, rest);
     if (command == "url") return RunCommand(command, RunUrl, rest);
     if (command == "form") return RunCommand(command, RunForm, rest);
     Err("corvane: unknown command " + Quoted(command) + "\nTry 'corvane --help' for the list of commands.\n");

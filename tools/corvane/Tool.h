@@ -50,6 +50,7 @@ using TArgs = std::vector<std::string>;
 
 /// The commands; each returns its exit status or raises.
 int RunGet(const TArgs& args);
+int RunFtp(const TArgs& args);
 int RunUrl(const TArgs& args);
 int RunForm(const TArgs& args);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Corvane/Errors.h"
+#include "Corvane/Ftp.h"
 #include "Corvane/Handle.h"
 #include "Corvane/Http.h"
 #include "Corvane/Session.h"

@@ -220,4 +220,46 @@ TEST(TextOptions, SizesComeFromTheTextInTheBufferAndNeverExceedIt) {
     EXPECT_FALSE(IsTextOption(INTERNET_OPTION_PROXY)) << "a record, not a text";
 }
 
+// ---------------------------------------------------------------------------
+// Stand-ins for FtpGetCurrentDirectoryW: sizes in characters; a short buffer
+// fails with ERROR_INSUFFICIENT_BUFFER and, documented, the characters
+// needed, or, as Wine, the size left as it was.
+
+std::wstring Directory;
+bool ReportsNeeded = true;
+
+BOOL WINAPI CurrentDirectory(HINTERNET, LPWSTR buffer, LPDWORD size) {
+    if (*size < Directory.size() + 1) {
+        if (ReportsNeeded) *size = static_cast<DWORD>(Directory.size() + 1);
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    wcscpy(buffer, Directory.c_str());
+    *size = static_cast<DWORD>(Directory.size() + 1);
+    return TRUE;
+}
+
+// Bytes in and out on top of either DLL, for a short and a long directory.
+TEST(CurrentDirectory, SizesAreBytesWhateverTheLength) {
+    for (const bool reports : {true, false}) {
+        for (const std::wstring& path : {std::wstring(L"/pub"), L"/" + std::wstring(700, L'd')}) {
+            ReportsNeeded = reports;
+            Directory = path;
+            const DWORD needed = static_cast<DWORD>((path.size() + 1) * sizeof(WCHAR));
+            DWORD size = 0;
+            EXPECT_FALSE(CurrentDirectoryInBytes(&CurrentDirectory, nullptr, nullptr, &size));
+            EXPECT_EQ(::GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+            EXPECT_EQ(size, needed) << reports;
+            std::vector<WCHAR> buffer(path.size() + 2, L'#');
+            size = needed - 1;
+            EXPECT_FALSE(CurrentDirectoryInBytes(&CurrentDirectory, nullptr, buffer.data(), &size));
+            EXPECT_EQ(buffer[0], L'#') << "nothing written";
+            size = needed;
+            ASSERT_TRUE(CurrentDirectoryInBytes(&CurrentDirectory, nullptr, buffer.data(), &size));
+            EXPECT_EQ(size, needed - sizeof(WCHAR));
+            EXPECT_EQ(std::wstring(buffer.data()), path);
+        }
+    }
+}
+
 }  // namespace
