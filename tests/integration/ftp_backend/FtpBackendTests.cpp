@@ -360,6 +360,7 @@ TEST_F(FtpBackend, OddAndFailingServers) {
          u"pw",
          u"odd",
          {{u"link", FILE_ATTRIBUTE_NORMAL},
+          {u"report.txt", FILE_ATTRIBUTE_NORMAL},
           {u"name with  two spaces.txt", FILE_ATTRIBUTE_NORMAL},
           {u"sub dir", FILE_ATTRIBUTE_DIRECTORY},
           {u"caf\u00e9 \u00fcn\u00ef.txt", FILE_ATTRIBUTE_NORMAL}}},
