@@ -52,7 +52,17 @@ DWORD WithConnection(HINTERNET hConnect,
     if (found) *found = connection;
     FtpConnection::Use use;
     error = connection->Acquire(&use);
-    if (error == ERROR_SUCCESS) error = body(*connection, use);
+    if (error == ERROR_SUCCESS) {
+        try {
+            error = body(*connection, use);
+        } catch (...) {
+            // An exchange broken off by an exception (memory running out)
+            // may leave a reply or a transfer unread: the control connection
+            // is given up rather than read out of step.
+            connection->SetDead(use);
+            throw;
+        }
+    }
     FtpConnection::Release(use);
     return error;
 }
@@ -194,8 +204,10 @@ DWORD List(FtpConnection& connection, FtpConnection::Use& use, const std::string
 // Makes and registers a handle that holds the connection (Hold was called).
 // When that fails (the connection closed meanwhile, memory ran out), the
 // connection is let go again, dead if a transfer was left open on it.
-HINTERNET RegisterHolder(FtpConnection& connection, bool transfer, const std::function<HandleRef()>& make,
-                         DWORD* error) {
+// A template rather than a std::function, whose making could itself run out
+// of memory before the connection is in hand here.
+template <class Make>
+HINTERNET RegisterHolder(FtpConnection& connection, bool transfer, Make&& make, DWORD* error) {
     const auto release = [&] {
         if (transfer) connection.SetDead();
         connection.Free();
@@ -503,14 +515,15 @@ HINTERNET WINAPI FtpFindFirstFileW(HINTERNET hConnect, LPCWSTR lpszSearchFile,
             },
             &connection);
         if (error != ERROR_SUCCESS) return FailWith<HINTERNET>(error, nullptr);
-        if (lpFindFileData) FillFindData(entries.front(), lpFindFileData);
         DWORD registered = ERROR_SUCCESS;
+        // The first entry is filled in here, where a failure lets go of the
+        // connection again.
         const HINTERNET value = RegisterHolder(
             *connection, false,
             [&]() -> HandleRef {
                 auto find = std::make_shared<FtpFind>(connection, dwContext, std::move(entries));
                 WIN32_FIND_DATAW first;
-                find->Next(&first);
+                find->Next(lpFindFileData ? lpFindFileData : &first);
                 return find;
             },
             &registered);

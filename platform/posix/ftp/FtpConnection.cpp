@@ -117,11 +117,29 @@ DWORD FtpConnection::SendLine(Use& use, const std::string& line) {
         return result;
     }
     const DWORD sent = static_cast<DWORD>(wire.size());
-    use.events.push_back(MakeEvent(*use.notify, INTERNET_STATUS_REQUEST_SENT, &sent, sizeof(sent)));
+    try {
+        use.events.push_back(MakeEvent(*use.notify, INTERNET_STATUS_REQUEST_SENT, &sent, sizeof(sent)));
+    } catch (...) {
+        // The command went out but its reply will not be read.
+        FDead = true;
+        throw;
+    }
     return ERROR_SUCCESS;
 }
 
 DWORD FtpConnection::ReadReply(Use& use, FtpReply* reply, DWORD timeout) {
+    // A reply broken off by an exception (memory running out) leaves its
+    // lines unread or half parsed: the next command would read them as its
+    // own reply, so the control connection is given up instead.
+    try {
+        return ReadReplyLines(use, reply, timeout);
+    } catch (...) {
+        FDead = true;
+        throw;
+    }
+}
+
+DWORD FtpConnection::ReadReplyLines(Use& use, FtpReply* reply, DWORD timeout) {
     if (FDead) return ERROR_INTERNET_CONNECTION_ABORTED;
     use.events.push_back(MakeEvent(*use.notify, INTERNET_STATUS_RECEIVING_RESPONSE));
     const Deadline deadline = Deadline::After(timeout);
@@ -376,9 +394,15 @@ HINTERNET ConnectFtp(const HandleRef& session, LPCWSTR server, INTERNET_PORT por
     DWORD error = ERROR_SUCCESS;
     const HINTERNET value = HandleTable::Register(connection, &error);
     if (!value) return FailWith<HINTERNET>(error, nullptr);
-    std::vector<StatusEvent> events;
-    error = connection->Open(userText, passwordText, events);
-    DeliverEvents(events);
+    // Memory running out while logging in must not leave the handle behind.
+    try {
+        std::vector<StatusEvent> events;
+        error = connection->Open(userText, passwordText, events);
+        DeliverEvents(events);
+    } catch (...) {
+        HandleTable::Close(value);
+        throw;
+    }
     if (error == ERROR_SUCCESS) return value;
     HandleTable::Close(value);
     return FailWith<HINTERNET>(error, nullptr);

@@ -99,6 +99,7 @@ public:
     DWORD DataReceiveTimeout() const;
 
 private:
+    DWORD ReadReplyLines(Use& use, FtpReply* reply, DWORD timeout);
     friend struct FtpConnectionOps;
 
     DWORD SendLine(Use& use, const std::string& line);

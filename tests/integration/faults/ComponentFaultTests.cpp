@@ -13,7 +13,10 @@
 
 #include <fstream>
 #include <iterator>
+#include <cstdio>
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -107,6 +110,103 @@ TEST(ComponentFaults, HttpExchangeSurvivesEveryFault) {
             if (HasFailure()) return;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+std::string ReadLocal(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// A whole FTP session through a component of its own: log in, look around,
+// fetch, stream, store and delete a file, then close. A failed GetFile must
+// leave no local file behind, whatever step of the transfer failed.
+struct FtpExchange {
+    std::unique_ptr<TINetSession> session;
+    std::unique_ptr<TINetFtp> ftp;
+    const std::string root = TestServers::Setting("CORVANE_FTP_ROOT");
+    const std::string small = TestServers::Setting("CORVANE_FTP_SMALL_FILE");
+    const std::string expected = ReadLocal(root + "/" + small);
+    const std::string local = testing::TempDir() + "ftp-fault-" + std::to_string(::getpid()) + ".txt";
+
+    void Fetch() {
+        std::remove(local.c_str());
+        try {
+            ftp->GetFile(W(small), W(local), true, {});
+        } catch (const EINetError&) {
+            EXPECT_FALSE(std::ifstream(local).good()) << "a failed GetFile left a local file";
+            throw;
+        }
+        EXPECT_EQ(ReadLocal(local), expected);
+    }
+
+    Faults::Scenario Scenario() {
+        Faults::Scenario s;
+        s.name = "FTP component";
+        s.setup = [this] {
+            session = std::make_unique<TINetSession>(nullptr);
+            ftp = std::make_unique<TINetFtp>(nullptr);
+            ftp->SetSession(session.get());
+            ftp->SetServerName(u"127.0.0.1");
+            ftp->SetPort(static_cast<Word>(std::stoi(TestServers::Setting("CORVANE_FTP_PORT"))));
+            ftp->SetUserName(W(TestServers::Setting("CORVANE_FTP_USER")));
+            ftp->SetPassword(W(TestServers::Setting("CORVANE_FTP_PASSWORD")));
+            ftp->SetFlags(TFtpFlags{flPassive});
+        };
+        const UnicodeString stored = W(TestServers::Setting("CORVANE_FTP_UPLOAD_DIR") + "/fault.txt");
+        s.steps = {
+            {"Open", [this] { ftp->Open(); }},
+            {"GetCurrentDirectory", [this] { EXPECT_EQ(ftp->GetCurrentDirectory(), u"/"); }},
+            {"FindFirstFile",
+             [this] {
+                 WIN32_FIND_DATAW found{};
+                 ASSERT_TRUE(ftp->FindFirstFile(u"*.txt", found));
+                 while (ftp->FindNextFile(found)) {}
+                 ftp->CompleteFindFile();
+             }},
+            {"GetFile", [this] { Fetch(); }},
+            {"OpenFile and ReadFile",
+             [this] {
+                 ftp->OpenFile(W(small), false);
+                 EXPECT_EQ(std::string(ftp->ReadFile()), expected);
+                 ftp->CloseFile();
+             }},
+            {"PutFile", [this, stored] { ftp->PutFile(W(local), stored); }},
+            {"DeleteFile", [this, stored] { ftp->DeleteFile(stored); }},
+            {"Close", [this] { ftp->Close(); }},
+        };
+        // Closed, or open and usable: a control connection that memory ran
+        // out on in the middle of an exchange is given up, and says so.
+        s.recover = [this] {
+            if (ftp->Active()) {
+                ftp->CloseFile();
+                ftp->CompleteFindFile();
+                try {
+                    Fetch();
+                } catch (const EINetError& e) {
+                    const std::string message = Framework::Utf16ToUtf8(e.Message());
+                    EXPECT_EQ(message.rfind("Error 12030: ", 0), 0u) << message;
+                }
+                ftp->Close();
+            }
+            EXPECT_FALSE(ftp->Active());
+        };
+        s.teardown = [this] {
+            ftp.reset();
+            session.reset();
+            std::remove(local.c_str());
+        };
+        return s;
+    }
+};
+
+TEST(ComponentFaults, FtpSessionSurvivesEveryFault) {
+    FtpExchange exchange;
+    const Faults::Counts counts = Faults::DriveFaults(exchange.Scenario(), FI::Allocation);
+    EXPECT_GT(counts.injected, 0u);
 }
 
 }  // namespace
