@@ -358,12 +358,13 @@ std::string Operand(const TFtpOptions& o, std::size_t index) {
 int Ftp(const TFtpOptions& o) {
     const TFtpUrl url = CrackFtpUrl(o.Url);
     const std::string path = U8(url.Path);
-    // The URL's path names the remote file of a command given none, unless
-    // it ends in '/'; otherwise it is where the command starts.
+    // The URL's path names the remote file of a command given none (get and
+    // put: given only the local file), unless it ends in '/'; otherwise it is
+    // where the command starts.
     const bool pathIsFile =
         !path.empty() && path.back() != '/' &&
-        (((o.Command == "get" || o.Command == "rm" || o.Command == "size") && o.Operands.empty()) ||
-         (o.Command == "put" && o.Operands.size() == 1));
+        (((o.Command == "rm" || o.Command == "size") && o.Operands.empty()) ||
+         (o.Command == "get" && o.Operands.size() <= 1) || (o.Command == "put" && o.Operands.size() == 1));
     if (!pathIsFile && o.Operands.empty() && (o.Command == "get" || o.Command == "rm" || o.Command == "size"))
         UsageError("'" + o.Command + "' needs a remote file, in the URL or as an argument");
 
