@@ -70,7 +70,7 @@ DWORD WithConnection(HINTERNET hConnect,
 // The final reply of a transfer: a 2xx, else ERROR_INTERNET_EXTENDED_ERROR.
 DWORD FinalReply(FtpConnection& connection, FtpConnection::Use& use, DWORD timeout) {
     FtpReply reply;
-    const DWORD result = connection.ReadReply(use, &reply, timeout);
+    const DWORD result = connection.ReadFinalReply(use, &reply, timeout);
     if (result != ERROR_SUCCESS) return result;
     return reply.code >= 200 && reply.code < 300 ? ERROR_SUCCESS : ERROR_INTERNET_EXTENDED_ERROR;
 }
@@ -78,7 +78,8 @@ DWORD FinalReply(FtpConnection& connection, FtpConnection::Use& use, DWORD timeo
 // Ends a transfer that failed on this side (the data connection is closed):
 // the server's final reply is read briefly so the connection can go on.
 DWORD Abandon(FtpConnection& connection, FtpConnection::Use& use, Socket& data, DWORD error) {
-    data.Close();
+    // A reset, so that the server does not keep a broken upload as a whole one.
+    data.Abort();
     if (error != ERROR_INTERNET_OPERATION_CANCELLED)
         FinalReply(connection, use, kAbortTimeout);
     else
@@ -430,11 +431,9 @@ HINTERNET WINAPI FtpOpenFileW(HINTERNET hConnect, LPCWSTR lpszFileName, DWORD dw
                     if (result != ERROR_SUCCESS) return result;
                     sizeCode = static_cast<DWORD>(reply.code);
                     sizeResponse = Utf8ToUtf16(reply.text + "\r\n");
-                    const std::string digits(Trim(
-                        std::string_view(reply.text).substr(std::min<std::size_t>(4, reply.text.size()))));
-                    char* end = nullptr;
-                    size = std::strtoull(digits.c_str(), &end, 10);
-                    sizeError = reply.code == 213 && !digits.empty() && end && *end == 0
+                    const std::string_view digits = Trim(
+                        std::string_view(reply.text).substr(std::min<std::size_t>(4, reply.text.size())));
+                    sizeError = reply.code == 213 && ParseDecimal(digits, size)
                                     ? ERROR_SUCCESS
                                     : ERROR_INTERNET_EXTENDED_ERROR;
                 }
@@ -539,7 +538,7 @@ BOOL WINAPI FtpCommandW(HINTERNET hConnect, BOOL fExpectResponse, DWORD dwFlags,
         std::string command;
         if (!FtpArgument(lpszCommand, &command) || (fExpectResponse && !phFtpCommand))
             return Fail(ERROR_INVALID_PARAMETER);
-        if (phFtpCommand) *phFtpCommand = nullptr;
+        if (fExpectResponse) *phFtpCommand = nullptr;
         std::shared_ptr<FtpConnection> connection;
         Socket data;
         bool done = false;
@@ -547,6 +546,8 @@ BOOL WINAPI FtpCommandW(HINTERNET hConnect, BOOL fExpectResponse, DWORD dwFlags,
         const DWORD error = WithConnection(
             hConnect,
             [&](FtpConnection& control, FtpConnection::Use& use) -> DWORD {
+                // The command may change what the server's transfer type is.
+                control.ForgetType(use);
                 if (!fExpectResponse) {
                     FtpReply reply;
                     const DWORD result = control.Command(use, command, &reply);
@@ -555,6 +556,7 @@ BOOL WINAPI FtpCommandW(HINTERNET hConnect, BOOL fExpectResponse, DWORD dwFlags,
                 }
                 DWORD result = ascii ? control.SetType(use, ascii == FTP_TRANSFER_TYPE_ASCII) : ERROR_SUCCESS;
                 if (result == ERROR_SUCCESS) result = control.OpenData(use, command, &data, &done);
+                control.ForgetType(use);
                 if (result == ERROR_SUCCESS) control.Hold(use);
                 return result;
             },

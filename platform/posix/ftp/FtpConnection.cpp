@@ -172,9 +172,14 @@ DWORD FtpConnection::ReadReplyLines(Use& use, FtpReply* reply, DWORD timeout) {
 DWORD FtpConnection::Command(Use& use, const std::string& line, FtpReply* reply, bool preliminary) {
     if (const DWORD sent = SendLine(use, line); sent != ERROR_SUCCESS) return sent;
     const DWORD timeout = EffectiveTimeouts().receive;
+    if (preliminary) return ReadReply(use, reply, timeout);
+    return ReadFinalReply(use, reply, timeout);
+}
+
+DWORD FtpConnection::ReadFinalReply(Use& use, FtpReply* reply, DWORD timeout) {
     for (int i = 0;; ++i) {
         if (const DWORD read = ReadReply(use, reply, timeout); read != ERROR_SUCCESS) return read;
-        if (preliminary || reply->code >= 200) return ERROR_SUCCESS;
+        if (reply->code >= 200) return ERROR_SUCCESS;
         if (i == kMaxPreliminary) {
             FDead = true;
             return ERROR_INTERNET_CONNECTION_ABORTED;

@@ -67,6 +67,14 @@ public:
     /// Reads the next reply (the final one of a transfer).
     DWORD ReadReply(Use& use, FtpReply* reply, DWORD timeout);
 
+    /// Reads replies up to the first that is not preliminary (1xx); too many
+    /// preliminary ones make the connection dead.
+    DWORD ReadFinalReply(Use& use, FtpReply* reply, DWORD timeout);
+
+    /// Forgets the transfer type the server was last told: a raw command may
+    /// have changed it, so the next transfer sends TYPE again.
+    void ForgetType(Use& /*use*/) { FType = 0; }
+
     /// Sends TYPE A or TYPE I when the current type differs.
     DWORD SetType(Use& use, bool ascii);
 

@@ -14,6 +14,8 @@ namespace {
 constexpr std::size_t kChunk = 64 * 1024;
 // How long closing a handle before its end waits for the final reply.
 constexpr DWORD kAbortTimeout = 5000;
+// How long data is waited for after the server answered 2xx at once.
+constexpr DWORD kDoneDataTimeout = 500;
 
 DWORD Shorter(DWORD timeout, DWORD bound) {
     return IsLimited(timeout) ? std::min(timeout, bound) : bound;
@@ -28,7 +30,8 @@ FtpFile::FtpFile(std::shared_ptr<FtpConnection> connection, DWORD_PTR context, b
       FWrite(write),
       FAscii(ascii),
       FData(std::move(data)),
-      FFinished(done) {}
+      FFinished(done),
+      FDoneAtOpen(done) {}
 
 void FtpFile::SetSize(DWORD error, std::uint64_t size, DWORD responseCode, std::u16string response) {
     std::lock_guard<std::mutex> lock(FIo);
@@ -56,12 +59,27 @@ DWORD FtpFile::Finish(DWORD timeout) {
     FtpConnection::Use use;
     FConnection->AcquireForChild(&use, *this, FCancel);
     FtpReply reply;
-    DWORD result = FConnection->ReadReply(use, &reply, timeout);
+    DWORD result = FConnection->ReadFinalReply(use, &reply, timeout);
     if (result == ERROR_SUCCESS && (reply.code < 200 || reply.code >= 300))
         result = ERROR_INTERNET_EXTENDED_ERROR;
-    FtpConnection::Release(use);
+    if (use.lock.owns_lock()) use.lock.unlock();
+    FEvents.insert(FEvents.end(), std::make_move_iterator(use.events.begin()),
+                   std::make_move_iterator(use.events.end()));
     FFinished = true;
-    FFinalError = result;
+    FFinalError = FDataError != ERROR_SUCCESS ? FDataError : result;
+    return FFinalError;
+}
+
+template <class Body>
+DWORD FtpFile::Locked(Body&& body) {
+    std::vector<StatusEvent> events;
+    DWORD result;
+    {
+        std::lock_guard<std::mutex> lock(FIo);
+        result = body();
+        events.swap(FEvents);
+    }
+    DeliverEvents(events);
     return result;
 }
 
@@ -69,6 +87,7 @@ DWORD FtpFile::Fill() {
     FPending.clear();
     FOffset = 0;
     while (FPending.empty()) {
+        if (FDataError != ERROR_SUCCESS) return FDataError;
         if (!FData.IsOpen()) {
             if (FAscii) FDecoder.Finish(FPending);
             if (!FPending.empty()) return ERROR_SUCCESS;
@@ -76,14 +95,18 @@ DWORD FtpFile::Fill() {
         }
         char chunk[kChunk];
         std::size_t received = 0;
+        const DWORD timeout = FDoneAtOpen ? Shorter(FConnection->DataReceiveTimeout(), kDoneDataTimeout)
+                                          : FConnection->DataReceiveTimeout();
         const DWORD result =
-            FData.Receive(chunk, sizeof(chunk), &received, Deadline::After(FConnection->DataReceiveTimeout()),
-                          Waiter(&FCancel));
-        if (result != ERROR_SUCCESS) {
+            FData.Receive(chunk, sizeof(chunk), &received, Deadline::After(timeout), Waiter(&FCancel));
+        if (result == ERROR_INTERNET_TIMEOUT && FDoneAtOpen)
+            received = 0;  // nothing was to come
+        else if (result != ERROR_SUCCESS) {
             // The transfer broke off: the final reply is read (or given up
-            // on) when the handle closes.
+            // on) when the handle closes, and cannot make it whole.
             FData.Close();
             FEnded = true;
+            FDataError = result;
             return result;
         }
         if (received == 0) {
@@ -106,7 +129,10 @@ struct FtpFileOps {
     static DWORD Read(Handle& handle, void* buffer, DWORD toRead, DWORD* read) {
         auto& file = static_cast<FtpFile&>(handle);
         if (file.FWrite) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-        std::lock_guard<std::mutex> lock(file.FIo);
+        return file.Locked([&] { return ReadLocked(file, buffer, toRead, read); });
+    }
+
+    static DWORD ReadLocked(FtpFile& file, void* buffer, DWORD toRead, DWORD* read) {
         auto* out = static_cast<char*>(buffer);
         while (*read < toRead) {
             if (file.FOffset == file.FPending.size()) {
@@ -128,17 +154,25 @@ struct FtpFileOps {
     static DWORD Available(Handle& handle, DWORD* available) {
         auto& file = static_cast<FtpFile&>(handle);
         if (file.FWrite) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-        std::lock_guard<std::mutex> lock(file.FIo);
-        if (file.FOffset == file.FPending.size() && !(file.FEnded && file.FFinished))
-            if (const DWORD result = file.Fill(); result != ERROR_SUCCESS) return result;
-        *available = static_cast<DWORD>(file.FPending.size() - file.FOffset);
-        return ERROR_SUCCESS;
+        return file.Locked([&]() -> DWORD {
+            if (file.FOffset == file.FPending.size()) {
+                if (file.FEnded && file.FFinished) {
+                    // At the end: nothing more, unless the end was a failure.
+                    if (file.FFinalError != ERROR_SUCCESS) return file.FFinalError;
+                } else if (const DWORD result = file.Fill(); result != ERROR_SUCCESS) {
+                    return result;
+                }
+            }
+            *available = static_cast<DWORD>(file.FPending.size() - file.FOffset);
+            return ERROR_SUCCESS;
+        });
     }
 
     static DWORD Write(Handle& handle, const void* buffer, DWORD toWrite, DWORD* written) {
         auto& file = static_cast<FtpFile&>(handle);
         if (!file.FWrite) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
         std::lock_guard<std::mutex> lock(file.FIo);
+        if (file.FDataError != ERROR_SUCCESS) return file.FDataError;
         if (!file.FData.IsOpen())
             return file.FFinished ? file.FFinalError : ERROR_INTERNET_CONNECTION_ABORTED;
         const char* data = static_cast<const char*>(buffer);
@@ -152,7 +186,9 @@ struct FtpFileOps {
         const DWORD result = file.FData.Send(data, size, Deadline::After(file.FConnection->DataSendTimeout()),
                                              Waiter(&file.FCancel));
         if (result != ERROR_SUCCESS) {
-            file.FData.Close();
+            // A reset: the server must not keep the part it got as the file.
+            file.FData.Abort();
+            file.FDataError = result;
             return result;
         }
         *written = toWrite;
@@ -164,8 +200,7 @@ struct FtpFileOps {
     static DWORD Complete(Handle& handle) {
         auto& file = static_cast<FtpFile&>(handle);
         if (!file.FWrite) return ERROR_SUCCESS;
-        std::lock_guard<std::mutex> lock(file.FIo);
-        return file.Finish(file.FConnection->EffectiveTimeouts().receive);
+        return file.Locked([&] { return file.Finish(file.FConnection->EffectiveTimeouts().receive); });
     }
 
     // A step on another thread is cancelled at once (the control connection
@@ -178,7 +213,12 @@ struct FtpFileOps {
             file.FCancel.Cancel();
             lock.lock();
         }
-        file.FData.Close();
+        // An upload not completed (its parent is closing) is broken off
+        // with a reset, so the server does not keep it as a whole file.
+        if (file.FWrite && !file.FFinished)
+            file.FData.Abort();
+        else
+            file.FData.Close();
         if (!file.FFinished) {
             if (file.FCancel.IsCancelled())
                 file.FConnection->SetDead();
@@ -187,6 +227,10 @@ struct FtpFileOps {
         }
         file.FCancel.Cancel();
         file.FConnection->Free();
+        std::vector<StatusEvent> events;
+        events.swap(file.FEvents);
+        lock.unlock();
+        DeliverEvents(events);
     }
 };
 

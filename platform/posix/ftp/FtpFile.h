@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace Corvane::Backend {
 
@@ -36,8 +37,13 @@ private:
     // Receives the next chunk into FPending; at the end, reads the final
     // reply. Holds FIo.
     DWORD Fill();
-    // Ends the data connection and reads the final reply (once).
+    // Ends the data connection and reads the final reply (once). Its status
+    // notifications wait in FEvents until FIo is let go, so that a callback
+    // may use this handle.
     DWORD Finish(DWORD timeout);
+    // Runs `body` holding FIo, then delivers what it queued.
+    template <class Body>
+    DWORD Locked(Body&& body);
 
     const std::shared_ptr<FtpConnection> FConnection;
     const bool FWrite;
@@ -49,6 +55,13 @@ private:
     bool FEnded = false;     // the data connection reached its end
     bool FFinished = false;  // the final reply was read
     DWORD FFinalError = ERROR_SUCCESS;
+    // The data connection broke off: every later read or close reports it,
+    // whatever the final reply says.
+    DWORD FDataError = ERROR_SUCCESS;
+    // The server answered 2xx before any data: the data connection may stay
+    // open with nothing to come, so it is waited for only briefly.
+    const bool FDoneAtOpen;
+    std::vector<StatusEvent> FEvents;
     std::string FPending;
     std::size_t FOffset = 0;
     AsciiDecoder FDecoder;

@@ -132,6 +132,14 @@ void Socket::Close() {
     FFd = -1;
 }
 
+void Socket::Abort() {
+    if (FFd >= 0) {
+        const linger reset{1, 0};
+        ::setsockopt(FFd, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
+    }
+    Close();
+}
+
 SocketAddress Socket::LocalAddress() const {
     return NameOf(FFd, false);
 }

@@ -63,6 +63,9 @@ public:
 
     /// Closes the descriptor (nothing if none).
     void Close();
+    /// Closes with a reset instead of an orderly end, so the peer cannot
+    /// take what it received for the whole of it (an upload broken off).
+    void Abort();
 
     bool IsOpen() const { return FFd >= 0; }
     int Fd() const { return FFd; }
