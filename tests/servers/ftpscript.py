@@ -27,6 +27,8 @@ session's behaviour, the path a transfer's:
                          connection and answers 426
   /fault/drop-close.bin  the same, then closes the control connection with
                          no reply at all
+  /fault/reset-226.bin   RETR sends 65536 bytes, answers 226, then resets the
+                         data connection: the data is short whatever the reply
   /fault/stall.bin       RETR answers 150, accepts the data connection and
                          sends nothing until ABOR or the client goes away
 
@@ -44,6 +46,7 @@ import os
 import posixpath
 import socket
 import socketserver
+import struct
 import sys
 import threading
 
@@ -75,6 +78,7 @@ TREE = {
     "/odd": None, "/odd/report.txt": 1234, "/odd/name with  two spaces.txt": 42, "/odd/sub dir": None,
     "/odd/caf\u00e9 \u00fcn\u00ef.txt": 7,
     "/fault": None, "/fault/drop-426.bin": DROP_SIZE, "/fault/drop-close.bin": DROP_SIZE,
+    "/fault/reset-226.bin": DROP_SIZE,
     "/fault/stall.bin": DROP_SIZE,
 }
 LISTINGS = {"/dos": DOS_LIST, "/odd": ODD_LIST}
@@ -343,6 +347,12 @@ class Session(socketserver.StreamRequestHandler):
         self.reply("150 Opening data connection (%d bytes)." % DROP_SIZE)
         if path == "/fault/stall.bin":
             self.stalled = conn  # closed on ABOR or when the session ends
+            return
+        if path == "/fault/reset-226.bin":
+            conn.sendall(Pattern.get(1, DROP_AFTER))
+            self.reply("226 Transfer complete.")
+            conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            conn.close()
             return
         with conn:
             conn.sendall(Pattern.get(1, DROP_AFTER))
