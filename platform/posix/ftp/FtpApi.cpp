@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -115,6 +116,8 @@ DWORD LocalError(int error) {
     case EEXIST:
         return ERROR_FILE_EXISTS;
     case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
         return ERROR_DISK_FULL;
     case ENOMEM:
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -137,22 +140,72 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-// A new file beside `target` under a unique name (created exclusively, with
-// the usual permissions less the umask): its descriptor, or -1 with errno set.
-int CreateBeside(const std::string& target, std::string* name) {
-    static std::atomic<unsigned> counter{0};
-    std::random_device random;
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        *name = folder + "." + base + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) +
-                "." + std::to_string(random()) + ".part";
-        const int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
+// A download's file beside its target until it is put in place: closed, and
+// removed unless kept, whatever ends the download (exceptions included).
+struct PartFile {
+    int fd = -1;
+    std::string name;
+    bool kept = false;
+
+    PartFile() = default;
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+    ~PartFile() {
+        if (fd >= 0) ::close(fd);
+        if (!name.empty() && !kept) ::unlink(name.c_str());
     }
-    return -1;
-}
+
+    // Creates it beside `target` under a short unique name (created
+    // exclusively, with the usual permissions less the umask); false with
+    // errno set when it cannot. A missing folder is ENOTDIR, so that it
+    // reads as a path not found rather than a file not found.
+    bool Create(const std::string& target) {
+        std::random_device random;
+        const std::size_t slash = target.rfind('/');
+        const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            char unique[32];
+            std::snprintf(unique, sizeof(unique), ".corvane-%08x%08x.part", random(), random());
+            const std::string candidate = folder + unique;
+            fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                name = candidate;
+                return true;
+            }
+            if (errno != EEXIST) {
+                if (errno == ENOENT) errno = ENOTDIR;
+                return false;
+            }
+        }
+        return false;
+    }
+
+    // Puts the file in place of `target`: replacing it (with its permissions
+    // taken over) or, when `noReplace`, only where no file is (as one step,
+    // so that a file made meanwhile is not replaced either). `readOnly` takes
+    // the write permissions away.
+    DWORD PutInPlace(const std::string& target, bool noReplace, bool readOnly) {
+        struct stat existing {};
+        if (!noReplace && ::stat(target.c_str(), &existing) == 0) ::fchmod(fd, existing.st_mode & 07777);
+        if (readOnly && ::fstat(fd, &existing) == 0)
+            ::fchmod(fd, existing.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH));
+        if (::close(fd) != 0) {
+            fd = -1;
+            return LocalError(errno);
+        }
+        fd = -1;
+        if (noReplace) {
+            if (::link(name.c_str(), target.c_str()) == 0) return ERROR_SUCCESS;  // the part file goes
+            if (errno == EEXIST) return ERROR_FILE_EXISTS;
+            if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) return LocalError(errno);
+            // A file system without hard links: checked, then renamed.
+            if (::lstat(target.c_str(), &existing) == 0) return ERROR_FILE_EXISTS;
+        }
+        if (::rename(name.c_str(), target.c_str()) != 0) return LocalError(errno);
+        kept = true;
+        return ERROR_SUCCESS;
+    }
+};
 
 bool IsAscii(DWORD flags) {
     return (flags & FTP_TRANSFER_TYPE_MASK) == FTP_TRANSFER_TYPE_ASCII;
@@ -315,11 +368,9 @@ BOOL WINAPI FtpGetFileW(HINTERNET hConnect, LPCWSTR lpszRemoteFile, LPCWSTR lpsz
         struct stat existing {};
         if (fFailIfExists && ::lstat(local.c_str(), &existing) == 0) return Fail(ERROR_FILE_EXISTS);
 
-        std::string temporary;
-        int fd = -1;
+        PartFile part;
         error = WithConnection(hConnect, [&](FtpConnection& connection, FtpConnection::Use& use) -> DWORD {
-            fd = CreateBeside(local, &temporary);
-            if (fd < 0) return LocalError(errno);
+            if (!part.Create(local)) return LocalError(errno);
             DWORD result = connection.SetType(use, IsAscii(dwFlags));
             Socket data;
             bool done = false;
@@ -335,26 +386,18 @@ BOOL WINAPI FtpGetFileW(HINTERNET hConnect, LPCWSTR lpszRemoteFile, LPCWSTR lpsz
                         bytes = decoded.data();
                         size = decoded.size();
                     }
-                    return WriteAll(fd, bytes, size) ? ERROR_SUCCESS : LocalError(errno);
+                    return WriteAll(part.fd, bytes, size) ? ERROR_SUCCESS : LocalError(errno);
                 });
             if (result == ERROR_SUCCESS && IsAscii(dwFlags)) {
                 decoded.clear();
                 decoder.Finish(decoded);
-                if (!WriteAll(fd, decoded.data(), decoded.size())) result = LocalError(errno);
+                if (!WriteAll(part.fd, decoded.data(), decoded.size())) result = LocalError(errno);
             }
             return result;
         });
-        if (fd >= 0) {
-            if (error == ERROR_SUCCESS && (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY)) {
-                struct stat written {};
-                if (::fstat(fd, &written) == 0)
-                    ::fchmod(fd, written.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH));
-            }
-            if (::close(fd) != 0 && error == ERROR_SUCCESS) error = LocalError(errno);
-            if (error == ERROR_SUCCESS && ::rename(temporary.c_str(), local.c_str()) != 0)
-                error = LocalError(errno);
-            if (error != ERROR_SUCCESS) ::unlink(temporary.c_str());
-        }
+        if (error == ERROR_SUCCESS)
+            error =
+                part.PutInPlace(local, fFailIfExists, (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0);
         return Outcome(error);
     });
 }
