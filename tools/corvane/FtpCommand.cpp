@@ -124,6 +124,8 @@ TFtpOptions ParseOptions(const TArgs& args) {
 }
 
 // %XX escapes decoded, as bytes of UTF-8; an incomplete escape stays as it is.
+// A control character (%00, %0D, %0A, ...) is refused: it would cut a name
+// short or put a second command on the control connection.
 UnicodeString Decoded(const UnicodeString& text) {
     const std::string bytes = U8(text);
     std::string out;
@@ -131,7 +133,10 @@ UnicodeString Decoded(const UnicodeString& text) {
         if (bytes[i] == '%' && i + 2 < bytes.size() &&
             std::isxdigit(static_cast<unsigned char>(bytes[i + 1])) &&
             std::isxdigit(static_cast<unsigned char>(bytes[i + 2]))) {
-            out += static_cast<char>(std::stoi(bytes.substr(i + 1, 2), nullptr, 16));
+            const int value = std::stoi(bytes.substr(i + 1, 2), nullptr, 16);
+            if (value < 0x20 || value == 0x7F)
+                throw ECommandError(ExitInvalidInput, "a control character in the URL: " + Quoted(bytes));
+            out += static_cast<char>(value);
             i += 2;
         } else {
             out += bytes[i];
@@ -166,10 +171,24 @@ TFtpUrl CrackFtpUrl(const std::string& text) {
     return result;
 }
 
-// The last part of a path ('/' separated), what a file is called locally.
+// The last part of a path, what a file is called locally; empty when that
+// part could name anything but a file in the current directory ("", ".",
+// "..", a drive or a stream after ':'). Both '/' and a backslash separate, as a
+// local name on Windows would read them.
 std::string BaseName(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base == "." || base == ".." || base.find(':') != std::string::npos) return std::string();
+    return base;
+}
+
+// Text from the server made safe for a terminal: control characters (an
+// escape sequence's ESC among them) become '?', line ends stay.
+std::string Printable(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) c = '?';
+    return out;
 }
 
 std::string TwoDigits(unsigned value) {
@@ -221,7 +240,7 @@ std::string ListingLine(const WIN32_FIND_DATAW& entry) {
     if (sizeText.size() < 12) sizeText.insert(0, 12 - sizeText.size(), ' ');
     return FormatAttributes(entry.dwFileAttributes) + " " + sizeText + "  " +
            FormatFileTime(entry.ftLastWriteTime) + "  " +
-           U8(reinterpret_cast<const char16_t*>(entry.cFileName)) + "\n";
+           Printable(U8(reinterpret_cast<const char16_t*>(entry.cFileName))) + "\n";
 }
 
 void List(TINetFtp& ftp, const std::string& pattern) {
@@ -326,7 +345,7 @@ std::string LastReply() {
     for (char c : U8(GetInternetLastResponseInfo()))
         if (c != '\r') text += c;
     if (!text.empty() && text.back() != '\n') text += '\n';
-    return text;
+    return Printable(text);
 }
 
 void Quote(TINetFtp& ftp, const TFtpOptions& o) {
