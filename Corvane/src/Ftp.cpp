@@ -114,8 +114,8 @@ HINTERNET TCustomINetFtp::CreateInternalHandle() {
     if (target == nullptr) return nullptr;
     target->Open();
     const DWORD flags = EnumTables::FlagWord(EnumTables::kFtpFlags, FFlags);
-    return Platform().InternetConnectW(target->Handle(), PlatformText(FServerName.c_str()), FPort,
-                                       PlatformText(FUserName.c_str()), PlatformText(FPassword.c_str()),
+    return Platform().InternetConnectW(target->Handle(), WholePlatformText(FServerName), FPort,
+                                       WholePlatformText(FUserName), WholePlatformText(FPassword),
                                        INTERNET_SERVICE_FTP, flags, Context());
 }
 
@@ -131,42 +131,42 @@ void TCustomINetFtp::Notification(TComponent* component, Framework::TOperation o
 
 void TCustomINetFtp::CreateDirectory(const UnicodeString& directoryName) {
     CheckActive();
-    Check(Platform().FtpCreateDirectoryW(Handle(), PlatformText(directoryName.c_str())));
+    Check(Platform().FtpCreateDirectoryW(Handle(), WholePlatformText(directoryName)));
 }
 
 void TCustomINetFtp::RemoveDirectory(const UnicodeString& directoryName) {
     CheckActive();
-    Check(Platform().FtpRemoveDirectoryW(Handle(), PlatformText(directoryName.c_str())));
+    Check(Platform().FtpRemoveDirectoryW(Handle(), WholePlatformText(directoryName)));
 }
 
 void TCustomINetFtp::SetCurrentDirectory(const UnicodeString& directoryName) {
     CheckActive();
-    Check(Platform().FtpSetCurrentDirectoryW(Handle(), PlatformText(directoryName.c_str())));
+    Check(Platform().FtpSetCurrentDirectoryW(Handle(), WholePlatformText(directoryName)));
 }
 
 void TCustomINetFtp::DeleteFile(const UnicodeString& fileName) {
     CheckActive();
-    Check(Platform().FtpDeleteFileW(Handle(), PlatformText(fileName.c_str())));
+    Check(Platform().FtpDeleteFileW(Handle(), WholePlatformText(fileName)));
 }
 
 void TCustomINetFtp::RenameFile(const UnicodeString& oldFileName, const UnicodeString& newFileName) {
     CheckActive();
-    Check(Platform().FtpRenameFileW(Handle(), PlatformText(oldFileName.c_str()),
-                                    PlatformText(newFileName.c_str())));
+    Check(
+        Platform().FtpRenameFileW(Handle(), WholePlatformText(oldFileName), WholePlatformText(newFileName)));
 }
 
 void TCustomINetFtp::PutFile(const UnicodeString& localFileName, const UnicodeString& remoteFileName) {
     CheckActive();
-    Check(Platform().FtpPutFileW(Handle(), PlatformText(localFileName.c_str()),
-                                 PlatformText(remoteFileName.c_str()), GetTransferType() | GetCacheFlags(),
+    Check(Platform().FtpPutFileW(Handle(), WholePlatformText(localFileName),
+                                 WholePlatformText(remoteFileName), GetTransferType() | GetCacheFlags(),
                                  Context()));
 }
 
 void TCustomINetFtp::GetFile(const UnicodeString& remoteFileName, const UnicodeString& localFileName,
                              bool failIfExists, TFileAttributes localFileAttributes) {
     CheckActive();
-    Check(Platform().FtpGetFileW(Handle(), PlatformText(remoteFileName.c_str()),
-                                 PlatformText(localFileName.c_str()), failIfExists ? TRUE : FALSE,
+    Check(Platform().FtpGetFileW(Handle(), WholePlatformText(remoteFileName),
+                                 WholePlatformText(localFileName), failIfExists ? TRUE : FALSE,
                                  GetAttributeFlags(localFileAttributes), GetTransferType() | GetCacheFlags(),
                                  Context()));
 }
@@ -198,7 +198,7 @@ bool TCustomINetFtp::FindFirstFile(const UnicodeString& searchFile, WIN32_FIND_D
     CheckActive();
     CompleteFindFile();
     InternetApi& api = Platform();
-    FFindFileHandle = api.FtpFindFirstFileW(Handle(), PlatformText(searchFile.c_str()), &findFileData,
+    FFindFileHandle = api.FtpFindFirstFileW(Handle(), WholePlatformText(searchFile), &findFileData,
                                             GetCacheFlags(), Context());
     if (FFindFileHandle != nullptr) return true;
     if (api.GetLastError() == ERROR_NO_MORE_FILES) return false;
@@ -231,13 +231,13 @@ void TCustomINetFtp::SendCommand(const UnicodeString& command, bool expectRespon
     CheckActive();
     if (expectResponse) {
         CloseFile();
-        Check(Platform().FtpCommandW(Handle(), TRUE, GetTransferType(), PlatformText(command.c_str()),
-                                     Context(), &FFileHandle));
+        Check(Platform().FtpCommandW(Handle(), TRUE, GetTransferType(), WholePlatformText(command), Context(),
+                                     &FFileHandle));
         return;
     }
     HINTERNET unexpected = nullptr;
     const BOOL success = Platform().FtpCommandW(Handle(), FALSE, GetTransferType(),
-                                                PlatformText(command.c_str()), Context(), &unexpected);
+                                                WholePlatformText(command), Context(), &unexpected);
     if (!success) {
         Check(false);
         return;

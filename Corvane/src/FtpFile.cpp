@@ -49,7 +49,7 @@ void TCustomINetFtp::OpenFile(const UnicodeString& fileName, bool write) {
     CheckActive();
     CloseFile();
     const DWORD access = write ? GENERIC_WRITE : GENERIC_READ;
-    FFileHandle = Platform().FtpOpenFileW(Handle(), PlatformText(fileName.c_str()), access,
+    FFileHandle = Platform().FtpOpenFileW(Handle(), WholePlatformText(fileName), access,
                                           GetTransferType() | GetCacheFlags(), Context());
     Check(FFileHandle != nullptr);
 }

@@ -9,6 +9,8 @@
 
 #include <Framework/Types.h>
 
+#include "Corvane/Errors.h"
+
 namespace Corvane {
 
 inline LPCWSTR PlatformText(const char16_t* text) {
@@ -19,6 +21,14 @@ inline LPWSTR PlatformBuffer(char16_t* buffer) {
 }
 inline const char16_t* FromPlatformText(const WCHAR* text) {
     return reinterpret_cast<const char16_t*>(text);
+}
+
+/// The text's characters for an argument that must reach the platform whole:
+/// one holding a NUL would be cut short there, so it is refused with
+/// EINetError (ERROR_INVALID_PARAMETER) before the call.
+inline LPCWSTR WholePlatformText(const Framework::UnicodeString& text) {
+    if (text.find(u'\0') != Framework::UnicodeString::npos) CheckSuccess(ERROR_INVALID_PARAMETER);
+    return PlatformText(text.c_str());
 }
 
 /// The text's characters, or null for the empty text where the platform
