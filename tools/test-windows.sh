@@ -21,7 +21,7 @@ BUILD32="$ROOT/build/windows-i686"
 # Debian packages: the cross compilers, GoogleTest's sources (built by the
 # cross compiler), Wine, and what the build and the test servers need.
 PACKAGES=(
-  cmake ninja-build python3 nginx openssl tinyproxy-bin
+  cmake ninja-build python3 nginx openssl tinyproxy-bin python3-pyftpdlib vsftpd
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   googletest
   wine wine64

@@ -146,6 +146,9 @@ inline constexpr Difference Known[] = {
     {"wine-server-name-check", Scope::Wine,
      "Wine accepts a server name holding '@', '/' or blanks at InternetConnectW and fails to resolve it when "
      "sending"},
+    {"wine-ftp-file-size", Scope::Wine, "Wine's FtpGetFileSize is a stub that answers 0"},
+    {"wine-ftp-command-data", Scope::Wine,
+     "Wine's FtpCommandW opens no data connection when a response is expected, so the data cannot be read"},
 };
 
 /// The summary of the difference `Key` when it applies where the tests run,

@@ -50,10 +50,11 @@ def by_name(url):
     return url.replace("://127.0.0.1:", "://localhost:", 1) if WINE else url
 
 
-def servers():
-    """The NAME=VALUE settings of the running test servers."""
+def servers(variable="CORVANE_SERVERS_DIR"):
+    """The NAME=VALUE settings of the running test servers (the FTP ones with
+    CORVANE_FTP_SERVERS_DIR)."""
     settings = {}
-    with open(os.path.join(os.environ["CORVANE_SERVERS_DIR"], "servers.env"), encoding="utf-8") as f:
+    with open(os.path.join(os.environ[variable], "servers.env"), encoding="utf-8") as f:
         for line in f:
             if line.startswith("export "):
                 name, _, value = line[len("export "):].strip().partition("=")
@@ -574,6 +575,67 @@ class GetTests(ScratchDir, unittest.TestCase):
         _, err = self.get("--form", bare, "mailto:x@y", expect=INVALID_INPUT)
         self.assertIn("not an HTTP or HTTPS URL", err)
         self.get("--form", self.path("missing.txt"), expect=FILE_ERROR)
+
+
+class FtpTests(ScratchDir, unittest.TestCase):
+    def test_every_command_against_a_real_server(self):
+        s = servers("CORVANE_FTP_SERVERS_DIR")
+        root = s["CORVANE_FTP_ROOT"]
+        url = "ftp://%s:%s@%s/" % (s["CORVANE_FTP_USER"], s["CORVANE_FTP_PASSWORD"],
+                                   s["CORVANE_FTP_URL"].split("://", 1)[1])
+
+        def ftp(*args, expect=OK):
+            code, out, err = run("ftp", *args)
+            self.assertEqual(code, expect, err)
+            return out, err
+
+        def on_disk(name):
+            with open(os.path.join(root, name), "rb") as f:
+                return f.read()
+
+        # ls: attributes, size and name of each entry.
+        out, _ = ftp(url, "ls")
+        lines = out.decode("utf-8").splitlines()
+        self.assertTrue(any(l.startswith("d") and l.endswith("  tree") for l in lines), lines)
+        small = [l for l in lines if l.endswith("  small.txt")]
+        self.assertEqual(len(small), 1, lines)
+        self.assertEqual(small[0].split()[1], s["CORVANE_FTP_SMALL_SIZE"])
+
+        # get to a file and to standard output, put, size, in both modes.
+        ftp(url, "get", "small.txt", self.path("small.txt"))
+        with open(self.path("small.txt"), "rb") as f:
+            self.assertEqual(f.read(), on_disk("small.txt"))
+        out, _ = ftp("--passive", url, "get", s["CORVANE_FTP_UTF8_FILE"], "-")
+        self.assertEqual(out, on_disk(s["CORVANE_FTP_UTF8_FILE"]))
+        upload = self.path("up.bin")
+        with open(upload, "wb") as f:
+            f.write(pattern_bytes(3, 300000))
+        ftp("--passive", url + "upload/", "put", upload, "tool up.bin")
+        self.assertEqual(on_disk("upload/tool up.bin"), pattern_bytes(3, 300000))
+        if not WINE:  # wine-ftp-file-size: Wine's FtpGetFileSize answers 0
+            out, _ = ftp(url + "upload/tool%20up.bin", "size")
+            self.assertEqual(out, b"300000\n")
+
+        # Directories, renames, raw commands, removal.
+        ftp(url + "upload/", "mkdir", "tool dir")
+        out, _ = ftp(url + "upload/tool%20dir/", "pwd")
+        self.assertTrue(out.rstrip(b"\n").endswith(b"/upload/tool dir"), out)
+        ftp(url + "upload/", "mv", "tool up.bin", "tool dir/moved.bin")
+        self.assertTrue(os.path.isfile(os.path.join(root, "upload/tool dir/moved.bin")))
+        out, _ = ftp(url, "quote", "NOOP")
+        self.assertTrue(out.startswith(b"200"), out)
+        if not WINE:  # wine-ftp-command-data: Wine opens no data connection for a command
+            out, _ = ftp(url + "upload/tool%20dir/", "quote", "NLST")
+            self.assertEqual(out.split(), [b"moved.bin"])
+        ftp(url + "upload/tool%20dir/moved.bin", "rm")
+        ftp(url + "upload/", "rmdir", "tool dir")
+        self.assertFalse(os.path.exists(os.path.join(root, "upload/tool dir")))
+
+        # A missing file is the server's refusal, and leaves no local file.
+        for args in (["get", "no such.txt", self.path("missing")], ["rm", "no such.txt"], ["size", "no such.txt"]):
+            _, err = ftp(url, *args, expect=INTERNET_ERROR)
+            self.assertIn("550", err)
+        self.assertEqual(sorted(os.listdir(self.dir)), ["small.txt", "up.bin"])
 
 
 def main():
