@@ -65,6 +65,18 @@ DWORD FtpFile::Finish(DWORD timeout) {
     return result;
 }
 
+DWORD FtpFile::Receive(char* into, std::size_t size, std::size_t* received) {
+    const DWORD result = FData.Receive(into, size, received,
+                                       Deadline::After(FConnection->DataReceiveTimeout()), Waiter(&FCancel));
+    // The transfer broke off (the final reply is then read, or given up on,
+    // when the handle closes) or ended.
+    if (result != ERROR_SUCCESS || *received == 0) {
+        FData.Close();
+        FEnded = true;
+    }
+    return result;
+}
+
 DWORD FtpFile::Fill() {
     FPending.clear();
     FOffset = 0;
@@ -76,21 +88,9 @@ DWORD FtpFile::Fill() {
         }
         char chunk[kChunk];
         std::size_t received = 0;
-        const DWORD result =
-            FData.Receive(chunk, sizeof(chunk), &received, Deadline::After(FConnection->DataReceiveTimeout()),
-                          Waiter(&FCancel));
-        if (result != ERROR_SUCCESS) {
-            // The transfer broke off: the final reply is read (or given up
-            // on) when the handle closes.
-            FData.Close();
-            FEnded = true;
+        if (const DWORD result = Receive(chunk, sizeof(chunk), &received); result != ERROR_SUCCESS)
             return result;
-        }
-        if (received == 0) {
-            FData.Close();
-            FEnded = true;
-            continue;
-        }
+        if (received == 0) continue;
         if (FAscii)
             FDecoder.Convert(chunk, received, FPending);
         else
@@ -111,6 +111,16 @@ struct FtpFileOps {
         while (*read < toRead) {
             if (file.FOffset == file.FPending.size()) {
                 if (file.FEnded && file.FFinished) break;
+                if (!file.FAscii && file.FData.IsOpen()) {
+                    // Binary data needs no conversion: it goes straight into
+                    // the caller's buffer, as much as one receive brings.
+                    // Once it ends, Fill reads the final reply.
+                    std::size_t received = 0;
+                    const DWORD result = file.Receive(out + *read, toRead - *read, &received);
+                    if (result != ERROR_SUCCESS) return *read > 0 ? ERROR_SUCCESS : result;
+                    *read += static_cast<DWORD>(received);
+                    continue;
+                }
                 const DWORD result = file.Fill();
                 if (result != ERROR_SUCCESS) return *read > 0 ? ERROR_SUCCESS : result;
                 if (file.FPending.empty()) break;
