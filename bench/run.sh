@@ -13,7 +13,7 @@
 # downloaded files removed however the run ends.
 #
 # Environment: BENCH_REPS, BENCH_REQUESTS (default 2000), BENCH_COMPONENTS
-# (default 500), BENCH_ONLY (case keys a,a-pieces,b,c,d,e; FTP f,f-read,g,h),
+# (default 500), BENCH_ONLY (case keys a,a-pieces,b,c,d,e; FTP f,f-read,g,h,h-names),
 # BENCH_MANY_FILES (default 10000), BENCH_SCRATCH
 # (where downloads go; default a fresh directory under /dev/shm when it
 # exists, else under BUILD_DIR).

@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <unordered_map>
@@ -32,8 +33,9 @@ namespace {
 
 // The most a listing may hold; a server sending more is refused.
 constexpr std::size_t kMaxListing = 64 * 1024 * 1024;
-// The chunk moved at a time between a local file and a data connection.
-constexpr std::size_t kChunk = 64 * 1024;
+// The chunk moved at a time between a local file and a data connection
+// (held on the heap, once per transfer).
+constexpr std::size_t kChunk = 256 * 1024;
 // How long a transfer that failed on this side waits for the final reply.
 constexpr DWORD kAbortTimeout = 5000;
 
@@ -93,12 +95,12 @@ DWORD Abandon(FtpConnection& connection, FtpConnection::Use& use, Socket& data, 
 DWORD ReceiveAll(FtpConnection& connection, FtpConnection::Use& use, Socket& data, bool done,
                  const std::function<DWORD(const char*, std::size_t)>& sink) {
     const Waiter waiter(use.cancel);
-    char chunk[kChunk];
+    const std::unique_ptr<char[]> chunk(new char[kChunk]);
     while (data.IsOpen()) {
         std::size_t received = 0;
-        DWORD result = data.Receive(chunk, sizeof(chunk), &received,
+        DWORD result = data.Receive(chunk.get(), kChunk, &received,
                                     Deadline::After(connection.DataReceiveTimeout()), waiter);
-        if (result == ERROR_SUCCESS && received > 0) result = sink(chunk, received);
+        if (result == ERROR_SUCCESS && received > 0) result = sink(chunk.get(), received);
         if (result != ERROR_SUCCESS)
             return done ? (data.Close(), result) : Abandon(connection, use, data, result);
         if (received == 0) data.Close();
@@ -420,18 +422,18 @@ BOOL WINAPI FtpPutFileW(HINTERNET hConnect, LPCWSTR lpszLocalFile, LPCWSTR lpszN
             if (result != ERROR_SUCCESS) return result;
             AsciiEncoder encoder;
             std::string encoded;
-            char chunk[kChunk];
+            const std::unique_ptr<char[]> chunk(new char[kChunk]);
             const Waiter waiter(use.cancel);
             for (;;) {
-                const ssize_t got = ::read(fd, chunk, sizeof(chunk));
+                const ssize_t got = ::read(fd, chunk.get(), kChunk);
                 if (got < 0 && errno == EINTR) continue;
                 if (got < 0) return Abandon(connection, use, data, LocalError(errno));
                 if (got == 0) break;
-                const char* bytes = chunk;
+                const char* bytes = chunk.get();
                 std::size_t size = static_cast<std::size_t>(got);
                 if (IsAscii(dwFlags)) {
                     encoded.clear();
-                    encoder.Convert(chunk, size, encoded);
+                    encoder.Convert(chunk.get(), size, encoded);
                     bytes = encoded.data();
                     size = encoded.size();
                 }

@@ -83,6 +83,25 @@ DWORD FtpFile::Locked(Body&& body) {
     return result;
 }
 
+DWORD FtpFile::Receive(char* into, std::size_t size, std::size_t* received) {
+    const DWORD timeout = FDoneAtOpen ? Shorter(FConnection->DataReceiveTimeout(), kDoneDataTimeout)
+                                      : FConnection->DataReceiveTimeout();
+    DWORD result = FData.Receive(into, size, received, Deadline::After(timeout), Waiter(&FCancel));
+    if (result == ERROR_INTERNET_TIMEOUT && FDoneAtOpen) {
+        *received = 0;  // nothing was to come
+        result = ERROR_SUCCESS;
+    }
+    // The transfer broke off: the final reply is read (or given up on) when
+    // the handle closes, and cannot make the data whole.
+    if (result != ERROR_SUCCESS) FDataError = result;
+    // Broken off, or ended.
+    if (result != ERROR_SUCCESS || *received == 0) {
+        FData.Close();
+        FEnded = true;
+    }
+    return result;
+}
+
 DWORD FtpFile::Fill() {
     FPending.clear();
     FOffset = 0;
@@ -95,25 +114,9 @@ DWORD FtpFile::Fill() {
         }
         char chunk[kChunk];
         std::size_t received = 0;
-        const DWORD timeout = FDoneAtOpen ? Shorter(FConnection->DataReceiveTimeout(), kDoneDataTimeout)
-                                          : FConnection->DataReceiveTimeout();
-        const DWORD result =
-            FData.Receive(chunk, sizeof(chunk), &received, Deadline::After(timeout), Waiter(&FCancel));
-        if (result == ERROR_INTERNET_TIMEOUT && FDoneAtOpen)
-            received = 0;  // nothing was to come
-        else if (result != ERROR_SUCCESS) {
-            // The transfer broke off: the final reply is read (or given up
-            // on) when the handle closes, and cannot make it whole.
-            FData.Close();
-            FEnded = true;
-            FDataError = result;
+        if (const DWORD result = Receive(chunk, sizeof(chunk), &received); result != ERROR_SUCCESS)
             return result;
-        }
-        if (received == 0) {
-            FData.Close();
-            FEnded = true;
-            continue;
-        }
+        if (received == 0) continue;
         if (FAscii)
             FDecoder.Convert(chunk, received, FPending);
         else
@@ -137,6 +140,16 @@ struct FtpFileOps {
         while (*read < toRead) {
             if (file.FOffset == file.FPending.size()) {
                 if (file.FEnded && file.FFinished) break;
+                if (!file.FAscii && file.FData.IsOpen()) {
+                    // Binary data needs no conversion: it goes straight into
+                    // the caller's buffer, as much as one receive brings.
+                    // Once it ends, Fill reads the final reply.
+                    std::size_t received = 0;
+                    const DWORD result = file.Receive(out + *read, toRead - *read, &received);
+                    if (result != ERROR_SUCCESS) return *read > 0 ? ERROR_SUCCESS : result;
+                    *read += static_cast<DWORD>(received);
+                    continue;
+                }
                 const DWORD result = file.Fill();
                 if (result != ERROR_SUCCESS) return *read > 0 ? ERROR_SUCCESS : result;
                 if (file.FPending.empty()) break;

@@ -1,8 +1,9 @@
 // An FTP file handle: a file opened by FtpOpenFileW for reading (RETR) or
 // writing (STOR), or the data of a command sent by FtpCommandW. It holds its
-// connection's control connection until it closes. Data moves through at most
-// one 64 KiB chunk at a time: reading receives a chunk when the caller's
-// buffer asks for more than is held; writing sends what it is given.
+// connection's control connection until it closes. Reading binary data
+// receives straight into the caller's buffer; ASCII data (and a query of
+// what is available) moves through at most one 64 KiB chunk at a time, held
+// until the caller takes it. Writing sends what it is given.
 #pragma once
 
 #include "posix/ftp/FtpConnection.h"
@@ -34,6 +35,10 @@ public:
 private:
     friend struct FtpFileOps;
 
+    // Receives at most `size` bytes from the data connection into `into`,
+    // their count in `received`; closes it at its end or when it fails.
+    // Holds FIo.
+    DWORD Receive(char* into, std::size_t size, std::size_t* received);
     // Receives the next chunk into FPending; at the end, reads the final
     // reply. Holds FIo.
     DWORD Fill();

@@ -15,7 +15,9 @@ namespace Corvane::Backend {
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
+constexpr bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // A blank-separated column of a LIST line and where in the line it ends.
 struct Column {
@@ -28,8 +30,12 @@ using Columns = std::array<Column, 12>;
 
 std::size_t SplitColumns(std::string_view line, Columns& columns) {
     std::size_t count = 0, at = 0;
-    while (count < columns.size() && (at = line.find_first_not_of(kBlanks, at)) != line.npos) {
-        const std::size_t end = std::min(line.find_first_of(kBlanks, at), line.size());
+    const std::size_t size = line.size();
+    while (count < columns.size()) {
+        while (at < size && IsBlank(line[at])) ++at;
+        if (at == size) break;
+        std::size_t end = at;
+        while (end < size && !IsBlank(line[end])) ++end;
         columns[count++] = {line.substr(at, end - at), end};
         at = end;
     }
@@ -116,18 +122,33 @@ bool ReadOnlyByPerm(const MlsdFacts& facts, bool isDirectory) {
 
 // ---- Unix LIST
 
+// The type and permission letters of `ls -l`, tested one by one: a listing
+// has a line per entry, and string_view's find calls memchr for each test.
+constexpr bool IsModeType(char c) {
+    return c == '-' || c == 'd' || c == 'l' || c == 'b' || c == 'c' || c == 'p' || c == 's' || c == 'D';
+}
+
+constexpr bool IsModePermission(char c) {
+    return c == '-' || c == 'r' || c == 'w' || c == 'x' || c == 's' || c == 'S' || c == 't' || c == 'T' ||
+           c == 'l' || c == 'L';
+}
+
 bool IsUnixMode(std::string_view column) {
-    if (column.size() < 10 || std::string_view("-dlbcpsD").find(column[0]) == column.npos) return false;
+    if (column.size() < 10 || !IsModeType(column[0])) return false;
     for (std::size_t i = 1; i < 10; ++i)
-        if (std::string_view("-rwxsStTlL").find(column[i]) == column.npos) return false;
+        if (!IsModePermission(column[i])) return false;
     return true;
 }
 
+// The column is lowered once and compared with each month's three letters:
+// the search for the date tries it on the owner and group columns as well.
 int MonthNumber(std::string_view column) {
-    static constexpr std::array<std::string_view, 12> kMonths = {"jan", "feb", "mar", "apr", "may", "jun",
-                                                                 "jul", "aug", "sep", "oct", "nov", "dec"};
-    for (std::size_t i = 0; i < kMonths.size(); ++i)
-        if (EqualsIgnoringAsciiCase(column, kMonths[i])) return static_cast<int>(i) + 1;
+    static constexpr std::string_view kMonths = "janfebmaraprmayjunjulaugsepoctnovdec";
+    if (column.size() != 3) return 0;
+    const char lower[3] = {ToLowerAscii(column[0]), ToLowerAscii(column[1]), ToLowerAscii(column[2])};
+    for (std::size_t i = 0; i < kMonths.size(); i += 3)
+        if (kMonths[i] == lower[0] && kMonths[i + 1] == lower[1] && kMonths[i + 2] == lower[2])
+            return static_cast<int>(i / 3) + 1;
     return 0;
 }
 

@@ -195,6 +195,7 @@ TEST(FtpListing, ReadsListLines) {
         {"-r--r--r-- 1 1000 1000 5 Jul  4 10:00 my  file.txt ", "my  file.txt |5|-r|2023-07-04 10:00:00"},
         {"-rw-r--r-- 1 user 42 Jan 1 2020 nogroup", "nogroup|42|--|2020-01-01 00:00:00"},
         {"-rw-r--r-- 1 jan feb 42 Mar 1 2020 Apr 1 2021 x", "Apr 1 2021 x|42|--|2020-03-01 00:00:00"},
+        {"-rw-r--r--\t1\tu\tg \t9\tDEC\t1\t2020 tabs", "tabs|9|--|2020-12-01 00:00:00"},
         {"lrwxrwxrwx 1 u g 7 Jan 1 2020 link -> target", "link|7|--|2020-01-01 00:00:00"},
         {"-rw-r--r-- 1 u g 7 Jan 1 2020 a -> b", "a -> b|7|--|2020-01-01 00:00:00"},
         {"crw-rw-rw- 1 root root 1,   3 Jan 1 2020 null", "null|0|--|2020-01-01 00:00:00"},
