@@ -9,14 +9,14 @@
 # and a 256 MiB file (and, with the FTP program built, the FTP servers with a
 # directory of 10,000 files), runs every case BENCH_REPS times (default 5)
 # interleaved with curl, prints medians, ratios and peak memory, and exits
-# non-zero when a target is missed. The servers are stopped and the
-# downloaded files removed however the run ends.
+# non-zero when a target is missed. The servers (run in the scratch
+# directory below) are stopped and it is removed however the run ends.
 #
 # Environment: BENCH_REPS, BENCH_REQUESTS (default 2000), BENCH_COMPONENTS
 # (default 500), BENCH_ONLY (case keys a,a-pieces,b,c,d,e; FTP f,f-read,g,h,h-names),
 # BENCH_MANY_FILES (default 10000), BENCH_SCRATCH
-# (where downloads go; default a fresh directory under /dev/shm when it
-# exists, else under BUILD_DIR).
+# (where downloads and the servers' trees go; default a fresh directory
+# under /dev/shm when it exists, else under BUILD_DIR).
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
@@ -40,7 +40,6 @@ else
   echo "bench: $FTP_PROGRAM is not built (no FTP component in the tree); FTP cases skipped" >&2
 fi
 
-SERVERS_DIR="$BUILD_DIR/bench-servers"
 if [ -n "${BENCH_SCRATCH:-}" ]; then
   mkdir -p "$BENCH_SCRATCH"
   SCRATCH="$(mktemp -d "$BENCH_SCRATCH/corvane-bench.XXXXXX")"
@@ -51,6 +50,10 @@ elif [ -d /dev/shm ] && [ -w /dev/shm ]; then
 else
   SCRATCH="$(mktemp -d "$BUILD_DIR/bench-scratch.XXXXXX")"
 fi
+# The servers' trees go there too: an upload is then written to memory on
+# the server's side, not to a disk whose write-back (and the flush when
+# the server closes the file) would add its own noise.
+SERVERS_DIR="$SCRATCH/servers"
 
 cleanup() {
   python3 "$ROOT/tests/servers/servers.py" stop --dir "$SERVERS_DIR" >/dev/null 2>&1 || true
