@@ -149,6 +149,19 @@ inline constexpr Difference Known[] = {
     {"wine-ftp-file-size", Scope::Wine, "Wine's FtpGetFileSize is a stub that answers 0"},
     {"wine-ftp-command-data", Scope::Wine,
      "Wine's FtpCommandW opens no data connection when a response is expected, so the data cannot be read"},
+    {"wine-ftp-find-empty-search", Scope::Wine,
+     "Wine's FtpFindFirstFileW with an empty search string matches no entry and returns no handle without an "
+     "error"},
+    {"wine-ftp-names", Scope::Wine,
+     "Wine's FTP client sends names in the ANSI code page, not UTF-8, and cuts a listed name at its first "
+     "blank"},
+    {"wine-ftp-find-no-match", Scope::Wine,
+     "Wine's FtpFindFirstFileW answers a pattern that matches nothing with a handle, not "
+     "ERROR_NO_MORE_FILES"},
+    {"wine-ftp-lock", Scope::Wine,
+     "Wine's InternetLockRequestFile refuses FTP file handles with ERROR_NOT_SUPPORTED"},
+    {"wine-ftp-get-file-keeps-nothing", Scope::Wine,
+     "Wine's FtpGetFileW does not keep an existing local file when the download breaks off"},
 };
 
 /// The summary of the difference `Key` when it applies where the tests run,

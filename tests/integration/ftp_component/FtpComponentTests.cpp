@@ -158,6 +158,10 @@ TEST_F(FtpComponent, SessionOnEachServerAndMode) {
     const std::string lineEnd = PlatformDifferences::OnWindowsApi() ? "\r\n" : "\n";
     const std::string utf8Name = TestServers::Setting("CORVANE_FTP_UTF8_FILE");
     const std::string spacesName = TestServers::Setting("CORVANE_FTP_SPACES_FILE");
+    // Wine's client: names in the ANSI code page, listed names cut at a blank.
+    const bool plainNames = PlatformDifferences::Reason("wine-ftp-names") != nullptr;
+    const std::string dirSuffix = plainNames ? "-dir" : " dir \u00fc";
+    const std::string renamed = plainNames ? "renamed.txt" : "renamed \u00e9.txt";
     WriteDisk(FLocal / "lines.txt", "x\r\ny\n");
     WriteDisk(FLocal / "empty", "");
 
@@ -175,7 +179,7 @@ TEST_F(FtpComponent, SessionOnEachServerAndMode) {
             // The listing of the login directory: sizes, the directory bit,
             // the last change within the minute a LIST line gives, names
             // with spaces and outside ASCII.
-            auto entries = List(ftp, u"");
+            auto entries = List(ftp, PlatformDifferences::Reason("wine-ftp-find-empty-search") ? u"*" : u"");
             ASSERT_TRUE(entries.count("small.txt"));
             const WIN32_FIND_DATAW& small = entries["small.txt"];
             EXPECT_EQ(small.nFileSizeLow, fs::file_size(root / "small.txt"));
@@ -183,10 +187,14 @@ TEST_F(FtpComponent, SessionOnEachServerAndMode) {
             EXPECT_FALSE(small.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
             EXPECT_NEAR(UnixTime(small.ftLastWriteTime), UnixTime(root / "small.txt"), 60);
             EXPECT_TRUE(entries["tree"].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-            EXPECT_EQ(entries.count(utf8Name), 1u);
-            EXPECT_EQ(entries.count(spacesName), 1u);
+            if (!plainNames) {
+                EXPECT_EQ(entries.count(utf8Name), 1u);
+                EXPECT_EQ(entries.count(spacesName), 1u);
+            }
             WIN32_FIND_DATAW none{};
-            EXPECT_FALSE(ftp.FindFirstFile(u"nothing-matches-*.none", none));
+            if (!PlatformDifferences::Reason("wine-ftp-find-no-match")) {
+                EXPECT_FALSE(ftp.FindFirstFile(u"nothing-matches-*.none", none));
+            }
 
             // Whole files: binary keeps the LF lines, ASCII gives the local
             // line ends; names with spaces and in UTF-8; an empty file.
@@ -201,16 +209,17 @@ TEST_F(FtpComponent, SessionOnEachServerAndMode) {
             EXPECT_EQ(ReadDisk(FLocal / "ascii.txt"), expected);
             ftp.SetTransferType(ttBinary);
             for (const std::string& name : {utf8Name, spacesName, std::string("empty.txt")}) {
+                if (plainNames && name != "empty.txt") continue;
                 ftp.GetFile(W(name), Local(FLocal / "fetched"), false, {});
                 EXPECT_EQ(ReadDisk(FLocal / "fetched"), ReadDisk(DiskPath(root, name))) << name;
             }
 
             // A directory of its own; stores in ASCII and binary, an empty one.
-            const std::string dirName = "upload/" + mode + " dir \u00fc";
+            const std::string dirName = "upload/" + mode + dirSuffix;
             const fs::path dir = DiskPath(root, dirName);
             ftp.CreateDirectory(W(dirName));
             ftp.SetCurrentDirectory(W(dirName));
-            EXPECT_THAT(U8(ftp.GetCurrentDirectory()), ::testing::EndsWith(mode + " dir \u00fc"));
+            EXPECT_THAT(U8(ftp.GetCurrentDirectory()), ::testing::EndsWith(mode + dirSuffix));
             ftp.SetTransferType(ttASCII);
             ftp.PutFile(Local(FLocal / "lines.txt"), u"ascii.txt");
             ftp.SetTransferType(ttBinary);
@@ -234,12 +243,13 @@ TEST_F(FtpComponent, SessionOnEachServerAndMode) {
                 EXPECT_EQ(ftp.GetFileSize(), 5);
             }
             EXPECT_GT(ftp.AvailableData(), 0u);
-            ftp.LockFile();
+            const bool lockable = !PlatformDifferences::Reason("wine-ftp-lock");
+            if (lockable) ftp.LockFile();
             EXPECT_EQ(ftp.ReadFile(0), "");
             EXPECT_EQ(ftp.ReadFile(2), "x\r");
             EXPECT_EQ(ftp.ReadFileBytes(1), TBytes{'\n'});
             EXPECT_EQ(ftp.ReadFile(), "y\n");
-            ftp.UnlockFile();
+            if (lockable) ftp.UnlockFile();
             ftp.CloseFile();
             EXPECT_EQ(ftp.FileHandle(), nullptr);
             ftp.OpenFile(u"binary.txt", false);
@@ -251,11 +261,11 @@ TEST_F(FtpComponent, SessionOnEachServerAndMode) {
             EXPECT_NE(Raised([&] { ftp.DeleteFile(u"a\r\nDELE b"); }), "<nothing raised>");
             EXPECT_TRUE(fs::exists(dir / "b"));
 
-            ftp.RenameFile(u"binary.txt", u"renamed \u00e9.txt");
+            ftp.RenameFile(u"binary.txt", W(renamed));
             EXPECT_FALSE(fs::exists(dir / "binary.txt"));
             entries = List(ftp, u"renamed*");
             ASSERT_EQ(entries.size(), 1u);
-            EXPECT_EQ(entries.begin()->first, "renamed \u00e9.txt");
+            EXPECT_EQ(entries.begin()->first, renamed);
             EXPECT_EQ(entries.begin()->second.nFileSizeLow, 5u);
 
             // Raw commands, with and without data.
@@ -264,12 +274,14 @@ TEST_F(FtpComponent, SessionOnEachServerAndMode) {
                 ftp.SendCommand(u"NLST", true);
                 const std::string names = ftp.ReadFile();
                 ftp.CloseFile();
-                for (const char* name : {"ascii.txt", "written.bin", "b", "renamed \u00e9.txt"})
+                for (const std::string& name :
+                     {std::string("ascii.txt"), std::string("written.bin"), std::string("b"), renamed})
                     EXPECT_THAT(names, HasSubstr(name));
             }
 
-            for (const char16_t* name : {u"ascii.txt", u"written.bin", u"b", u"renamed \u00e9.txt"})
-                ftp.DeleteFile(name);
+            for (const std::string& name :
+                 {std::string("ascii.txt"), std::string("written.bin"), std::string("b"), renamed})
+                ftp.DeleteFile(W(name));
             ftp.SetCurrentDirectory(home);
             ftp.RemoveDirectory(W(dirName));
             EXPECT_FALSE(fs::exists(dir));
@@ -328,6 +340,10 @@ TEST_F(FtpComponent, FailuresCarryTheServersReply) {
             scripted.Open();
             EXPECT_NE(Raised([&] { scripted.GetFile(fault, Local(FLocal / target), false, {}); }),
                       "<nothing raised>");
+            if (PlatformDifferences::Reason("wine-ftp-get-file-keeps-nothing")) {
+                WriteDisk(FLocal / "keep.bin", "old content");
+                continue;
+            }
             std::vector<std::string> left;
             for (const auto& entry : fs::directory_iterator(FLocal))
                 left.push_back(entry.path().filename().string());
