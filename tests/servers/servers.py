@@ -299,18 +299,24 @@ def answers(port, tls):
         return False
 
 
-def wait_until_answering(proc, name, ports, deadline):
-    """Waits until each (port, tls) answers; raises if proc exits first."""
-    pending = list(ports)
+def wait_until_ready(proc, name, targets, deadline, ready, port_of, verb):
+    """Waits until ready(target) holds for each target; raises if proc exits
+    first or the deadline passes (naming the port that did not `verb`)."""
+    pending = list(targets)
     while pending:
         if proc.poll() is not None:
             raise StartError("%s exited with status %d during start" % (name, proc.returncode), name)
         if time.monotonic() > deadline:
-            raise StartError("%s did not answer on port %d in time" % (name, pending[0][0]), name)
-        if answers(*pending[0]):
+            raise StartError("%s did not %s on port %d in time" % (name, verb, port_of(pending[0])), name)
+        if ready(pending[0]):
             pending.pop(0)
         else:
             time.sleep(0.05)
+
+
+def wait_until_answering(proc, name, ports, deadline):
+    """Waits until each (port, tls) answers; raises if proc exits first."""
+    wait_until_ready(proc, name, ports, deadline, lambda p: answers(*p), lambda p: p[0], "answer")
 
 
 def start_httpd(layout, name, tls_files, deadline):
@@ -550,16 +556,8 @@ def ftp_answers(host, port):
 
 
 def wait_until_greeting(proc, name, addresses, deadline):
-    pending = list(addresses)
-    while pending:
-        if proc.poll() is not None:
-            raise StartError("%s exited with status %d during start" % (name, proc.returncode), name)
-        if time.monotonic() > deadline:
-            raise StartError("%s did not greet on port %d in time" % (name, pending[0][1]), name)
-        if ftp_answers(*pending[0]):
-            pending.pop(0)
-        else:
-            time.sleep(0.05)
+    """Waits until each (host, port) greets with 220; raises if proc exits first."""
+    wait_until_ready(proc, name, addresses, deadline, lambda a: ftp_answers(*a), lambda a: a[1], "greet")
 
 
 def wait_for_port_file(proc, name, port_file, deadline):
