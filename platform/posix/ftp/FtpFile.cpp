@@ -63,10 +63,12 @@ DWORD FtpFile::Finish(DWORD timeout) {
     if (result == ERROR_SUCCESS && (reply.code < 200 || reply.code >= 300))
         result = ERROR_INTERNET_EXTENDED_ERROR;
     if (use.lock.owns_lock()) use.lock.unlock();
-    FEvents.insert(FEvents.end(), std::make_move_iterator(use.events.begin()),
-                   std::make_move_iterator(use.events.end()));
+    // The final reply is consumed: the outcome is kept before anything that
+    // can fail, or closing would wait for a second reply that never comes.
     FFinished = true;
     FFinalError = FDataError != ERROR_SUCCESS ? FDataError : result;
+    FEvents.insert(FEvents.end(), std::make_move_iterator(use.events.begin()),
+                   std::make_move_iterator(use.events.end()));
     return FFinalError;
 }
 
