@@ -131,6 +131,13 @@ BOOL CurrentDirectoryInBytes(CurrentDirectoryFunction dll, HINTERNET hConnect, L
     return TRUE;
 }
 
+bool IsOneLine(LPCWSTR text) {
+    if (!text) return true;
+    for (; *text; ++text)
+        if (*text == L'\r' || *text == L'\n') return false;
+    return true;
+}
+
 DWORD TextLength(const WCHAR* buffer, DWORD capacity) {
     return static_cast<DWORD>(wcsnlen(buffer, capacity));
 }
@@ -159,6 +166,23 @@ DWORD TextOptionBytes(LPCVOID buffer, DWORD describedBytes) {
 }
 
 }  // namespace WinInetConventions
+
+namespace {
+
+// Whether any of `Texts` would go to an FTP server as more than one line.
+template <class... Texts>
+bool AnyLineBreak(Texts... texts) {
+    return !(WinInetConventions::IsOneLine(texts) && ...);
+}
+
+// The failure of a call refused before it reached the DLL.
+template <class Result>
+Result Refused(Result failed) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return failed;
+}
+
+}  // namespace
 
 BOOL WinInetAdapter::InternetGetLastResponseInfoW(LPDWORD lpdwError, LPWSTR lpszBuffer,
                                                   LPDWORD lpdwBufferLength) {
@@ -202,6 +226,78 @@ BOOL WinInetAdapter::FtpGetCurrentDirectoryW(HINTERNET hConnect, LPWSTR lpszCurr
                                              LPDWORD lpdwCurrentDirectory) {
     return WinInetConventions::CurrentDirectoryInBytes(&::FtpGetCurrentDirectoryW, hConnect,
                                                        lpszCurrentDirectory, lpdwCurrentDirectory);
+}
+
+// FTP: names and commands go to the server as one line each (see the top of
+// WinInetAdapter.h).
+HINTERNET WinInetAdapter::InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName,
+                                           INTERNET_PORT nServerPort, LPCWSTR lpszUserName,
+                                           LPCWSTR lpszPassword, DWORD dwService, DWORD dwFlags,
+                                           DWORD_PTR dwContext) {
+    if (dwService == INTERNET_SERVICE_FTP && AnyLineBreak(lpszUserName, lpszPassword))
+        return Refused<HINTERNET>(nullptr);
+    return ForwardingInternetApi::InternetConnectW(hInternet, lpszServerName, nServerPort, lpszUserName,
+                                                   lpszPassword, dwService, dwFlags, dwContext);
+}
+
+BOOL WinInetAdapter::FtpCommandW(HINTERNET hConnect, BOOL fExpectResponse, DWORD dwFlags, LPCWSTR lpszCommand,
+                                 DWORD_PTR dwContext, HINTERNET* phFtpCommand) {
+    if (AnyLineBreak(lpszCommand)) return Refused<BOOL>(FALSE);
+    return ForwardingInternetApi::FtpCommandW(hConnect, fExpectResponse, dwFlags, lpszCommand, dwContext,
+                                              phFtpCommand);
+}
+
+BOOL WinInetAdapter::FtpCreateDirectoryW(HINTERNET hConnect, LPCWSTR lpszDirectory) {
+    if (AnyLineBreak(lpszDirectory)) return Refused<BOOL>(FALSE);
+    return ForwardingInternetApi::FtpCreateDirectoryW(hConnect, lpszDirectory);
+}
+
+BOOL WinInetAdapter::FtpDeleteFileW(HINTERNET hConnect, LPCWSTR lpszFileName) {
+    if (AnyLineBreak(lpszFileName)) return Refused<BOOL>(FALSE);
+    return ForwardingInternetApi::FtpDeleteFileW(hConnect, lpszFileName);
+}
+
+HINTERNET WinInetAdapter::FtpFindFirstFileW(HINTERNET hConnect, LPCWSTR lpszSearchFile,
+                                            LPWIN32_FIND_DATAW lpFindFileData, DWORD dwFlags,
+                                            DWORD_PTR dwContext) {
+    if (AnyLineBreak(lpszSearchFile)) return Refused<HINTERNET>(nullptr);
+    return ForwardingInternetApi::FtpFindFirstFileW(hConnect, lpszSearchFile, lpFindFileData, dwFlags,
+                                                    dwContext);
+}
+
+BOOL WinInetAdapter::FtpGetFileW(HINTERNET hConnect, LPCWSTR lpszRemoteFile, LPCWSTR lpszNewFile,
+                                 BOOL fFailIfExists, DWORD dwFlagsAndAttributes, DWORD dwFlags,
+                                 DWORD_PTR dwContext) {
+    if (AnyLineBreak(lpszRemoteFile)) return Refused<BOOL>(FALSE);
+    return ForwardingInternetApi::FtpGetFileW(hConnect, lpszRemoteFile, lpszNewFile, fFailIfExists,
+                                              dwFlagsAndAttributes, dwFlags, dwContext);
+}
+
+HINTERNET WinInetAdapter::FtpOpenFileW(HINTERNET hConnect, LPCWSTR lpszFileName, DWORD dwAccess,
+                                       DWORD dwFlags, DWORD_PTR dwContext) {
+    if (AnyLineBreak(lpszFileName)) return Refused<HINTERNET>(nullptr);
+    return ForwardingInternetApi::FtpOpenFileW(hConnect, lpszFileName, dwAccess, dwFlags, dwContext);
+}
+
+BOOL WinInetAdapter::FtpPutFileW(HINTERNET hConnect, LPCWSTR lpszLocalFile, LPCWSTR lpszNewRemoteFile,
+                                 DWORD dwFlags, DWORD_PTR dwContext) {
+    if (AnyLineBreak(lpszNewRemoteFile)) return Refused<BOOL>(FALSE);
+    return ForwardingInternetApi::FtpPutFileW(hConnect, lpszLocalFile, lpszNewRemoteFile, dwFlags, dwContext);
+}
+
+BOOL WinInetAdapter::FtpRemoveDirectoryW(HINTERNET hConnect, LPCWSTR lpszDirectory) {
+    if (AnyLineBreak(lpszDirectory)) return Refused<BOOL>(FALSE);
+    return ForwardingInternetApi::FtpRemoveDirectoryW(hConnect, lpszDirectory);
+}
+
+BOOL WinInetAdapter::FtpRenameFileW(HINTERNET hConnect, LPCWSTR lpszExisting, LPCWSTR lpszNew) {
+    if (AnyLineBreak(lpszExisting, lpszNew)) return Refused<BOOL>(FALSE);
+    return ForwardingInternetApi::FtpRenameFileW(hConnect, lpszExisting, lpszNew);
+}
+
+BOOL WinInetAdapter::FtpSetCurrentDirectoryW(HINTERNET hConnect, LPCWSTR lpszDirectory) {
+    if (AnyLineBreak(lpszDirectory)) return Refused<BOOL>(FALSE);
+    return ForwardingInternetApi::FtpSetCurrentDirectoryW(hConnect, lpszDirectory);
 }
 
 }  // namespace Corvane

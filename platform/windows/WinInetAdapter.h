@@ -21,6 +21,13 @@
 //  - FtpGetCurrentDirectoryW: the DLL counts characters (and some
 //    implementations never report the size needed); the contract counts
 //    bytes, as for the last response.
+//  - The FTP functions and InternetConnectW for FTP: some implementations
+//    send a name or command holding CR or LF on as it stands, so that its
+//    second line reaches the server as a command of its own (a name
+//    "a\r\nDELE b" deletes b). The contract refuses such a name, the user
+//    name and password included, with ERROR_INVALID_PARAMETER before
+//    anything is sent. Local file names are not checked: they never reach
+//    the server.
 //
 // This header is private to the platform layer (and its tests): it declares
 // nothing from <windows.h>.
@@ -76,6 +83,10 @@ using CurrentDirectoryFunction = BOOL(WINAPI*)(HINTERNET hConnect, LPWSTR lpszCu
 BOOL CurrentDirectoryInBytes(CurrentDirectoryFunction dll, HINTERNET hConnect, LPWSTR lpszCurrentDirectory,
                              LPDWORD lpdwCurrentDirectory);
 
+/// Whether `Text` (zero-terminated, or null) holds no CR and no LF, so that
+/// it goes to an FTP server as one line.
+bool IsOneLine(LPCWSTR text);
+
 /// The characters of the zero-terminated text in `Buffer`, looking at no more
 /// than `Capacity` characters.
 DWORD TextLength(const WCHAR* buffer, DWORD capacity);
@@ -104,6 +115,25 @@ public:
                                   DWORD dwFlags) override;
     BOOL FtpGetCurrentDirectoryW(HINTERNET hConnect, LPWSTR lpszCurrentDirectory,
                                  LPDWORD lpdwCurrentDirectory) override;
+
+    HINTERNET InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName, INTERNET_PORT nServerPort,
+                               LPCWSTR lpszUserName, LPCWSTR lpszPassword, DWORD dwService, DWORD dwFlags,
+                               DWORD_PTR dwContext) override;
+    BOOL FtpCommandW(HINTERNET hConnect, BOOL fExpectResponse, DWORD dwFlags, LPCWSTR lpszCommand,
+                     DWORD_PTR dwContext, HINTERNET* phFtpCommand) override;
+    BOOL FtpCreateDirectoryW(HINTERNET hConnect, LPCWSTR lpszDirectory) override;
+    BOOL FtpDeleteFileW(HINTERNET hConnect, LPCWSTR lpszFileName) override;
+    HINTERNET FtpFindFirstFileW(HINTERNET hConnect, LPCWSTR lpszSearchFile, LPWIN32_FIND_DATAW lpFindFileData,
+                                DWORD dwFlags, DWORD_PTR dwContext) override;
+    BOOL FtpGetFileW(HINTERNET hConnect, LPCWSTR lpszRemoteFile, LPCWSTR lpszNewFile, BOOL fFailIfExists,
+                     DWORD dwFlagsAndAttributes, DWORD dwFlags, DWORD_PTR dwContext) override;
+    HINTERNET FtpOpenFileW(HINTERNET hConnect, LPCWSTR lpszFileName, DWORD dwAccess, DWORD dwFlags,
+                           DWORD_PTR dwContext) override;
+    BOOL FtpPutFileW(HINTERNET hConnect, LPCWSTR lpszLocalFile, LPCWSTR lpszNewRemoteFile, DWORD dwFlags,
+                     DWORD_PTR dwContext) override;
+    BOOL FtpRemoveDirectoryW(HINTERNET hConnect, LPCWSTR lpszDirectory) override;
+    BOOL FtpRenameFileW(HINTERNET hConnect, LPCWSTR lpszExisting, LPCWSTR lpszNew) override;
+    BOOL FtpSetCurrentDirectoryW(HINTERNET hConnect, LPCWSTR lpszDirectory) override;
 };
 
 }  // namespace Corvane

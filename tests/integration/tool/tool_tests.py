@@ -605,8 +605,10 @@ class FtpTests(ScratchDir, unittest.TestCase):
         ftp(url, "get", "small.txt", self.path("small.txt"))
         with open(self.path("small.txt"), "rb") as f:
             self.assertEqual(f.read(), on_disk("small.txt"))
-        out, _ = ftp("--passive", url, "get", s["CORVANE_FTP_UTF8_FILE"], "-")
-        self.assertEqual(out, on_disk(s["CORVANE_FTP_UTF8_FILE"]))
+        # wine-ftp-names: Wine sends names in the ANSI code page, not UTF-8.
+        name = "small.txt" if WINE else s["CORVANE_FTP_UTF8_FILE"]
+        out, _ = ftp("--passive", url, "get", name, "-")
+        self.assertEqual(out, on_disk(name))
         upload = self.path("up.bin")
         with open(upload, "wb") as f:
             f.write(pattern_bytes(3, 300000))
