@@ -1,0 +1,33 @@
+// Listing the backend's cookie store for tools.
+#include <Platform/CookieStore.h>
+
+#include "posix/cookies/CookieJar.h"
+#include "posix/text/InternetDate.h"
+
+#include <algorithm>
+#include <new>
+#include <tuple>
+
+namespace Corvane::CookieStore {
+
+DWORD List(const std::string& domain, std::vector<StoredCookie>* cookies) {
+    using namespace Corvane::Backend;
+    cookies->clear();
+    try {
+        const std::string within = CanonicalCookieHost(domain);
+        for (Cookie& c : CookieJar::Process().All(UnixNow())) {
+            if (!within.empty() && !CookieDomainMatch(c.domain, within)) continue;
+            cookies->push_back({std::move(c.name), std::move(c.value), std::move(c.domain), std::move(c.path),
+                                c.expiry, c.persistent, c.hostOnly, c.secure, c.httpOnly});
+        }
+        std::sort(cookies->begin(), cookies->end(), [](const StoredCookie& a, const StoredCookie& b) {
+            return std::tie(a.domain, a.path, a.name) < std::tie(b.domain, b.path, b.name);
+        });
+    } catch (const std::bad_alloc&) {
+        cookies->clear();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace Corvane::CookieStore
