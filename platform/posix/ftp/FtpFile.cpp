@@ -235,10 +235,19 @@ struct FtpFileOps {
         else
             file.FData.Close();
         if (!file.FFinished) {
-            if (file.FCancel.IsCancelled())
+            if (file.FCancel.IsCancelled()) {
                 file.FConnection->SetDead();
-            else  // a broken control connection is marked dead by the reading
-                file.Finish(Shorter(file.FConnection->EffectiveTimeouts().receive, kAbortTimeout));
+            } else {
+                // A broken control connection is marked dead by the reading.
+                // Whatever else fails (memory for a notification), the
+                // connection is let go below; out of step only when its
+                // final reply was not read.
+                try {
+                    file.Finish(Shorter(file.FConnection->EffectiveTimeouts().receive, kAbortTimeout));
+                } catch (...) {
+                    if (!file.FFinished) file.FConnection->SetDead();
+                }
+            }
         }
         file.FCancel.Cancel();
         file.FConnection->Free();

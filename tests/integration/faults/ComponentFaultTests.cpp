@@ -174,6 +174,13 @@ struct FtpExchange {
                  EXPECT_EQ(std::string(ftp->ReadFile()), expected);
                  ftp->CloseFile();
              }},
+            // Closed before its end: the connection must be free again.
+            {"CloseFile before the end",
+             [this] {
+                 ftp->OpenFile(W(TestServers::Setting("CORVANE_FTP_DATA_FILE")), false);
+                 EXPECT_EQ(ftp->ReadFile(1).size(), 1u);
+                 ftp->CloseFile();
+             }},
             {"PutFile", [this, stored] { ftp->PutFile(W(local), stored); }},
             {"DeleteFile", [this, stored] { ftp->DeleteFile(stored); }},
             {"Close", [this] { ftp->Close(); }},
