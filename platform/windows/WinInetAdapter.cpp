@@ -2,6 +2,11 @@
 // <Platform/WinInet.h>; see WinInetAdapter.h.
 #include "windows/WinInetAdapter.h"
 
+// After <Platform/WinInet.h>, which brings <windef.h>: the code page
+// conversions.
+#include <stringapiset.h>
+#include <winnls.h>
+
 #include <algorithm>
 #include <cwchar>
 #include <string>
@@ -131,11 +136,20 @@ BOOL CurrentDirectoryInBytes(CurrentDirectoryFunction dll, HINTERNET hConnect, L
     return TRUE;
 }
 
-bool IsOneLine(LPCWSTR text) {
-    if (!text) return true;
-    for (; *text; ++text)
-        if (*text == L'\r' || *text == L'\n') return false;
-    return true;
+bool IsSafeFtpText(LPCWSTR text) {
+    if (!text || !*text) return true;
+    for (const WCHAR* c = text; *c; ++c)
+        if (*c == L'\r' || *c == L'\n') return false;
+    BOOL usedDefault = FALSE;
+    const int size =
+        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, &usedDefault);
+    if (size <= 0 || usedDefault) return false;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    if (::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, bytes.data(), size, nullptr,
+                              &usedDefault) != size ||
+        usedDefault)
+        return false;
+    return bytes.find('\xFF') == std::string::npos;
 }
 
 DWORD TextLength(const WCHAR* buffer, DWORD capacity) {
@@ -169,10 +183,10 @@ DWORD TextOptionBytes(LPCVOID buffer, DWORD describedBytes) {
 
 namespace {
 
-// Whether any of `Texts` would go to an FTP server as more than one line.
+// Whether any of `Texts` would not reach an FTP server as it is.
 template <class... Texts>
-bool AnyLineBreak(Texts... texts) {
-    return !(WinInetConventions::IsOneLine(texts) && ...);
+bool AnyUnsafe(Texts... texts) {
+    return !(WinInetConventions::IsSafeFtpText(texts) && ...);
 }
 
 // The failure of a call refused before it reached the DLL.
@@ -234,7 +248,7 @@ HINTERNET WinInetAdapter::InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServ
                                            INTERNET_PORT nServerPort, LPCWSTR lpszUserName,
                                            LPCWSTR lpszPassword, DWORD dwService, DWORD dwFlags,
                                            DWORD_PTR dwContext) {
-    if (dwService == INTERNET_SERVICE_FTP && AnyLineBreak(lpszUserName, lpszPassword))
+    if (dwService == INTERNET_SERVICE_FTP && AnyUnsafe(lpszUserName, lpszPassword))
         return Refused<HINTERNET>(nullptr);
     return ForwardingInternetApi::InternetConnectW(hInternet, lpszServerName, nServerPort, lpszUserName,
                                                    lpszPassword, dwService, dwFlags, dwContext);
@@ -242,61 +256,64 @@ HINTERNET WinInetAdapter::InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServ
 
 BOOL WinInetAdapter::FtpCommandW(HINTERNET hConnect, BOOL fExpectResponse, DWORD dwFlags, LPCWSTR lpszCommand,
                                  DWORD_PTR dwContext, HINTERNET* phFtpCommand) {
-    if (AnyLineBreak(lpszCommand)) return Refused<BOOL>(FALSE);
-    return ForwardingInternetApi::FtpCommandW(hConnect, fExpectResponse, dwFlags, lpszCommand, dwContext,
-                                              phFtpCommand);
+    if (AnyUnsafe(lpszCommand)) return Refused<BOOL>(FALSE);
+    ::SetLastError(ERROR_SUCCESS);
+    const BOOL result = ForwardingInternetApi::FtpCommandW(hConnect, fExpectResponse, dwFlags, lpszCommand,
+                                                           dwContext, phFtpCommand);
+    if (!result && ::GetLastError() == ERROR_SUCCESS) ::SetLastError(ERROR_NOT_SUPPORTED);
+    return result;
 }
 
 BOOL WinInetAdapter::FtpCreateDirectoryW(HINTERNET hConnect, LPCWSTR lpszDirectory) {
-    if (AnyLineBreak(lpszDirectory)) return Refused<BOOL>(FALSE);
+    if (AnyUnsafe(lpszDirectory)) return Refused<BOOL>(FALSE);
     return ForwardingInternetApi::FtpCreateDirectoryW(hConnect, lpszDirectory);
 }
 
 BOOL WinInetAdapter::FtpDeleteFileW(HINTERNET hConnect, LPCWSTR lpszFileName) {
-    if (AnyLineBreak(lpszFileName)) return Refused<BOOL>(FALSE);
+    if (AnyUnsafe(lpszFileName)) return Refused<BOOL>(FALSE);
     return ForwardingInternetApi::FtpDeleteFileW(hConnect, lpszFileName);
 }
 
 HINTERNET WinInetAdapter::FtpFindFirstFileW(HINTERNET hConnect, LPCWSTR lpszSearchFile,
                                             LPWIN32_FIND_DATAW lpFindFileData, DWORD dwFlags,
                                             DWORD_PTR dwContext) {
-    if (AnyLineBreak(lpszSearchFile)) return Refused<HINTERNET>(nullptr);
-    return ForwardingInternetApi::FtpFindFirstFileW(hConnect, lpszSearchFile, lpFindFileData, dwFlags,
-                                                    dwContext);
+    if (AnyUnsafe(lpszSearchFile)) return Refused<HINTERNET>(nullptr);
+    const LPCWSTR search = lpszSearchFile && *lpszSearchFile ? lpszSearchFile : nullptr;
+    return ForwardingInternetApi::FtpFindFirstFileW(hConnect, search, lpFindFileData, dwFlags, dwContext);
 }
 
 BOOL WinInetAdapter::FtpGetFileW(HINTERNET hConnect, LPCWSTR lpszRemoteFile, LPCWSTR lpszNewFile,
                                  BOOL fFailIfExists, DWORD dwFlagsAndAttributes, DWORD dwFlags,
                                  DWORD_PTR dwContext) {
-    if (AnyLineBreak(lpszRemoteFile)) return Refused<BOOL>(FALSE);
+    if (AnyUnsafe(lpszRemoteFile)) return Refused<BOOL>(FALSE);
     return ForwardingInternetApi::FtpGetFileW(hConnect, lpszRemoteFile, lpszNewFile, fFailIfExists,
                                               dwFlagsAndAttributes, dwFlags, dwContext);
 }
 
 HINTERNET WinInetAdapter::FtpOpenFileW(HINTERNET hConnect, LPCWSTR lpszFileName, DWORD dwAccess,
                                        DWORD dwFlags, DWORD_PTR dwContext) {
-    if (AnyLineBreak(lpszFileName)) return Refused<HINTERNET>(nullptr);
+    if (AnyUnsafe(lpszFileName)) return Refused<HINTERNET>(nullptr);
     return ForwardingInternetApi::FtpOpenFileW(hConnect, lpszFileName, dwAccess, dwFlags, dwContext);
 }
 
 BOOL WinInetAdapter::FtpPutFileW(HINTERNET hConnect, LPCWSTR lpszLocalFile, LPCWSTR lpszNewRemoteFile,
                                  DWORD dwFlags, DWORD_PTR dwContext) {
-    if (AnyLineBreak(lpszNewRemoteFile)) return Refused<BOOL>(FALSE);
+    if (AnyUnsafe(lpszNewRemoteFile)) return Refused<BOOL>(FALSE);
     return ForwardingInternetApi::FtpPutFileW(hConnect, lpszLocalFile, lpszNewRemoteFile, dwFlags, dwContext);
 }
 
 BOOL WinInetAdapter::FtpRemoveDirectoryW(HINTERNET hConnect, LPCWSTR lpszDirectory) {
-    if (AnyLineBreak(lpszDirectory)) return Refused<BOOL>(FALSE);
+    if (AnyUnsafe(lpszDirectory)) return Refused<BOOL>(FALSE);
     return ForwardingInternetApi::FtpRemoveDirectoryW(hConnect, lpszDirectory);
 }
 
 BOOL WinInetAdapter::FtpRenameFileW(HINTERNET hConnect, LPCWSTR lpszExisting, LPCWSTR lpszNew) {
-    if (AnyLineBreak(lpszExisting, lpszNew)) return Refused<BOOL>(FALSE);
+    if (AnyUnsafe(lpszExisting, lpszNew)) return Refused<BOOL>(FALSE);
     return ForwardingInternetApi::FtpRenameFileW(hConnect, lpszExisting, lpszNew);
 }
 
 BOOL WinInetAdapter::FtpSetCurrentDirectoryW(HINTERNET hConnect, LPCWSTR lpszDirectory) {
-    if (AnyLineBreak(lpszDirectory)) return Refused<BOOL>(FALSE);
+    if (AnyUnsafe(lpszDirectory)) return Refused<BOOL>(FALSE);
     return ForwardingInternetApi::FtpSetCurrentDirectoryW(hConnect, lpszDirectory);
 }
 

@@ -24,10 +24,17 @@
 //  - The FTP functions and InternetConnectW for FTP: some implementations
 //    send a name or command holding CR or LF on as it stands, so that its
 //    second line reaches the server as a command of its own (a name
-//    "a\r\nDELE b" deletes b). The contract refuses such a name, the user
-//    name and password included, with ERROR_INVALID_PARAMETER before
-//    anything is sent. Local file names are not checked: they never reach
-//    the server.
+//    "a\r\nDELE b" deletes b), and send names in the ANSI code page with
+//    best-fit substitutes ("sub\uFF0Ff" goes out as "sub/f", a character
+//    without one as "?", a wildcard to many servers). The contract refuses a
+//    remote name, command, user name or password with ERROR_INVALID_PARAMETER
+//    before anything is sent unless it goes out as it is: one line, every
+//    character in the ANSI code page, and no 0xFF byte (a Telnet command on
+//    the control connection). An empty search string is passed as none,
+//    which the documentation gives the same meaning and which some
+//    implementations match against no name at all. A command that fails
+//    without saying why fails with ERROR_NOT_SUPPORTED. Local file names
+//    are not checked: they never reach the server.
 //
 // This header is private to the platform layer (and its tests): it declares
 // nothing from <windows.h>.
@@ -83,9 +90,10 @@ using CurrentDirectoryFunction = BOOL(WINAPI*)(HINTERNET hConnect, LPWSTR lpszCu
 BOOL CurrentDirectoryInBytes(CurrentDirectoryFunction dll, HINTERNET hConnect, LPWSTR lpszCurrentDirectory,
                              LPDWORD lpdwCurrentDirectory);
 
-/// Whether `Text` (zero-terminated, or null) holds no CR and no LF, so that
-/// it goes to an FTP server as one line.
-bool IsOneLine(LPCWSTR text);
+/// Whether `Text` (zero-terminated, or null) goes to an FTP server as it is:
+/// no CR or LF, every character in the ANSI code page without a best-fit
+/// substitute, and no 0xFF byte once converted.
+bool IsSafeFtpText(LPCWSTR text);
 
 /// The characters of the zero-terminated text in `Buffer`, looking at no more
 /// than `Capacity` characters.

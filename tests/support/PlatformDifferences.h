@@ -149,9 +149,6 @@ inline constexpr Difference Known[] = {
     {"wine-ftp-file-size", Scope::Wine, "Wine's FtpGetFileSize is a stub that answers 0"},
     {"wine-ftp-command-data", Scope::Wine,
      "Wine's FtpCommandW opens no data connection when a response is expected, so the data cannot be read"},
-    {"wine-ftp-find-empty-search", Scope::Wine,
-     "Wine's FtpFindFirstFileW with an empty search string matches no entry and returns no handle without an "
-     "error"},
     {"wine-ftp-names", Scope::Wine,
      "Wine's FTP client sends names in the ANSI code page, not UTF-8, and cuts a listed name at its first "
      "blank"},

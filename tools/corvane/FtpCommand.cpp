@@ -243,12 +243,9 @@ std::string ListingLine(const WIN32_FIND_DATAW& entry) {
            Printable(U8(reinterpret_cast<const char16_t*>(entry.cFileName))) + "\n";
 }
 
-// Without a pattern, "*": every entry of the directory. (An empty search
-// means the same to the platform, but some implementations match it against
-// no name at all.)
 void List(TINetFtp& ftp, const std::string& pattern) {
     WIN32_FIND_DATAW entry{};
-    if (!ftp.FindFirstFile(U16(pattern.empty() ? "*" : pattern), entry)) return;
+    if (!ftp.FindFirstFile(U16(pattern), entry)) return;
     do {
         Out(ListingLine(entry));
     } while (ftp.FindNextFile(entry));

@@ -626,7 +626,9 @@ class FtpTests(ScratchDir, unittest.TestCase):
         self.assertTrue(os.path.isfile(os.path.join(root, "upload/tool dir/moved.bin")))
         out, _ = ftp(url, "quote", "NOOP")
         self.assertTrue(out.startswith(b"200"), out)
-        if not WINE:  # wine-ftp-command-data: Wine opens no data connection for a command
+        if WINE:  # wine-ftp-command-data: Wine opens no data connection for a command
+            ftp(url + "upload/tool%20dir/", "quote", "NLST", expect=INTERNET_ERROR)
+        else:
             out, _ = ftp(url + "upload/tool%20dir/", "quote", "NLST")
             self.assertEqual(out.split(), [b"moved.bin"])
         ftp(url + "upload/tool%20dir/moved.bin", "rm")

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace Corvane::WinInetConventions;
@@ -258,6 +260,49 @@ TEST(CurrentDirectory, SizesAreBytesWhateverTheLength) {
             ASSERT_TRUE(CurrentDirectoryInBytes(&CurrentDirectory, nullptr, buffer.data(), &size));
             EXPECT_EQ(size, needed - sizeof(WCHAR));
             EXPECT_EQ(std::wstring(buffer.data()), path);
+        }
+    }
+}
+
+// Every FTP function refuses, before the DLL sees it, a remote text that
+// would not reach the server as it is. The handle is null, so a call that
+// got through to the DLL would fail with ERROR_INVALID_HANDLE instead.
+TEST(FtpNames, TextsThatWouldNotGoOutAsTheyAreNeverReachTheDll) {
+    EXPECT_TRUE(IsSafeFtpText(nullptr));
+    EXPECT_TRUE(IsSafeFtpText(L"dir/a b.txt"));
+    Corvane::WinInetAdapter adapter;
+    WIN32_FIND_DATAW found{};
+    HINTERNET file = nullptr;
+    // A line break, a best-fit "/" (U+FF0F), a character outside the code
+    // page, and y-diaeresis, which is 0xFF, a Telnet command, in it.
+    for (const wchar_t* bad : {L"a\r\nDELE b",
+                               L"sub\xFF0F"
+                               L"f",
+                               L"\x0444.txt", L"\x00FF"}) {
+        EXPECT_FALSE(IsSafeFtpText(bad));
+        const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
+            {"Connect",
+             [&] {
+                 return adapter.InternetConnectW(nullptr, L"h", 21, bad, L"p", INTERNET_SERVICE_FTP, 0, 0) !=
+                        nullptr;
+             }},
+            {"Command", [&] { return adapter.FtpCommandW(nullptr, FALSE, 0, bad, 0, &file) != FALSE; }},
+            {"CreateDirectory", [&] { return adapter.FtpCreateDirectoryW(nullptr, bad) != FALSE; }},
+            {"RemoveDirectory", [&] { return adapter.FtpRemoveDirectoryW(nullptr, bad) != FALSE; }},
+            {"SetCurrentDirectory", [&] { return adapter.FtpSetCurrentDirectoryW(nullptr, bad) != FALSE; }},
+            {"DeleteFile", [&] { return adapter.FtpDeleteFileW(nullptr, bad) != FALSE; }},
+            {"RenameFile from", [&] { return adapter.FtpRenameFileW(nullptr, bad, L"b") != FALSE; }},
+            {"RenameFile to", [&] { return adapter.FtpRenameFileW(nullptr, L"a", bad) != FALSE; }},
+            {"GetFile", [&] { return adapter.FtpGetFileW(nullptr, bad, L"local", FALSE, 0, 0, 0) != FALSE; }},
+            {"PutFile", [&] { return adapter.FtpPutFileW(nullptr, L"local", bad, 0, 0) != FALSE; }},
+            {"OpenFile", [&] { return adapter.FtpOpenFileW(nullptr, bad, GENERIC_READ, 0, 0) != nullptr; }},
+            {"FindFirstFile",
+             [&] { return adapter.FtpFindFirstFileW(nullptr, bad, &found, 0, 0) != nullptr; }},
+        };
+        for (const auto& [name, call] : calls) {
+            ::SetLastError(Sentinel);
+            EXPECT_FALSE(call()) << name;
+            EXPECT_EQ(::GetLastError(), DWORD(ERROR_INVALID_PARAMETER)) << name;
         }
     }
 }
