@@ -232,6 +232,9 @@ bool Parse(Text text, SYSTEMTIME& time) {
     }
     if (parts.day < 0 || parts.month <= 0 || parts.year < 0 || parts.hour < 0) return false;
     if (parts.yearDigits == 2) parts.year += parts.year < 70 ? 2000 : 1900;
+    // A zone moves the date by less than a day, so only a year next to the
+    // range can come back into it (and no year out of a WORD's reach is kept).
+    if (parts.year < kFirstYear - 1 || parts.year > kLastYear + 1) return false;
     if (parts.day < 1 || parts.day > DaysInMonth(parts.year, parts.month) || parts.hour > 23 ||
         parts.minute > 59 || parts.second > 59)
         return false;

@@ -78,6 +78,7 @@ const DateCase kCases[] = {
     {Read, u"Sun, 31 Dec 1600 23:59:59 GMT", {}, kInvalid},
     {Read, u"Mon, 01 Jan 1601 00:30:00 +0100", {}, kInvalid},
     {Read, u"Sat, 01 Jan 30828 00:00:00 GMT", {}, kInvalid},
+    {Read, u"Fri, 31 Dec 96363 23:59:59 GMT", {}, kInvalid},
     {Read, u"Sun, 06 Nov 1994 08:49:37 EST", {}, kInvalid},
     {Read, u"Sun, 06 Nov 1994 08:49:37 GMT GMT", {}, kInvalid},
     {Read, u"Sun, 06 Nov 1994 08:49:37 GMT 1", {}, kInvalid},
