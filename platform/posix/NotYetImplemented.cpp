@@ -28,17 +28,11 @@ DWORD WINAPI InternetSetFilePointer(HINTERNET, LONG, PLONG, DWORD, DWORD_PTR) {
     return FailWith(kNotImplemented, INVALID_SET_FILE_POINTER);
 }
 
-// Cookies and dates.
+// Cookies.
 BOOL WINAPI InternetGetCookieW(LPCWSTR, LPCWSTR, LPWSTR, LPDWORD) {
     return Fail(kNotImplemented);
 }
 BOOL WINAPI InternetSetCookieW(LPCWSTR, LPCWSTR, LPCWSTR) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI InternetTimeFromSystemTimeW(const SYSTEMTIME*, DWORD, LPWSTR, DWORD) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI InternetTimeToSystemTimeW(LPCWSTR, SYSTEMTIME*, DWORD) {
     return Fail(kNotImplemented);
 }
 

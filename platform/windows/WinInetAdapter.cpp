@@ -2,6 +2,8 @@
 // <Platform/WinInet.h>; see WinInetAdapter.h.
 #include "windows/WinInetAdapter.h"
 
+#include "src/InternetTime.h"
+
 // After <Platform/WinInet.h>, which brings <windef.h>: the code page
 // conversions.
 #include <stringapiset.h>
@@ -240,6 +242,31 @@ BOOL WinInetAdapter::FtpGetCurrentDirectoryW(HINTERNET hConnect, LPWSTR lpszCurr
                                              LPDWORD lpdwCurrentDirectory) {
     return WinInetConventions::CurrentDirectoryInBytes(&::FtpGetCurrentDirectoryW, hConnect,
                                                        lpszCurrentDirectory, lpdwCurrentDirectory);
+}
+
+// Dates are read by the shared parser alone (see the top of WinInetAdapter.h).
+BOOL WinInetAdapter::InternetTimeToSystemTimeW(LPCWSTR lpszTime, SYSTEMTIME* pst, DWORD /*dwReserved*/) {
+    if (!lpszTime || !pst || !InternetTime::Parse(std::wstring_view(lpszTime), *pst))
+        return Refused<BOOL>(FALSE);
+    return TRUE;
+}
+
+BOOL WinInetAdapter::InternetTimeFromSystemTimeW(const SYSTEMTIME* pst, DWORD dwRFC, LPWSTR lpszTime,
+                                                 DWORD cbTime) {
+    if (!pst || !lpszTime || dwRFC != INTERNET_RFC1123_FORMAT ||
+        !InternetTime::IsValid(*pst, InternetTime::kLastFormattedYear))
+        return Refused<BOOL>(FALSE);
+    WCHAR text[InternetTime::kFormattedLength + 1] = {};
+    if (cbTime < sizeof(text)) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    SYSTEMTIME time = *pst;
+    time.wDayOfWeek = InternetTime::DayOfWeek(time.wYear, time.wMonth, time.wDay);
+    if (!ForwardingInternetApi::InternetTimeFromSystemTimeW(&time, dwRFC, text, sizeof(text))) return FALSE;
+    text[InternetTime::kFormattedLength] = 0;
+    std::copy(std::begin(text), std::end(text), lpszTime);
+    return TRUE;
 }
 
 // FTP: names and commands go to the server as one line each (see the top of

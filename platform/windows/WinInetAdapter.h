@@ -35,6 +35,24 @@
 //    implementations match against no name at all. A command that fails
 //    without saying why fails with ERROR_NOT_SUPPORTED. Local file names
 //    are not checked: they never reach the server.
+//  - InternetTimeToSystemTimeW: some implementations take garbage and the
+//    empty text for the current time, take hours and days out of range as
+//    they stand, and misread asctime dates, RFC 850's two-digit years and
+//    dates without a weekday. The adapter reads the date with the parser the
+//    portable backend uses (src/InternetTime.h) and fails with
+//    ERROR_INVALID_PARAMETER where it finds no date. The DLL is not called at
+//    all: a date the parser accepts fixes every field of the record, so the
+//    DLL could only disagree with it, never add to it, and both builds read
+//    dates alike.
+//  - InternetTimeFromSystemTimeW: some implementations print whatever the
+//    record holds (month 13, hour 24, February 31, a five-digit year, the
+//    weekday field as given, out of its table when it is 7 or more) and fail
+//    a missing record or buffer without an error. The adapter refuses those
+//    and an unknown format with ERROR_INVALID_PARAMETER, and a buffer of
+//    fewer bytes than the text and terminator with ERROR_INSUFFICIENT_BUFFER,
+//    before the DLL is called; the DLL gets the record with the date's own
+//    weekday and writes into the adapter's buffer of exactly the text's size,
+//    which is copied out.
 //
 // This header is private to the platform layer (and its tests): it declares
 // nothing from <windows.h>.
@@ -123,6 +141,9 @@ public:
                                   DWORD dwFlags) override;
     BOOL FtpGetCurrentDirectoryW(HINTERNET hConnect, LPWSTR lpszCurrentDirectory,
                                  LPDWORD lpdwCurrentDirectory) override;
+    BOOL InternetTimeToSystemTimeW(LPCWSTR lpszTime, SYSTEMTIME* pst, DWORD dwReserved) override;
+    BOOL InternetTimeFromSystemTimeW(const SYSTEMTIME* pst, DWORD dwRFC, LPWSTR lpszTime,
+                                     DWORD cbTime) override;
 
     HINTERNET InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName, INTERNET_PORT nServerPort,
                                LPCWSTR lpszUserName, LPCWSTR lpszPassword, DWORD dwService, DWORD dwFlags,

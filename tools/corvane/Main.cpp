@@ -1,4 +1,4 @@
-// corvane: HTTP requests, FTP operations, URLs and form files from the command line,
+// corvane: HTTP requests, FTP operations, URLs, dates and form files from the command line,
 // through Corvane's components.
 #include <cstdio>
 #include <string>
@@ -21,7 +21,7 @@ namespace {
 const char* const MainHelp =
     "Usage: corvane COMMAND [OPTIONS] [ARGUMENTS]\n"
     "\n"
-    "HTTP requests, FTP operations, URLs and form files through Corvane's components.\n"
+    "HTTP requests, FTP operations, URLs, dates and form files through Corvane's components.\n"
     "\n"
     "Commands:\n"
     "  get URL                 send an HTTP or HTTPS request and write the response body\n"
@@ -29,6 +29,8 @@ const char* const MainHelp =
     "  url crack URL           show the parts of a URL\n"
     "  url create OPTIONS      compose a URL from its parts\n"
     "  url canon URL           show the canonical form of a URL\n"
+    "  time parse TEXT         show the date and time an Internet date names\n"
+    "  time format DATETIME    write a date and time (YYYY-MM-DDTHH:MM:SS) as an Internet date\n"
     "  form check FILE         read a form file and report its errors\n"
     "  form dump FILE          print the components of a form file and their properties\n"
     "\n"
@@ -129,6 +131,7 @@ int Main(const TArgs& args) {
     if (command == "ftp") return RunCommand(command, RunFtp, rest);
     if (command == "url") return RunCommand(command, RunUrl, rest);
     if (command == "form") return RunCommand(command, RunForm, rest);
+    if (command == "time") return RunCommand(command, RunTime, rest);
     Err("corvane: unknown command " + Quoted(command) + "\nTry 'corvane --help' for the list of commands.\n");
     return ExitUsage;
 }

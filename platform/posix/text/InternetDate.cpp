@@ -1,8 +1,9 @@
-// Internet dates (the cookie date algorithm, which reads the dates of HTTP
-// headers as well) and calendar conversions.
+// The lenient cookie date algorithm, which reads the dates of HTTP headers as
+// well; the calendar is the one of src/InternetTime.h.
 #include "posix/text/InternetDate.h"
 
 #include "posix/text/Ascii.h"
+#include "src/InternetTime.h"
 
 #include <array>
 #include <chrono>
@@ -48,25 +49,6 @@ int ParseMonth(std::string_view token) {
     return 0;
 }
 
-bool IsLeap(std::int64_t y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int DaysInMonth(std::int64_t year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
-}
-
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
 }  // namespace
 
 std::optional<std::int64_t> ParseHttpDate(std::string_view text) {
@@ -97,41 +79,16 @@ std::optional<std::int64_t> ParseHttpDate(std::string_view text) {
         year += 1900;
     else if (year >= 0 && year <= 69)
         year += 2000;
-    if (year < 1601 || hour > 23 || minute > 59 || second > 59 || day < 1 || day > DaysInMonth(year, month))
+    if (year < 1601 || hour > 23 || minute > 59 || second > 59 || day < 1 ||
+        day > InternetTime::DaysInMonth(year, month))
         return std::nullopt;
-    return DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
+    return InternetTime::DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) *
+               86400 +
            hour * 3600 + minute * 60 + second;
 }
 
 SYSTEMTIME SystemTimeFromUnix(std::int64_t seconds) {
-    std::int64_t days = seconds / 86400;
-    std::int64_t rest = seconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
-    // Civil date from days since 1970 (inverse of DaysFromCivil).
-    const std::int64_t z = days + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
-
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(y);
-    st.wMonth = static_cast<WORD>(m);
-    st.wDay = static_cast<WORD>(d);
-    // 1970-01-01 was a Thursday (4).
-    st.wDayOfWeek = static_cast<WORD>(((days % 7) + 11) % 7);
-    st.wHour = static_cast<WORD>(rest / 3600);
-    st.wMinute = static_cast<WORD>(rest % 3600 / 60);
-    st.wSecond = static_cast<WORD>(rest % 60);
-    st.wMilliseconds = 0;
-    return st;
+    return InternetTime::FromUnixSeconds(seconds);
 }
 
 std::int64_t UnixNow() {

@@ -111,6 +111,8 @@ class UsageTests(unittest.TestCase):
             (["url", "crack", "--help"], "Usage: corvane url crack"),
             (["url", "create", "--help"], "Usage: corvane url create"),
             (["url", "canon", "--help"], "Usage: corvane url canon"),
+            (["time", "--help"], "Usage: corvane time parse"),
+            (["time", "format", "--help"], "Usage: corvane time format"),
             (["form", "--help"], "Usage: corvane form check"),
             (["form", "dump", "--help"], "Usage: corvane form check"),
         ]:
@@ -233,6 +235,35 @@ class UrlTests(unittest.TestCase):
                 code, out, err = run("url", *args)
                 self.assertEqual((code, out), (INVALID_INPUT, b""))
                 self.assertTrue(err.startswith("corvane url: the platform cannot"), err)
+
+
+class TimeTests(unittest.TestCase):
+    def test_parse_and_format(self):
+        # Every form reads to the same UTC time (an offset is applied, the
+        # words may come apart); formatting writes the date's own weekday.
+        for args in [["Sun, 06 Nov 1994 08:49:37 GMT"], ["Sunday, 06-Nov-94 08:49:37 GMT"],
+                     ["Sun", "Nov", "6", "08:49:37", "1994"], ["6 Nov 1994 10:49:37 +0200"]]:
+            with self.subTest(args=args):
+                self.assertEqual(run("time", "parse", *args), (OK, b"1994-11-06T08:49:37\n", ""))
+        self.assertEqual(run("time", "format", "1994-11-06T08:49:37"),
+                         (OK, b"Sun, 06 Nov 1994 08:49:37 GMT\n", ""))
+        self.assertEqual(run("time", "format", "9999-12-31T23:59:59"),
+                         (OK, b"Fri, 31 Dec 9999 23:59:59 GMT\n", ""))
+
+    def test_refusals(self):
+        # What the platform refuses is an error of the Internet library; a
+        # date and time not written as the pattern is a usage error.
+        for args, status in [(["parse", "garbage"], INTERNET_ERROR),
+                             (["parse", "Sun, 31 Feb 1994 08:49:37 GMT"], INTERNET_ERROR),
+                             (["format", "1994-13-06T08:49:37"], INTERNET_ERROR),
+                             (["format", "1600-12-31T23:59:59"], INTERNET_ERROR),
+                             (["format", "1994-11-6T08:49:37"], USAGE), (["parse"], USAGE)]:
+            with self.subTest(args=args):
+                code, out, err = run("time", *args)
+                self.assertEqual((code, out), (status, b""), err)
+                self.assertTrue(err.startswith("corvane time: "), err)
+                if status == INTERNET_ERROR:
+                    self.assertTrue(err.startswith("corvane time: Error 87:"), err)
 
 
 GOOD_FORM = """object Main: TComponent

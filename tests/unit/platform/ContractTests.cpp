@@ -93,8 +93,6 @@ TEST(Contract, FunctionsNotBuiltYetFailWithCallNotImplemented) {
 
     NOT_BUILT(InternetGetCookieW);
     NOT_BUILT(InternetSetCookieW);
-    NOT_BUILT(InternetTimeFromSystemTimeW);
-    NOT_BUILT(InternetTimeToSystemTimeW);
 
     NOT_BUILT(InternetGetConnectedState);
     NOT_BUILT(InternetGetConnectedStateExW);
