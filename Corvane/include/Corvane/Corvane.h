@@ -2,6 +2,7 @@
 // routines. `using namespace Corvane;` brings in what an application needs.
 #pragma once
 
+#include "Corvane/Cookie.h"
 #include "Corvane/Errors.h"
 #include "Corvane/Ftp.h"
 #include "Corvane/Handle.h"
