@@ -10,6 +10,7 @@
 // that only read form files and never name a component class themselves.
 #include <Framework/Properties.h>
 
+#include "Corvane/Cookie.h"
 #include "Corvane/Ftp.h"
 #include "Corvane/Http.h"
 #include "Corvane/Session.h"
@@ -138,6 +139,17 @@ void RegisterUrl() {
         .Property(u"UserName", &U::UserName, &U::SetUserName, NotStored);
 }
 
+// CookieData is public but not published: the cookie lives in the store,
+// never in the form. The two texts are stored when not empty.
+void RegisterCookie() {
+    using C = TINetCookie;
+    Framework::RegisterComponentClass<C>(u"TINetCookie")
+        .Inherits<TComponent>()
+        .Property(u"About", &C::About, &C::SetAbout, NotStored)
+        .Property(u"CookieName", &C::CookieName, &C::SetCookieName)
+        .Property(u"Url", &C::Url, &C::SetUrl);
+}
+
 // Every published class of the runtime unit, in the order of its units.
 bool RegisterPublishedClasses() {
     DefineEnumerations();
@@ -145,6 +157,7 @@ bool RegisterPublishedClasses() {
     RegisterHttp();
     RegisterFtp();
     RegisterUrl();
+    RegisterCookie();
     return true;
 }
 

@@ -181,6 +181,95 @@ DWORD TextOptionBytes(LPCVOID buffer, DWORD describedBytes) {
            static_cast<DWORD>(sizeof(WCHAR));
 }
 
+// --- Cookies ---------------------------------------------------------------
+
+namespace {
+
+// At most this many reads when the cookies grow between the size query and
+// the read.
+constexpr int kCookieReadAttempts = 4;
+
+// Reads every cookie of the URL from `Dll` into `Text`: the size first (in
+// bytes, as the DLL reports it without a buffer), then the text into a
+// buffer of the adapter's own with one zero character beyond the room it
+// is described with. Returns false, with the DLL's error as the last error,
+// when the DLL fails (ERROR_NO_MORE_ITEMS for no cookie).
+bool ReadAllCookies(GetCookieFunction dll, LPCWSTR url, std::wstring& text) {
+    DWORD size = 0;
+    if (!dll(url, nullptr, nullptr, &size)) return false;
+    for (int attempt = 0;; ++attempt) {
+        const DWORD capacity = size / sizeof(WCHAR) + 1;
+        std::vector<WCHAR> buffer(static_cast<std::size_t>(capacity) + 1, 0);
+        DWORD room = capacity;
+        if (dll(url, nullptr, buffer.data(), &room)) {
+            text.assign(buffer.data(), wcsnlen(buffer.data(), capacity));
+            return true;
+        }
+        // More cookies arrived in between: the DLL reports the bytes needed.
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || attempt + 1 == kCookieReadAttempts) return false;
+        size = std::max(room, size * 2);
+    }
+}
+
+}  // namespace
+
+std::wstring CookieNamed(std::wstring_view list, std::wstring_view name) {
+    std::size_t start = 0;
+    while (start < list.size()) {
+        std::size_t end = list.find(L';', start);
+        if (end == std::wstring_view::npos) end = list.size();
+        std::wstring_view piece = list.substr(start, end - start);
+        while (!piece.empty() && piece.front() == L' ') piece.remove_prefix(1);
+        const std::size_t equals = piece.find(L'=');
+        if (piece.substr(0, equals) == name) {
+            std::wstring cookie(name);
+            cookie += L'=';
+            if (equals != std::wstring_view::npos) cookie += piece.substr(equals + 1);
+            return cookie;
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+BOOL CookieWithContractSizes(GetCookieFunction dll, LPCWSTR lpszUrl, LPCWSTR lpszCookieName,
+                             LPWSTR lpszCookieData, LPDWORD lpdwSize) {
+    if (!lpdwSize) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const DWORD callerError = ::GetLastError();
+    std::wstring text;
+    if (!ReadAllCookies(dll, lpszUrl, text)) return FALSE;
+    if (lpszCookieName && *lpszCookieName) text = CookieNamed(text, lpszCookieName);
+    if (text.empty()) {
+        ::SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    const DWORD needed = static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR));
+    if (lpszCookieData && *lpdwSize < text.size() + 1) {
+        *lpdwSize = needed;
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    if (lpszCookieData) std::copy(text.c_str(), text.c_str() + text.size() + 1, lpszCookieData);
+    *lpdwSize = needed;
+    ::SetLastError(callerError);
+    return TRUE;
+}
+
+BOOL SetCookieByContract(SetCookieFunction dll, LPCWSTR lpszUrl, LPCWSTR lpszCookieName,
+                         LPCWSTR lpszCookieData) {
+    const DWORD callerError = ::GetLastError();
+    ::SetLastError(0);
+    if (dll(lpszUrl, lpszCookieName && *lpszCookieName ? lpszCookieName : nullptr, lpszCookieData)) {
+        ::SetLastError(callerError);
+        return TRUE;
+    }
+    if (::GetLastError() == 0) ::SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
 }  // namespace WinInetConventions
 
 namespace {
@@ -342,6 +431,19 @@ BOOL WinInetAdapter::FtpRenameFileW(HINTERNET hConnect, LPCWSTR lpszExisting, LP
 BOOL WinInetAdapter::FtpSetCurrentDirectoryW(HINTERNET hConnect, LPCWSTR lpszDirectory) {
     if (AnyUnsafe(lpszDirectory)) return Refused<BOOL>(FALSE);
     return ForwardingInternetApi::FtpSetCurrentDirectoryW(hConnect, lpszDirectory);
+}
+
+// Cookies: names and sizes as the contract gives them (see the top of
+// WinInetAdapter.h).
+BOOL WinInetAdapter::InternetGetCookieW(LPCWSTR lpszUrl, LPCWSTR lpszCookieName, LPWSTR lpszCookieData,
+                                        LPDWORD lpdwSize) {
+    return WinInetConventions::CookieWithContractSizes(&::InternetGetCookieW, lpszUrl, lpszCookieName,
+                                                       lpszCookieData, lpdwSize);
+}
+
+BOOL WinInetAdapter::InternetSetCookieW(LPCWSTR lpszUrl, LPCWSTR lpszCookieName, LPCWSTR lpszCookieData) {
+    return WinInetConventions::SetCookieByContract(&::InternetSetCookieW, lpszUrl, lpszCookieName,
+                                                   lpszCookieData);
 }
 
 }  // namespace Corvane

@@ -53,12 +53,22 @@
 //    before the DLL is called; the DLL gets the record with the date's own
 //    weekday and writes into the adapter's buffer of exactly the text's size,
 //    which is copied out.
+//  - InternetGetCookieW: the DLL ignores the cookie's name and always gives
+//    every cookie of the URL; on success it counts characters. The contract
+//    gives only the named cookie, as "name=value" (ERROR_NO_MORE_ITEMS when
+//    the URL has none of that name), and counts bytes.
+//  - InternetSetCookieW: the DLL takes an empty name as a cookie named "",
+//    and some refusals fail without an error code. The contract reads an
+//    empty name as "the data is name=value" and gives every failure a code.
 //
 // This header is private to the platform layer (and its tests): it declares
 // nothing from <windows.h>.
 #pragma once
 
 #include <Platform/InternetApi.h>
+
+#include <string>
+#include <string_view>
 
 namespace Corvane {
 
@@ -126,6 +136,37 @@ bool IsTextOption(DWORD option);
 /// reported in, the answer never exceeds the buffer.
 DWORD TextOptionBytes(LPCVOID buffer, DWORD describedBytes);
 
+// --- Cookies ---------------------------------------------------------------
+
+/// The signatures of wininet.dll's InternetGetCookieW and InternetSetCookieW.
+using GetCookieFunction = BOOL(WINAPI*)(LPCWSTR lpszUrl, LPCWSTR lpszCookieName, LPWSTR lpszCookieData,
+                                        LPDWORD lpdwSize);
+using SetCookieFunction = BOOL(WINAPI*)(LPCWSTR lpszUrl, LPCWSTR lpszCookieName, LPCWSTR lpszCookieData);
+
+/// Of a cookie list as the DLL gives it ("a=1; b=2", a cookie with an empty
+/// value possibly as its bare name), the first cookie named exactly `Name`,
+/// as "name=value"; the empty text when none is.
+std::wstring CookieNamed(std::wstring_view list, std::wstring_view name);
+
+/// InternetGetCookieW with the contract's names and sizes, on top of `Dll`,
+/// which ignores the name. Every cookie of the URL is read from `Dll` into a
+/// buffer of the adapter's own first; a non-empty `Name` then picks its
+/// cookie (ERROR_NO_MORE_ITEMS when there is none). Sizes in bytes,
+/// terminator included: without a buffer, TRUE and the size needed; with one
+/// of fewer characters than text and terminator, ERROR_INSUFFICIENT_BUFFER
+/// and the size needed, nothing written; else the text with its terminator
+/// and its size. `Dll`'s failures (no cookie, a URL it refuses) pass through
+/// with its error. On success the caller's last error is kept.
+BOOL CookieWithContractSizes(GetCookieFunction dll, LPCWSTR lpszUrl, LPCWSTR lpszCookieName,
+                             LPWSTR lpszCookieData, LPDWORD lpdwSize);
+
+/// InternetSetCookieW on top of `Dll`: an empty name goes to `Dll` as null,
+/// so the data names its cookie; a failure without an error code gets
+/// ERROR_INVALID_PARAMETER (the cookie was refused). On success the caller's
+/// last error is kept.
+BOOL SetCookieByContract(SetCookieFunction dll, LPCWSTR lpszUrl, LPCWSTR lpszCookieName,
+                         LPCWSTR lpszCookieData);
+
 }  // namespace WinInetConventions
 
 /// The default InternetApi on Windows (see the top of this file).
@@ -163,6 +204,11 @@ public:
     BOOL FtpRemoveDirectoryW(HINTERNET hConnect, LPCWSTR lpszDirectory) override;
     BOOL FtpRenameFileW(HINTERNET hConnect, LPCWSTR lpszExisting, LPCWSTR lpszNew) override;
     BOOL FtpSetCurrentDirectoryW(HINTERNET hConnect, LPCWSTR lpszDirectory) override;
+
+    // Cookies.
+    BOOL InternetGetCookieW(LPCWSTR lpszUrl, LPCWSTR lpszCookieName, LPWSTR lpszCookieData,
+                            LPDWORD lpdwSize) override;
+    BOOL InternetSetCookieW(LPCWSTR lpszUrl, LPCWSTR lpszCookieName, LPCWSTR lpszCookieData) override;
 };
 
 }  // namespace Corvane

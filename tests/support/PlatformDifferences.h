@@ -124,6 +124,11 @@ inline constexpr Difference Known[] = {
     {"wine-relaxed-tls-reuse", Scope::Wine,
      "Wine does not hand a TLS connection made under relaxed checks to the next relaxed request"},
     {"wine-secure-cookies", Scope::Wine, "Wine sends a cookie marked Secure over plain HTTP"},
+    {"wine-cookie-any-scheme", Scope::Wine,
+     "Wine keeps and gives cookies for URLs of any scheme, not only http and https"},
+    {"wine-cookie-empty-value", Scope::Wine,
+     "Wine lists a cookie with an empty value as its bare name ('e', not 'e=') and keeps one set without "
+     "'='"},
     {"wine-custom-systemtime-size", Scope::Wine,
      "Wine reports the buffer's size, not the record's 16 bytes, for HTTP_QUERY_CUSTOM with "
      "HTTP_QUERY_FLAG_SYSTEMTIME"},

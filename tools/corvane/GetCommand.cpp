@@ -56,6 +56,8 @@ const char* const GetHelp =
     "                           authority, wrong name, out of date, revoked, wrong usage\n"
     "      --proxy HOST:PORT    send the request through this HTTP proxy\n"
     "      --no-redirect        do not follow redirects: the redirect is the response\n"
+    "      --no-cookies         neither send the store's cookies nor keep those the\n"
+    "                           response sets\n"
     "      --timeout SECONDS    give up connecting, sending or receiving after this long\n"
     "  -v, --verbose            print the status notifications, one line each, and the\n"
     "                           request and response headers on standard error\n"
@@ -87,6 +89,7 @@ struct TRequestOptions {
     bool Insecure = false;
     std::string Proxy;
     bool NoRedirect = false;
+    bool NoCookies = false;
     std::optional<Cardinal> TimeoutMs;
     bool Verbose = false;
     std::string FormFile;
@@ -157,6 +160,7 @@ TRequestOptions ParseOptions(const TArgs& args) {
                              {'k', "insecure", false},
                              {0, "proxy", true},
                              {0, "no-redirect", false},
+                             {0, "no-cookies", false},
                              {0, "timeout", true},
                              {'v', "verbose", false},
                              {0, "form", true},
@@ -218,6 +222,7 @@ TRequestOptions ParseOptions(const TArgs& args) {
         CheckProxy(o.Proxy);
     }
     o.NoRedirect = line.Has("no-redirect");
+    o.NoCookies = line.Has("no-cookies");
     if (line.Has("timeout")) o.TimeoutMs = ParseTimeout(line.Value("timeout"));
     o.Verbose = line.Has("verbose");
     o.ForceProgress = line.Has("progress");
@@ -448,6 +453,7 @@ int Get(const TRequestOptions& o) {
         flags.Include(flNoAutoRedirect);
     else
         flags.Include(flIgnoreRedirectToHttps);
+    if (o.NoCookies) flags.Include(flNoCookies);
     if (o.Insecure) {
         flags += THttpFlags{flIgnoreCertCnInvalid, flIgnoreCertDateInvalid};
         http->SetSecurityFlags(http->SecurityFlags() + TSecurityFlags{sfIgnoreUnknownCA, sfIgnoreInvalidCN,

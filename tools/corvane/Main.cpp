@@ -1,4 +1,4 @@
-// corvane: HTTP requests, FTP operations, URLs, dates and form files from the command line,
+// corvane: HTTP requests, FTP operations, URLs, cookies, dates and form files from the command line,
 // through Corvane's components.
 #include <cstdio>
 #include <string>
@@ -21,7 +21,8 @@ namespace {
 const char* const MainHelp =
     "Usage: corvane COMMAND [OPTIONS] [ARGUMENTS]\n"
     "\n"
-    "HTTP requests, FTP operations, URLs, dates and form files through Corvane's components.\n"
+    "HTTP requests, FTP operations, URLs, cookies, dates and form files through Corvane's\n"
+    "components.\n"
     "\n"
     "Commands:\n"
     "  get URL                 send an HTTP or HTTPS request and write the response body\n"
@@ -33,6 +34,11 @@ const char* const MainHelp =
     "  time format DATETIME    write a date and time (YYYY-MM-DDTHH:MM:SS) as an Internet date\n"
     "  form check FILE         read a form file and report its errors\n"
     "  form dump FILE          print the components of a form file and their properties\n"
+    "  cookie get URL [NAME]   print a cookie of the platform's store (every cookie of URL\n"
+    "                          without NAME)\n"
+    "  cookie set URL NAME DATA\n"
+    "                          store a cookie\n"
+    "  cookie list [DOMAIN]    list the cookie store\n"
     "\n"
     "Options:\n"
     "  -h, --help              show this help ('corvane COMMAND --help' for a command)\n"
@@ -132,6 +138,7 @@ int Main(const TArgs& args) {
     if (command == "url") return RunCommand(command, RunUrl, rest);
     if (command == "form") return RunCommand(command, RunForm, rest);
     if (command == "time") return RunCommand(command, RunTime, rest);
+    if (command == "cookie") return RunCommand(command, RunCookie, rest);
     Err("corvane: unknown command " + Quoted(command) + "\nTry 'corvane --help' for the list of commands.\n");
     return ExitUsage;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Corvane/Dates.h"
+#include "Corvane/Cookie.h"
 #include "Corvane/Errors.h"
 #include "Corvane/Ftp.h"
 #include "Corvane/Handle.h"

@@ -1,4 +1,4 @@
-// Forms holding sessions and URL components, on the real backend: stable
+// Forms holding sessions, URL and cookie components, on the real backend: stable
 // round trips, and a session stored active that
 // really opens once loading ends, with the settings read from the form.
 #include <Corvane/Corvane.h>
@@ -36,7 +36,7 @@ void AddHandlers(TComponent& root, std::vector<std::string>* log = nullptr) {
     root.Handlers().Add<TINetErrorEvent>(u"SessionError", [](TObject*, EINetError&, TINetAction&) {});
 }
 
-// A form of every property kind the two components publish: strings with
+// A form of every property kind the components publish: strings with
 // quotes, control and non-ASCII characters, enumerations, sets, a Boolean,
 // events bound by name, and URLs under different encoding choices.
 const char* const kForm =
@@ -74,6 +74,12 @@ const char* const kForm =
     "  object Defaults: TINetUrl\n"
     "    Flags = flNone\n"
     "    Url = 'http://localhost'\n"
+    "  end\n"
+    "  object Visit: TINetCookie\n"
+    "    CookieName = 'visit'\n"
+    "    Url = 'http://example.com/shop'\n"
+    "  end\n"
+    "  object Unnamed: TINetCookie\n"
     "  end\n"
     "end\n";
 

@@ -46,6 +46,11 @@ TEST(Registration, ClassesArePublishedInTheirPublishingOrder) {
     EXPECT_EQ(PropertyNames(*url),
               (std::vector<std::string>{"Tag", "About", "CanonizedUrl", "ExtraInfo", "Flags", "HostName",
                                         "Password", "Port", "Scheme", "Url", "UrlPath", "UserName"}));
+
+    const TClassInfo* cookie = FindComponentClass(u"TINetCookie");
+    ASSERT_NE(cookie, nullptr);
+    EXPECT_TRUE(cookie->CanCreate());
+    EXPECT_EQ(PropertyNames(*cookie), (std::vector<std::string>{"Tag", "About", "CookieName", "Url"}));
 }
 
 TEST(Registration, AFormReadByNameCreatesAndOpensTheComponents) {

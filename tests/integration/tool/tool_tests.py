@@ -28,9 +28,9 @@ WINE = False  # whether the tool is a Windows build run under Wine
 OK, INTERNET_ERROR, USAGE, INVALID_INPUT, FILE_ERROR = 0, 1, 2, 3, 4
 
 
-def run(*args, timeout=120):
+def run(*args, timeout=120, env=None):
     """Runs the tool; stdout as bytes, stderr as text."""
-    done = subprocess.run([*CORVANE, *args], capture_output=True, timeout=timeout)
+    done = subprocess.run([*CORVANE, *args], capture_output=True, timeout=timeout, env=env)
     return done.returncode, done.stdout, done.stderr.decode("utf-8")
 
 
@@ -505,6 +505,13 @@ class GetTests(ScratchDir, unittest.TestCase):
         self.assertIn("> Cookie: session=demo", lines)
         self.assertIn("< HTTP/1.1 200 OK", lines)
 
+    def test_no_cookies_neither_keeps_nor_sends(self):
+        path = "%3B%20Path%3D%2F" if WINE else ""
+        out, err = self.get("-v", "--no-cookies",
+                            self.echo + "/set-cookie?kept=no" + path + "&_redirect=/cookies")
+        self.assertEqual(out, b"")
+        self.assertNotIn("> Cookie:", err)
+
     def test_verbose_notifications_come_in_order_one_line_each(self):
         _, err = self.get("-v", self.http + "/small.txt")
         steps = [line for line in err.splitlines() if line.startswith("* ")]
@@ -606,6 +613,55 @@ class GetTests(ScratchDir, unittest.TestCase):
         _, err = self.get("--form", bare, "mailto:x@y", expect=INVALID_INPUT)
         self.assertIn("not an HTTP or HTTPS URL", err)
         self.get("--form", self.path("missing.txt"), expect=FILE_ERROR)
+
+
+class CookieTests(ScratchDir, unittest.TestCase):
+    def setUp(self):
+        super().setUp()
+        # The portable backend's store lives in this scratch file; under
+        # Wine the store is the prefix's, so each run names a host of its own.
+        self.env = dict(os.environ, CORVANE_COOKIE_FILE=self.path("cookies.sqlite"))
+        self.host = "c%d.corvane.test" % (time.time_ns() % 10**12)
+        self.url = "http://%s/shop/" % self.host
+
+    def cookie(self, *args, expect=OK):
+        code, out, err = run("cookie", *args, env=self.env)
+        self.assertEqual(code, expect, err)
+        return out.decode("utf-8"), err
+
+    def test_set_get_and_list_across_processes(self):
+        code, _, err = run("cookie", "set", self.url, "a", "1; Expires=Fri, 01 Jan 2100 00:00:00 GMT",
+                           env=self.env)
+        if code != OK and "Error 120:" in err and not WINE:
+            self.skipTest("the portable backend has no cookie store yet (ERROR_CALL_NOT_IMPLEMENTED)")
+        self.assertEqual(code, OK, err)
+        self.cookie("set", self.url, "", "b=2")  # a session cookie: gone with its process
+        try:
+            self.assertEqual(self.cookie("get", self.url, "a")[0], "a=1\n")
+            self.assertEqual(self.cookie("get", self.url)[0], "a=1\n")
+            self.assertEqual(self.cookie("get", self.url, "b")[0], "")
+            _, err = self.cookie("set", self.url, "h", "1; HttpOnly", expect=INTERNET_ERROR)
+            self.assertIn("Error 4317:", err)
+            if WINE:
+                _, err = self.cookie("list", expect=INTERNET_ERROR)
+                self.assertIn("does not list its cookie store", err)
+            else:
+                out, _ = self.cookie("list", self.host)
+                self.assertEqual(out, "%s\t/shop\ta\t1\t2100-01-01 00:00:00\thost-only\n" % self.host)
+        finally:
+            self.cookie("set", self.url, "a", "; Expires=Thu, 01 Jan 1970 00:00:00 GMT")
+
+    def test_command_lines_that_are_wrong(self):
+        for args, fragment in [
+            ([], "no command given"),
+            (["eat"], "unknown command 'eat'"),
+            (["get"], "no URL given"),
+            (["set", self.url, "a"], "give URL, NAME and DATA"),
+            (["list", "a", "b"], "unexpected argument 'b'"),
+        ]:
+            with self.subTest(args=args):
+                _, err = self.cookie(*args, expect=USAGE)
+                self.assertIn(fragment, err)
 
 
 class FtpTests(ScratchDir, unittest.TestCase):

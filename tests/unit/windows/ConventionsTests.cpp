@@ -307,4 +307,44 @@ TEST(FtpNames, TextsThatWouldNotGoOutAsTheyAreNeverReachTheDll) {
     }
 }
 
+// ---------------------------------------------------------------------------
+// InternetGetCookieW: a stand-in as Wine's, which ignores the name and counts
+// characters on success, bytes otherwise.
+
+const std::wstring CookieList = L"ab=1; a=2=3; e; =d; a=4";
+
+BOOL WINAPI WineGetCookie(LPCWSTR, LPCWSTR, LPWSTR data, LPDWORD size) {
+    const DWORD characters = static_cast<DWORD>(CookieList.size() + 1);
+    if (data && *size >= characters) {
+        wcscpy(data, CookieList.c_str());
+        *size = characters;
+        return TRUE;
+    }
+    *size = characters * sizeof(WCHAR);
+    if (!data) return TRUE;
+    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+}
+
+// The first cookie of exactly that name, whatever its neighbours; the
+// contract's sizes in bytes, also for a buffer one character short.
+TEST(Cookies, TheNamedCookieIsPickedAndSizedInBytes) {
+    for (const auto& [name, expected] : {std::pair{L"a", L"a=2=3"}, std::pair{L"ab", L"ab=1"},
+                                         std::pair{L"e", L"e="}, std::pair{L"b", L""}, std::pair{L"d", L""}})
+        EXPECT_EQ(CookieNamed(CookieList, name), expected) << name;
+
+    std::vector<WCHAR> buffer(6, L'#');
+    DWORD size = 5;
+    EXPECT_FALSE(CookieWithContractSizes(&WineGetCookie, L"http://h/", L"a", buffer.data(), &size));
+    EXPECT_EQ(::GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(size, 12u);
+    EXPECT_EQ(buffer[0], L'#') << "nothing written";
+    size = 6;
+    ASSERT_TRUE(CookieWithContractSizes(&WineGetCookie, L"http://h/", L"a", buffer.data(), &size));
+    EXPECT_EQ(size, 12u);
+    EXPECT_EQ(std::wstring(buffer.data()), L"a=2=3");
+    EXPECT_FALSE(CookieWithContractSizes(&WineGetCookie, L"http://h/", L"zz", nullptr, &size));
+    EXPECT_EQ(::GetLastError(), DWORD(ERROR_NO_MORE_ITEMS));
+}
+
 }  // namespace
