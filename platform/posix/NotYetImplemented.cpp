@@ -29,12 +29,6 @@ DWORD WINAPI InternetSetFilePointer(HINTERNET, LONG, PLONG, DWORD, DWORD_PTR) {
 }
 
 // Cookies and dates.
-BOOL WINAPI InternetGetCookieW(LPCWSTR, LPCWSTR, LPWSTR, LPDWORD) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI InternetSetCookieW(LPCWSTR, LPCWSTR, LPCWSTR) {
-    return Fail(kNotImplemented);
-}
 BOOL WINAPI InternetTimeFromSystemTimeW(const SYSTEMTIME*, DWORD, LPWSTR, DWORD) {
     return Fail(kNotImplemented);
 }
