@@ -5,7 +5,9 @@
 
 #include <cerrno>
 #include <new>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace Corvane::Backend {
 
@@ -120,6 +122,10 @@ private:
 
 CookieDatabase::CookieDatabase(const std::string& path) {
     MakeFolders(path);
+    // A new file is the user's alone (SQLite gives its journal files the
+    // same permissions).
+    if (const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600); fd >= 0)
+        ::close(fd);
     const int rc = sqlite3_open_v2(
         path.c_str(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
     try {
