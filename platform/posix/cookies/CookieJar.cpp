@@ -106,6 +106,14 @@ CookieVerdict CookieJar::Offer(const CookieUrl& url, std::string_view setCookie,
 CookieVerdict CookieJar::Store(Cookie cookie, bool fromHttp, std::int64_t now) {
     const std::string key = CookieKey(cookie.domain);
     Bucket& bucket = FMemory[key];
+    // No key is left with an empty bucket, whatever the outcome.
+    struct Tidy {
+        std::unordered_map<std::string, Bucket>& memory;
+        const std::string& key;
+        ~Tidy() {
+            if (const auto it = memory.find(key); it != memory.end() && it->second.empty()) memory.erase(it);
+        }
+    } const tidy{FMemory, key};
     const auto same =
         std::find_if(bucket.begin(), bucket.end(), [&](const Cookie& c) { return SameCookie(c, cookie); });
     if (same != bucket.end()) {
@@ -150,7 +158,6 @@ CookieVerdict CookieJar::Store(Cookie cookie, bool fromHttp, std::int64_t now) {
         bucket.push_back(std::move(cookie));
         Evict(key);
     }
-    if (bucket.empty()) FMemory.erase(key);
     return CookieVerdict::kStored;
 }
 
