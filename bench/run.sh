@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The HTTP benchmarks, side by side with curl against the same local nginx,
-# and the FTP ones against the same vsftpd:
+# the FTP ones against the same vsftpd, and the portable backend's cookie
+# store on its own:
 #
 #   bench/run.sh BUILD_DIR
 #
@@ -82,4 +83,14 @@ python3 "$ROOT/bench/compare.py" \
   "${FTP_ARGS[@]}" \
   --json "$RESULTS" || status=$?
 [ -f "$RESULTS" ] && echo "bench: results in $RESULTS"
+
+# The cookie store's file goes under BUILD_DIR, on disk like the user's own
+# store, not in the tmpfs scratch directory.
+COOKIE_PROGRAM="$BUILD_DIR/bench/corvane_cookie_bench"
+if [ -x "$COOKIE_PROGRAM" ]; then
+  echo "bench: cookie store"
+  COOKIE_DIR="$(mktemp -d "$BUILD_DIR/cookie-bench.XXXXXX")"
+  "$COOKIE_PROGRAM" "$COOKIE_DIR" || status=1
+  rm -rf "$COOKIE_DIR"
+fi
 exit "$status"

@@ -28,14 +28,6 @@ DWORD WINAPI InternetSetFilePointer(HINTERNET, LONG, PLONG, DWORD, DWORD_PTR) {
     return FailWith(kNotImplemented, INVALID_SET_FILE_POINTER);
 }
 
-// Cookies.
-BOOL WINAPI InternetGetCookieW(LPCWSTR, LPCWSTR, LPWSTR, LPDWORD) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI InternetSetCookieW(LPCWSTR, LPCWSTR, LPCWSTR) {
-    return Fail(kNotImplemented);
-}
-
 // Connection state and dial-up.
 BOOL WINAPI InternetGetConnectedState(LPDWORD, DWORD) {
     return Fail(kNotImplemented);

@@ -21,7 +21,9 @@
  *    in bytes, terminating zero included; all but the last fail with
  *    ERROR_INSUFFICIENT_BUFFER while doing so. FtpGetCurrentDirectoryW, like
  *    InternetGetLastResponseInfoW, takes its buffer's size in bytes and
- *    reports the bytes written without the terminator.
+ *    reports the bytes written without the terminator. InternetGetCookieW
+ *    takes its buffer's room in characters (as the platform documents it)
+ *    and leaves the size in bytes with the terminator on success too.
  *  - InternetDialW, InternetHangUp, InternetAttemptConnect and
  *    InternetConfirmZoneCrossing return 0 on success, else an error code.
  *  - InternetConfirmZoneCrossing alone takes 8-bit texts.
@@ -345,6 +347,7 @@ typedef struct _WIN32_FIND_DATAW {
 #define ERROR_TIMEOUT                 1460
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813
 #define ERROR_RESOURCE_LANG_NOT_FOUND 1815
+#define ERROR_INVALID_OPERATION       4317
 
 /* ---------------------------------------------------------------------------
  * WinINet error codes

@@ -1,257 +1,318 @@
-// RFC 6265 cookie parsing, storage and retrieval.
+// RFC 6265 cookie storage and retrieval, in memory and in the user's file.
 #include "posix/cookies/CookieJar.h"
 
-#include "posix/text/Ascii.h"
-#include "posix/text/InternetDate.h"
+#include "posix/cookies/CookieDatabase.h"
+#include "posix/cookies/PublicSuffix.h"
 
 #include <algorithm>
-#include <limits>
-#include <optional>
+#include <cstdlib>
+#include <tuple>
+#include <unordered_set>
 
 namespace Corvane::Backend {
 
 namespace {
 
-// An IPv4 dotted quad or an IPv6 literal: such hosts never domain-match
-// anything but themselves.
-bool IsIpAddress(std::string_view host) {
-    if (host.find(':') != host.npos) return true;
-    if (host.empty()) return false;
-    int dots = 0;
-    for (char c : host) {
-        if (c == '.')
-            ++dots;
-        else if (!IsAsciiDigit(c))
-            return false;
-    }
-    return dots == 3;
+// A persistent cookie's last-access time in the file is brought up to date
+// when it is sent and the stored one is older than this: reads then seldom
+// write, and eviction still knows which cookies are in use.
+constexpr std::int64_t kTouchInterval = 60;
+
+bool SameCookie(const Cookie& a, const Cookie& b) {
+    return a.name == b.name && a.domain == b.domain && a.path == b.path;
 }
 
-// The default path of a request path (RFC 6265, 5.1.4): its directory.
-std::string DefaultPath(std::string_view path) {
-    if (path.empty() || path.front() != '/') return "/";
-    const std::size_t slash = path.rfind('/');
-    if (slash == 0) return "/";
-    return std::string(path.substr(0, slash));
+bool Within(const Cookie& c, const std::string& host, std::string_view path, const CookieUrl& url,
+            bool forHttp) {
+    if (c.hostOnly ? host != c.domain : !CookieDomainMatch(host, c.domain)) return false;
+    if (!CookiePathMatch(path, c.path)) return false;
+    if (c.secure && !url.secure) return false;
+    return forHttp || !c.httpOnly;
 }
 
-bool HasControl(std::string_view s) {
-    return std::any_of(s.begin(), s.end(), [](char c) {
-        return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F;
-    });
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
 }
 
 }  // namespace
 
-std::string CanonicalCookieHost(std::string_view host) {
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-    std::string out = ToLowerAscii(host);
-    while (!out.empty() && out.back() == '.') out.pop_back();
-    return out;
-}
-
-bool CookieDomainMatch(std::string_view host, std::string_view domain) {
-    if (host == domain) return true;
-    if (IsIpAddress(host) || host.size() <= domain.size()) return false;
-    return host.substr(host.size() - domain.size()) == domain && host[host.size() - domain.size() - 1] == '.';
-}
-
-bool CookiePathMatch(std::string_view requestPath, std::string_view cookiePath) {
-    if (requestPath == cookiePath) return true;
-    if (requestPath.size() < cookiePath.size() || requestPath.substr(0, cookiePath.size()) != cookiePath)
-        return false;
-    return cookiePath.back() == '/' || requestPath[cookiePath.size()] == '/';
+std::string CookieJar::CookieFilePath() {
+    if (std::string file = Environment("CORVANE_COOKIE_FILE"); !file.empty()) return file;
+    // XDG_DATA_HOME counts only as an absolute path.
+    if (std::string data = Environment("XDG_DATA_HOME"); !data.empty() && data.front() == '/')
+        return data + "/corvane/cookies.sqlite";
+    if (std::string home = Environment("HOME"); !home.empty() && home.front() == '/')
+        return home + "/.local/share/corvane/cookies.sqlite";
+    return {};
 }
 
 CookieJar& CookieJar::Process() {
-    static CookieJar* jar = new CookieJar;  // never destroyed: used until the process ends
+    // Never destroyed: used until the process ends.
+    static CookieJar* jar = [] {
+        const std::string file = CookieFilePath();
+        if (!file.empty()) return new CookieJar(file);
+        auto* inMemory = new CookieJar;
+        inMemory->FStatus.problem = "no file for persistent cookies: HOME is not set";
+        return inMemory;
+    }();
     return *jar;
 }
 
-// RFC 6265, 5.2 (parsing) and 5.3 (storage model).
-bool CookieJar::Set(const CookieUrl& url, std::string_view setCookie, bool fromHttp, std::int64_t now) {
-    const std::size_t semicolon = setCookie.find(';');
-    const std::string_view pair = setCookie.substr(0, semicolon);
-    const std::size_t equals = pair.find('=');
-    if (equals == pair.npos) return false;
-    const std::string_view name = Trim(pair.substr(0, equals));
-    const std::string_view value = Trim(pair.substr(equals + 1));
-    if (name.empty() || HasControl(name) || HasControl(value) || name.size() + value.size() > kMaxCookieBytes)
-        return false;
+CookieJar::CookieJar() = default;
 
-    Cookie cookie;
-    cookie.name = name;
-    cookie.value = value;
-    const std::string host = CanonicalCookieHost(url.host);
-
-    std::optional<std::int64_t> expires, maxAge;
-    std::string domainAttribute, pathAttribute;
-    std::string_view rest =
-        semicolon == setCookie.npos ? std::string_view() : setCookie.substr(semicolon + 1);
-    while (!rest.empty()) {
-        const std::size_t next = rest.find(';');
-        const std::string_view attribute = rest.substr(0, next);
-        rest = next == rest.npos ? std::string_view() : rest.substr(next + 1);
-        const std::size_t eq = attribute.find('=');
-        const std::string_view key = Trim(attribute.substr(0, eq));
-        const std::string_view val =
-            eq == attribute.npos ? std::string_view() : Trim(attribute.substr(eq + 1));
-        if (EqualsIgnoringAsciiCase(key, "expires")) {
-            if (auto t = ParseHttpDate(val)) expires = *t;
-        } else if (EqualsIgnoringAsciiCase(key, "max-age")) {
-            // An optional '-' and digits only; anything else is ignored.
-            std::string_view digits = val;
-            const bool negative = !digits.empty() && digits.front() == '-';
-            if (negative) digits.remove_prefix(1);
-            if (digits.empty() || !std::all_of(digits.begin(), digits.end(), IsAsciiDigit<char>)) continue;
-            std::int64_t seconds = 0;
-            for (char c : digits) {
-                if (seconds > (std::numeric_limits<std::int64_t>::max() - 9) / 10) break;
-                seconds = seconds * 10 + (c - '0');
+CookieJar::CookieJar(const std::string& file) {
+    FStatus.file = file;
+    // Two processes that make the file at once may find it busy for a
+    // moment while one of them switches it to WAL mode.
+    for (int attempt = 0;; ++attempt) {
+        try {
+            FFile = std::make_unique<CookieDatabase>(file);
+            FStatus.persistent = true;
+            return;
+        } catch (const CookieDatabaseBusy& busy) {
+            if (attempt == 2) {
+                FStatus.problem = busy.what();
+                return;
             }
-            maxAge = negative || seconds == 0 ? std::numeric_limits<std::int64_t>::min()
-                                              : (seconds > std::numeric_limits<std::int64_t>::max() - now
-                                                     ? std::numeric_limits<std::int64_t>::max()
-                                                     : now + seconds);
-        } else if (EqualsIgnoringAsciiCase(key, "domain")) {
-            std::string_view d = val;
-            if (!d.empty() && d.front() == '.') d.remove_prefix(1);
-            if (!d.empty()) domainAttribute = CanonicalCookieHost(d);
-        } else if (EqualsIgnoringAsciiCase(key, "path")) {
-            if (!val.empty() && val.front() == '/')
-                pathAttribute = val;
-            else
-                pathAttribute.clear();
-        } else if (EqualsIgnoringAsciiCase(key, "secure")) {
-            cookie.secure = true;
-        } else if (EqualsIgnoringAsciiCase(key, "httponly")) {
-            cookie.httpOnly = true;
-        } else if (EqualsIgnoringAsciiCase(key, "samesite")) {
-            cookie.sameSite = val;
+        } catch (const CookieDatabaseError& error) {
+            FStatus.problem = error.what();
+            return;
         }
     }
+}
 
-    if (maxAge) {
-        cookie.persistent = true;
-        cookie.expiry = *maxAge;
-    } else if (expires) {
-        cookie.persistent = true;
-        cookie.expiry = *expires;
-    }
+CookieJar::~CookieJar() = default;
 
-    if (!domainAttribute.empty()) {
-        // A Domain the host is not within is refused, and so is one that is
-        // a bare top-level label ("com"), unless it is the host itself: such
-        // a cookie would go to every site under that label. For an IP
-        // address host the Domain can only be the address itself, which
-        // leaves the cookie host-only.
-        if (!CookieDomainMatch(host, domainAttribute)) return false;
-        if (domainAttribute.find('.') == std::string::npos && domainAttribute != host) return false;
-        cookie.domain = domainAttribute;
-        cookie.hostOnly = IsIpAddress(host);
-    } else {
-        cookie.hostOnly = true;
-        cookie.domain = host;
-    }
-    cookie.path = pathAttribute.empty() ? DefaultPath(url.path) : pathAttribute;
-    if (cookie.httpOnly && !fromHttp) return false;
+void CookieJar::LoseFile(const std::exception& why) {
+    FFile.reset();
+    FStatus.persistent = false;
+    FStatus.problem = why.what();
+}
 
-    bool stored = false;
+CookieVerdict CookieJar::Offer(const CookieUrl& url, std::string_view setCookie, bool fromHttp,
+                               std::int64_t now) {
+    Cookie cookie;
+    const CookieVerdict verdict = ParseSetCookie(url, setCookie, fromHttp, now, &cookie);
+    if (verdict != CookieVerdict::kStored) return verdict;
     std::lock_guard<std::mutex> lock(FMutex);
-    Store(std::move(cookie), fromHttp, now, stored);
-    return stored;
+    return Store(std::move(cookie), fromHttp, now);
 }
 
 // Enters a parsed cookie: it replaces the one of the same name, domain and
-// path (keeping that one's creation time); an expired one only removes.
-void CookieJar::Store(Cookie cookie, bool fromHttp, std::int64_t now, bool& stored) {
-    const auto same = std::find_if(FCookies.begin(), FCookies.end(), [&](const Cookie& c) {
-        return c.name == cookie.name && c.domain == cookie.domain && c.path == cookie.path;
-    });
-    cookie.creation = now;
-    cookie.lastAccess = now;
-    if (same != FCookies.end()) {
-        if (same->httpOnly && !fromHttp) return;
+// path (keeping that one's creation time), in memory or in the file; an
+// expired one only removes. Persistent cookies go to the file, session ones
+// (and all of them when there is no file) to memory.
+CookieVerdict CookieJar::Store(Cookie cookie, bool fromHttp, std::int64_t now) {
+    const std::string key = CookieKey(cookie.domain);
+    Bucket& bucket = FMemory[key];
+    // No key is left with an empty bucket, whatever the outcome.
+    struct Tidy {
+        std::unordered_map<std::string, Bucket>& memory;
+        const std::string& key;
+        ~Tidy() {
+            if (const auto it = memory.find(key); it != memory.end() && it->second.empty()) memory.erase(it);
+        }
+    } const tidy{FMemory, key};
+    const auto same =
+        std::find_if(bucket.begin(), bucket.end(), [&](const Cookie& c) { return SameCookie(c, cookie); });
+    if (same != bucket.end()) {
+        if (same->httpOnly && !fromHttp) return CookieVerdict::kHttpOnly;
         cookie.creation = same->creation;
-        FCookies.erase(same);
+        cookie.sequence = same->sequence;
     }
-    if (cookie.expiry <= now) {
-        stored = true;  // the removal is what was asked for
-        return;
+    const bool alive = cookie.expiry > now;
+    bool inFile = false;
+    if (FFile) {
+        bool refused = false;
+        try {
+            FFile->Change([&] {
+                Cookie old;
+                if (FFile->Find(key, cookie, &old)) {
+                    if (old.httpOnly && !fromHttp) {
+                        refused = true;
+                        return;
+                    }
+                    if (std::tie(old.creation, old.sequence) < std::tie(cookie.creation, cookie.sequence)) {
+                        cookie.creation = old.creation;
+                        cookie.sequence = old.sequence;
+                    }
+                }
+                FFile->Remove(key, cookie, now);
+                if (!alive || !cookie.persistent) return;
+                FFile->Put(key, cookie);
+                inFile = true;
+                Evict(key, FFile->Count(key));
+            });
+        } catch (const CookieDatabaseBusy&) {
+            // The file stays; this cookie lives in memory for this process.
+            inFile = false;
+        } catch (const CookieDatabaseError& error) {
+            LoseFile(error);
+            inFile = false;
+        }
+        if (refused) return CookieVerdict::kHttpOnly;
     }
-    const std::string domain = cookie.domain;
-    FCookies.push_back(std::move(cookie));
-    Evict(domain);
-    stored = true;
+    if (same != bucket.end()) bucket.erase(same);
+    if (alive && !inFile) {
+        bucket.push_back(std::move(cookie));
+        Evict(key);
+    }
+    return CookieVerdict::kStored;
 }
 
-// Keeps the jar within its limits: the least recently used cookies of the
-// domain, then of the whole jar, go first.
-void CookieJar::Evict(const std::string& domain) {
-    const auto byAccess = [](const Cookie& a, const Cookie& b) { return a.lastAccess < b.lastAccess; };
-    const auto inDomain = [&](const Cookie& c) { return c.domain == domain; };
-    while (static_cast<std::size_t>(std::count_if(FCookies.begin(), FCookies.end(), inDomain)) >
-           kMaxPerDomain) {
-        auto oldest = FCookies.end();
-        for (auto it = FCookies.begin(); it != FCookies.end(); ++it)
-            if (inDomain(*it) && (oldest == FCookies.end() || byAccess(*it, *oldest))) oldest = it;
-        FCookies.erase(oldest);
+// Keeps a key's cookies in memory within the limit: the least recently used
+// go first.
+void CookieJar::Evict(const std::string& key) {
+    Bucket& bucket = FMemory[key];
+    while (bucket.size() > kMaxPerDomain)
+        bucket.erase(std::min_element(bucket.begin(), bucket.end(), [](const Cookie& a, const Cookie& b) {
+            return a.lastAccess < b.lastAccess;
+        }));
+}
+
+// The same in the file, inside a change that left `inFile` cookies there.
+void CookieJar::Evict(const std::string& key, std::size_t inFile) {
+    for (; inFile > kMaxPerDomain; --inFile) {
+        Cookie oldest;
+        if (!FFile->Oldest(key, &oldest)) break;
+        FFile->Remove(key, oldest, 0);
     }
-    while (FCookies.size() > kMaxCookies)
-        FCookies.erase(std::min_element(FCookies.begin(), FCookies.end(), byAccess));
+}
+
+// The key's unexpired cookies in the file; none when the file cannot be
+// read now.
+std::vector<Cookie> CookieJar::FileCookies(const std::string& key, std::int64_t now) {
+    if (!FFile) return {};
+    try {
+        return FFile->Load(key, now);
+    } catch (const CookieDatabaseBusy&) {
+    } catch (const CookieDatabaseError& error) {
+        LoseFile(error);
+    }
+    return {};
 }
 
 std::vector<Cookie> CookieJar::Matching(const CookieUrl& url, bool forHttp, std::int64_t now) {
     const std::string host = CanonicalCookieHost(url.host);
     const std::string_view path = url.path.empty() ? std::string_view("/") : std::string_view(url.path);
+    const std::string key = CookieKey(host);
     std::vector<Cookie> out;
     std::lock_guard<std::mutex> lock(FMutex);
-    std::erase_if(FCookies, [now](const Cookie& c) { return c.expiry <= now; });
-    for (Cookie& c : FCookies) {
-        if (c.hostOnly ? host != c.domain : !CookieDomainMatch(host, c.domain)) continue;
-        if (!CookiePathMatch(path, c.path)) continue;
-        if (c.secure && !url.secure) continue;
-        if (c.httpOnly && !forHttp) continue;
+    if (const auto found = FMemory.find(key); found != FMemory.end()) {
+        Bucket& bucket = found->second;
+        std::erase_if(bucket, [now](const Cookie& c) { return c.expiry <= now; });
+        for (Cookie& c : bucket) {
+            if (!Within(c, host, path, url, forHttp)) continue;
+            c.lastAccess = now;
+            out.push_back(c);
+        }
+        if (bucket.empty()) FMemory.erase(found);
+    }
+    std::vector<Cookie> stale;
+    for (Cookie& c : FileCookies(key, now)) {
+        if (!Within(c, host, path, url, forHttp)) continue;
+        if (c.lastAccess < now - kTouchInterval) stale.push_back(c);
         c.lastAccess = now;
-        out.push_back(c);
+        out.push_back(std::move(c));
+    }
+    if (!stale.empty() && FFile) {
+        try {
+            FFile->Change([&] { FFile->Touch(key, stale, now); });
+        } catch (const CookieDatabaseBusy&) {
+            // Only the last-access times wait for the next read.
+        } catch (const CookieDatabaseError& error) {
+            LoseFile(error);
+        }
     }
     std::stable_sort(out.begin(), out.end(), [](const Cookie& a, const Cookie& b) {
         if (a.path.size() != b.path.size()) return a.path.size() > b.path.size();
-        return a.creation < b.creation;
+        return std::tie(a.creation, a.sequence) < std::tie(b.creation, b.sequence);
     });
     return out;
 }
 
-std::string CookieJar::Header(const CookieUrl& url, std::int64_t now) {
+std::string CookieJar::Header(const CookieUrl& url, std::int64_t now, std::size_t* count) {
     std::string header;
-    for (const Cookie& c : Matching(url, true, now)) {
+    const std::vector<Cookie> cookies = Matching(url, true, now);
+    for (const Cookie& c : cookies) {
         if (!header.empty()) header += "; ";
         header += c.name;
         header += '=';
         header += c.value;
     }
+    if (count) *count = cookies.size();
     return header;
 }
 
 std::vector<Cookie> CookieJar::All(std::int64_t now) {
     std::lock_guard<std::mutex> lock(FMutex);
-    std::erase_if(FCookies, [now](const Cookie& c) { return c.expiry <= now; });
-    return FCookies;
+    std::vector<Cookie> out;
+    if (FFile) {
+        try {
+            out = FFile->All(now);
+        } catch (const CookieDatabaseBusy&) {
+        } catch (const CookieDatabaseError& error) {
+            LoseFile(error);
+        }
+    }
+    for (auto& [key, bucket] : FMemory)
+        for (const Cookie& c : bucket)
+            if (c.expiry > now) out.push_back(c);
+    return out;
 }
 
 void CookieJar::Insert(Cookie cookie) {
+    std::vector<Cookie> one;
+    one.push_back(std::move(cookie));
+    Insert(std::move(one));
+}
+
+void CookieJar::Insert(std::vector<Cookie> cookies) {
     std::lock_guard<std::mutex> lock(FMutex);
-    std::erase_if(FCookies, [&](const Cookie& c) {
-        return c.name == cookie.name && c.domain == cookie.domain && c.path == cookie.path;
-    });
-    const std::string domain = cookie.domain;
-    FCookies.push_back(std::move(cookie));
-    Evict(domain);
+    std::unordered_set<std::string> keys;
+    if (FFile) {
+        try {
+            FFile->Change([&] {
+                for (Cookie& c : cookies) {
+                    if (!c.persistent) continue;
+                    const std::string key = CookieKey(c.domain);
+                    FFile->Put(key, c);
+                    keys.insert(key);
+                }
+                for (const std::string& key : keys) Evict(key, FFile->Count(key));
+            });
+            std::erase_if(cookies, [](const Cookie& c) { return c.persistent; });
+        } catch (const CookieDatabaseBusy&) {
+        } catch (const CookieDatabaseError& error) {
+            LoseFile(error);
+        }
+    }
+    keys.clear();
+    for (Cookie& c : cookies) {
+        std::string key = CookieKey(c.domain);
+        Bucket& bucket = FMemory[key];
+        std::erase_if(bucket, [&](const Cookie& stored) { return SameCookie(stored, c); });
+        bucket.push_back(std::move(c));
+        keys.insert(std::move(key));
+    }
+    for (const std::string& key : keys) Evict(key);
 }
 
 void CookieJar::Clear() {
     std::lock_guard<std::mutex> lock(FMutex);
-    FCookies.clear();
+    FMemory.clear();
+    if (!FFile) return;
+    try {
+        FFile->Change([&] { FFile->Clear(); });
+    } catch (const CookieDatabaseError& error) {
+        LoseFile(error);
+    }
+}
+
+CookieJarStatus CookieJar::Status() {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FStatus;
 }
 
 }  // namespace Corvane::Backend

@@ -1,79 +1,77 @@
 // The process's cookie jar: RFC 6265 storage and retrieval of cookies, shared
-// by the HTTP requests of every session.
+// by the HTTP requests of every session and the cookie functions.
 //
 // The jar works on raw bytes (cookie names and values are never converted)
 // and explicit times (seconds since 1970, UTC), so that callers decide what
 // "now" is. It is safe to use from several threads.
 //
-// What the cookie functions and persistence build on: Set parses and stores
-// a Set-Cookie text as received from a URL (also used for texts given by an
-// application, with `fromHttp` false); Matching and Header select what a URL
-// gets; All and Insert give and take whole records (to save and load
-// persistent cookies).
+// Cookies are filed by key, the registrable domain of their domain
+// (PublicSuffix.h): the cookies a URL may get all share its host's key, so a
+// lookup touches one key's cookies however many the jar holds. Session
+// cookies live in the process; persistent ones (Expires or Max-Age) in the
+// database file when the jar has one (CookieDatabase.h), which every
+// process of the user shares: a lookup reads the key's rows from the file
+// each time, so it sees what other processes stored. When the file cannot
+// be used (corrupt, of a newer schema, unwritable, or a change fails later)
+// the jar keeps every cookie in memory from then on and says why in
+// Status().
 #pragma once
+
+#include "posix/cookies/Cookie.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace Corvane::Backend {
 
-/// One stored cookie.
-struct Cookie {
-    std::string name;
-    std::string value;
-    /// Lower-case host name (host-only) or the Domain attribute without its
-    /// leading dot.
-    std::string domain;
-    std::string path;
-    /// Seconds since 1970 (UTC) after which the cookie is gone; for a session
-    /// cookie the largest value.
-    std::int64_t expiry = INT64_MAX;
-    std::int64_t creation = 0;
-    std::int64_t lastAccess = 0;
-    /// Set from Expires or Max-Age (kept across sessions), else a session
-    /// cookie.
+/// Whether the jar keeps persistent cookies in its file.
+struct CookieJarStatus {
+    /// The database file; empty for a jar kept in memory by design.
+    std::string file;
     bool persistent = false;
-    /// No Domain attribute: only the exact host gets it back.
-    bool hostOnly = true;
-    bool secure = false;
-    bool httpOnly = false;
-    /// The SameSite attribute as given (empty when absent).
-    std::string sameSite;
+    /// Why the file is not (or no longer) in use.
+    std::string problem;
 };
 
-/// The parts of a URL that cookie matching looks at.
-struct CookieUrl {
-    /// Host name as in the URL (any case; IPv6 literals with or without
-    /// brackets).
-    std::string host;
-    /// The path, starting with "/", without query or fragment.
-    std::string path;
-    /// Whether the URL's scheme is a secure one (https).
-    bool secure = false;
-};
+class CookieDatabase;
 
 class CookieJar {
 public:
-    /// At most this many cookies in all, and per domain; the least recently
-    /// used go first.
-    static constexpr std::size_t kMaxCookies = 3000;
+    /// At most this many cookies per key (registrable domain); the least
+    /// recently used go first.
     static constexpr std::size_t kMaxPerDomain = 180;
-    /// Name and value together may not be longer than this.
-    static constexpr std::size_t kMaxCookieBytes = 4096;
 
-    /// The jar every HTTP request of the process uses.
+    /// The jar every HTTP request and cookie function of the process uses,
+    /// with the database file CookieFilePath() names (opened at first use).
     static CookieJar& Process();
 
+    /// The database file of the process's jar: $CORVANE_COOKIE_FILE, else
+    /// $XDG_DATA_HOME/corvane/cookies.sqlite, else
+    /// ~/.local/share/corvane/cookies.sqlite; empty when none can be named.
+    static std::string CookieFilePath();
+
+    /// A jar kept in memory only.
+    CookieJar();
+    /// A jar whose persistent cookies are in `file` (created if missing);
+    /// in memory only when the file cannot be used.
+    explicit CookieJar(const std::string& file);
+    ~CookieJar();
+    CookieJar(const CookieJar&) = delete;
+    CookieJar& operator=(const CookieJar&) = delete;
+
     /// Parses one Set-Cookie value received from `url` and stores it (or
-    /// removes the cookie it replaces when it has already expired). Returns
-    /// false when the text was ignored: no name, a Domain the host is not
-    /// within, an HttpOnly cookie from a non-HTTP caller over an HttpOnly
-    /// one, too large, ...
-    bool Set(const CookieUrl& url, std::string_view setCookie, bool fromHttp, std::int64_t now);
+    /// removes the cookie it replaces when it has already expired).
+    CookieVerdict Offer(const CookieUrl& url, std::string_view setCookie, bool fromHttp, std::int64_t now);
+    /// Offer, true when stored.
+    bool Set(const CookieUrl& url, std::string_view setCookie, bool fromHttp, std::int64_t now) {
+        return Offer(url, setCookie, fromHttp, now) == CookieVerdict::kStored;
+    }
 
     /// The cookies `url` gets, in the order they are sent: longer paths first,
     /// then older ones first. Updates their last-access time. HttpOnly
@@ -81,34 +79,37 @@ public:
     std::vector<Cookie> Matching(const CookieUrl& url, bool forHttp, std::int64_t now);
 
     /// The Cookie request header value for `url` ("a=1; b=2"); empty when
-    /// there is none.
-    std::string Header(const CookieUrl& url, std::int64_t now);
+    /// there is none. `count` receives the number of cookies in it.
+    std::string Header(const CookieUrl& url, std::int64_t now, std::size_t* count = nullptr);
 
     /// Every unexpired cookie.
     std::vector<Cookie> All(std::int64_t now);
 
-    /// Stores a whole record (loading saved cookies): replaces one of the
-    /// same name, domain and path.
+    /// Stores whole records (loading saved cookies), as one change of the
+    /// file: each replaces one of the same name, domain and path.
+    void Insert(std::vector<Cookie> cookies);
     void Insert(Cookie cookie);
 
-    /// Removes every cookie.
+    /// Removes every cookie, the file's included.
     void Clear();
 
+    CookieJarStatus Status();
+
 private:
-    void Store(Cookie cookie, bool fromHttp, std::int64_t now, bool& stored);
-    void Evict(const std::string& domain);
+    using Bucket = std::vector<Cookie>;
+
+    CookieVerdict Store(Cookie cookie, bool fromHttp, std::int64_t now);
+    void Evict(const std::string& key);
+    void Evict(const std::string& key, std::size_t inFile);
+    std::vector<Cookie> FileCookies(const std::string& key, std::int64_t now);
+    void LoseFile(const std::exception& why);
 
     std::mutex FMutex;
-    std::vector<Cookie> FCookies;
+    // Cookies not in the file (session ones, or all when there is no file),
+    // by key.
+    std::unordered_map<std::string, Bucket> FMemory;
+    std::unique_ptr<CookieDatabase> FFile;
+    CookieJarStatus FStatus;
 };
-
-/// Host names as cookies compare them: lower case, IPv6 brackets removed.
-std::string CanonicalCookieHost(std::string_view host);
-
-/// Whether `host` is within `domain` (RFC 6265 domain-match).
-bool CookieDomainMatch(std::string_view host, std::string_view domain);
-
-/// Whether `requestPath` is within `cookiePath` (RFC 6265 path-match).
-bool CookiePathMatch(std::string_view requestPath, std::string_view cookiePath);
 
 }  // namespace Corvane::Backend

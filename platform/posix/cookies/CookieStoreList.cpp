@@ -1,4 +1,4 @@
-// Listing the backend's cookie store for tools.
+// Listing the backend's cookie store, and its state, for tools.
 #include <Platform/CookieStore.h>
 
 #include "posix/cookies/CookieJar.h"
@@ -25,6 +25,17 @@ DWORD List(const std::string& domain, std::vector<StoredCookie>* cookies) {
         });
     } catch (const std::bad_alloc&) {
         cookies->clear();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD Status(StoreStatus* status) {
+    try {
+        const Backend::CookieJarStatus state = Backend::CookieJar::Process().Status();
+        *status = {state.file, state.persistent, state.problem};
+    } catch (const std::bad_alloc&) {
+        *status = StoreStatus();
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     return ERROR_SUCCESS;

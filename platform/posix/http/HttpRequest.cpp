@@ -202,7 +202,8 @@ std::string HttpRequest::CurrentVerb() const {
 // What libcurl gets for one hop: the application's headers, the cookies for
 // the hop's URL, and blanks for the headers libcurl would add on its own that
 // the platform does not send.
-HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bool withBody) {
+HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bool withBody,
+                               DWORD* cookiesSent) {
     HopConfig hop;
     hop.url = target.url;
     hop.host = target.host;
@@ -233,9 +234,12 @@ HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bo
     if (!sameOrigin) {
         for (const char* name : {"Authorization", "Proxy-Authorization", "Cookie"}) headers.Remove(name);
     }
+    *cookiesSent = 0;
     if (!(FFlags & INTERNET_FLAG_NO_COOKIES)) {
+        std::size_t count = 0;
         const std::string cookies = CookieJar::Process().Header(
-            CookieUrl{target.host, target.path, target.scheme == "https"}, UnixNow());
+            CookieUrl{target.host, target.path, target.scheme == "https"}, UnixNow(), &count);
+        *cookiesSent = static_cast<DWORD>(count);
         if (!cookies.empty()) {
             const HeaderBlock block{std::string(), headers.Fields()};
             if (const HeaderField* own = block.Find("Cookie"))
@@ -273,12 +277,17 @@ HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bo
     return hop;
 }
 
-void HttpRequest::KeepCookies(const Target& target, const ResponseHead& head) const {
-    if (FFlags & INTERNET_FLAG_NO_COOKIES) return;
+DWORD HttpRequest::KeepCookies(const Target& target, const ResponseHead& head) const {
+    if (FFlags & INTERNET_FLAG_NO_COOKIES) return 0;
     const CookieUrl url{target.host, target.path, target.scheme == "https"};
     const std::int64_t now = UnixNow();
-    for (const HeaderField& field : head.fields)
-        if (SameHeaderName(field.name, "Set-Cookie")) CookieJar::Process().Set(url, field.value, true, now);
+    DWORD received = 0;
+    for (const HeaderField& field : head.fields) {
+        if (!SameHeaderName(field.name, "Set-Cookie")) continue;
+        CookieJar::Process().Set(url, field.value, true, now);
+        ++received;
+    }
+    return received;
 }
 
 DWORD HttpRequest::Send(std::string_view headers, std::string body) {
@@ -305,7 +314,8 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
     for (int redirects = 0;; ++redirects) {
         Target target{url, {}, {}, {}};
         if (!SplitUrl(url, target.scheme, target.host, target.path)) return ERROR_INTERNET_INVALID_URL;
-        const HopConfig hop = MakeHop(target, verb, withBody);
+        DWORD cookiesSent = 0;
+        const HopConfig hop = MakeHop(target, verb, withBody, &cookiesSent);
         const std::shared_ptr<TransferGroup> group =
             FConnection->Group(hop, securityFlags & kCertificateIgnoreFlags);
         if (!group) return ERROR_INVALID_HANDLE;
@@ -317,6 +327,9 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
             FUrl = url;
             FSentVerb = verb;
         }
+        // The number of cookies the hop carries (none with
+        // INTERNET_FLAG_NO_COOKIES, which makes no notification either).
+        if (cookiesSent > 0) Notify(INTERNET_STATUS_COOKIE_SENT, &cookiesSent, sizeof(cookiesSent));
         DWORD error = FTransfer.Start(group, hop);
         if (error == ERROR_SUCCESS) error = FTransfer.WaitForHeaders();
         if (error != ERROR_SUCCESS) return error;
@@ -325,7 +338,10 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
         // A proxy's refusal of the tunnel speaks for the proxy, not for the
         // server: its cookies and its Location never count for the server.
         if (head.fromProxy) return ERROR_SUCCESS;
-        KeepCookies(target, head);
+        // The number of Set-Cookie fields the response carried, whether the
+        // jar took them or not.
+        if (DWORD received = KeepCookies(target, head); received > 0)
+            Notify(INTERNET_STATUS_COOKIE_RECEIVED, &received, sizeof(received));
         if ((FFlags & INTERNET_FLAG_NO_AUTO_REDIRECT) || !IsFollowedRedirect(head.status))
             return ERROR_SUCCESS;
         const HeaderField* location = head.Find("Location");

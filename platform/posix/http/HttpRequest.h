@@ -50,8 +50,8 @@ private:
     };
 
     std::string InitialUrl() const;
-    HopConfig MakeHop(const Target& target, const std::string& verb, bool withBody);
-    void KeepCookies(const Target& target, const ResponseHead& head) const;
+    HopConfig MakeHop(const Target& target, const std::string& verb, bool withBody, DWORD* cookiesSent);
+    DWORD KeepCookies(const Target& target, const ResponseHead& head) const;
     HeaderBlock RequestBlock();
     std::string CurrentVerb() const;
 

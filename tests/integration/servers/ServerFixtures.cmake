@@ -17,6 +17,9 @@ function(corvane_join_server_fixture item fixture)
   set_property(TARGET ${item} APPEND PROPERTY CORVANE_SERVER_ENVIRONMENT ${ARGN})
   get_property(_fixtures TARGET ${item} PROPERTY CORVANE_SERVER_FIXTURES)
   get_property(_env TARGET ${item} PROPERTY CORVANE_SERVER_ENVIRONMENT)
+  # What every case of the program runs with (see corvane_test).
+  get_property(_base TARGET ${item} PROPERTY CORVANE_TEST_ENVIRONMENT)
+  list(PREPEND _env ${_base})
   get_property(_dir TARGET ${item} PROPERTY BINARY_DIR)
   set(_script "${_dir}/${item}_servers.cmake")
   file(WRITE "${_script}"

@@ -1,0 +1,106 @@
+// The file that keeps persistent cookies across processes: an SQLite
+// database shared by every process of the user at once.
+//
+// WAL mode and a busy timeout let processes read while one writes; each
+// change is one IMMEDIATE transaction, so concurrent writers wait for each
+// other instead of losing changes. Rows are filed under the cookie's key
+// (its registrable domain, see PublicSuffix.h) and kept in key order, so the
+// cookies a URL may get are one range of the table whatever else it holds.
+//
+// Not thread-safe: the jar calls it with its own lock held.
+#pragma once
+
+#include "posix/cookies/CookieJar.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace Corvane::Backend {
+
+/// The database cannot be used (corrupt, of a newer schema, unwritable, ...);
+/// the jar goes on in memory.
+class CookieDatabaseError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Another process held the database for longer than the busy timeout; the
+/// database is fine, this one change did not reach it.
+class CookieDatabaseBusy : public CookieDatabaseError {
+public:
+    using CookieDatabaseError::CookieDatabaseError;
+};
+
+class CookieDatabase {
+public:
+    /// The schema this build reads and writes (PRAGMA user_version). A file
+    /// of an older version is migrated when opened, one of a newer one is
+    /// refused.
+    static constexpr int kSchemaVersion = 1;
+
+    /// Opens (creating the file and its folder if needed) and migrates;
+    /// throws CookieDatabaseError when the file cannot serve as the store.
+    explicit CookieDatabase(const std::string& path);
+    ~CookieDatabase();
+    CookieDatabase(const CookieDatabase&) = delete;
+    CookieDatabase& operator=(const CookieDatabase&) = delete;
+
+    /// The unexpired cookies filed under `key`.
+    std::vector<Cookie> Load(const std::string& key, std::int64_t now);
+
+    /// Every unexpired cookie.
+    std::vector<Cookie> All(std::int64_t now);
+
+    /// One change as one transaction: the caller's steps run between BEGIN
+    /// IMMEDIATE and COMMIT, and are rolled back if they throw.
+    template <typename Steps>
+    void Change(Steps&& steps) {
+        Begin();
+        try {
+            steps();
+        } catch (...) {
+            Rollback();
+            throw;
+        }
+        Commit();
+    }
+
+    /// Inside Change: the stored cookie of that name, domain and path.
+    bool Find(const std::string& key, const Cookie& like, Cookie* found);
+    /// Inside Change: removes the cookie of that name, domain and path, and
+    /// the expired cookies of the key.
+    void Remove(const std::string& key, const Cookie& like, std::int64_t now);
+    /// Inside Change: stores a cookie (replacing one of its name, domain and
+    /// path).
+    void Put(const std::string& key, const Cookie& cookie);
+    /// Inside Change: how many cookies the key holds, and the least recently
+    /// used of them.
+    std::size_t Count(const std::string& key);
+    bool Oldest(const std::string& key, Cookie* oldest);
+    /// Inside Change: sets the last-access time of the cookies.
+    void Touch(const std::string& key, const std::vector<Cookie>& cookies, std::int64_t now);
+    /// Inside Change: removes every cookie.
+    void Clear();
+
+private:
+    class Statement;
+
+    void Close() noexcept;
+    void Exec(const char* sql);
+    void Migrate();
+    void Begin();
+    void Commit();
+    void Rollback() noexcept;
+    [[noreturn]] void Throw(int code, const char* what);
+
+    sqlite3* FDb = nullptr;
+    std::unordered_map<std::string, sqlite3_stmt*> FStatements;
+};
+
+}  // namespace Corvane::Backend

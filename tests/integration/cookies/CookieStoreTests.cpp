@@ -1,0 +1,267 @@
+// The portable backend's cookie store: its rules through InternetSetCookieW
+// and InternetGetCookieW, the file shared by processes, files it cannot
+// use, and one store for the HTTP transport and the C API.
+#include "HttpTestSupport.h"
+#include "posix/cookies/CookieJar.h"
+#include "posix/text/InternetDate.h"
+
+#include <Platform/CookieStore.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace HttpTest;
+using Corvane::Backend::CookieJar;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A scratch folder removed when the process ends.
+const fs::path& Scratch() {
+    static const fs::path* const dir = [] {
+        std::string pattern = (fs::temp_directory_path() / "corvane-cookies-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) std::abort();
+        std::atexit([] {
+            std::error_code ignored;
+            fs::remove_all(Scratch(), ignored);
+        });
+        return new fs::path(pattern);  // never destroyed: the handler above uses it
+    }();
+    return *dir;
+}
+
+// The process's store starts empty in a file of this process's own, so that
+// cookies from earlier runs and other test processes never count.
+const bool kFreshStore = [] {
+    ::setenv("CORVANE_COOKIE_FILE", (Scratch() / "process.sqlite").c_str(), 1);
+    return true;
+}();
+
+// Runs the helper program with the store file `file`; its exit status.
+int Helper(const fs::path& file, std::vector<std::string> args, std::string* out = nullptr) {
+    const fs::path output =
+        Scratch() / ("helper-" + std::to_string(::getpid()) + "-" +
+                     std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id())));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("CORVANE_COOKIE_FILE", file.c_str(), 1);
+        if (!std::freopen(output.c_str(), "w", stdout)) ::_exit(126);
+        std::vector<char*> argv{const_cast<char*>(CORVANE_COOKIE_HELPER)};
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (out) {
+        std::ifstream in(output);
+        std::getline(in, *out);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// InternetGetCookieW as the cookie component calls it: the size in bytes
+// first, then the text into a buffer whose room is given in characters.
+// Checks the size rules on the way; the text, or "error N".
+std::string GetCookie(const std::u16string& url, const std::u16string& name) {
+    DWORD size = 0;
+    if (!InternetGetCookieW(W(url.c_str()), W(name.c_str()), nullptr, &size))
+        return "error " + std::to_string(GetLastError());
+    EXPECT_EQ(size % 2, 0u);
+    const DWORD characters = size / 2;
+    std::u16string text(characters, u'\0');
+    DWORD room = characters - 1;
+    EXPECT_FALSE(InternetGetCookieW(W(url.c_str()), W(name.c_str()), W(text.data()), &room));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(room, size) << "a short buffer is told the size in bytes";
+    room = characters;
+    if (!InternetGetCookieW(W(url.c_str()), W(name.c_str()), W(text.data()), &room))
+        return "error " + std::to_string(GetLastError());
+    EXPECT_EQ(room, size);
+    EXPECT_EQ(text.back(), u'\0');
+    text.pop_back();
+    return Narrow(text);
+}
+
+std::string SetCookie(const std::u16string& url, const std::u16string& name, const std::u16string& data) {
+    if (InternetSetCookieW(W(url.c_str()), W(name.c_str()), W(data.c_str()))) return "ok";
+    return "error " + std::to_string(GetLastError());
+}
+
+}  // namespace
+
+// One sequence of sets and reads: each row's outcome depends on those
+// before it.
+TEST(CookieApi, StoreRulesThroughTheCApi) {
+    const std::u16string big(5000, u'x');
+    struct Row {
+        bool set;
+        const char16_t* url;
+        const char16_t* name;
+        std::u16string data;   // set: the data; read: the expected outcome
+        const char* expected;  // set: the expected outcome
+    } const rows[] = {
+        {true, u"http://www.example.com/docs/page", u"host", u"1", "ok"},
+        {true, u"http://www.example.com/", u"wide", u"2; domain=.Example.com; path=/", "ok"},
+        {true, u"https://www.example.com/", u"sec", u"3; secure; path=/", "ok"},
+        {true, u"http://www.example.com/", u"", u"named=4; path=/", "ok"},
+        {true, u"http://www.example.com/", u"both",
+         u"5; path=/; max-age=3600; expires=Thu, 01 Jan 1970 00:00:00 GMT", "ok"},
+        {true, u"http://www.example.com/", u"old",
+         u"6; path=/; expires=Fri, 01 Jan 2100 00:00:00 GMT; max-age=-1", "ok"},
+        {true, u"http://www.example.com/", u"kept", u"7; path=/; expires=Fri, 01 Jan 2100 00:00:00 GMT",
+         "ok"},
+        {true, u"http://www.example.com/", u"kept", u"x; path=/; expires=Thu, 01 Jan 1970 00:00:00 GMT",
+         "ok"},
+        {true, u"http://www.example.com/", u"script", u"8; HttpOnly", "error 4317"},
+        {true, u"http://www.example.com/", u"tld", u"9; domain=com", "error 87"},
+        {true, u"http://www.example.co.uk/", u"psl", u"10; domain=co.uk", "error 87"},
+        {true, u"http://www.example.com/", u"foreign", u"11; domain=other.com", "error 87"},
+        {true, u"http://co.uk/", u"self", u"12; domain=co.uk", "ok"},
+        {true, u"http://www.example.com/", u"big", big, "error 87"},
+        {true, u"ftp://www.example.com/", u"a", u"1", "error 12006"},
+        {true, u"no url", u"a", u"1", "error 12006"},
+
+        {false, u"http://www.example.com/docs/x", u"", u"host=1; wide=2; named=4; both=5", nullptr},
+        {false, u"http://WWW.example.com/docsx", u"", u"wide=2; named=4; both=5", nullptr},
+        {false, u"https://www.example.com/", u"", u"wide=2; sec=3; named=4; both=5", nullptr},
+        {false, u"http://sub.www.example.com/docs/x", u"", u"wide=2", nullptr},
+        {false, u"http://example.com/", u"wide", u"wide=2", nullptr},
+        {false, u"http://www.example.com/", u"sec", u"error 259", nullptr},
+        {false, u"http://www.example.com/", u"kept", u"error 259", nullptr},
+        {false, u"http://co.uk/", u"", u"self=12", nullptr},
+        {false, u"http://www.co.uk/", u"", u"error 259", nullptr},
+        {false, u"http://www.example.co.uk/", u"", u"error 259", nullptr},
+        {false, u"no url", u"", u"error 87", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Narrow(row.url) + " " + Narrow(row.name) + " " + Narrow(row.data.substr(0, 60)));
+        if (row.set)
+            EXPECT_EQ(SetCookie(row.url, row.name, row.data), row.expected);
+        else
+            EXPECT_EQ(GetCookie(row.url, row.name), Narrow(row.data));
+    }
+    // Only the session cookies stay in the process; the others are in the
+    // file the environment named.
+    Corvane::CookieStore::StoreStatus status;
+    ASSERT_EQ(Corvane::CookieStore::Status(&status), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_TRUE(status.persistent) << status.problem;
+    EXPECT_EQ(status.file, (Scratch() / "process.sqlite").string());
+    CookieJar file(status.file);
+    std::vector<std::string> persistent;
+    for (const auto& c : file.All(Corvane::Backend::UnixNow())) persistent.push_back(c.name);
+    EXPECT_EQ(persistent, std::vector<std::string>{"both"});
+}
+
+// Two processes and this one on one file: each sees what the others
+// committed, and concurrent writers lose nothing.
+TEST(CookieStore, SharedBetweenProcesses) {
+    const fs::path path = Scratch() / "shared.sqlite";
+    CookieJar mine(path.string());
+    ASSERT_TRUE(mine.Status().persistent) << mine.Status().problem;
+    const Corvane::Backend::CookieUrl url{"shared.example.com", "/", false};
+    const std::int64_t now = Corvane::Backend::UnixNow();
+
+    ASSERT_EQ(Helper(path, {"set", "http://shared.example.com/", "theirs", "1; max-age=3600"}), 0);
+    ASSERT_EQ(Helper(path, {"set", "http://shared.example.com/", "session", "1"}), 0);
+    EXPECT_EQ(mine.Header(url, now), "theirs=1") << "their persistent cookie, not their session one";
+    ASSERT_TRUE(mine.Set(url, "mine=2; Max-Age=3600", true, Corvane::Backend::UnixNow()));
+    std::string seen;
+    ASSERT_EQ(Helper(path, {"get", "http://shared.example.com/"}, &seen), 0);
+    EXPECT_EQ(seen, "theirs=1; mine=2");
+
+    int first = -1, second = -1;
+    std::thread a([&] { first = Helper(path, {"many", "a", "1000"}); });
+    std::thread b([&] { second = Helper(path, {"many", "b", "1000"}); });
+    a.join();
+    b.join();
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 0);
+    std::size_t many = 0;
+    for (const auto& c : mine.All(now))
+        if (c.name == "n") ++many;
+    EXPECT_EQ(many, 2000u);
+}
+
+// A file the store cannot use leaves it working in memory, says why, and
+// is left as it was.
+TEST(CookieStore, UnusableFilesAreSurvived) {
+    const fs::path corrupt = Scratch() / "corrupt.sqlite";
+    std::ofstream(corrupt) << std::string(8192, 'x');
+    // A file of a later schema: the version is in the header, at byte 60.
+    const fs::path newer = Scratch() / "newer.sqlite";
+    {
+        CookieJar made(newer.string());
+        ASSERT_TRUE(made.Status().persistent);
+    }
+    {
+        std::fstream header(newer, std::ios::in | std::ios::out | std::ios::binary);
+        header.seekp(60);
+        header.write("\0\0\0\x63", 4);
+    }
+    const fs::path notAFolder = Scratch() / "corrupt.sqlite" / "cookies.sqlite";
+    const fs::path readOnly = Scratch() / "read-only.sqlite";
+    { CookieJar made(readOnly.string()); }
+    fs::permissions(readOnly, fs::perms::owner_read);
+    for (const fs::path& file : {corrupt, newer, notAFolder, readOnly}) {
+        SCOPED_TRACE(file.string());
+        if (file == readOnly && ::geteuid() == 0) continue;  // root writes anyway
+        const auto before = fs::exists(file) ? fs::file_size(file) : 0;
+        CookieJar jar(file.string());
+        EXPECT_FALSE(jar.Status().persistent);
+        EXPECT_NE(jar.Status().problem, "");
+        const Corvane::Backend::CookieUrl url{"example.org", "/", false};
+        EXPECT_TRUE(jar.Set(url, "kept=1; Max-Age=60", true, 1000));
+        EXPECT_EQ(jar.Header(url, 1001), "kept=1");
+        if (fs::exists(file)) {
+            EXPECT_EQ(fs::file_size(file), before);
+        }
+    }
+}
+
+// Cookies set through the C API go out with requests; those a response
+// sets come back through it, except HttpOnly ones; the request reports both
+// ways in its notifications.
+TEST(CookieStore, HttpTransportAndCApiShareTheStore) {
+    static std::vector<std::pair<DWORD, DWORD>> notes;
+    const auto record = [](HINTERNET, DWORD_PTR, DWORD status, LPVOID data, DWORD length) {
+        if ((status == INTERNET_STATUS_COOKIE_SENT || status == INTERNET_STATUS_COOKIE_RECEIVED) &&
+            length == sizeof(DWORD))
+            notes.emplace_back(status, *static_cast<DWORD*>(data));
+    };
+    const std::u16string base = Wide(TestServers::Setting("CORVANE_ECHO_URL"));
+    ASSERT_EQ(SetCookie(base + u"/", u"api", u"1; path=/"), "ok");
+
+    const Handle session = OpenSession();
+    const Handle connection = Connect(session.get(), Echo());
+    ASSERT_NE(InternetSetStatusCallbackW(connection.get(), record), INTERNET_INVALID_STATUS_CALLBACK);
+    {
+        const Handle set =
+            Open(connection.get(), u"GET",
+                 u"/set-cookie?wire=2%3B%20Path%3D%2F&hidden=3%3B%20HttpOnly%3B%20Path%3D%2F", 0, 1);
+        ASSERT_TRUE(Send(set.get()));
+        ReadAll(set.get());
+    }
+    EXPECT_EQ(notes, (std::vector<std::pair<DWORD, DWORD>>{{INTERNET_STATUS_COOKIE_SENT, 1},
+                                                           {INTERNET_STATUS_COOKIE_RECEIVED, 2}}));
+    EXPECT_EQ(GetCookie(base + u"/", u""), "api=1; wire=2");
+    EXPECT_EQ(GetCookie(base + u"/", u"hidden"), "error 259");
+    EXPECT_EQ(SetCookie(base + u"/", u"hidden", u"4; path=/"), "error 4317")
+        << "no replacing an HttpOnly cookie";
+
+    notes.clear();
+    const Handle get = Open(connection.get(), u"GET", u"/cookies", 0, 1);
+    ASSERT_TRUE(Send(get.get()));
+    EXPECT_EQ(ReadAll(get.get()), "api=1; wire=2; hidden=3\n");
+    const Handle without = Open(connection.get(), u"GET", u"/cookies", INTERNET_FLAG_NO_COOKIES, 1);
+    ASSERT_TRUE(Send(without.get()));
+    EXPECT_EQ(ReadAll(without.get()), "");
+    EXPECT_EQ(notes, (std::vector<std::pair<DWORD, DWORD>>{{INTERNET_STATUS_COOKIE_SENT, 3}}));
+}
