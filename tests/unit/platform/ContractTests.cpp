@@ -91,7 +91,6 @@ TEST(Contract, FunctionsNotBuiltYetFailWithCallNotImplemented) {
 #define NOT_BUILT(Name) ExpectNotImplemented(#Name, &::Name, &Corvane::InternetApi::Name, &Failures::Name)
     NOT_BUILT(InternetSetFilePointer);
 
-
     NOT_BUILT(InternetGetConnectedState);
     NOT_BUILT(InternetGetConnectedStateExW);
     NOT_BUILT(InternetDialW);
