@@ -4,12 +4,12 @@
 namespace Corvane::CookieStore {
 
 DWORD List(const std::string& /*domain*/, std::vector<StoredCookie>* cookies) {
-    cookies->clear();
+    if (cookies) cookies->clear();
     return ERROR_NOT_SUPPORTED;
 }
 
 DWORD Status(StoreStatus* status) {
-    *status = StoreStatus();
+    if (status) *status = StoreStatus();
     return ERROR_NOT_SUPPORTED;
 }
 

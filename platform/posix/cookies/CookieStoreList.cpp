@@ -6,15 +6,20 @@
 
 #include <algorithm>
 #include <new>
+#include <string_view>
 #include <tuple>
 
 namespace Corvane::CookieStore {
 
 DWORD List(const std::string& domain, std::vector<StoredCookie>* cookies) {
     using namespace Corvane::Backend;
+    if (!cookies) return ERROR_INVALID_PARAMETER;
     cookies->clear();
     try {
-        const std::string within = CanonicalCookieHost(domain);
+        // ".example.com" names the same domain as a Domain attribute does.
+        std::string_view asked = domain;
+        if (!asked.empty() && asked.front() == '.') asked.remove_prefix(1);
+        const std::string within = CanonicalCookieHost(asked);
         for (Cookie& c : CookieJar::Process().All(UnixNow())) {
             if (!within.empty() && !CookieDomainMatch(c.domain, within)) continue;
             cookies->push_back({std::move(c.name), std::move(c.value), std::move(c.domain), std::move(c.path),
