@@ -25,8 +25,8 @@ void TCustomINetCookie::SetAbout(const UnicodeString&) {}
 // that shrank leaves its terminator inside the buffer: the result ends
 // there, so the characters after it (never written) do not show.
 UnicodeString TCustomINetCookie::CookieData() const {
-    const LPCWSTR url = PlatformText(FUrl.c_str());
-    const LPCWSTR name = PlatformText(FCookieName.c_str());
+    const LPCWSTR url = WholePlatformText(FUrl);
+    const LPCWSTR name = WholePlatformText(FCookieName);
     DWORD size = 0;
     if (!Platform().InternetGetCookieW(url, name, nullptr, &size) || size == 0) return {};
     // A size below 4 bytes holds no character besides the terminator.

@@ -17,7 +17,7 @@ constexpr DWORD kRfc1123Bytes = (kRfc1123Length + 1) * sizeof(char16_t);
 
 SYSTEMTIME TimeToSystemTime(const UnicodeString& text) {
     SYSTEMTIME time{};
-    Check(Platform().InternetTimeToSystemTimeW(PlatformText(text.c_str()), &time, 0));
+    Check(Platform().InternetTimeToSystemTimeW(WholePlatformText(text), &time, 0));
     return time;
 }
 

@@ -1,5 +1,6 @@
 // corvane cookie get|set|list: the platform's cookie store on the command
 // line, through the cookie component (get, set) and the store's listing.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -123,7 +124,14 @@ int List(const TArgs& args) {
         for (const auto& [set, name] : {std::pair{c.secure, "secure"}, std::pair{c.httpOnly, "httponly"},
                                         std::pair{c.hostOnly, "host-only"}})
             if (set) flags += (flags.empty() ? "" : ",") + std::string(name);
-        Out(c.domain + "\t" + c.path + "\t" + c.name + "\t" + c.value + "\t" +
+        // Tabs, line ends and other controls in a field become '?': the
+        // columns stay columns and the terminal sees no escape sequence.
+        const auto field = [](const std::string& text) {
+            std::string out = Printable(text);
+            std::replace(out.begin(), out.end(), '\n', '?');
+            return out;
+        };
+        Out(field(c.domain) + "\t" + field(c.path) + "\t" + field(c.name) + "\t" + field(c.value) + "\t" +
             (c.persistent ? UtcText(c.expiry) : std::string("session")) + "\t" +
             (flags.empty() ? "-" : flags) + "\n");
     }

@@ -182,15 +182,6 @@ std::string BaseName(const std::string& path) {
     return base;
 }
 
-// Text from the server made safe for a terminal: control characters (an
-// escape sequence's ESC among them) become '?', line ends stay.
-std::string Printable(const std::string& text) {
-    std::string out = text;
-    for (char& c : out)
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) c = '?';
-    return out;
-}
-
 std::string TwoDigits(unsigned value) {
     return std::string(1, static_cast<char>('0' + value / 10 % 10)) + static_cast<char>('0' + value % 10);
 }

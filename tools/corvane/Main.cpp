@@ -105,6 +105,15 @@ std::string Quoted(std::string_view text) {
     return "'" + std::string(text) + "'";
 }
 
+// Control characters (an escape sequence's ESC among them) become '?';
+// line ends stay.
+std::string Printable(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) c = '?';
+    return out;
+}
+
 void Out(std::string_view text) {
     if (text.empty()) return;
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)

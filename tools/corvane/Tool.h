@@ -72,6 +72,10 @@ std::string Quoted(std::string_view text);
 /// Writes Text to standard output; a failed write (a full disk, a closed
 /// pipe) raises ECommandError with ExitFileError.
 void Out(std::string_view text);
+
+/// Text from a server or a store made safe for a terminal: control
+/// characters become '?', line ends stay.
+std::string Printable(const std::string& text);
 /// Writes Text to standard error (failures are ignored: there is nowhere
 /// left to report them).
 void Err(std::string_view text);

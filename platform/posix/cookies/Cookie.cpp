@@ -88,6 +88,10 @@ CookieVerdict ParseSetCookie(const CookieUrl& url, std::string_view setCookie, b
     std::string domainAttribute, pathAttribute;
     std::string_view rest =
         semicolon == setCookie.npos ? std::string_view() : setCookie.substr(semicolon + 1);
+    // Controls anywhere refuse the text; an attribute value longer than
+    // kMaxAttributeBytes is ignored (RFC 6265bis), so a path cannot carry
+    // what the limit keeps out of name and value.
+    if (HasControl(rest)) return CookieVerdict::kRefused;
     while (!rest.empty()) {
         const std::size_t next = rest.find(';');
         const std::string_view attribute = rest.substr(0, next);
@@ -96,6 +100,7 @@ CookieVerdict ParseSetCookie(const CookieUrl& url, std::string_view setCookie, b
         const std::string_view key = Trim(attribute.substr(0, eq));
         const std::string_view val =
             eq == attribute.npos ? std::string_view() : Trim(attribute.substr(eq + 1));
+        if (val.size() > kMaxAttributeBytes) continue;
         if (EqualsIgnoringAsciiCase(key, "expires")) {
             if (auto t = ParseHttpDate(val)) expires = *t;
         } else if (EqualsIgnoringAsciiCase(key, "max-age")) {
@@ -135,7 +140,12 @@ CookieVerdict ParseSetCookie(const CookieUrl& url, std::string_view setCookie, b
         domainAttribute.clear();
     }
     if (!domainAttribute.empty()) {
-        if (!CookieDomainMatch(host, domainAttribute)) return CookieVerdict::kRefused;
+        // Within the host, and within the host's own registrable domain: a
+        // site under a suffix of its own ("b.s3.example-host.com") may not
+        // set cookies for the domain above that suffix, whose other sites
+        // would get them.
+        if (!CookieDomainMatch(host, domainAttribute) || CookieKey(domainAttribute) != CookieKey(host))
+            return CookieVerdict::kRefused;
         cookie.domain = domainAttribute;
         cookie.hostOnly = IsIpAddress(host);
     } else {

@@ -58,10 +58,15 @@ enum class CookieVerdict {
     /// An HttpOnly cookie from a caller other than HTTP, or a text that
     /// would replace one.
     kHttpOnly,
+    /// The shared file stayed busy (another process) beyond the timeout:
+    /// nothing changed, in the file or in memory.
+    kBusy,
 };
 
 /// Name and value together may not be longer than this.
 inline constexpr std::size_t kMaxCookieBytes = 4096;
+/// An attribute value longer than this is ignored.
+inline constexpr std::size_t kMaxAttributeBytes = 1024;
 
 /// Parses one Set-Cookie value received from `url` (`fromHttp` false: given
 /// by an application) into `cookie` with every rule of the storage model

@@ -90,7 +90,8 @@ BOOL WINAPI InternetGetCookieW(LPCWSTR lpszUrl, LPCWSTR lpszCookieName, LPWSTR l
 // HttpOnly cookie, or one that would replace an HttpOnly cookie, is refused
 // with ERROR_INVALID_OPERATION: only HTTP responses set those. A text the
 // jar refuses otherwise (no name, too large, a foreign or public Domain)
-// fails with ERROR_INVALID_PARAMETER.
+// fails with ERROR_INVALID_PARAMETER; a store file another process keeps
+// busy beyond the timeout, with ERROR_TIMEOUT (nothing stored).
 BOOL WINAPI InternetSetCookieW(LPCWSTR lpszUrl, LPCWSTR lpszCookieName, LPCWSTR lpszCookieData) {
     return Guarded<BOOL>(FALSE, [&]() -> BOOL {
         if (!lpszUrl || !lpszCookieData) return Fail(ERROR_INVALID_PARAMETER);
@@ -99,6 +100,8 @@ BOOL WINAPI InternetSetCookieW(LPCWSTR lpszUrl, LPCWSTR lpszCookieName, LPCWSTR 
         std::string text;
         if (lpszCookieName && *lpszCookieName) {
             text = Utf16ToUtf8(lpszCookieName);
+            // "a=b" or "a;b" as a name would store a cookie of another name.
+            if (text.find_first_of("=;") != std::string::npos) return Fail(ERROR_INVALID_PARAMETER);
             text += '=';
         }
         text += Utf16ToUtf8(lpszCookieData);
@@ -107,6 +110,8 @@ BOOL WINAPI InternetSetCookieW(LPCWSTR lpszUrl, LPCWSTR lpszCookieName, LPCWSTR 
             return TRUE;
         case CookieVerdict::kHttpOnly:
             return Fail(ERROR_INVALID_OPERATION);
+        case CookieVerdict::kBusy:
+            return Fail(ERROR_TIMEOUT);
         default:
             return Fail(ERROR_INVALID_PARAMETER);
         }

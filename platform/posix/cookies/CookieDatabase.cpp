@@ -134,7 +134,9 @@ CookieDatabase::CookieDatabase(const std::string& path) {
         if (sqlite3_db_readonly(FDb, "main") == 1)
             throw CookieDatabaseError("cookie database: " + path + " is read-only");
         sqlite3_busy_timeout(FDb, kBusyTimeoutMs);
-        // A file that is not a database shows itself here, at the first read.
+        // A file that is not a database, or of a newer schema, shows itself
+        // here, at the first read, before anything in it changes.
+        CheckVersion();
         Exec("PRAGMA journal_mode=WAL");
         Exec("PRAGMA synchronous=NORMAL");
         Migrate();
@@ -170,15 +172,19 @@ void CookieDatabase::Exec(const char* sql) {
 
 // Brings the file to kSchemaVersion, all steps in one transaction so that a
 // process that opens it meanwhile sees either version, never half of one.
+std::int64_t CookieDatabase::CheckVersion() {
+    Statement version(*this, "PRAGMA user_version");
+    const std::int64_t found = version.Step() ? version.Int(0) : 0;
+    if (found > kSchemaVersion)
+        throw CookieDatabaseError("cookie database: schema version " + std::to_string(found) +
+                                  " is newer than this program's (" + std::to_string(kSchemaVersion) + ")");
+    if (found < 0) throw CookieDatabaseError("cookie database: invalid schema version");
+    return found;
+}
+
 void CookieDatabase::Migrate() {
     Change([&] {
-        Statement version(*this, "PRAGMA user_version");
-        const std::int64_t found = version.Step() ? version.Int(0) : 0;
-        if (found > kSchemaVersion)
-            throw CookieDatabaseError("cookie database: schema version " + std::to_string(found) +
-                                      " is newer than this program's (" + std::to_string(kSchemaVersion) +
-                                      ")");
-        if (found < 0) throw CookieDatabaseError("cookie database: invalid schema version");
+        const std::int64_t found = CheckVersion();
         for (auto step = found; step < kSchemaVersion; ++step) Exec(kMigrations[step]);
         if (found != kSchemaVersion) Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
     });

@@ -64,11 +64,11 @@ public:
         Begin();
         try {
             steps();
+            Commit();
         } catch (...) {
             Rollback();
             throw;
         }
-        Commit();
     }
 
     /// Inside Change: the stored cookie of that name, domain and path.
@@ -93,6 +93,8 @@ private:
 
     void Close() noexcept;
     void Exec(const char* sql);
+    // The file's schema version; throws when it is newer than ours or invalid.
+    std::int64_t CheckVersion();
     void Migrate();
     void Begin();
     void Commit();

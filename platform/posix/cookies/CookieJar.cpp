@@ -145,8 +145,10 @@ CookieVerdict CookieJar::Store(Cookie cookie, bool fromHttp, std::int64_t now) {
                 Evict(key, FFile->Count(key));
             });
         } catch (const CookieDatabaseBusy&) {
-            // The file stays; this cookie lives in memory for this process.
-            inFile = false;
+            // Kept in memory instead, the cookie could shadow or outlive what
+            // the file holds (a deletion that did not happen there, an
+            // HttpOnly cookie the check could not see): nothing changes.
+            return CookieVerdict::kBusy;
         } catch (const CookieDatabaseError& error) {
             LoseFile(error);
             inFile = false;

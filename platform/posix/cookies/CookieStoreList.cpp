@@ -36,6 +36,7 @@ DWORD List(const std::string& domain, std::vector<StoredCookie>* cookies) {
 }
 
 DWORD Status(StoreStatus* status) {
+    if (!status) return ERROR_INVALID_PARAMETER;
     try {
         const Backend::CookieJarStatus state = Backend::CookieJar::Process().Status();
         *status = {state.file, state.persistent, state.problem};
