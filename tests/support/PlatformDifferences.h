@@ -129,6 +129,15 @@ inline constexpr Difference Known[] = {
     {"wine-cookie-empty-value", Scope::Wine,
      "Wine lists a cookie with an empty value as its bare name ('e', not 'e=') and keeps one set without "
      "'='"},
+    {"wine-cookie-case", Scope::Wine,
+     "Wine matches a URL's host and a cookie's Domain case-sensitively, so WWW.h or Domain=.H miss h's "
+     "cookies"},
+    {"wine-cookie-host-only", Scope::Wine,
+     "Wine sends a cookie set without Domain to the subdomains of its host"},
+    {"wine-cookie-public-suffix", Scope::Wine,
+     "Wine accepts a Domain that is a public suffix (co.uk) and sends the cookie to every host under it"},
+    {"wine-cookie-size", Scope::Wine,
+     "Wine keeps a cookie of any size; the backend refuses one over 4096 bytes"},
     {"wine-custom-systemtime-size", Scope::Wine,
      "Wine reports the buffer's size, not the record's 16 bytes, for HTTP_QUERY_CUSTOM with "
      "HTTP_QUERY_FLAG_SYSTEMTIME"},

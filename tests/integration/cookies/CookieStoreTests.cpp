@@ -1,11 +1,9 @@
-// The portable backend's cookie store: its rules through InternetSetCookieW
-// and InternetGetCookieW, the file shared by processes, files it cannot
-// use, and one store for the HTTP transport and the C API.
+// The portable backend's cookie store: the file shared by processes, files
+// it cannot use, and one store for the HTTP transport and the C API (the
+// store's rules are in CookieRulesTests.cpp, which runs on Windows too).
 #include "HttpTestSupport.h"
 #include "posix/cookies/CookieJar.h"
 #include "posix/text/InternetDate.h"
-
-#include <Platform/CookieStore.h>
 
 #include <gtest/gtest.h>
 
@@ -96,69 +94,6 @@ std::string SetCookie(const std::u16string& url, const std::u16string& name, con
 }
 
 }  // namespace
-
-// One sequence of sets and reads: each row's outcome depends on those
-// before it.
-TEST(CookieApi, StoreRulesThroughTheCApi) {
-    const std::u16string big(5000, u'x');
-    struct Row {
-        bool set;
-        const char16_t* url;
-        const char16_t* name;
-        std::u16string data;   // set: the data; read: the expected outcome
-        const char* expected;  // set: the expected outcome
-    } const rows[] = {
-        {true, u"http://www.example.com/docs/page", u"host", u"1", "ok"},
-        {true, u"http://www.example.com/", u"wide", u"2; domain=.Example.com; path=/", "ok"},
-        {true, u"https://www.example.com/", u"sec", u"3; secure; path=/", "ok"},
-        {true, u"http://www.example.com/", u"", u"named=4; path=/", "ok"},
-        {true, u"http://www.example.com/", u"both",
-         u"5; path=/; max-age=3600; expires=Thu, 01 Jan 1970 00:00:00 GMT", "ok"},
-        {true, u"http://www.example.com/", u"old",
-         u"6; path=/; expires=Fri, 01 Jan 2100 00:00:00 GMT; max-age=-1", "ok"},
-        {true, u"http://www.example.com/", u"kept", u"7; path=/; expires=Fri, 01 Jan 2100 00:00:00 GMT",
-         "ok"},
-        {true, u"http://www.example.com/", u"kept", u"x; path=/; expires=Thu, 01 Jan 1970 00:00:00 GMT",
-         "ok"},
-        {true, u"http://www.example.com/", u"script", u"8; HttpOnly", "error 4317"},
-        {true, u"http://www.example.com/", u"tld", u"9; domain=com", "error 87"},
-        {true, u"http://www.example.co.uk/", u"psl", u"10; domain=co.uk", "error 87"},
-        {true, u"http://www.example.com/", u"foreign", u"11; domain=other.com", "error 87"},
-        {true, u"http://co.uk/", u"self", u"12; domain=co.uk", "ok"},
-        {true, u"http://www.example.com/", u"big", big, "error 87"},
-        {true, u"ftp://www.example.com/", u"a", u"1", "error 12006"},
-        {true, u"no url", u"a", u"1", "error 12006"},
-
-        {false, u"http://www.example.com/docs/x", u"", u"host=1; wide=2; named=4; both=5", nullptr},
-        {false, u"http://WWW.example.com/docsx", u"", u"wide=2; named=4; both=5", nullptr},
-        {false, u"https://www.example.com/", u"", u"wide=2; sec=3; named=4; both=5", nullptr},
-        {false, u"http://sub.www.example.com/docs/x", u"", u"wide=2", nullptr},
-        {false, u"http://example.com/", u"wide", u"wide=2", nullptr},
-        {false, u"http://www.example.com/", u"sec", u"error 259", nullptr},
-        {false, u"http://www.example.com/", u"kept", u"error 259", nullptr},
-        {false, u"http://co.uk/", u"", u"self=12", nullptr},
-        {false, u"http://www.co.uk/", u"", u"error 259", nullptr},
-        {false, u"http://www.example.co.uk/", u"", u"error 259", nullptr},
-        {false, u"no url", u"", u"error 87", nullptr},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(Narrow(row.url) + " " + Narrow(row.name) + " " + Narrow(row.data.substr(0, 60)));
-        if (row.set)
-            EXPECT_EQ(SetCookie(row.url, row.name, row.data), row.expected);
-        else
-            EXPECT_EQ(GetCookie(row.url, row.name), Narrow(row.data));
-    }
-    // Only the session cookies stay in the process; the others are in the
-    // file the environment named.
-    Corvane::CookieStore::StoreStatus status;
-    ASSERT_EQ(Corvane::CookieStore::Status(&status), static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_TRUE(status.persistent) << status.problem;
-    EXPECT_EQ(status.file, (Scratch() / "process.sqlite").string());
-    CookieJar file(status.file);
-    std::vector<std::string> persistent;
-    for (const auto& c : file.All(Corvane::Backend::UnixNow())) persistent.push_back(c.name);
-    EXPECT_EQ(persistent, std::vector<std::string>{"both"});
-}
 
 // Two processes and this one on one file: each sees what the others
 // committed, and concurrent writers lose nothing.
