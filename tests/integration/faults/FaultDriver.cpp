@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 
 namespace Faults {
@@ -39,6 +40,7 @@ void Summarise(const Scenario& scenario, unsigned kinds, const Counts& counts) {
 Counts DriveFaults(const Scenario& scenario, unsigned kinds, std::size_t limit) {
     Counts counts;
     const std::size_t openBefore = HandleTable::OpenCount();
+    bool retried = false;
     for (std::size_t nth = 1; nth <= limit; ++nth) {
         scenario.setup();
         FI::Arm(kinds, nth);
@@ -65,6 +67,20 @@ Counts DriveFaults(const Scenario& scenario, unsigned kinds, std::size_t limit) 
         FI::Disarm();
         ++counts.runs;
         if (injected) ++counts.injected;
+        // A local server that stalled past the receive timeout on a loaded
+        // machine is not a fault of the code under test: such a run is made
+        // once more, and said so. A second stall fails as any failure does.
+        if (failedStep && !injected && !retried && message.rfind("Error 12002: ", 0) == 0) {
+            std::fprintf(stderr, "%s, fault %zu: %s timed out with no fault injected; running it once more\n",
+                         scenario.name.c_str(), nth, failedStep);
+            retried = true;
+            try {
+                if (scenario.recover) scenario.recover();
+            } catch (const Corvane::EINetError&) {}
+            scenario.teardown();
+            --nth;
+            continue;
+        }
         if (failedStep) {
             SCOPED_TRACE(scenario.name + ", fault " + std::to_string(nth) + " failed " + failedStep + ": " +
                          message);
