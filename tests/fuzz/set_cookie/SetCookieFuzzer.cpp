@@ -61,11 +61,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (cookie.hostOnly ? cookie.domain != host : !CookieDomainMatch(host, cookie.domain))
         Fail("a cookie for a domain the host is not within");
     if (cookie.domain != host && IsPublicSuffix(cookie.domain)) Fail("a cookie for a public suffix");
+    // Filed where the host looks: every cookie a host may get has its key.
+    if (CookieKey(cookie.domain) != CookieKey(host)) Fail("a cookie above the host's registrable domain");
+    if (cookie.path.size() > kMaxAttributeBytes && cookie.path.size() > url.path.size())
+        Fail("a path attribute over the attribute limit");
     if (cookie.path.empty() || cookie.path.front() != '/') Fail("a path that does not start with '/'");
     if (cookie.httpOnly && !fromHttp) Fail("an HttpOnly cookie from a caller other than HTTP");
 
     Cookie again;
-    if (ParseSetCookie(url, text, fromHttp, kNow, &again) != CookieVerdict::kStored) Fail("not accepted twice");
+    if (ParseSetCookie(url, text, fromHttp, kNow, &again) != CookieVerdict::kStored)
+        Fail("not accepted twice");
     if (again.name != cookie.name || again.value != cookie.value || again.domain != cookie.domain ||
         again.path != cookie.path || again.expiry != cookie.expiry || again.hostOnly != cookie.hostOnly ||
         again.secure != cookie.secure)
