@@ -3,6 +3,7 @@
 // sets and reads, with the answers of Wine's wininet.dll where it differs.
 #include <Platform/InternetApi.h>
 
+#include "CookieCalls.h"
 #include "PlatformDifferences.h"
 #include "WideText.h"
 
@@ -22,6 +23,9 @@
 #include <unistd.h>
 #endif
 
+using CookieCalls::GetCookie;
+using CookieCalls::Narrow;
+using CookieCalls::SetCookie;
 using WideText::W;
 
 namespace {
@@ -51,43 +55,6 @@ const bool kFreshStore = [] {
     return true;
 }();
 #endif
-
-std::string Narrow(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) out += static_cast<char>(c);
-    return out;
-}
-
-// InternetGetCookieW as the cookie component calls it: the size in bytes
-// first, then the text into a buffer whose room is given in characters.
-// Checks the size rules on the way; the text, or "error N".
-std::string GetCookie(const std::u16string& url, const std::u16string& name) {
-    Corvane::InternetApi& api = Corvane::Platform();
-    const LPCWSTR wideName = W(name.c_str());
-    DWORD size = 0;
-    if (!api.InternetGetCookieW(W(url.c_str()), wideName, nullptr, &size))
-        return "error " + std::to_string(GetLastError());
-    EXPECT_EQ(size % 2, 0u);
-    const DWORD characters = size / 2;
-    std::u16string text(characters, u'\0');
-    DWORD room = characters - 1;
-    EXPECT_FALSE(api.InternetGetCookieW(W(url.c_str()), wideName, W(text.data()), &room));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(room, size) << "a short buffer is told the size in bytes";
-    room = characters;
-    if (!api.InternetGetCookieW(W(url.c_str()), wideName, W(text.data()), &room))
-        return "error " + std::to_string(GetLastError());
-    EXPECT_EQ(room, size);
-    EXPECT_EQ(text.back(), u'\0');
-    text.pop_back();
-    return Narrow(text);
-}
-
-std::string SetCookie(const std::u16string& url, const std::u16string& name, const std::u16string& data) {
-    const LPCWSTR wideName = W(name.c_str());
-    if (Corvane::Platform().InternetSetCookieW(W(url.c_str()), wideName, W(data.c_str()))) return "ok";
-    return "error " + std::to_string(GetLastError());
-}
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // The portable backend's cookie store: the file shared by processes, files
 // it cannot use, and one store for the HTTP transport and the C API (the
 // store's rules are in CookieRulesTests.cpp, which runs on Windows too).
+#include "CookieCalls.h"
 #include "HttpTestSupport.h"
 #include "posix/cookies/CookieJar.h"
 #include "posix/text/InternetDate.h"
@@ -15,6 +16,8 @@
 #include <unistd.h>
 
 using namespace HttpTest;
+using CookieCalls::GetCookie;
+using CookieCalls::SetCookie;
 using Corvane::Backend::CookieJar;
 namespace fs = std::filesystem;
 
@@ -63,34 +66,6 @@ int Helper(const fs::path& file, std::vector<std::string> args, std::string* out
         std::getline(in, *out);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// InternetGetCookieW as the cookie component calls it: the size in bytes
-// first, then the text into a buffer whose room is given in characters.
-// Checks the size rules on the way; the text, or "error N".
-std::string GetCookie(const std::u16string& url, const std::u16string& name) {
-    DWORD size = 0;
-    if (!InternetGetCookieW(W(url.c_str()), W(name.c_str()), nullptr, &size))
-        return "error " + std::to_string(GetLastError());
-    EXPECT_EQ(size % 2, 0u);
-    const DWORD characters = size / 2;
-    std::u16string text(characters, u'\0');
-    DWORD room = characters - 1;
-    EXPECT_FALSE(InternetGetCookieW(W(url.c_str()), W(name.c_str()), W(text.data()), &room));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(room, size) << "a short buffer is told the size in bytes";
-    room = characters;
-    if (!InternetGetCookieW(W(url.c_str()), W(name.c_str()), W(text.data()), &room))
-        return "error " + std::to_string(GetLastError());
-    EXPECT_EQ(room, size);
-    EXPECT_EQ(text.back(), u'\0');
-    text.pop_back();
-    return Narrow(text);
-}
-
-std::string SetCookie(const std::u16string& url, const std::u16string& name, const std::u16string& data) {
-    if (InternetSetCookieW(W(url.c_str()), W(name.c_str()), W(data.c_str()))) return "ok";
-    return "error " + std::to_string(GetLastError());
 }
 
 }  // namespace
