@@ -2,7 +2,6 @@
 // line, through the cookie component (get, set) and the store's listing.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -84,29 +83,6 @@ int Set(const TArgs& args) {
     return ExitSuccess;
 }
 
-// "YYYY-MM-DD HH:MM:SS" in UTC for seconds since 1970 (the proleptic
-// Gregorian calendar, from the count of days).
-std::string UtcText(std::int64_t seconds) {
-    std::int64_t days = seconds / 86400;
-    std::int64_t rest = seconds % 86400;
-    if (rest < 0) rest += 86400, --days;
-    const std::int64_t z = days + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t dayOfEra = z - era * 146097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
-    const std::int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
-    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    char text[96];  // room for any 64-bit count of seconds
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld",
-                  static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),
-                  static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
-                  static_cast<long long>(rest % 60));
-    return text;
-}
-
 int List(const TArgs& args) {
     const TCommandLine line = CommandLineOf(args, 0, 1, "");
     if (line.Has("help")) {
@@ -132,7 +108,7 @@ int List(const TArgs& args) {
             return out;
         };
         Out(field(c.domain) + "\t" + field(c.path) + "\t" + field(c.name) + "\t" + field(c.value) + "\t" +
-            (c.persistent ? UtcText(c.expiry) : std::string("session")) + "\t" +
+            (c.persistent ? UtcText(c.expiry, true) : std::string("session")) + "\t" +
             (flags.empty() ? "-" : flags) + "\n");
     }
     return ExitSuccess;

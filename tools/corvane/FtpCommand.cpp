@@ -182,35 +182,12 @@ std::string BaseName(const std::string& path) {
     return base;
 }
 
-std::string TwoDigits(unsigned value) {
-    return std::string(1, static_cast<char>('0' + value / 10 % 10)) + static_cast<char>('0' + value % 10);
-}
-
 // A FILETIME (100 ns steps since 1601-01-01 UTC) as "YYYY-MM-DD HH:MM";
 // blanks for none.
 std::string FormatFileTime(const FILETIME& time) {
     const std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
     if (ticks == 0) return std::string(16, ' ');
-    const std::int64_t seconds = static_cast<std::int64_t>(ticks / 10000000) - 11644473600LL;
-    std::int64_t days = seconds / 86400;
-    std::int64_t rest = seconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
-    // Civil date from days since 1970-01-01 (proleptic Gregorian calendar).
-    const std::int64_t z = days + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t dayOfEra = z - era * 146097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
-    const unsigned day = static_cast<unsigned>(dayOfYear - (153 * mp + 2) / 5 + 1);
-    const unsigned month = static_cast<unsigned>(mp < 10 ? mp + 3 : mp - 9);
-    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    return std::to_string(year) + "-" + TwoDigits(month) + "-" + TwoDigits(day) + " " +
-           TwoDigits(static_cast<unsigned>(rest / 3600)) + ":" +
-           TwoDigits(static_cast<unsigned>(rest / 60 % 60));
+    return UtcText(static_cast<std::int64_t>(ticks / 10000000) - 11644473600LL, false);
 }
 
 // "drhsa": directory, read-only, hidden, system, archive; '-' where not set.

@@ -3,6 +3,7 @@
 // each command.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -72,6 +73,10 @@ std::string Quoted(std::string_view text);
 /// Writes Text to standard output; a failed write (a full disk, a closed
 /// pipe) raises ECommandError with ExitFileError.
 void Out(std::string_view text);
+
+/// "YYYY-MM-DD HH:MM", with ":SS" when `withSeconds`, in UTC for seconds
+/// since 1970.
+std::string UtcText(std::int64_t seconds, bool withSeconds);
 
 /// Text from a server or a store made safe for a terminal: control
 /// characters become '?', line ends stay.
