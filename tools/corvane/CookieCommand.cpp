@@ -45,10 +45,14 @@ const char* const CookieHelp =
     "Exit status: 0 on success, 1 when the store refuses or cannot answer, 2 for a\n"
     "wrong command line.\n";
 
-// A sub-command's command line: --help, or from Least to Most operands.
+// A sub-command's command line: --help (the help is printed here), or from
+// Least to Most operands.
 TCommandLine CommandLineOf(const TArgs& args, std::size_t least, std::size_t most, const char* missing) {
     TCommandLine line({{'h', "help", false}}, args);
-    if (line.Has("help")) return line;
+    if (line.Has("help")) {
+        Out(CookieHelp);
+        return line;
+    }
     if (line.Operands().size() < least) UsageError(missing);
     if (line.Operands().size() > most) UsageError("unexpected argument " + Quoted(line.Operands()[most]));
     return line;
@@ -56,10 +60,7 @@ TCommandLine CommandLineOf(const TArgs& args, std::size_t least, std::size_t mos
 
 int Get(const TArgs& args) {
     const TCommandLine line = CommandLineOf(args, 1, 2, "no URL given");
-    if (line.Has("help")) {
-        Out(CookieHelp);
-        return ExitSuccess;
-    }
+    if (line.Has("help")) return ExitSuccess;
     const TArgs& operands = line.Operands();
     TINetCookie cookie(nullptr);
     cookie.SetUrl(U16(operands[0]));
@@ -71,10 +72,7 @@ int Get(const TArgs& args) {
 
 int Set(const TArgs& args) {
     const TCommandLine line = CommandLineOf(args, 3, 3, "give URL, NAME and DATA");
-    if (line.Has("help")) {
-        Out(CookieHelp);
-        return ExitSuccess;
-    }
+    if (line.Has("help")) return ExitSuccess;
     const TArgs& operands = line.Operands();
     TINetCookie cookie(nullptr);
     cookie.SetUrl(U16(operands[0]));
@@ -85,10 +83,7 @@ int Set(const TArgs& args) {
 
 int List(const TArgs& args) {
     const TCommandLine line = CommandLineOf(args, 0, 1, "");
-    if (line.Has("help")) {
-        Out(CookieHelp);
-        return ExitSuccess;
-    }
+    if (line.Has("help")) return ExitSuccess;
     const TArgs& operands = line.Operands();
     std::vector<Corvane::CookieStore::StoredCookie> cookies;
     const DWORD error = Corvane::CookieStore::List(operands.empty() ? std::string() : operands[0], &cookies);
