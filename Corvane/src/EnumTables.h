@@ -12,6 +12,7 @@
 #include <Framework/Set.h>
 #include <Platform/WinInet.h>
 
+#include "Corvane/Connection.h"
 #include "Corvane/Errors.h"
 #include "Corvane/Ftp.h"
 #include "Corvane/Http.h"
@@ -121,9 +122,17 @@ struct TUrlFlagWords {
 };
 inline constexpr TRow<TUrlFlags, TUrlFlagWords> kUrlFlags[] = {CORVANE_URL_FLAGS(CORVANE_ENUM_ROW)};
 
+// The connection component: the dialing flags it passes and the connected
+// state flags it reads.
+inline constexpr TRow<TConnectionFlag, DWORD> kConnectionFlags[] = {
+    CORVANE_CONNECTION_FLAGS(CORVANE_ENUM_ROW)};
+inline constexpr TRow<TConnectionStateValue, DWORD> kConnectionStates[] = {
+    CORVANE_CONNECTION_STATES(CORVANE_ENUM_ROW)};
+
 static_assert(InOrdinalOrder(kAccessTypes) && InOrdinalOrder(kSessionFlags) && InOrdinalOrder(kHttpFlags) &&
               InOrdinalOrder(kHttpVerbs) && InOrdinalOrder(kSecurityFlags) && InOrdinalOrder(kHttpHeaders) &&
               InOrdinalOrder(kUrlFlags) && InOrdinalOrder(kFtpFlags) && InOrdinalOrder(kFtpCacheFlags) &&
-              InOrdinalOrder(kFtpTransferTypes) && InOrdinalOrder(kFileAttributes));
+              InOrdinalOrder(kFtpTransferTypes) && InOrdinalOrder(kFileAttributes) &&
+              InOrdinalOrder(kConnectionFlags) && InOrdinalOrder(kConnectionStates));
 
 }  // namespace Corvane::EnumTables

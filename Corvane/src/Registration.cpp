@@ -10,6 +10,7 @@
 // that only read form files and never name a component class themselves.
 #include <Framework/Properties.h>
 
+#include "Corvane/Connection.h"
 #include "Corvane/Cookie.h"
 #include "Corvane/Ftp.h"
 #include "Corvane/Http.h"
@@ -36,6 +37,8 @@ void DefineEnumerations() {
     EnumTables::DefineNames(u"TFtpFlag", EnumTables::kFtpFlags);
     EnumTables::DefineNames(u"TFtpCacheFlag", EnumTables::kFtpCacheFlags);
     EnumTables::DefineNames(u"TFtpTransferType", EnumTables::kFtpTransferTypes);
+    EnumTables::DefineNames(u"TConnectionFlag", EnumTables::kConnectionFlags);
+    EnumTables::DefineNames(u"TConnectionStateValue", EnumTables::kConnectionStates);
 }
 
 // About is shown but never stored; Active is stored only when true and then
@@ -150,6 +153,23 @@ void RegisterCookie() {
         .Property(u"Url", &C::Url, &C::SetUrl);
 }
 
+// Connected and State are read-only: they ask the system at every read and
+// are never stored; a form text that assigns them changes nothing, as for
+// About. AutoDial is stored when true, ConnectionName when not empty, Flags
+// always (no default). Connection is public, not published.
+void RegisterConnection() {
+    using C = TINetConnection;
+    const auto readOnly = [](C&, const auto&) {};
+    Framework::RegisterComponentClass<C>(u"TINetConnection")
+        .Inherits<TComponent>()
+        .Property(u"About", &C::About, &C::SetAbout, NotStored)
+        .Property(u"AutoDial", &C::AutoDial, &C::SetAutoDial, Default(false))
+        .Property(u"Connected", &C::Connected, readOnly, NotStored)
+        .Property(u"ConnectionName", &C::ConnectionName, &C::SetConnectionName)
+        .Property(u"Flags", &C::Flags, &C::SetFlags)
+        .Property(u"State", &C::State, readOnly, NotStored);
+}
+
 // Every published class of the runtime unit, in the order of its units.
 bool RegisterPublishedClasses() {
     DefineEnumerations();
@@ -158,6 +178,7 @@ bool RegisterPublishedClasses() {
     RegisterFtp();
     RegisterUrl();
     RegisterCookie();
+    RegisterConnection();
     return true;
 }
 

@@ -2,8 +2,9 @@
 // routines. `using namespace Corvane;` brings in what an application needs.
 #pragma once
 
-#include "Corvane/Dates.h"
+#include "Corvane/Connection.h"
 #include "Corvane/Cookie.h"
+#include "Corvane/Dates.h"
 #include "Corvane/Errors.h"
 #include "Corvane/Ftp.h"
 #include "Corvane/Handle.h"
