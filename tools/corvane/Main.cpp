@@ -1,4 +1,5 @@
-// corvane: HTTP requests, FTP operations, URLs, cookies, dates and form files from the command line,
+// corvane: HTTP requests, FTP operations, URLs, cookies, dates, the connection and form files from the
+// command line,
 // through Corvane's components.
 #include <cstdio>
 #include <string>
@@ -21,8 +22,8 @@ namespace {
 const char* const MainHelp =
     "Usage: corvane COMMAND [OPTIONS] [ARGUMENTS]\n"
     "\n"
-    "HTTP requests, FTP operations, URLs, cookies, dates and form files through Corvane's\n"
-    "components.\n"
+    "HTTP requests, FTP operations, URLs, cookies, dates, the machine's connection and form\n"
+    "files through Corvane's components.\n"
     "\n"
     "Commands:\n"
     "  get URL                 send an HTTP or HTTPS request and write the response body\n"
@@ -39,6 +40,12 @@ const char* const MainHelp =
     "  cookie set URL NAME DATA\n"
     "                          store a cookie\n"
     "  cookie list [DOMAIN]    list the cookie store\n"
+    "  net                     show whether and how the machine is connected\n"
+    "  net check URL [--force] tell whether URL can be reached\n"
+    "  net dial NAME, net hangup NUMBER\n"
+    "                          dial and hang up a dial-up connection\n"
+    "  net offline URL, net online URL\n"
+    "                          show the process's offline mode, ask the system to go online\n"
     "\n"
     "Options:\n"
     "  -h, --help              show this help ('corvane COMMAND --help' for a command)\n"
@@ -177,6 +184,7 @@ int Main(const TArgs& args) {
     if (command == "form") return RunCommand(command, RunForm, rest);
     if (command == "time") return RunCommand(command, RunTime, rest);
     if (command == "cookie") return RunCommand(command, RunCookie, rest);
+    if (command == "net") return RunCommand(command, RunNet, rest);
     Err("corvane: unknown command " + Quoted(command) + "\nTry 'corvane --help' for the list of commands.\n");
     return ExitUsage;
 }

@@ -56,6 +56,7 @@ int RunUrl(const TArgs& args);
 int RunForm(const TArgs& args);
 int RunTime(const TArgs& args);
 int RunCookie(const TArgs& args);
+int RunNet(const TArgs& args);
 
 /// Reads a form file into a new root of the class the file names, which
 /// the caller owns. A file that cannot be read raises ECommandError with

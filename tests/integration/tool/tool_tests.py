@@ -15,6 +15,7 @@ import hashlib
 import json
 import os
 import shlex
+import socket
 import subprocess
 import sys
 import tempfile
@@ -658,6 +659,45 @@ class CookieTests(ScratchDir, unittest.TestCase):
             with self.subTest(args=args):
                 _, err = self.cookie(*args, expect=USAGE)
                 self.assertIn(fragment, err)
+
+
+class NetTests(unittest.TestCase):
+    def test_state_reachability_and_wrong_command_lines(self):
+        # The state, as the component reads it.
+        code, out, err = run("net")
+        self.assertEqual(code, OK, err)
+        self.assertRegex(out.decode(), r"\AConnected: (yes|no)\nState: \[[a-zA-Z, ]*\]\n\Z")
+
+        # A real connection: to a listening loopback port, and to one just closed.
+        listener = socket.socket()
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(1)
+        closed = socket.socket()
+        closed.bind(("127.0.0.1", 0))
+        closed_port = closed.getsockname()[1]
+        closed.close()
+        with listener:
+            code, out, err = run("net", "check", "--force", "http://127.0.0.1:%d/" % listener.getsockname()[1])
+            self.assertEqual((code, out), (OK, b"reachable\n"), err)
+        code, out, err = run("net", "check", "-f", "http://127.0.0.1:%d/" % closed_port)
+        self.assertEqual((code, out), (INTERNET_ERROR, b"unreachable\n"), err)
+
+        for args, fragment in [
+            (["check"], "no URL given"),
+            (["dial"], "give either NAME or --auto"),
+            (["dial", "--auto", "Office"], "give either NAME or --auto"),
+            (["hangup", "4294967296"], "invalid connection number"),
+            (["hangup", "-5"], "unknown option"),
+            (["offline"], "no URL given"),
+            (["ring"], "unknown command 'ring'"),
+        ]:
+            with self.subTest(args=args):
+                code, out, err = run("net", *args)
+                self.assertEqual((code, out), (USAGE, b""), err)
+                self.assertIn(fragment, err)
+        code, out, err = run("net", "dial", "--help")
+        self.assertEqual(code, OK, err)
+        self.assertTrue(out.startswith(b"Usage: corvane net"), out)
 
 
 class FtpTests(ScratchDir, unittest.TestCase):
