@@ -173,6 +173,9 @@ inline constexpr Difference Known[] = {
      "Wine's InternetLockRequestFile refuses FTP file handles with ERROR_NOT_SUPPORTED"},
     {"wine-ftp-get-file-keeps-nothing", Scope::Wine,
      "Wine's FtpGetFileW does not keep an existing local file when the download breaks off"},
+    {"wine-dial-stub", Scope::Wine,
+     "Wine's InternetDialW reports success for any connection name, one that does not exist too, without "
+     "dialing"},
 };
 
 /// The summary of the difference `Key` when it applies where the tests run,
