@@ -249,7 +249,8 @@ DWORD FtpConnection::Login(Use& use, const std::string& user, const std::string&
     // backend's own business.
     const std::u16string loginText = ResponseText(reply);
     const DWORD loginCode = static_cast<DWORD>(reply.code);
-    if (Command(use, "FEAT", &reply) == ERROR_SUCCESS && reply.code == 211) {
+    DWORD features = Command(use, "FEAT", &reply);
+    if (features == ERROR_SUCCESS && reply.code == 211) {
         bool utf8 = false;
         std::string_view rest = reply.text;
         while (!rest.empty()) {
@@ -260,9 +261,11 @@ DWORD FtpConnection::Login(Use& use, const std::string& user, const std::string&
             if (EqualsIgnoringAsciiCase(name, "MLST")) FMlsd = true;
             if (EqualsIgnoringAsciiCase(name, "UTF8")) utf8 = true;
         }
-        if (utf8) Command(use, "OPTS UTF8 ON", &reply);
+        if (utf8) features = Command(use, "OPTS UTF8 ON", &reply);
     }
-    if (FDead) return ERROR_INTERNET_CONNECTION_ABORTED;
+    // A refusal of either is no failure; a control connection that broke
+    // off or timed out while they ran fails the login with that error.
+    if (FDead) return features != ERROR_SUCCESS ? features : ERROR_INTERNET_CONNECTION_ABORTED;
     SetLastResponseInfo(loginCode, loginText);
     return ERROR_SUCCESS;
 }
