@@ -83,21 +83,21 @@ public:
         return Bus(BusPtr(raw));
     }
 
-    bool Expired() const { return Clock::now() >= deadline_; }
+    bool Expired() const { return Clock::now() >= FDeadline; }
 
     // Calls `member` on the manager's service; `append` adds the arguments
     // to the message. A null result is a failed call, described in `error`.
     template <typename Append>
     Message Call(const char* path, const char* iface, const char* member, BusError& error, Append&& append) {
         sd_bus_message* raw = nullptr;
-        if (sd_bus_message_new_method_call(bus_.get(), &raw, kService, path, iface, member) < 0)
+        if (sd_bus_message_new_method_call(FBus.get(), &raw, kService, path, iface, member) < 0)
             return nullptr;
         const Message call(raw);
         if (!append(call.get())) return nullptr;
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline_ - Clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(FDeadline - Clock::now());
         if (left.count() <= 0) return nullptr;
         sd_bus_message* reply = nullptr;
-        if (sd_bus_call(bus_.get(), call.get(), static_cast<std::uint64_t>(left.count()), &error.error,
+        if (sd_bus_call(FBus.get(), call.get(), static_cast<std::uint64_t>(left.count()), &error.error,
                         &reply) < 0)
             return nullptr;
         return Message(reply);
@@ -160,8 +160,8 @@ public:
 
 private:
     explicit Bus(BusPtr bus)
-        : bus_(std::move(bus)),
-          deadline_(Clock::now() + std::chrono::milliseconds(Timeouts::kDefaultConnect)) {}
+        : FBus(std::move(bus)),
+          FDeadline(Clock::now() + std::chrono::milliseconds(Timeouts::kDefaultConnect)) {}
 
     static std::optional<std::vector<std::string>> ReadPaths(sd_bus_message* m) {
         if (sd_bus_message_enter_container(m, 'a', "o") <= 0) return std::nullopt;
@@ -218,8 +218,8 @@ private:
         return sd_bus_message_exit_container(m) >= 0;
     }
 
-    BusPtr bus_;
-    Clock::time_point deadline_;
+    BusPtr FBus;
+    Clock::time_point FDeadline;
 };
 
 // DeactivateConnection of an active connection: ERROR_SUCCESS also when it
@@ -292,28 +292,28 @@ public:
     }
 
     DWORD_PTR Add(const std::string& path) {
-        const std::lock_guard lock(mutex_);
-        const DWORD_PTR number = ++last_;
-        paths_.emplace(number, path);
+        const std::lock_guard lock(FMutex);
+        const DWORD_PTR number = ++FLast;
+        FPaths.emplace(number, path);
         return number;
     }
 
     std::optional<std::string> Find(DWORD_PTR number) {
-        const std::lock_guard lock(mutex_);
-        const auto found = paths_.find(number);
-        if (found == paths_.end()) return std::nullopt;
+        const std::lock_guard lock(FMutex);
+        const auto found = FPaths.find(number);
+        if (found == FPaths.end()) return std::nullopt;
         return found->second;
     }
 
     void Remove(DWORD_PTR number) {
-        const std::lock_guard lock(mutex_);
-        paths_.erase(number);
+        const std::lock_guard lock(FMutex);
+        FPaths.erase(number);
     }
 
 private:
-    std::mutex mutex_;
-    DWORD_PTR last_ = 0;
-    std::map<DWORD_PTR, std::string> paths_;
+    std::mutex FMutex;
+    DWORD_PTR FLast = 0;
+    std::map<DWORD_PTR, std::string> FPaths;
 };
 
 // What AutoDial brought up and AutoDialHangUp takes down. The mutex is held
