@@ -35,18 +35,6 @@ BOOL WINAPI InternetGetConnectedState(LPDWORD, DWORD) {
 BOOL WINAPI InternetGetConnectedStateExW(LPDWORD, LPWSTR, DWORD, DWORD) {
     return Fail(kNotImplemented);
 }
-DWORD WINAPI InternetDialW(HWND, LPWSTR, DWORD, DWORD_PTR*, DWORD) {
-    return NotImplementedCode();
-}
-DWORD WINAPI InternetHangUp(DWORD_PTR, DWORD) {
-    return NotImplementedCode();
-}
-BOOL WINAPI InternetAutodial(DWORD, HWND) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI InternetAutodialHangup(DWORD) {
-    return Fail(kNotImplemented);
-}
 DWORD WINAPI InternetAttemptConnect(DWORD) {
     return NotImplementedCode();
 }

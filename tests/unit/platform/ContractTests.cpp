@@ -93,10 +93,6 @@ TEST(Contract, FunctionsNotBuiltYetFailWithCallNotImplemented) {
 
     NOT_BUILT(InternetGetConnectedState);
     NOT_BUILT(InternetGetConnectedStateExW);
-    NOT_BUILT(InternetDialW);
-    NOT_BUILT(InternetHangUp);
-    NOT_BUILT(InternetAutodial);
-    NOT_BUILT(InternetAutodialHangup);
     NOT_BUILT(InternetAttemptConnect);
     NOT_BUILT(InternetCheckConnectionW);
     NOT_BUILT(InternetGoOnlineW);
