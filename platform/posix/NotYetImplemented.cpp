@@ -28,13 +28,7 @@ DWORD WINAPI InternetSetFilePointer(HINTERNET, LONG, PLONG, DWORD, DWORD_PTR) {
     return FailWith(kNotImplemented, INVALID_SET_FILE_POINTER);
 }
 
-// Connection state and dial-up.
-BOOL WINAPI InternetGetConnectedState(LPDWORD, DWORD) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI InternetGetConnectedStateExW(LPDWORD, LPWSTR, DWORD, DWORD) {
-    return Fail(kNotImplemented);
-}
+// Dial-up.
 DWORD WINAPI InternetDialW(HWND, LPWSTR, DWORD, DWORD_PTR*, DWORD) {
     return NotImplementedCode();
 }
@@ -46,19 +40,4 @@ BOOL WINAPI InternetAutodial(DWORD, HWND) {
 }
 BOOL WINAPI InternetAutodialHangup(DWORD) {
     return Fail(kNotImplemented);
-}
-DWORD WINAPI InternetAttemptConnect(DWORD) {
-    return NotImplementedCode();
-}
-BOOL WINAPI InternetCheckConnectionW(LPCWSTR, DWORD, DWORD) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI InternetGoOnlineW(LPCWSTR, HWND, DWORD) {
-    return Fail(kNotImplemented);
-}
-DWORD WINAPI InternetConfirmZoneCrossing(HWND, LPSTR, LPSTR, BOOL) {
-    return NotImplementedCode();
-}
-DWORD WINAPI InternetConfirmZoneCrossingA(HWND, LPSTR, LPSTR, BOOL) {
-    return NotImplementedCode();
 }
