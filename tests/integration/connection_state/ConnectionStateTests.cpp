@@ -1,22 +1,16 @@
 // The connection functions of the portable backend on this machine: the
-// connected state compared with what the kernel and `ip` report, real TCP
-// checks against loopback sockets, offline mode end to end through the HTTP
-// component, and the zone-crossing policy with and without a handler.
+// connected state compared with what `ip` reports, real TCP checks against a
+// loopback server and a closed port, offline mode end to end through the
+// HTTP component, and the zone-crossing policy with and without a handler.
 #include <Corvane/Corvane.h>
 #include <Framework/SysUtils.h>
 #include <Platform/ZoneCrossing.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "TestServers.h"
@@ -35,77 +29,45 @@ std::string Output(const std::string& command) {
     return out;
 }
 
-// What `ip -j addr` says of one interface.
-struct Link {
-    bool up = false;
-    bool pointToPoint = false;
-    bool address = false;  // an IPv4 address, or an IPv6 one of global scope
-};
-
-Link ReadLink(const std::string& name) {
-    const std::string json = Output("ip -j addr show dev " + name + " 2>/dev/null");
-    Link link;
-    link.up = json.find("\"UP\"") != std::string::npos && json.find("\"LOWER_UP\"") != std::string::npos;
-    link.pointToPoint = json.find("\"POINTOPOINT\"") != std::string::npos;
-    link.address = json.find("\"family\":\"inet\"") != std::string::npos ||
-                   json.find("\"scope\":\"global\"") != std::string::npos;
-    return link;
-}
-
-// The interface InternetGetConnectedState should name: the lowest-metric
-// usable IPv4 default route of /proc/net/route, else an IPv6 one.
-std::string ExpectedConnection(Link* link) {
-    std::string best;
-    unsigned long bestMetric = ~0ul;
-    std::ifstream routes("/proc/net/route");
-    std::string line;
-    std::getline(routes, line);
-    while (std::getline(routes, line)) {
-        std::istringstream in(line);
-        std::string name, destination, gateway, flags, refs, use;
-        unsigned long metric = 0;
-        std::string mask;
-        in >> name >> destination >> gateway >> flags >> refs >> use >> metric >> mask;
-        if (destination != "00000000" || mask != "00000000" || !(std::stoul(flags, nullptr, 16) & 1))
+// The interface InternetGetConnectedState should name, from `ip -j`: the
+// first default route (IPv4, then IPv6, each in the kernel's order) through
+// an interface that is up with an IPv4 or a global IPv6 address; whether
+// that interface is point-to-point.
+std::string ExpectedConnection(bool* pointToPoint) {
+    const std::string routes = Output("ip -j route show default; ip -j -6 route show default");
+    for (std::size_t at = 0; (at = routes.find("\"dev\":\"", at)) != std::string::npos;) {
+        at += 7;
+        const std::string name = routes.substr(at, routes.find('"', at) - at);
+        const std::string link = Output("ip -j addr show dev " + name);
+        if (name == "lo" || link.find("\"LOWER_UP\"") == std::string::npos ||
+            (link.find("\"family\":\"inet\"") == std::string::npos &&
+             link.find("\"scope\":\"global\"") == std::string::npos))
             continue;
-        const Link candidate = ReadLink(name);
-        if (name == "lo" || !candidate.up || !candidate.address || metric >= bestMetric) continue;
-        best = name;
-        bestMetric = metric;
-        *link = candidate;
-    }
-    if (!best.empty()) return best;
-    std::ifstream routes6("/proc/net/ipv6_route");
-    while (std::getline(routes6, line)) {
-        std::istringstream in(line);
-        std::string destination, length, source, sourceLength, hop, metric, refs, use, flags, name;
-        in >> destination >> length >> source >> sourceLength >> hop >> metric >> refs >> use >> flags >>
-            name;
-        const unsigned long bits = std::stoul(flags, nullptr, 16);
-        if (length != "00" || !(bits & 1) || (bits & 0x200) || name == "lo") continue;
-        const Link candidate = ReadLink(name);
-        if (!candidate.up || !candidate.address) continue;
-        *link = candidate;
+        *pointToPoint = link.find("\"POINTOPOINT\"") != std::string::npos;
         return name;
     }
     return {};
 }
 
 TEST(ConnectedState, MatchesTheKernelsRoutesAndInterfaces) {
-    Link link;
-    const std::string expected = ExpectedConnection(&link);
+    bool pointToPoint = false;
+    const std::string expected = ExpectedConnection(&pointToPoint);
     SCOPED_TRACE("expected connection: '" + expected + "'");
 
-    ::unsetenv("http_proxy");
-    ::unsetenv("HTTP_PROXY");
+    // No proxy from the environment, in either case.
+    for (std::string variable : {"http_proxy", "https_proxy", "ftp_proxy", "all_proxy"}) {
+        ::unsetenv(variable.c_str());
+        for (char& c : variable) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        ::unsetenv(variable.c_str());
+    }
     DWORD flags = 0xFFFFFFFF;
     char16_t name[64] = u"unchanged";
     const BOOL connected = InternetGetConnectedStateExW(&flags, name, 64, 0);
     EXPECT_EQ(connected != FALSE, !expected.empty());
     EXPECT_EQ(Framework::Utf16ToUtf8(name), expected);
-    const DWORD kind = expected.empty()    ? 0
-                       : link.pointToPoint ? DWORD{INTERNET_CONNECTION_MODEM}
-                                           : DWORD{INTERNET_CONNECTION_LAN};
+    const DWORD kind = expected.empty() ? 0
+                       : pointToPoint   ? DWORD{INTERNET_CONNECTION_MODEM}
+                                        : DWORD{INTERNET_CONNECTION_LAN};
     EXPECT_EQ(flags & (INTERNET_CONNECTION_LAN | INTERNET_CONNECTION_MODEM), kind);
     EXPECT_EQ(flags & (INTERNET_CONNECTION_OFFLINE | INTERNET_CONNECTION_PROXY), 0u);
     if (!connected) {
@@ -124,28 +86,6 @@ TEST(ConnectedState, MatchesTheKernelsRoutesAndInterfaces) {
     ::unsetenv("http_proxy");
 }
 
-// A socket listening on 127.0.0.1; its port.
-class Listening {
-public:
-    Listening() {
-        FFd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        ::bind(FFd, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(FFd, 4);
-        ::getsockname(FFd, reinterpret_cast<sockaddr*>(&address), &length);
-        FPort = ntohs(address.sin_port);
-    }
-    ~Listening() { ::close(FFd); }
-    unsigned Port() const { return FPort; }
-
-private:
-    int FFd = -1;
-    unsigned FPort = 0;
-};
-
 void SetProcessOffline(bool offline) {
     INTERNET_CONNECTED_INFO info{
         offline ? DWORD{INTERNET_STATE_DISCONNECTED_BY_USER} : DWORD{INTERNET_STATE_CONNECTED}, 0};
@@ -153,9 +93,7 @@ void SetProcessOffline(bool offline) {
 }
 
 TEST(CheckConnection, ConnectsForRealAndRefusesWhatIsNoUrl) {
-    const Listening listening;
-    const std::u16string open =
-        Framework::Utf8ToUtf16("http://127.0.0.1:" + std::to_string(listening.Port()));
+    const std::u16string open = Framework::Utf8ToUtf16(TestServers::Setting("CORVANE_HTTP_URL"));
     const std::u16string closed =
         Framework::Utf8ToUtf16("http://127.0.0.1:" + std::to_string(TestServers::ClosedPort()) + "/x");
     struct Row {
