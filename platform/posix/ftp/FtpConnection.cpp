@@ -1,6 +1,7 @@
 // The FTP connection handle and its control connection.
 #include "posix/ftp/FtpConnection.h"
 
+#include "posix/connection/OfflineMode.h"
 #include "posix/errors/LastError.h"
 #include "posix/ftp/FtpText.h"
 #include "posix/handles/Options.h"
@@ -393,6 +394,7 @@ const HandleOps FtpConnection::Ops = {
 // reported) first, then it connects and logs in; a failure closes it again.
 HINTERNET ConnectFtp(const HandleRef& session, LPCWSTR server, INTERNET_PORT port, LPCWSTR user,
                      LPCWSTR password, DWORD flags, DWORD_PTR context) {
+    if (OfflineMode::IsOffline(session)) return FailWith<HINTERNET>(ERROR_INTERNET_OFFLINE, nullptr);
     std::string userText;
     std::string passwordText;
     if (!FtpArgument(user, &userText, true) || !FtpArgument(password, &passwordText, true))
