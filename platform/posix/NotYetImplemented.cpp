@@ -9,56 +9,15 @@
 // tests/unit/platform/ContractTests.cpp.
 #include "posix/errors/LastError.h"
 
-using Corvane::Backend::Fail;
 using Corvane::Backend::FailWith;
 
 namespace {
 
 constexpr DWORD kNotImplemented = ERROR_CALL_NOT_IMPLEMENTED;
 
-// The tail of a function that answers with an error code.
-DWORD NotImplementedCode() {
-    return FailWith(kNotImplemented, kNotImplemented);
-}
-
 }  // namespace
 
 // Data transfer on request and file handles.
 DWORD WINAPI InternetSetFilePointer(HINTERNET, LONG, PLONG, DWORD, DWORD_PTR) {
     return FailWith(kNotImplemented, INVALID_SET_FILE_POINTER);
-}
-
-// Connection state and dial-up.
-BOOL WINAPI InternetGetConnectedState(LPDWORD, DWORD) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI InternetGetConnectedStateExW(LPDWORD, LPWSTR, DWORD, DWORD) {
-    return Fail(kNotImplemented);
-}
-DWORD WINAPI InternetDialW(HWND, LPWSTR, DWORD, DWORD_PTR*, DWORD) {
-    return NotImplementedCode();
-}
-DWORD WINAPI InternetHangUp(DWORD_PTR, DWORD) {
-    return NotImplementedCode();
-}
-BOOL WINAPI InternetAutodial(DWORD, HWND) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI InternetAutodialHangup(DWORD) {
-    return Fail(kNotImplemented);
-}
-DWORD WINAPI InternetAttemptConnect(DWORD) {
-    return NotImplementedCode();
-}
-BOOL WINAPI InternetCheckConnectionW(LPCWSTR, DWORD, DWORD) {
-    return Fail(kNotImplemented);
-}
-BOOL WINAPI InternetGoOnlineW(LPCWSTR, HWND, DWORD) {
-    return Fail(kNotImplemented);
-}
-DWORD WINAPI InternetConfirmZoneCrossing(HWND, LPSTR, LPSTR, BOOL) {
-    return NotImplementedCode();
-}
-DWORD WINAPI InternetConfirmZoneCrossingA(HWND, LPSTR, LPSTR, BOOL) {
-    return NotImplementedCode();
 }

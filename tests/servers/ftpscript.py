@@ -12,6 +12,7 @@ session's behaviour, the path a transfer's:
                      starting with digits (" 123 ...", "200 ...", "230-...")
   user `drop421`     the first command after login gets 421 and the control
                      connection is closed
+  user `silentfeat` FEAT is read and never answered
   user `noepsv`      EPSV gets 500, so the client must fall back to PASV
   user `badpasv`     EPSV gets 500 and PASV names 10.255.255.1, though the
                      data port listens on 127.0.0.1 (the client must use the
@@ -221,6 +222,8 @@ class Session(socketserver.StreamRequestHandler):
         self.reply("215 UNIX Type: L8")
 
     def do_FEAT(self, arg):
+        if self.user == "silentfeat":
+            return
         self.reply("211-Features:\r\n SIZE\r\n MDTM\r\n EPSV\r\n UTF8\r\n211 End")
 
     def do_OPTS(self, arg):

@@ -347,6 +347,7 @@ typedef struct _WIN32_FIND_DATAW {
 #define ERROR_TIMEOUT                 1460
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813
 #define ERROR_RESOURCE_LANG_NOT_FOUND 1815
+#define ERROR_NOT_CONNECTED           2250
 #define ERROR_INVALID_OPERATION       4317
 
 /* ---------------------------------------------------------------------------

@@ -1,7 +1,8 @@
 // The system's network manager, reached over the D-Bus system bus: what the
 // connected state reads of it, and the dialing the dial-up functions do
 // through it. Every function opens its own bus connection, so any thread
-// may call them; none throws.
+// may call them; none throws. Each gives up after the backend's default
+// connect timeout, and at once when there is no bus to connect to.
 #pragma once
 
 #include "posix/handles/Handle.h"
@@ -9,6 +10,21 @@
 #include <string>
 
 namespace Corvane::Backend::NetworkManager {
+
+/// The dial-up error codes of the platform these functions answer. The
+/// text of a D-Bus error is not kept: an error code is all the C API can
+/// carry.
+inline constexpr DWORD kErrorInvalidConnection =
+    87;  ///< ERROR_INVALID_PARAMETER: HangUp of a number Dial never gave
+inline constexpr DWORD kErrorUnknownEntry =
+    623;  ///< ERROR_CANNOT_FIND_PHONEBOOK_ENTRY: no profile of that name
+inline constexpr DWORD kErrorDisconnected =
+    628;  ///< ERROR_DISCONNECTION: an activation that failed or timed out
+inline constexpr DWORD kErrorActivationRefused =
+    633;  ///< ERROR_PORT_NOT_AVAILABLE: the manager refused to activate
+inline constexpr DWORD kErrorNeedsInteraction =
+    703;                                       ///< ERROR_INTERACTIVE_MODE: secrets wanted, caller unattended
+inline constexpr DWORD kErrorNoManager = 711;  ///< ERROR_RASMAN_CANNOT_INITIALIZE: no network manager answers
 
 /// What the connected state reports of the network manager.
 struct Presence {
@@ -32,7 +48,8 @@ DWORD HangUp(DWORD_PTR connection);
 /// platform); ERROR_SUCCESS or the error code.
 DWORD AutoDial(DWORD flags);
 
-/// Takes down what AutoDial brought up.
+/// Takes down what AutoDial brought up: the connection it activated and,
+/// if it enabled networking, networking. Nothing brought up: success.
 DWORD AutoDialHangUp();
 
 }  // namespace Corvane::Backend::NetworkManager

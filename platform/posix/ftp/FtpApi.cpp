@@ -2,6 +2,7 @@
 // is sent (a name holding CR, LF or NUL would smuggle a second command onto
 // the control line), takes the connection's control connection for its whole
 // exchange and delivers its notifications once it has let go of it.
+#include "posix/connection/OfflineMode.h"
 #include "posix/errors/Barrier.h"
 #include "posix/errors/LastError.h"
 #include "posix/ftp/FtpConnection.h"
@@ -53,6 +54,7 @@ DWORD WithConnection(HINTERNET hConnect,
     const auto connection = FindConnection(hConnect, &error);
     if (!connection) return error;
     if (found) *found = connection;
+    if (OfflineMode::IsOffline(connection)) return ERROR_INTERNET_OFFLINE;
     FtpConnection::Use use;
     error = connection->Acquire(&use);
     if (error == ERROR_SUCCESS) {

@@ -1,6 +1,7 @@
 // The FTP connection handle and its control connection.
 #include "posix/ftp/FtpConnection.h"
 
+#include "posix/connection/OfflineMode.h"
 #include "posix/errors/LastError.h"
 #include "posix/ftp/FtpText.h"
 #include "posix/handles/Options.h"
@@ -249,7 +250,8 @@ DWORD FtpConnection::Login(Use& use, const std::string& user, const std::string&
     // backend's own business.
     const std::u16string loginText = ResponseText(reply);
     const DWORD loginCode = static_cast<DWORD>(reply.code);
-    if (Command(use, "FEAT", &reply) == ERROR_SUCCESS && reply.code == 211) {
+    DWORD features = Command(use, "FEAT", &reply);
+    if (features == ERROR_SUCCESS && reply.code == 211) {
         bool utf8 = false;
         std::string_view rest = reply.text;
         while (!rest.empty()) {
@@ -260,9 +262,11 @@ DWORD FtpConnection::Login(Use& use, const std::string& user, const std::string&
             if (EqualsIgnoringAsciiCase(name, "MLST")) FMlsd = true;
             if (EqualsIgnoringAsciiCase(name, "UTF8")) utf8 = true;
         }
-        if (utf8) Command(use, "OPTS UTF8 ON", &reply);
+        if (utf8) features = Command(use, "OPTS UTF8 ON", &reply);
     }
-    if (FDead) return ERROR_INTERNET_CONNECTION_ABORTED;
+    // A refusal of either is no failure; a control connection that broke
+    // off or timed out while they ran fails the login with that error.
+    if (FDead) return features != ERROR_SUCCESS ? features : ERROR_INTERNET_CONNECTION_ABORTED;
     SetLastResponseInfo(loginCode, loginText);
     return ERROR_SUCCESS;
 }
@@ -390,6 +394,7 @@ const HandleOps FtpConnection::Ops = {
 // reported) first, then it connects and logs in; a failure closes it again.
 HINTERNET ConnectFtp(const HandleRef& session, LPCWSTR server, INTERNET_PORT port, LPCWSTR user,
                      LPCWSTR password, DWORD flags, DWORD_PTR context) {
+    if (OfflineMode::IsOffline(session)) return FailWith<HINTERNET>(ERROR_INTERNET_OFFLINE, nullptr);
     std::string userText;
     std::string passwordText;
     if (!FtpArgument(user, &userText, true) || !FtpArgument(password, &passwordText, true))

@@ -1,6 +1,7 @@
 // The C entry points common to every kind of handle: closing, the status
 // callback, option access with the options every handle answers, and the
 // data operations each kind answers through its operations table.
+#include "posix/connection/OfflineMode.h"
 #include "posix/errors/LastError.h"
 #include "posix/errors/Barrier.h"
 #include "posix/handles/Handle.h"
@@ -20,6 +21,7 @@ DWORD QueryGlobalOption(DWORD option, void* buffer, DWORD* size) {
     if (option == INTERNET_OPTION_VERSION) return QueryValue(buffer, size, kVersion);
     if (option == INTERNET_OPTION_MAX_CONNS_PER_SERVER)
         return QueryValue(buffer, size, MaxConnectionsPerServer());
+    if (option == INTERNET_OPTION_CONNECTED_STATE) return OfflineMode::QueryOption(buffer, size);
     return kOptionNotHandled;
 }
 
@@ -31,6 +33,7 @@ DWORD SetGlobalOption(DWORD option, const void* buffer, DWORD size) {
         const DWORD error = SetValue(buffer, size, count);
         return error == ERROR_SUCCESS ? SetMaxConnectionsPerServer(count) : error;
     }
+    if (option == INTERNET_OPTION_CONNECTED_STATE) return OfflineMode::SetOption(buffer, size);
     return kOptionNotHandled;
 }
 

@@ -4,6 +4,7 @@
 #include "posix/errors/Barrier.h"
 
 #include "posix/text/InternetDate.h"
+#include "posix/connection/OfflineMode.h"
 #include "posix/cookies/CookieJar.h"
 #include "posix/errors/LastError.h"
 #include "posix/handles/Options.h"
@@ -613,6 +614,7 @@ BOOL WINAPI HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHe
             hRequest ? HandleTable::FindAs<HttpRequest>(hRequest, HttpRequest::Ops, &error) : nullptr;
         if (!request) return Fail(error);
         if (!lpOptional && dwOptionalLength) return Fail(ERROR_INVALID_PARAMETER);
+        if (OfflineMode::IsOffline(request)) return Fail(ERROR_INTERNET_OFFLINE);
         std::string body;
         if (dwOptionalLength) body.assign(static_cast<const char*>(lpOptional), dwOptionalLength);
         return Outcome(request->Send(

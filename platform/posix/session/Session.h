@@ -29,7 +29,8 @@ struct SessionSettings {
     /// Hosts that bypass the proxy, separated by ';' ("*.example.com",
     /// "<local>", ...).
     std::u16string proxyBypass;
-    /// The InternetOpenW flags: INTERNET_FLAG_ASYNC and INTERNET_FLAG_OFFLINE.
+    /// The InternetOpenW flags: INTERNET_FLAG_ASYNC and INTERNET_FLAG_OFFLINE
+    /// (everything beneath the session then works offline, OfflineMode.h).
     DWORD flags = 0;
     DWORD connectTimeout = Timeouts::kDefaultConnect;
     DWORD connectRetries = 5;

@@ -14,6 +14,8 @@
 #include <fstream>
 #include <iterator>
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
 #include <memory>
 
 #include <unistd.h>
@@ -116,6 +118,20 @@ TEST(ComponentFaults, HttpExchangeSurvivesEveryFault) {
 
 namespace {
 
+// The last lines of one of the FTP fixture's server logs.
+std::string ServerLogTail(const std::string& name, std::size_t lines) {
+    const char* dir = std::getenv("CORVANE_FTP_SERVERS_DIR");
+    std::ifstream in(std::string(dir ? dir : ".") + "/logs/" + name);
+    std::vector<std::string> kept;
+    for (std::string line; std::getline(in, line);) {
+        kept.push_back(line);
+        if (kept.size() > lines) kept.erase(kept.begin());
+    }
+    std::string text = "last lines of " + name + ":\n";
+    for (const std::string& line : kept) text += line + "\n";
+    return text;
+}
+
 std::string ReadLocal(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
@@ -206,6 +222,7 @@ struct FtpExchange {
             session.reset();
             std::remove(local.c_str());
         };
+        s.evidence = [] { return ServerLogTail("ftpd.log", 30); };
         return s;
     }
 };

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 
@@ -46,8 +47,10 @@ Counts DriveFaults(const Scenario& scenario, unsigned kinds, std::size_t limit) 
         FI::Arm(kinds, nth);
         const char* failedStep = nullptr;
         std::string message;
+        auto stepStart = std::chrono::steady_clock::now();
         for (const Step& step : scenario.steps) {
             ++counts.operations;
+            stepStart = std::chrono::steady_clock::now();
             try {
                 step.run();
             } catch (const Corvane::EINetError& e) {
@@ -62,6 +65,9 @@ Counts DriveFaults(const Scenario& scenario, unsigned kinds, std::size_t limit) 
                 break;
             }
         }
+        const auto stepMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - stepStart)
+                                .count();
         const std::size_t reached = FI::Reached();
         const bool injected = FI::Injected();
         FI::Disarm();
@@ -84,7 +90,8 @@ Counts DriveFaults(const Scenario& scenario, unsigned kinds, std::size_t limit) 
         if (failedStep) {
             SCOPED_TRACE(scenario.name + ", fault " + std::to_string(nth) + " failed " + failedStep + ": " +
                          message);
-            EXPECT_TRUE(injected) << "a step failed with no fault injected";
+            EXPECT_TRUE(injected) << "a step failed with no fault injected, after " << stepMs << " ms\n"
+                                  << (scenario.evidence ? scenario.evidence() : std::string());
             try {
                 if (scenario.recover) scenario.recover();
             } catch (const Corvane::EINetError& e) {

@@ -35,6 +35,9 @@ struct Scenario {
     std::vector<Step> steps;
     std::function<void()> recover;
     std::function<void()> teardown;
+    /// What the scenario can tell of a step that failed with no fault
+    /// injected (a server's log, say); optional.
+    std::function<std::string()> evidence;
 };
 
 /// What one DriveFaults call did.

@@ -398,12 +398,17 @@ TEST_F(FtpBackend, LoginOutcomes) {
         std::u16string password;
         DWORD error;
         const char* response;
+        DWORD receiveTimeout = 0;  // 0: the session's own
     } rows[] = {
         {"anonymous", server, u"", u"", ERROR_SUCCESS, "230"},
         {"wrong password", server, user, u"wrong", ERROR_INTERNET_LOGIN_FAILURE, "530"},
         // The server closes on the first command after the login (FEAT).
         {"421 after the login", ServerOf(TestServers::Setting("CORVANE_FTPSCRIPT_URL")), u"drop421", u"",
          ERROR_INTERNET_CONNECTION_ABORTED, "421"},
+        // FEAT is the backend's own question, but a server that stops
+        // answering it fails the login as a timeout, not as a closed connection.
+        {"no answer to FEAT", ServerOf(TestServers::Setting("CORVANE_FTPSCRIPT_URL")), u"silentfeat", u"",
+         ERROR_INTERNET_TIMEOUT, "230", 300},
         {"refused port",
          {u"127.0.0.1", TestServers::ClosedPort()},
          user,
@@ -415,7 +420,13 @@ TEST_F(FtpBackend, LoginOutcomes) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        DWORD receive = 0;
+        DWORD size = sizeof(receive);
+        ASSERT_TRUE(InternetQueryOptionW(FSession, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, &size));
+        const DWORD timeout = row.receiveTimeout ? row.receiveTimeout : receive;
+        InternetSetOptionW(FSession, INTERNET_OPTION_RECEIVE_TIMEOUT, const_cast<DWORD*>(&timeout), size);
         const HINTERNET ftp = Connect(row.server, row.user, row.password, INTERNET_FLAG_PASSIVE);
+        InternetSetOptionW(FSession, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, size);
         EXPECT_EQ(ftp != nullptr, row.error == ERROR_SUCCESS);
         if (!ftp) {
             EXPECT_EQ(GetLastError(), row.error);

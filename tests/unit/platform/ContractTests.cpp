@@ -90,18 +90,6 @@ TEST(Contract, FunctionsNotBuiltYetFailWithCallNotImplemented) {
     if (PlatformDifferences::OnWindowsApi()) GTEST_SKIP() << "wininet.dll carries these functions";
 #define NOT_BUILT(Name) ExpectNotImplemented(#Name, &::Name, &Corvane::InternetApi::Name, &Failures::Name)
     NOT_BUILT(InternetSetFilePointer);
-
-    NOT_BUILT(InternetGetConnectedState);
-    NOT_BUILT(InternetGetConnectedStateExW);
-    NOT_BUILT(InternetDialW);
-    NOT_BUILT(InternetHangUp);
-    NOT_BUILT(InternetAutodial);
-    NOT_BUILT(InternetAutodialHangup);
-    NOT_BUILT(InternetAttemptConnect);
-    NOT_BUILT(InternetCheckConnectionW);
-    NOT_BUILT(InternetGoOnlineW);
-    NOT_BUILT(InternetConfirmZoneCrossing);
-    NOT_BUILT(InternetConfirmZoneCrossingA);
 #undef NOT_BUILT
 }
 
