@@ -337,6 +337,13 @@ typedef struct _WIN32_FIND_DATAW {
 #define ERROR_NO_MORE_ITEMS           259
 #define ERROR_MR_MID_NOT_FOUND        317
 #define ERROR_INVALID_ADDRESS         487
+/* The dial-up codes the connection functions answer (raserror.h on Windows). */
+#define ERROR_CANNOT_FIND_PHONEBOOK_ENTRY 623
+#define ERROR_DISCONNECTION               628
+#define ERROR_PORT_NOT_AVAILABLE          633
+#define ERROR_REQUEST_TIMEOUT             638
+#define ERROR_INTERACTIVE_MODE            703
+#define ERROR_RASMAN_CANNOT_INITIALIZE    711
 #define ERROR_OPERATION_ABORTED       995
 #define ERROR_IO_INCOMPLETE           996
 #define ERROR_IO_PENDING              997
