@@ -11,17 +11,20 @@ networkmanager template on that bus, and gives the mock:
 
   - the profiles (connection.id) "office" (not autoconnect), "backup"
     (autoconnect, priority 5), "uplink" (autoconnect, priority 10),
-    "failing" and "needs-secrets" (neither autoconnect);
+    "failing", "needs-secrets" and "stalling" (none autoconnect);
   - one ethernet device, eth0, disconnected;
-  - networking disabled and no active connection;
+  - networking disabled, no active connection, no primary connection;
   - an ActivateConnection that behaves like the real service where the
     template does not: it refuses while networking is disabled; "failing"
     is removed again at once, as a failed activation is; "needs-secrets"
-    stays activating on eth0, which waits for secrets.
+    stays activating on eth0, which waits for secrets; "stalling" stays
+    activating without asking for anything; any other becomes the
+    PrimaryConnection when there is none, and stops being it when it is
+    deactivated.
 
 Tests reach the bus through DBUS_SYSTEM_BUS_ADDRESS=unix:path=DIR/system_bus_socket.
 It first stops whatever an earlier run left in DIR; when something does not
-come up, its log is printed, everything is stopped and the exit status is 1.
+come up within START_TIMEOUT (configuring the mock included), its log is printed, everything is stopped and the exit status is 1.
 `stop` ends both processes (see servers.py) and always exits 0.
 """
 
@@ -54,7 +57,7 @@ DEVICE_DISCONNECTED = 30
 
 # (id, autoconnect, priority)
 PROFILES = [("office", False, 0), ("backup", True, 5), ("uplink", True, 10),
-            ("failing", False, 0), ("needs-secrets", False, 0)]
+            ("failing", False, 0), ("needs-secrets", False, 0), ("stalling", False, 0)]
 
 BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
@@ -86,6 +89,18 @@ else:
     ret = self.activate_connection(self, args[0], args[1], args[2])
     if name == 'failing':
         self.deactivate_connection(self, ret)
+    elif name == 'stalling':
+        objects[ret].Set(nm + '.Connection.Active', 'State', dbus.UInt32(1))
+    elif self.Get(nm, 'PrimaryConnection') == '/':
+        self.Set(nm, 'PrimaryConnection', ret)
+"""
+
+# DeactivateConnection(active): the template's, which leaves PrimaryConnection.
+DEACTIVATE = """
+nm = 'org.freedesktop.NetworkManager'
+self.deactivate_connection(self, args[0])
+if self.Get(nm, 'PrimaryConnection') == args[0]:
+    self.Set(nm, 'PrimaryConnection', dbus.ObjectPath('/'))
 """
 
 
@@ -106,7 +121,14 @@ def wait_for(proc, name, layout, ready, deadline):
     raise RuntimeError("%s did not come up" % name, name)
 
 
-def configure(bus):
+def configure(bus, deadline):
+    """Each call gets what is left of the start's time."""
+    def left():
+        remaining = deadline - time.monotonic()
+        if remaining <= 0:
+            raise RuntimeError("configuring the mock took too long", "dbusmock")
+        return remaining
+
     mock = dbus.Interface(bus.get_object(NM, NM_PATH), MOCK_IFACE)
     settings = dbus.Interface(bus.get_object(NM, SETTINGS_PATH), NM + ".Settings")
     # Profiles first: the template activates an autoconnect profile at once
@@ -119,10 +141,12 @@ def configure(bus):
                 "autoconnect": dbus.Boolean(autoconnect),
                 "autoconnect-priority": dbus.Int32(priority),
             }, signature="sv"),
-        }, signature="sa{sv}"))
-    mock.AddEthernetDevice("eth0", "eth0", dbus.UInt32(DEVICE_DISCONNECTED))
-    mock.SetNetworkingEnabled(False)
-    mock.AddMethod(NM, "ActivateConnection", "ooo", "o", ACTIVATE)
+        }, signature="sa{sv}"), timeout=left())
+    mock.AddEthernetDevice("eth0", "eth0", dbus.UInt32(DEVICE_DISCONNECTED), timeout=left())
+    mock.SetNetworkingEnabled(False, timeout=left())
+    mock.AddProperty(NM, "PrimaryConnection", dbus.ObjectPath("/"), timeout=left())
+    mock.AddMethod(NM, "ActivateConnection", "ooo", "o", ACTIVATE, timeout=left())
+    mock.AddMethod(NM, "DeactivateConnection", "o", "", DEACTIVATE, timeout=left())
 
 
 def start(layout):
@@ -144,7 +168,7 @@ def start(layout):
     mock = spawn(layout, "dbusmock", [sys.executable, "-m", "dbusmock", "--system", "--template", "networkmanager"])
     bus = dbus.bus.BusConnection(address)
     wait_for(mock, "dbusmock", layout, lambda: bus.name_has_owner(NM), deadline)
-    configure(bus)
+    configure(bus, deadline)
 
 
 def main():
@@ -162,7 +186,7 @@ def main():
     os.makedirs(layout.dir, exist_ok=True)
     try:
         start(layout)
-    except Exception as e:
+    except BaseException as e:  # an interrupt too: nothing half-started stays
         print("nmbus: start: %s" % e, file=sys.stderr)
         for name in ("dbus-daemon", "dbusmock"):
             try:

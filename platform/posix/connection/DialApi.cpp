@@ -4,13 +4,15 @@
 //
 // No window is ever shown: the parent window arguments are unused, and the
 // prompting flags (INTERNET_DIAL_FORCE_PROMPT, INTERNET_DIAL_SHOW_OFFLINE)
-// have nothing to act on; the unattended flags make a dial fail instead of
-// waiting for secrets the manager asks its agents for.
+// have nothing to act on; the unattended flags (either of them, in either
+// call) make a dial fail instead of waiting for secrets the manager asks its
+// agents for.
 #include "posix/connection/NetworkManager.h"
 #include "posix/errors/Barrier.h"
 #include "posix/errors/LastError.h"
 #include "posix/text/Utf.h"
 
+#include <new>
 #include <string>
 
 using namespace Corvane::Backend;
@@ -22,11 +24,28 @@ DWORD Reported(DWORD code) {
     return code == ERROR_SUCCESS ? code : FailWith(code, code);
 }
 
+// The exception barrier of an entry point that returns its error code: an
+// exception ends the call with the code it leaves as the last error
+// (ERROR_NOT_ENOUGH_MEMORY for a failed allocation), so the two agree.
+template <typename Body>
+DWORD GuardedCode(Body&& body) noexcept {
+    DWORD code = ERROR_INTERNET_INTERNAL_ERROR;
+    try {
+        const FaultInjection::EntryScope entry;
+        return body();
+    } catch (const std::bad_alloc&) {
+        code = ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {}
+    ::SetLastError(code);
+    return code;
+}
+
 }  // namespace
 
-// A null name reads as the empty name, which names no profile.
+// A null name reads as the empty name, which names no profile (the platform
+// would dial its default connection; InternetAutodial is the call for that).
 DWORD WINAPI InternetDialW(HWND, LPWSTR lpszConnectoid, DWORD dwFlags, DWORD_PTR* lpdwConnection, DWORD) {
-    return Guarded<DWORD>(ERROR_INTERNET_INTERNAL_ERROR, [&]() -> DWORD {
+    return GuardedCode([&]() -> DWORD {
         if (!lpdwConnection) return Reported(ERROR_INVALID_PARAMETER);
         const std::u16string name = lpszConnectoid ? std::u16string(lpszConnectoid) : std::u16string();
         return Reported(NetworkManager::Dial(name, dwFlags, lpdwConnection));
@@ -34,8 +53,7 @@ DWORD WINAPI InternetDialW(HWND, LPWSTR lpszConnectoid, DWORD dwFlags, DWORD_PTR
 }
 
 DWORD WINAPI InternetHangUp(DWORD_PTR dwConnection, DWORD) {
-    return Guarded<DWORD>(ERROR_INTERNET_INTERNAL_ERROR,
-                          [&]() -> DWORD { return Reported(NetworkManager::HangUp(dwConnection)); });
+    return GuardedCode([&]() -> DWORD { return Reported(NetworkManager::HangUp(dwConnection)); });
 }
 
 BOOL WINAPI InternetAutodial(DWORD dwFlags, HWND) {

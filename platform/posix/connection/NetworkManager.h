@@ -1,12 +1,14 @@
 // The system's network manager, reached over the D-Bus system bus: what the
 // connected state reads of it, and the dialing the dial-up functions do
 // through it. Every function opens its own bus connection, so any thread
-// may call them; none throws. Each gives up after the backend's default
-// connect timeout, and at once when there is no bus to connect to.
+// may call them; none throws, and none starts a manager that is not
+// running. Query gives up after a second; the others after the backend's
+// default connect timeout (SetBudget), and at once when there is no bus.
 #pragma once
 
 #include "posix/handles/Handle.h"
 
+#include <chrono>
 #include <string>
 
 namespace Corvane::Backend::NetworkManager {
@@ -25,6 +27,9 @@ inline constexpr DWORD kErrorActivationRefused =
 inline constexpr DWORD kErrorNeedsInteraction =
     703;                                       ///< ERROR_INTERACTIVE_MODE: secrets wanted, caller unattended
 inline constexpr DWORD kErrorNoManager = 711;  ///< ERROR_RASMAN_CANNOT_INITIALIZE: no network manager answers
+inline constexpr DWORD kErrorTimedOut =
+    638;  ///< ERROR_REQUEST_TIMEOUT: the manager did not answer a call in time
+inline constexpr DWORD kErrorAccessDenied = 5;  ///< ERROR_ACCESS_DENIED: the manager denies this caller
 
 /// What the connected state reports of the network manager.
 struct Presence {
@@ -33,12 +38,16 @@ struct Presence {
 };
 
 /// Asks the network manager; a bus or a manager that does not answer
-/// reads as absent.
+/// within a second reads as absent. An answer is reused for a second (per
+/// bus address), as the connected state asks on every read.
 Presence Query();
 
 /// Activates the connection profile named `name` (its id); on success
 /// `*connection` is a non-zero number that identifies the active
 /// connection for HangUp. Returns ERROR_SUCCESS or the dial-up error code.
+/// The unattended flags (INTERNET_DIAL_UNATTENDED and
+/// INTERNET_AUTODIAL_FORCE_UNATTENDED, here and in AutoDial) withdraw an
+/// activation that waits for secrets.
 DWORD Dial(const std::u16string& name, DWORD flags, DWORD_PTR* connection);
 
 /// Deactivates the active connection that Dial numbered `connection`.
@@ -51,5 +60,10 @@ DWORD AutoDial(DWORD flags);
 /// Takes down what AutoDial brought up: the connection it activated and,
 /// if it enabled networking, networking. Nothing brought up: success.
 DWORD AutoDialHangUp();
+
+/// Sets the time Dial, HangUp, AutoDial and AutoDialHangUp may take (a dial
+/// still running then is withdrawn); zero restores the default, the
+/// connect timeout's. For tests that make an activation run out of time.
+void SetBudget(std::chrono::milliseconds budget);
 
 }  // namespace Corvane::Backend::NetworkManager
