@@ -23,7 +23,12 @@ namespace Corvane::ZoneCrossing {
 using Handler = DWORD (*)(const char* from, const char* to, bool post, void* context);
 
 /// Sets the process's handler and the context passed to it (a null handler:
-/// none, crossings are allowed). Returns ERROR_SUCCESS, or
+/// none, crossings are allowed). It returns once no call of the previous
+/// handler is running any more, so the old context may then be freed. Called
+/// from inside a handler it cannot wait for that very call (nor for a
+/// handler on another thread doing the same): it returns at once, and calls
+/// already running finish with the old handler. Do not call it while
+/// holding a lock a handler takes. Returns ERROR_SUCCESS, or
 /// ERROR_NOT_SUPPORTED where the platform asks the user itself.
 DWORD SetHandler(Handler handler, void* context);
 

@@ -5,6 +5,7 @@
 #include "posix/connection/OfflineMode.h"
 #include "posix/session/Session.h"
 
+#include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <net/route.h>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string_view>
 #include <utility>
@@ -33,9 +35,10 @@ bool IsModemName(std::string_view name) {
 // The interfaces of getifaddrs, one entry per name with its addresses folded in.
 std::vector<Interface> ReadInterfaces() {
     std::vector<Interface> interfaces;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) return interfaces;
-    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+    ifaddrs* first = nullptr;
+    if (getifaddrs(&first) != 0) return interfaces;
+    const std::unique_ptr<ifaddrs, decltype(&freeifaddrs)> list(first, &freeifaddrs);
+    for (const ifaddrs* entry = first; entry; entry = entry->ifa_next) {
         if (!entry->ifa_name) continue;
         auto found = std::find_if(interfaces.begin(), interfaces.end(),
                                   [&](const Interface& i) { return i.name == entry->ifa_name; });
@@ -52,14 +55,15 @@ std::vector<Interface> ReadInterfaces() {
         const sockaddr* address = entry->ifa_addr;
         if (!address) continue;
         if (address->sa_family == AF_INET) {
-            found->routableAddress = true;
+            // 169.254/16 is the link's own, as fe80::/10 is for IPv6.
+            const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+            if ((ntohl(v4->sin_addr.s_addr) & 0xFFFF0000u) != 0xA9FE0000u) found->routableAddress = true;
         } else if (address->sa_family == AF_INET6) {
             const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
             if (!IN6_IS_ADDR_LINKLOCAL(&v6->sin6_addr) && !IN6_IS_ADDR_LOOPBACK(&v6->sin6_addr))
                 found->routableAddress = true;
         }
     }
-    freeifaddrs(list);
     return interfaces;
 }
 
@@ -79,9 +83,8 @@ bool Usable(unsigned long flags) {
 // /proc/net/route: "Iface Destination Gateway Flags RefCnt Use Metric Mask ...",
 // after a header line; addresses and flags in hexadecimal, the metric in
 // decimal.
-std::vector<Route> Ipv4DefaultRoutes() {
+std::vector<Route> Ipv4DefaultRoutes(std::istream& file) {
     std::vector<Route> routes;
-    std::ifstream file("/proc/net/route");
     std::string line;
     std::getline(file, line);
     while (std::getline(file, line)) {
@@ -97,10 +100,13 @@ std::vector<Route> Ipv4DefaultRoutes() {
 }
 
 // /proc/net/ipv6_route: "dest destlen src srclen nexthop metric refcnt use
-// flags iface", no header; numbers in hexadecimal.
-std::vector<Route> Ipv6DefaultRoutes() {
+// flags iface", no header; numbers in hexadecimal. The file lists the
+// routes of every table, without saying which: a source-specific default
+// (srclen not 0) is policy routing's, for traffic from one prefix only,
+// and is skipped; a plain ::/0 kept in a table other than the main one
+// (where rules send some traffic) cannot be told apart and counts.
+std::vector<Route> Ipv6DefaultRoutes(std::istream& file) {
     std::vector<Route> routes;
-    std::ifstream file("/proc/net/ipv6_route");
     std::string line;
     while (std::getline(file, line)) {
         std::istringstream fields(line);
@@ -108,7 +114,7 @@ std::vector<Route> Ipv6DefaultRoutes() {
         if (!(fields >> destination >> length >> source >> sourceLength >> nextHop >> metric >> refCount >>
               use >> flags >> name))
             continue;
-        if (Hex(length) != 0 || !Usable(Hex(flags))) continue;
+        if (Hex(length) != 0 || Hex(sourceLength) != 0 || !Usable(Hex(flags))) continue;
         routes.emplace_back(name, Hex(metric));
     }
     return routes;
@@ -121,6 +127,13 @@ void AppendByMetric(std::vector<std::string>& out, std::vector<Route> routes) {
 }
 
 }  // namespace
+
+std::vector<std::string> DefaultRoutes(std::istream& ipv4, std::istream& ipv6) {
+    std::vector<std::string> names;
+    AppendByMetric(names, Ipv4DefaultRoutes(ipv4));
+    AppendByMetric(names, Ipv6DefaultRoutes(ipv6));
+    return names;
+}
 
 State Evaluate(const Snapshot& snapshot) {
     State state;
@@ -143,11 +156,17 @@ State Evaluate(const Snapshot& snapshot) {
     return state;
 }
 
-Snapshot Read() {
+Snapshot ReadNetwork() {
     Snapshot snapshot;
     snapshot.interfaces = ReadInterfaces();
-    AppendByMetric(snapshot.defaultRoutes, Ipv4DefaultRoutes());
-    AppendByMetric(snapshot.defaultRoutes, Ipv6DefaultRoutes());
+    std::ifstream ipv4("/proc/net/route");
+    std::ifstream ipv6("/proc/net/ipv6_route");
+    snapshot.defaultRoutes = DefaultRoutes(ipv4, ipv6);
+    return snapshot;
+}
+
+Snapshot Read() {
+    Snapshot snapshot = ReadNetwork();
     snapshot.proxy = !ProxyFromEnvironment().proxy.empty();
     const NetworkManager::Presence manager = NetworkManager::Query();
     snapshot.managerReachable = manager.reachable;
@@ -158,6 +177,10 @@ Snapshot Read() {
 
 State Current() {
     return Evaluate(Read());
+}
+
+bool HasConnection() {
+    return (Evaluate(ReadNetwork()).flags & (INTERNET_CONNECTION_LAN | INTERNET_CONNECTION_MODEM)) != 0;
 }
 
 }  // namespace Corvane::Backend::ConnectedState

@@ -6,6 +6,7 @@
 
 #include <Platform/WinInet.h>
 
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,8 @@ struct Interface {
     bool up = false;            ///< IFF_UP and IFF_RUNNING
     bool loopback = false;      ///< IFF_LOOPBACK
     bool pointToPoint = false;  ///< IFF_POINTOPOINT
-    /// It holds an IPv4 address or an IPv6 address beyond its link.
+    /// It holds an address beyond its link: IPv4 outside 169.254/16, IPv6
+    /// neither link-local nor loopback.
     bool routableAddress = false;
 };
 
@@ -48,12 +50,26 @@ struct State {
 /// offline; the OFFLINE flag then stands beside LAN or MODEM.
 State Evaluate(const Snapshot& snapshot);
 
-/// The snapshot of this machine now: getifaddrs, /proc/net/route,
-/// /proc/net/ipv6_route, the proxy the environment gives a preconfigured
-/// session, the network manager and the process's offline mode.
+/// The interfaces holding a usable default route (up, not rejecting), in
+/// the order of Snapshot::defaultRoutes, from the text of /proc/net/route
+/// (`ipv4`, header line first) and /proc/net/ipv6_route (`ipv6`). IPv6
+/// routes for one source prefix only are not defaults; the IPv6 file does
+/// not say which table a route is in, so a default of any table counts.
+std::vector<std::string> DefaultRoutes(std::istream& ipv4, std::istream& ipv6);
+
+/// The interfaces and default routes of this machine now (getifaddrs and
+/// the two route files); nothing else is asked, the rest stays false.
+Snapshot ReadNetwork();
+
+/// ReadNetwork(), the proxy the environment gives a preconfigured session,
+/// the network manager and the process's offline mode.
 Snapshot Read();
 
 /// Evaluate(Read()).
 State Current();
+
+/// Whether the machine has a connection (LAN or MODEM), from ReadNetwork()
+/// only: the network manager is not asked.
+bool HasConnection();
 
 }  // namespace Corvane::Backend::ConnectedState

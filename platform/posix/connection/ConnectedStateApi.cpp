@@ -17,8 +17,6 @@ using namespace Corvane::Backend;
 
 namespace {
 
-constexpr DWORD kConnectionFlags = INTERNET_CONNECTION_LAN | INTERNET_CONNECTION_MODEM;
-
 // The state now; `connected` also tells the caller's result.
 BOOL Report(const ConnectedState::State& state, LPDWORD flags) {
     if (flags) *flags = state.flags;
@@ -26,9 +24,10 @@ BOOL Report(const ConnectedState::State& state, LPDWORD flags) {
 }
 
 // Leaves offline mode when the machine has a connection: ERROR_SUCCESS, or
-// ERROR_NOT_CONNECTED (the process stays as it was).
+// ERROR_NOT_CONNECTED (the process stays as it was). Only the interfaces
+// and routes tell, so the network manager is not asked.
 DWORD GoOnline() {
-    if (!(ConnectedState::Current().flags & kConnectionFlags)) return ERROR_NOT_CONNECTED;
+    if (!ConnectedState::HasConnection()) return ERROR_NOT_CONNECTED;
     OfflineMode::SetProcess(false);
     return ERROR_SUCCESS;
 }
@@ -78,7 +77,7 @@ BOOL WINAPI InternetGetConnectedStateExW(LPDWORD lpdwFlags, LPWSTR lpszConnectio
 // Leaves offline mode when the machine has a connection. Without one the
 // process stays offline and the result is ERROR_NOT_CONNECTED.
 DWORD WINAPI InternetAttemptConnect(DWORD /*dwReserved*/) {
-    return Guarded<DWORD>(ERROR_NOT_ENOUGH_MEMORY, [&]() -> DWORD { return GoOnline(); });
+    return GuardedCode([&]() -> DWORD { return GoOnline(); });
 }
 
 // InternetAttemptConnect with a URL to go online for, which may be null or
@@ -99,8 +98,9 @@ BOOL WINAPI InternetGoOnlineW(LPCWSTR lpszURL, HWND /*hwndParent*/, DWORD dwFlag
 
 // With FLAG_ICC_FORCE_CONNECTION: a TCP connection to the URL's host and
 // port (the scheme's default when none is given) within the default connect
-// timeout. Without it: whether the machine is connected, as
-// InternetGetConnectedState tells. A URL that is no URL fails with
+// timeout. Without it: whether the machine has a connection, from its
+// interfaces and routes alone (the network manager, which does not change
+// that answer, is not asked). A URL that is no URL fails with
 // ERROR_INTERNET_INVALID_URL; anything unreachable, a null URL (there is no
 // server this process last used to fall back on), and a process in offline
 // mode with ERROR_NOT_CONNECTED.
@@ -114,7 +114,7 @@ BOOL WINAPI InternetCheckConnectionW(LPCWSTR lpszUrl, DWORD dwFlags, DWORD /*dwR
                 return Fail(error);
         }
         if (OfflineMode::Process()) return Fail(ERROR_NOT_CONNECTED);
-        if (!force) return ConnectedState::Current().connected ? TRUE : Fail(ERROR_NOT_CONNECTED);
+        if (!force) return ConnectedState::HasConnection() ? TRUE : Fail(ERROR_NOT_CONNECTED);
         if (!lpszUrl) return Fail(ERROR_NOT_CONNECTED);
         return Outcome(ConnectTo(target));
     });

@@ -27,14 +27,19 @@ bool IsOffline(const HandleRef& handle) {
 }
 
 DWORD QueryOption(void* buffer, DWORD* size) {
-    const INTERNET_CONNECTED_INFO info{
-        Process() ? DWORD{INTERNET_STATE_DISCONNECTED_BY_USER} : DWORD{INTERNET_STATE_CONNECTED}, 0};
-    return QueryValue(buffer, size, info);
+    const DWORD state =
+        Process() ? DWORD{INTERNET_STATE_DISCONNECTED_BY_USER} : DWORD{INTERNET_STATE_CONNECTED};
+    return QueryValue(buffer, size, state);
 }
 
 DWORD SetOption(const void* buffer, DWORD size) {
     INTERNET_CONNECTED_INFO info{};
-    if (const DWORD error = SetValue(buffer, size, info); error != ERROR_SUCCESS) return error;
+    if (size == sizeof(DWORD)) {
+        if (const DWORD error = SetValue(buffer, size, info.dwConnectedState); error != ERROR_SUCCESS)
+            return error;
+    } else if (const DWORD error = SetValue(buffer, size, info); error != ERROR_SUCCESS) {
+        return error;
+    }
     if (info.dwFlags & ~DWORD{ISO_FORCE_DISCONNECTED}) return ERROR_INVALID_PARAMETER;
     switch (info.dwConnectedState) {
     case INTERNET_STATE_CONNECTED:

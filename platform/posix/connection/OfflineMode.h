@@ -20,12 +20,14 @@ void SetProcess(bool offline);
 /// offline, or the handle's session was opened with INTERNET_FLAG_OFFLINE.
 bool IsOffline(const HandleRef& handle);
 
-/// INTERNET_OPTION_CONNECTED_STATE on a null handle: reading reports
-/// INTERNET_STATE_CONNECTED or INTERNET_STATE_DISCONNECTED_BY_USER;
-/// setting takes INTERNET_STATE_CONNECTED (online) or
-/// INTERNET_STATE_DISCONNECTED(_BY_USER) (offline), with dwFlags 0 or
-/// ISO_FORCE_DISCONNECTED (requests already under way run on). Each returns
-/// ERROR_SUCCESS or the option's error.
+/// INTERNET_OPTION_CONNECTED_STATE on a null handle. Reading gives one
+/// DWORD, as the platform documents the option (an unsigned long):
+/// INTERNET_STATE_CONNECTED or INTERNET_STATE_DISCONNECTED_BY_USER.
+/// Setting takes an INTERNET_CONNECTED_INFO, as the platform documents that
+/// structure for it, or that lone DWORD (dwFlags 0): the state
+/// INTERNET_STATE_CONNECTED (online) or INTERNET_STATE_DISCONNECTED(_BY_USER)
+/// (offline), with dwFlags 0 or ISO_FORCE_DISCONNECTED (requests already
+/// under way run on). Each returns ERROR_SUCCESS or the option's error.
 DWORD QueryOption(void* buffer, DWORD* size);
 DWORD SetOption(const void* buffer, DWORD size);
 

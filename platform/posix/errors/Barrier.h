@@ -28,4 +28,21 @@ T Guarded(T failure, Body&& body) noexcept {
     return failure;
 }
 
+/// For an entry point whose result is an error code: runs `body` and
+/// returns the code it returns. If it throws, the code that stands for the
+/// exception (as Guarded sets it) is both the last error and the result, so
+/// that the two never disagree.
+template <typename Body>
+DWORD GuardedCode(Body&& body) noexcept {
+    DWORD code = ERROR_INTERNET_INTERNAL_ERROR;
+    try {
+        const FaultInjection::EntryScope entry;
+        return body();
+    } catch (const std::bad_alloc&) {
+        code = ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {}
+    ::SetLastError(code);
+    return code;
+}
+
 }  // namespace Corvane::Backend

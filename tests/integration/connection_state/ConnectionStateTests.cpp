@@ -8,10 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "TestServers.h"
 
@@ -29,19 +32,31 @@ std::string Output(const std::string& command) {
     return out;
 }
 
+// The part of `ip -j addr`'s output that describes the interface `name`
+// (empty when there is none).
+std::string LinkOf(const std::string& addresses, const std::string& name) {
+    const std::size_t at = addresses.find("\"ifname\":\"" + name + "\"");
+    if (at == std::string::npos) return {};
+    return addresses.substr(at, addresses.find("\"ifindex\":", at) - at);
+}
+
 // The interface InternetGetConnectedState should name, from `ip -j`: the
 // first default route (IPv4, then IPv6, each in the kernel's order) through
-// an interface that is up with an IPv4 or a global IPv6 address; whether
-// that interface is point-to-point.
+// an interface that is up with an IPv4 address beyond 169.254/16 or a
+// global IPv6 address; whether that interface is point-to-point.
 std::string ExpectedConnection(bool* pointToPoint) {
     const std::string routes = Output("ip -j route show default; ip -j -6 route show default");
+    const std::string addresses = Output("ip -j addr");
     for (std::size_t at = 0; (at = routes.find("\"dev\":\"", at)) != std::string::npos;) {
         at += 7;
         const std::string name = routes.substr(at, routes.find('"', at) - at);
-        const std::string link = Output("ip -j addr show dev " + name);
+        const std::string link = LinkOf(addresses, name);
+        const std::string inet = "\"family\":\"inet\",\"local\":\"";
+        bool ipv4 = false;
+        for (std::size_t v4 = link.find(inet); v4 != std::string::npos; v4 = link.find(inet, v4 + 1))
+            ipv4 |= link.compare(v4 + inet.size(), 8, "169.254.") != 0;
         if (name == "lo" || link.find("\"LOWER_UP\"") == std::string::npos ||
-            (link.find("\"family\":\"inet\"") == std::string::npos &&
-             link.find("\"scope\":\"global\"") == std::string::npos))
+            (!ipv4 && link.find("\"scope\":\"global\"") == std::string::npos))
             continue;
         *pointToPoint = link.find("\"POINTOPOINT\"") != std::string::npos;
         return name;
@@ -117,9 +132,11 @@ TEST(CheckConnection, ConnectsForRealAndRefusesWhatIsNoUrl) {
             EXPECT_EQ(::GetLastError(), row.error);
         }
     }
-    // Without the flag: whether the machine is connected.
-    DWORD flags = 0;
-    EXPECT_EQ(InternetCheckConnectionW(closed.c_str(), 0, 0), InternetGetConnectedState(&flags, 0));
+    // Without the flag nothing is contacted: a closed port reads as
+    // reachable exactly when the machine has a connection.
+    bool pointToPoint = false;
+    EXPECT_EQ(InternetCheckConnectionW(closed.c_str(), 0, 0) != FALSE,
+              !ExpectedConnection(&pointToPoint).empty());
 
     // Offline, nothing is reachable.
     SetProcessOffline(true);
@@ -148,10 +165,11 @@ TEST(OfflineMode, RequestsFailOfflineAndRunAgainOnline) {
     http.CloseRequest();
 
     SetProcessOffline(true);
-    INTERNET_CONNECTED_INFO info{};
-    DWORD size = sizeof(info);
-    ASSERT_TRUE(InternetQueryOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &info, &size));
-    EXPECT_EQ(info.dwConnectedState, DWORD{INTERNET_STATE_DISCONNECTED_BY_USER});
+    DWORD state = 0;
+    DWORD size = sizeof(INTERNET_CONNECTED_INFO);
+    ASSERT_TRUE(InternetQueryOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &state, &size));
+    EXPECT_EQ(state, DWORD{INTERNET_STATE_DISCONNECTED_BY_USER});
+    EXPECT_EQ(size, sizeof(DWORD));
     DWORD flags = 0;
     EXPECT_FALSE(InternetGetConnectedState(&flags, 0));
     EXPECT_TRUE(flags & INTERNET_CONNECTION_OFFLINE);
@@ -176,8 +194,8 @@ TEST(OfflineMode, RequestsFailOfflineAndRunAgainOnline) {
         EXPECT_EQ(::GetLastError(), DWORD{ERROR_NOT_CONNECTED});
         SetProcessOffline(false);
     }
-    ASSERT_TRUE(InternetQueryOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &info, &size));
-    EXPECT_EQ(info.dwConnectedState, DWORD{INTERNET_STATE_CONNECTED});
+    ASSERT_TRUE(InternetQueryOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &state, &size));
+    EXPECT_EQ(state, DWORD{INTERNET_STATE_CONNECTED});
     EXPECT_EQ(RaisedMessage(http), "status 200");
     http.CloseRequest();
     http.Close();
@@ -188,7 +206,7 @@ TEST(OfflineMode, RequestsFailOfflineAndRunAgainOnline) {
     offlineSession.SetFlags({flOffline});
     http.SetSession(&offlineSession);
     EXPECT_EQ(RaisedMessage(http).rfind("Error 12163: ", 0), 0u);
-    info = {INTERNET_STATE_DISCONNECTED_BY_USER, 0};
+    INTERNET_CONNECTED_INFO info{INTERNET_STATE_DISCONNECTED_BY_USER, 0};
     EXPECT_FALSE(InternetSetOptionW(raw, INTERNET_OPTION_CONNECTED_STATE, &info, sizeof(info)));
     EXPECT_EQ(::GetLastError(), DWORD{ERROR_INTERNET_INCORRECT_HANDLE_TYPE});
     info = {0x40, 0};
@@ -244,6 +262,31 @@ TEST(ZoneCrossing, SameZoneAllowedCrossingsGoToTheHandler) {
     EXPECT_EQ(asked.to, http);
     EXPECT_TRUE(asked.post);
     ZoneCrossing::SetHandler(nullptr, nullptr);
+}
+
+// Whether SlowHandler has started, and whether SetHandler has replaced it:
+// a handler must never still run once SetHandler has returned.
+std::atomic<bool> Running{false};
+std::atomic<bool> Replaced{false};
+
+DWORD SlowHandler(const char*, const char*, bool, void*) {
+    Running = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(Replaced.load()) << "SetHandler returned while the old handler ran";
+    // A handler may change the handler itself without waiting for itself.
+    EXPECT_EQ(ZoneCrossing::SetHandler(nullptr, nullptr), DWORD{ERROR_SUCCESS});
+    return ERROR_SUCCESS;
+}
+
+TEST(ZoneCrossing, SetHandlerWaitsForTheRunningHandler) {
+    char http[] = "http://127.0.0.1/a";
+    char https[] = "https://127.0.0.1/b";
+    ZoneCrossing::SetHandler(&SlowHandler, nullptr);
+    std::thread crossing([&] { EXPECT_EQ(InternetConfirmZoneCrossingA(nullptr, http, https, FALSE), 0u); });
+    while (!Running) std::this_thread::yield();
+    ZoneCrossing::SetHandler(nullptr, nullptr);
+    Replaced = true;
+    crossing.join();
 }
 
 }  // namespace

@@ -6,9 +6,11 @@
 #include "TestServers.h"
 
 #include <Corvane/Corvane.h>
+#include <Platform/ZoneCrossing.h>
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 
 namespace {
@@ -125,6 +127,17 @@ TEST(BackendFaults, CApiExchangeFailsCleanlyAtEveryFault) {
     }
 }
 
+// A zone-crossing handler is the application's code: what it allocates
+// never fails by the backend's fault plan.
+DWORD AllocatingHandler(const char* from, const char* to, bool, void*) {
+    try {
+        return (std::string(from) + to).empty() ? ERROR_CANCELLED : ERROR_SUCCESS;
+    } catch (const std::bad_alloc&) {
+        ADD_FAILURE() << "an allocation of the application's handler failed";
+        return ERROR_CANCELLED;
+    }
+}
+
 TEST(BackendFaults, UrlRoutinesFailCleanlyAtEveryFault) {
     Faults::Scenario s;
     s.name = "URL routines";
@@ -159,6 +172,16 @@ TEST(BackendFaults, UrlRoutinesFailCleanlyAtEveryFault) {
              DWORD length = 128;
              Require(InternetCanonicalizeUrlW(u"http://example.test/a/../b c", url, &length, 0));
              EXPECT_EQ(std::u16string(url), u"http://example.test/b%20c");
+         }},
+        {"InternetConfirmZoneCrossingA",
+         [] {
+             char from[] = "http://example.test/a", to[] = "https://example.test/b";
+             Corvane::ZoneCrossing::SetHandler(&AllocatingHandler, nullptr);
+             const DWORD result = InternetConfirmZoneCrossingA(nullptr, from, to, FALSE);
+             Corvane::ZoneCrossing::SetHandler(nullptr, nullptr);
+             // The code returned is the one left as the last error.
+             if (result != ERROR_SUCCESS) EXPECT_EQ(GetLastError(), result);
+             Require(result == ERROR_SUCCESS);
          }},
     };
     s.teardown = [] {};

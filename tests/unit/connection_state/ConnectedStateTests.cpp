@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 using namespace Corvane::Backend::ConnectedState;
 
 namespace {
@@ -72,6 +74,27 @@ TEST(ConnectedState, FlagsResultAndNameForEachSystem) {
         EXPECT_EQ(state.connected, row.connected);
         EXPECT_EQ(state.connectionName, row.name);
     }
+}
+
+// The route files as the kernel writes them: which lines are usable
+// defaults, and their order (IPv4 before IPv6, each by metric).
+TEST(ConnectedState, DefaultRoutesFromTheRouteFiles) {
+    std::istringstream ipv4(
+        "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\tWindow\tIRTT\n"
+        "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"  // second by metric
+        "eth0\t00000000\t010200C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"   // first by metric
+        "eth1\t00000000\t00000000\t0201\t0\t0\t0\t00000000\t0\t0\t0\n"     // reject route
+        "eth2\t00000000\t00000000\t0000\t0\t0\t0\t00000000\t0\t0\t0\n"     // not up
+        "eth3\t00000000\t010200C0\t0003\t0\t0\t0\t00FFFFFF\t0\t0\t0\n");   // 0.0.0.0/24
+    const std::string zero(32, '0');
+    std::istringstream ipv6(
+        "fd" + zero.substr(2) + " 40 " + zero + " 00 " + zero + " 00000100 1 0 00000001 eth0\n" +  // a prefix
+        zero + " 00 " + zero + " 00 " + zero + " ffffffff 1 0 00200200 lo\n" +  // the kernel's null entry
+        zero + " 00 fd" + zero.substr(2) + " 40 " + zero +
+        " 00000001 1 0 00000003 tun0\n" +  // from one prefix
+        zero + " 00 " + zero + " 00 fe80" + zero.substr(4) + " 00000400 1 0 00000003 eth1\n" + zero + " 00 " +
+        zero + " 00 fe80" + zero.substr(4) + " 00000200 1 0 00000003 eth0\n");
+    EXPECT_EQ(DefaultRoutes(ipv4, ipv6), (std::vector<std::string>{"eth0", "wlan0", "eth0", "eth1"}));
 }
 
 }  // namespace
