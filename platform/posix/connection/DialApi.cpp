@@ -12,7 +12,6 @@
 #include "posix/errors/LastError.h"
 #include "posix/text/Utf.h"
 
-#include <new>
 #include <string>
 
 using namespace Corvane::Backend;
@@ -22,22 +21,6 @@ namespace {
 // The usual tail of an entry point that returns its error code.
 DWORD Reported(DWORD code) {
     return code == ERROR_SUCCESS ? code : FailWith(code, code);
-}
-
-// The exception barrier of an entry point that returns its error code: an
-// exception ends the call with the code it leaves as the last error
-// (ERROR_NOT_ENOUGH_MEMORY for a failed allocation), so the two agree.
-template <typename Body>
-DWORD GuardedCode(Body&& body) noexcept {
-    DWORD code = ERROR_INTERNET_INTERNAL_ERROR;
-    try {
-        const FaultInjection::EntryScope entry;
-        return body();
-    } catch (const std::bad_alloc&) {
-        code = ERROR_NOT_ENOUGH_MEMORY;
-    } catch (...) {}
-    ::SetLastError(code);
-    return code;
 }
 
 }  // namespace

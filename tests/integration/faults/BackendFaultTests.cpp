@@ -180,7 +180,9 @@ TEST(BackendFaults, UrlRoutinesFailCleanlyAtEveryFault) {
              const DWORD result = InternetConfirmZoneCrossingA(nullptr, from, to, FALSE);
              Corvane::ZoneCrossing::SetHandler(nullptr, nullptr);
              // The code returned is the one left as the last error.
-             if (result != ERROR_SUCCESS) EXPECT_EQ(GetLastError(), result);
+             if (result != ERROR_SUCCESS) {
+                 EXPECT_EQ(GetLastError(), result);
+             }
              Require(result == ERROR_SUCCESS);
          }},
     };
