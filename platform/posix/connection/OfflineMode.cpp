@@ -23,7 +23,7 @@ void SetProcess(bool offline) {
 bool IsOffline(const HandleRef& handle) {
     if (Process()) return true;
     const auto session = SessionOf(handle);
-    return session && (session->Settings().flags & INTERNET_FLAG_OFFLINE) != 0;
+    return session && (session->Flags() & INTERNET_FLAG_OFFLINE) != 0;
 }
 
 DWORD QueryOption(void* buffer, DWORD* size) {

@@ -183,6 +183,11 @@ SessionSettings Session::Settings() const {
     return FSettings;
 }
 
+DWORD Session::Flags() const {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FSettings.flags;
+}
+
 std::shared_ptr<Session> SessionOf(const HandleRef& handle) {
     for (Handle* h = handle.get(); h; h = h->Parent().get())
         if (&h->Ops() == &Session::Ops) return std::static_pointer_cast<Session>(h->shared_from_this());

@@ -62,6 +62,8 @@ public:
 
     /// A consistent copy of the current settings.
     SessionSettings Settings() const;
+    /// The InternetOpenW flags alone, without copying the rest.
+    DWORD Flags() const;
 
 private:
     friend struct SessionOptions;
