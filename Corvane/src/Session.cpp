@@ -18,14 +18,17 @@ std::once_flag DefaultSessionCreated;
 std::once_flag DefaultSessionOpened;
 std::atomic<TINetSession*> DefaultSession{nullptr};
 
-// The unit's finalization: frees the default session, closing it when open.
-// It may be registered more than once; the first run frees, the others find
-// nothing.
+// The exit handler: the unit's finalization. It may be registered more
+// than once; the first run frees, the others find nothing.
 void FreeDefaultSession() {
-    delete DefaultSession.exchange(nullptr);
+    Finalization();
 }
 
 }  // namespace
+
+void Finalization() {
+    delete DefaultSession.exchange(nullptr);
+}
 
 TCustomINetSession::TCustomINetSession(TComponent* owner) : TINetHandle(owner) {}
 

@@ -207,6 +207,18 @@ const std::any* THandlerTable::Find(std::u16string_view name, UnicodeString* sto
     return nullptr;
 }
 
+const UnicodeString& THandlerTable::Name(int index) const {
+    if (index < 0 || index >= Count())
+        throw EListError(Format(LoadResString(Consts::SListIndexError), {IntToStr(index)}));
+    return FEntries[static_cast<std::size_t>(index)].first;
+}
+
+const std::any& THandlerTable::Handler(int index) const {
+    if (index < 0 || index >= Count())
+        throw EListError(Format(LoadResString(Consts::SListIndexError), {IntToStr(index)}));
+    return FEntries[static_cast<std::size_t>(index)].second;
+}
+
 // ---------------------------------------------------------------------------
 // TPropInfo
 
@@ -334,6 +346,7 @@ struct TClassRegistry {
             TClassInfo& info = *named->second;
             info.FFactory = std::move(factory);
             info.FProperties.clear();
+            info.FParent = nullptr;
             return info;
         }
         auto info = std::make_unique<TClassInfo>();
@@ -374,6 +387,12 @@ const TPropInfo* TClassInfo::FindProperty(std::u16string_view name) const noexce
     for (const auto& p : FProperties)
         if (SameText(p->Name(), name)) return p.get();
     return nullptr;
+}
+
+bool TClassInfo::InheritsFrom(const TClassInfo& other) const noexcept {
+    for (const TClassInfo* c = this; c != nullptr; c = c->FParent)
+        if (c == &other) return true;
+    return false;
 }
 
 TClassInfo& RegisterClassInfo(const UnicodeString& className, const std::type_info& type,

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -59,6 +60,20 @@ bool StderrIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 #else
     return ::isatty(STDERR_FILENO) == 1;
+#endif
+}
+
+std::string ExecutableDirectory() {
+#ifdef _WIN32
+    wchar_t path[32768];
+    const DWORD length = GetModuleFileNameW(nullptr, path, 32768);
+    if (length == 0 || length >= 32768) return {};
+    const std::u8string folder = std::filesystem::path(std::wstring(path, length)).parent_path().u8string();
+    return std::string(folder.begin(), folder.end());
+#else
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : self.parent_path().string();
 #endif
 }
 

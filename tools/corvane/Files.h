@@ -15,6 +15,10 @@ bool StdoutIsTerminal();
 /// The width of the terminal on standard error, or 80 when unknown.
 int TerminalWidth();
 
+/// The folder that holds the running program, in UTF-8 (empty when the
+/// system does not tell).
+std::string ExecutableDirectory();
+
 /// Raises ECommandError (ExitFileError) when Path names a directory, which
 /// the stream library would otherwise open and fail to read obscurely.
 void CheckNotDirectory(const std::string& path);

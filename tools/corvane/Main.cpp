@@ -22,8 +22,8 @@ namespace {
 const char* const MainHelp =
     "Usage: corvane COMMAND [OPTIONS] [ARGUMENTS]\n"
     "\n"
-    "HTTP requests, FTP operations, URLs, cookies, dates, the machine's connection and form\n"
-    "files through Corvane's components.\n"
+    "HTTP requests, FTP operations, URLs, cookies, dates, the machine's connection, form\n"
+    "files and the design-time package through Corvane's components.\n"
     "\n"
     "Commands:\n"
     "  get URL                 send an HTTP or HTTPS request and write the response body\n"
@@ -46,6 +46,9 @@ const char* const MainHelp =
     "                          dial and hang up a dial-up connection\n"
     "  net offline URL, net online URL\n"
     "                          show the process's offline mode, ask the system to go online\n"
+    "  design package|palette  load the design-time package, show its palette\n"
+    "  design inspect|set|add FORM ...\n"
+    "                          show and edit a form's components through their property editors\n"
     "\n"
     "Options:\n"
     "  -h, --help              show this help ('corvane COMMAND --help' for a command)\n"
@@ -185,6 +188,7 @@ int Main(const TArgs& args) {
     if (command == "time") return RunCommand(command, RunTime, rest);
     if (command == "cookie") return RunCommand(command, RunCookie, rest);
     if (command == "net") return RunCommand(command, RunNet, rest);
+    if (command == "design") return RunCommand(command, RunDesign, rest);
     Err("corvane: unknown command " + Quoted(command) + "\nTry 'corvane --help' for the list of commands.\n");
     return ExitUsage;
 }

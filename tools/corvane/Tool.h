@@ -57,6 +57,7 @@ int RunForm(const TArgs& args);
 int RunTime(const TArgs& args);
 int RunCookie(const TArgs& args);
 int RunNet(const TArgs& args);
+int RunDesign(const TArgs& args);
 
 /// Reads a form file into a new root of the class the file names, which
 /// the caller owns. A file that cannot be read raises ECommandError with

@@ -137,4 +137,9 @@ public:
 /// GetDefaultSession returns null once it has run.
 TINetSession* GetDefaultSession();
 
+/// The runtime unit's finalization: frees the default session, closing it
+/// when open. The exit handler runs it; so does a design-time package's
+/// finalization when a designer unloads it. Running it again does nothing.
+void Finalization();
+
 }  // namespace Corvane

@@ -117,7 +117,9 @@ enum TOperation { opInsert, opRemove };
 ///
 /// Form files: the form-file reader (TReader) and writer (TWriter) are
 /// friends; they set and clear csLoading, csReading and csWriting and call
-/// Loaded. Nothing else changes those states.
+/// Loaded. Nothing else changes those states. The designer's form
+/// (TFormDesigner, in the designer library) is a friend too: it sets
+/// csDesigning on the form it designs.
 ///
 /// Components are not thread safe: one thread at a time uses a component
 /// and the components it owns or is linked with.
@@ -203,6 +205,7 @@ protected:
 private:
     friend class TReader;
     friend class TWriter;
+    friend class TFormDesigner;
 
     void SetState(TComponentStateItem item, bool value) noexcept;
     void NotifyOwnerAndSiblings(TComponent* component, TOperation operation, bool destroyed = false);

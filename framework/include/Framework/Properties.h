@@ -207,6 +207,10 @@ public:
     /// StoredName, also the name as the table spells it.
     const std::any* Find(std::u16string_view name, UnicodeString* storedName = nullptr) const;
     int Count() const noexcept { return static_cast<int>(FEntries.size()); }
+    /// The name and the handler at Index (in the order added); EListError
+    /// outside [0, Count).
+    const UnicodeString& Name(int index) const;
+    const std::any& Handler(int index) const;
 
 private:
     void AddAny(const UnicodeString& name, std::any handler);
@@ -250,6 +254,8 @@ public:
     bool IntegerSigned() const noexcept { return FSigned; }
     /// Component references: the class name of the referenced type.
     const UnicodeString& ReferenceClassName() const noexcept { return FReferenceClass; }
+    /// Events: the std::function type of their handlers, else null.
+    const std::type_info* EventType() const noexcept { return FEventType; }
 
     bool HasDefault() const noexcept { return FHasDefault; }
     /// The declared default of an ordinal property (Boolean 0/1, integer,
@@ -292,6 +298,7 @@ private:
     int FBits = 0;
     bool FSigned = true;
     UnicodeString FReferenceClass;
+    const std::type_info* FEventType = nullptr;
     bool FHasDefault = false;
     Int64 FDefaultOrd = 0;
     UnicodeString FDefaultString;
@@ -326,6 +333,12 @@ public:
     /// The property called Name (ignoring ASCII case), or null.
     const TPropInfo* FindProperty(std::u16string_view name) const noexcept;
 
+    /// The registered class this one inherits its published properties from
+    /// (see TClassRegistration::Inherits), or null.
+    const TClassInfo* Parent() const noexcept { return FParent; }
+    /// Whether this class is Other or descends from it through Parent.
+    bool InheritsFrom(const TClassInfo& other) const noexcept;
+
 private:
     template <class C>
     friend class TClassRegistration;
@@ -335,6 +348,7 @@ private:
     const std::type_info* FType = nullptr;
     std::function<TComponent*(TComponent*)> FFactory;
     std::vector<std::shared_ptr<const TPropInfo>> FProperties;
+    const TClassInfo* FParent = nullptr;
 };
 
 /// Enters (or re-enters) a class in the registry with no properties. A
@@ -368,6 +382,7 @@ public:
         if (baseInfo == nullptr)
             throw EPropertyError(u"Class " + TypeNameWithoutNamespace(typeid(Base)) + u" is not registered");
         for (const auto& p : baseInfo->FProperties) FInfo.FProperties.push_back(p);
+        FInfo.FParent = baseInfo;
         return *this;
     }
 
@@ -466,6 +481,7 @@ TClassRegistration<C>& TClassRegistration<C>::Property(const UnicodeString& name
         };
     } else if constexpr (Detail::IsFunction<V>::value) {
         info->FKind = pkEvent;
+        info->FEventType = &typeid(V);
         info->FGetHandlerName = [get](TComponent& o) {
             return HandlerName<V>(std::invoke(get, Detail::As<C>(o)));
         };

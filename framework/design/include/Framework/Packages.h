@@ -1,0 +1,126 @@
+// Design-time packages: shared libraries (libName.so, Name.dll) that a
+// designer host loads to get components and editors onto its palette.
+//
+// A package exports three C entry points:
+//
+//     const TPackageInfoTable* GetPackageInfoTable(void);  // what the package is
+//     void Initialize(void);  // runs its units' initializations, a unit after those it uses
+//     void Finalize(void);    // runs their finalizations in reverse
+//
+// The table describes the package (description, flags, the units it
+// contains in order, the packages it requires) and carries its resources
+// (palette bitmaps by name). The loader:
+//   1. loads the library and finds the three entry points;
+//   2. checks the table's version;
+//   3. runs Initialize, then the Register procedure of each unit that has
+//      one, in unit order, into a staging registry;
+//   4. when all of that succeeded, moves the staged entries into the target
+//      registry; otherwise runs Finalize (when Initialize ran), and raises
+//      EPackageError with the reason: the target registry is as it was.
+// Unloading withdraws the package's entries and runs Finalize.
+//
+// A package's code stays mapped until the process ends, also after it is
+// unloaded: the classes its units published into the framework's class
+// registry, and the objects of its runtime, live that long.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "Framework/Designer.h"
+#include "Framework/SysUtils.h"
+
+extern "C" {
+
+/// The layout of TPackageInfoTable this framework reads.
+#define FRAMEWORK_PACKAGE_TABLE_VERSION 1u
+
+/// TPackageInfoTable::Flags.
+#define FRAMEWORK_PACKAGE_RUN_ONLY 0x1u     ///< for applications only, never loaded by a designer
+#define FRAMEWORK_PACKAGE_DESIGN_ONLY 0x2u  ///< for designers only, never linked into an application
+
+/// One unit of a package. Initialization and Finalization may be null; so
+/// is Register for a unit that registers nothing.
+struct TPackageUnit {
+    const char16_t* Name;
+    void (*Initialization)(void);
+    void (*Finalization)(void);
+    void (*Register)(void);
+};
+
+/// A resource the package carries: a palette bitmap is type u"BITMAP",
+/// named after its class in upper case, and holds a device-independent
+/// bitmap (a BMP file without its 14-byte file header).
+struct TPackageResource {
+    const char16_t* Name;
+    const char16_t* Type;
+    const unsigned char* Data;
+    size_t Size;
+};
+
+struct TPackageInfoTable {
+    uint32_t Version;  ///< FRAMEWORK_PACKAGE_TABLE_VERSION
+    uint32_t Flags;    ///< FRAMEWORK_PACKAGE_* bits
+    const char16_t* Description;
+    uint32_t UnitCount;
+    const TPackageUnit* Units;  ///< the units the package contains, in its order
+    uint32_t RequiresCount;
+    const char16_t* const* Requires;  ///< names of the packages it requires
+    uint32_t ResourceCount;
+    const TPackageResource* Resources;
+};
+
+typedef const TPackageInfoTable* (*TGetPackageInfoTableProc)(void);
+typedef void (*TPackageProc)(void);
+
+}  // extern "C"
+
+namespace Framework {
+
+/// A package could not be loaded or registered; the message says why.
+class EPackageError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+/// A loaded package. Destroying it unloads it (see the header comment).
+class TPackage {
+public:
+    ~TPackage();
+    TPackage(const TPackage&) = delete;
+    TPackage& operator=(const TPackage&) = delete;
+
+    const UnicodeString& FileName() const noexcept { return FFileName; }
+    const TPackageInfoTable& Info() const noexcept { return *FInfo; }
+    UnicodeString Description() const;
+    bool DesignOnly() const noexcept { return (FInfo->Flags & FRAMEWORK_PACKAGE_DESIGN_ONLY) != 0; }
+    std::vector<UnicodeString> Units() const;
+    std::vector<UnicodeString> Requires() const;
+    /// The resource of that type and name (names ignore ASCII case), or null.
+    const TPackageResource* Resource(const UnicodeString& type, const UnicodeString& name) const noexcept;
+
+private:
+    friend std::unique_ptr<TPackage> LoadPackage(const UnicodeString&, TDesignRegistry&);
+    TPackage() = default;
+
+    UnicodeString FFileName;
+    void* FModule = nullptr;
+    const TPackageInfoTable* FInfo = nullptr;
+    TPackageProc FFinalize = nullptr;
+    TDesignRegistry* FRegistry = nullptr;
+    int FId = 0;
+};
+
+/// Loads the package in the file Path (a path, or a bare file name the
+/// system's library search finds) and registers it into Registry.
+/// EPackageError, with Registry unchanged, when it cannot.
+std::unique_ptr<TPackage> LoadPackage(const UnicodeString& path,
+                                      TDesignRegistry& registry = DesignRegistry());
+
+/// The file name of a package called Name on this system: "libName.so",
+/// "Name.dll".
+UnicodeString PackageFileName(const UnicodeString& name);
+
+}  // namespace Framework
