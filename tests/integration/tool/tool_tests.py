@@ -661,6 +661,88 @@ class CookieTests(ScratchDir, unittest.TestCase):
                 self.assertIn(fragment, err)
 
 
+DESIGN_FORM = """object Form1: TComponent
+  object Ftp1: TINetFtp
+    ServerName = 'files.example.test'
+  end
+  object Http1: TINetHttp
+    Url = 'http://www.example.test:8080/'
+  end
+end
+"""
+
+
+class DesignTests(ScratchDir, unittest.TestCase):
+    """The tool as a designer host of the design-time package it is
+    installed with."""
+
+    def test_package_and_palette(self):
+        code, out, err = run("design", "package")
+        self.assertEqual((code, err), (OK, ""))
+        text = out.decode()
+        for line in ["description: Ostrel Corvane", "units:       CorvaneP, CorvaneE, Corvane, SysInit",
+                     "requires:    designide250 (not loaded here",
+                     "registered:  page Ostrel: TINetConnection, TINetSession, TINetFtp, TINetHttp, TINetUrl, "
+                     "TINetCookie", "registered:  editor TInternetPortProperty for Word TINetUrl.Port"]:
+            self.assertIn(line, text)
+        self.assertEqual(text.count("(24x24, 4 bpp)"), 6)
+
+        code, out, err = run("design", "palette")
+        self.assertEqual((code, err), (OK, ""))
+        self.assertEqual(out.decode().split("\n")[:3], ["Ostrel", "  TINetConnection", "  TINetSession"])
+        code, out, _ = run("design", "palette", "--draw")
+        self.assertEqual((code, out.count(b"\x1b[0m\n")), (OK, 6 * 12))
+
+        # The bitmap written out is the source file, byte for byte.
+        code, _, err = run("design", "palette", "--bitmap", "TINetFtp", "-o", self.path("ftp.bmp"))
+        self.assertEqual((code, err), (OK, ""))
+        source = os.path.join(os.path.dirname(__file__), "..", "..", "..", "CorvaneP", "res", "TINETFTP.bmp")
+        with open(self.path("ftp.bmp"), "rb") as written, open(source, "rb") as original:
+            self.assertEqual(written.read(), original.read())
+
+        code, _, err = run("design", "package", self.path("missing.so"))
+        self.assertEqual(code, 5)
+        self.assertIn("Cannot load package", err)
+
+    def test_form_edited_through_the_port_editor(self):
+        form = self.write("app.form", DESIGN_FORM)
+        code, out, err = run("design", "inspect", form, "Ftp1")
+        self.assertEqual((code, err), (OK, ""))
+        self.assertIn("  Port = FTP\n", out.decode())
+        self.assertIn("  ServerName = files.example.test\n", out.decode())
+
+        code, out, _ = run("design", "set", form, "Ftp1", "Port", "--values")
+        self.assertEqual((code, out), (OK, b"FTP\nGOPHER\nHTTP\nHTTPS\nSOCKS\n"))
+        code, out, err = run("design", "set", form, "Ftp1", "Port", "HTTPS")
+        self.assertEqual((code, out, err), (OK, b"Ftp1.Port = HTTPS\n", ""))
+        with open(form, "rb") as f:
+            saved = f.read()
+        self.assertIn(b"    Port = 443\n", saved)
+
+        # Refusals: exit status 3, the file untouched.
+        for args, reason in [(("set", form, "Ftp1", "Port", "https"), "is not a valid integer value"),
+                             (("set", form, "Ftp1", "Port", "70000"), "between 0 and 65535"),
+                             (("set", form, "Http1", "Session", "Ftp1"), "Invalid property value"),
+                             (("add", form, "TComponent", "Plain"), "is not on the palette"),
+                             (("add", form, "TINetUrl", "Ftp1"), "Ftp1")]:
+            with self.subTest(args=args):
+                code, out, err = run("design", *args)
+                self.assertEqual((code, out), (INVALID_INPUT, b""))
+                self.assertIn(reason, err)
+                with open(form, "rb") as f:
+                    self.assertEqual(f.read(), saved)
+
+        code, _, err = run("design", "add", form, "TINetCookie", "Cookie1")
+        self.assertEqual((code, err), (OK, ""))
+        code, out, _ = run("design", "inspect", form)
+        text = out.decode()
+        self.assertIn("Ftp1: TINetFtp\n", text)
+        self.assertIn("  Port = HTTPS\n", text)
+        self.assertIn("Http1: TINetHttp\n", text)
+        self.assertIn("  Port = 8080\n", text)
+        self.assertIn("Cookie1: TINetCookie\n", text)
+
+
 class NetTests(unittest.TestCase):
     def test_state_reachability_and_wrong_command_lines(self):
         # The state, as the component reads it.
