@@ -16,11 +16,15 @@ namespace {
 
 std::once_flag DefaultSessionCreated;
 std::once_flag DefaultSessionOpened;
+std::mutex DefaultSessionLock;
 std::atomic<TINetSession*> DefaultSession{nullptr};
+std::atomic<bool> Exiting{false};
 
-// The exit handler: the unit's finalization. It may be registered more
-// than once; the first run frees, the others find nothing.
+// The exit handler: the unit's finalization, after which no default session
+// is made again. It may be registered more than once; the first run frees,
+// the others find nothing.
 void FreeDefaultSession() {
+    Exiting = true;
     Finalization();
 }
 
@@ -123,16 +127,21 @@ void TINetHandle::LeaveSession(TCustomINetSession* session) {
     if (session != nullptr) session->FSessionUses.Remove(this);
 }
 
-// Created once even when threads race for the first call. The exit handler is
-// registered after the framework's application object and the platform seam
-// exist, so it runs before their destructors.
+// Created once even when threads race for the first call, and again after a
+// finalization other than the exit handler's (a designer unloaded the
+// package that carries the runtime). The exit handler is registered after the
+// framework's application object and the platform seam exist, so it runs
+// before their destructors.
 TINetSession* GetDefaultSession() {
+    if (TINetSession* session = DefaultSession.load()) return session;
+    std::lock_guard guard(DefaultSessionLock);
+    if (Exiting) return nullptr;
     std::call_once(DefaultSessionCreated, [] {
         Framework::Application();
         Platform();
-        DefaultSession.store(new TINetSession(nullptr));
         std::atexit(FreeDefaultSession);
     });
+    if (DefaultSession.load() == nullptr) DefaultSession.store(new TINetSession(nullptr));
     return DefaultSession.load();
 }
 

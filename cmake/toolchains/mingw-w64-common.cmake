@@ -22,8 +22,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 # The C and C++ runtimes and winpthread linked in statically, so an .exe runs
 # under Wine (or on a bare Windows) without extra DLLs beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
+# DLLs too (the shared variants and the design-time package), winpthread
+# included, so they need nothing beside them but each other.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Test executables run through Wine when CTest starts them (and when
 # gtest_discover_tests lists their cases).

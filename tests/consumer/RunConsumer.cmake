@@ -21,7 +21,7 @@ run_step(${CMAKE_COMMAND} -S ${PROJECT_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
   -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" ${_toolchain})
 run_step(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run_step(${EMULATOR} ${WORK_DIR}/build/consumer${EXE_SUFFIX})
-if(EXISTS ${WORK_DIR}/build/design_host${EXE_SUFFIX})
+if(NOT TOOLCHAIN_FILE)
   run_step(${EMULATOR} ${WORK_DIR}/build/design_host${EXE_SUFFIX})
 endif()
 message(STATUS "consumer project built and ran against the installed copy")

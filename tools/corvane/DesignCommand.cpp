@@ -59,9 +59,12 @@ const char* const DesignHelp =
 // The installed package: beside the libraries (lib/ next to bin/), or on
 // Windows beside the program.
 std::string DefaultPackagePath() {
+    if (ExecutableDirectory().empty())
+        throw ECommandError(ExitFailure, "cannot tell where the program is; name the package with --package");
     const std::string name = U8(Framework::PackageFileName(u"CorvaneP"));
 #ifdef _WIN32
-    return (std::filesystem::u8path(ExecutableDirectory()) / name).u8string();
+    const std::u8string path = (std::filesystem::u8path(ExecutableDirectory()) / name).u8string();
+    return std::string(path.begin(), path.end());
 #else
     return (std::filesystem::path(ExecutableDirectory()) / CORVANE_BIN_TO_LIB / name)
         .lexically_normal()
@@ -280,7 +283,8 @@ int Package(const std::string& path) {
                                 ? std::to_string(picture.Width) + "x" + std::to_string(picture.Height) +
                                       ", " + std::to_string(Read16(r.Data + 14)) + " bpp"
                                 : "not a bitmap this host reads";
-        Out("resource:    " + U8(r.Type) + " " + U8(r.Name) + " (" + shape + ")\n");
+        Out("resource:    " + U8(r.Type != nullptr ? r.Type : u"?") + " " +
+            U8(r.Name != nullptr ? r.Name : u"?") + " (" + shape + ")\n");
     }
     for (const auto& page : Framework::DesignRegistry().Pages()) {
         std::string classes;
@@ -299,7 +303,8 @@ int Palette(const Framework::TPackage& package, const TCommandLine& line) {
         if (!line.Has("output")) UsageError("--bitmap needs -o FILE");
         const Framework::TClassInfo* c = Framework::FindComponentClass(U16(line.Value("bitmap")));
         const ::TPackageResource* r = c == nullptr ? nullptr : Bitmap(package, *c);
-        if (r == nullptr)
+        TPicture picture;
+        if (r == nullptr || !ReadPicture(*r, picture))
             throw ECommandError(ExitInvalidInput, "no bitmap for " + Quoted(line.Value("bitmap")));
         WriteBitmapFile(*r, line.Value("output"));
         return ExitSuccess;
@@ -336,10 +341,12 @@ int Set(const TCommandLine& line) {
     }
     try {
         editor->SetValue(U16(ops[3]));
-    } catch (const Framework::Exception& e) {
+    } catch (const std::exception& e) {
         throw ECommandError(ExitInvalidInput, ops[1] + "." + U8(p->Name()) + ": " + e.what());
     }
-    if (form.Designer->IsModified()) SaveForm(form);
+    // An editor that accepted the text may have changed the form without
+    // saying so: the form is written whenever it did not refuse.
+    SaveForm(form);
     Out(ops[1] + "." + U8(p->Name()) + " = " + U8(editor->GetValue()) + "\n");
     return ExitSuccess;
 }

@@ -138,8 +138,11 @@ public:
 TINetSession* GetDefaultSession();
 
 /// The runtime unit's finalization: frees the default session, closing it
-/// when open. The exit handler runs it; so does a design-time package's
-/// finalization when a designer unloads it. Running it again does nothing.
+/// when open. The exit handler runs it (GetDefaultSession returns null from
+/// then on); so does a design-time package's finalization when a designer
+/// unloads it (the next GetDefaultSession makes a new one). Running it again
+/// does nothing. Components still connected through the freed session are
+/// closed with it.
 void Finalization();
 
 }  // namespace Corvane

@@ -21,6 +21,7 @@ inline constexpr TResourceString SPackageNoTable{"Framework.SPackageNoTable",
                                                  u"Package %s has no package information table"};
 inline constexpr TResourceString SPackageVersion{
     "Framework.SPackageVersion", u"Package %s has package table version %s; this designer reads version %s"};
+inline constexpr TResourceString SPackageLoaded{"Framework.SPackageLoaded", u"Package %s is already loaded"};
 inline constexpr TResourceString SPackageInitialize{"Framework.SPackageInitialize",
                                                     u"Package %s failed to initialize: %s"};
 inline constexpr TResourceString SPackageRegister{"Framework.SPackageRegister",

@@ -217,8 +217,8 @@ void TDesignRegistry::Adopt(TDesignRegistry& other, int package) {
 void TDesignRegistry::Withdraw(int package) {
     auto& pages = FState->Pages;
     for (auto& p : pages) std::erase_if(p.Classes, [&](const auto& c) { return c.second == package; });
-    std::erase_if(pages,
-                  [&](const TState::TPageEntry& p) { return p.Package == package && p.Classes.empty(); });
+    // A page a package made goes when its last class does, whoever added it.
+    std::erase_if(pages, [&](const TState::TPageEntry& p) { return p.Package != 0 && p.Classes.empty(); });
     std::erase_if(FState->Editors, [&](const auto& e) { return e.second == package; });
 }
 

@@ -2,6 +2,8 @@
 // its initialization and registration into a staging registry, and adopts
 // what it registered only when all of that succeeded.
 #include <atomic>
+#include <mutex>
+#include <set>
 
 #include <Framework/Packages.h>
 
@@ -61,16 +63,6 @@ void CloseLibrary(void* module) noexcept {
 #endif
 }
 
-template <class Proc>
-Proc Entry(void* module, const UnicodeString& path, const char* name) {
-    void* symbol = FindSymbol(module, name);
-    if (symbol == nullptr) {
-        CloseLibrary(module);
-        throw EPackageError(Format(LoadResString(DesignConsts::SPackageNoEntry), {path, Utf8ToUtf16(name)}));
-    }
-    return reinterpret_cast<Proc>(symbol);
-}
-
 UnicodeString ErrorText(std::exception_ptr error) {
     try {
         std::rethrow_exception(error);
@@ -85,6 +77,11 @@ UnicodeString ErrorText(std::exception_ptr error) {
 
 std::atomic<int> NextPackageId{1};
 
+// The modules loaded as packages: loading one again would run its units a
+// second time and put its editors in twice.
+std::mutex LoadedLock;
+std::set<void*> Loaded;
+
 }  // namespace
 
 std::unique_ptr<TPackage> LoadPackage(const UnicodeString& path, TDesignRegistry& registry) {
@@ -93,32 +90,58 @@ std::unique_ptr<TPackage> LoadPackage(const UnicodeString& path, TDesignRegistry
     if (module == nullptr)
         throw EPackageError(Format(LoadResString(DesignConsts::SPackageLoad), {path, reason}));
 
-    auto getTable = Entry<TGetPackageInfoTableProc>(module, path, "GetPackageInfoTable");
-    auto initialize = Entry<TPackageProc>(module, path, "Initialize");
-    auto finalize = Entry<TPackageProc>(module, path, "Finalize");
-    const TPackageInfoTable* table = getTable();
-    if (table == nullptr) {
-        CloseLibrary(module);
-        throw EPackageError(Format(LoadResString(DesignConsts::SPackageNoTable), {path}));
+    {
+        std::lock_guard guard(LoadedLock);
+        if (!Loaded.insert(module).second) {
+            CloseLibrary(module);
+            throw EPackageError(Format(LoadResString(DesignConsts::SPackageLoaded), {path}));
+        }
     }
-    if (table->Version != FRAMEWORK_PACKAGE_TABLE_VERSION) {
+    // From here on a refusal also forgets the module.
+    auto refuse = [module](const UnicodeString& message) {
+        {
+            std::lock_guard guard(LoadedLock);
+            Loaded.erase(module);
+        }
         CloseLibrary(module);
-        throw EPackageError(
-            Format(LoadResString(DesignConsts::SPackageVersion),
-                   {path, IntToStr(table->Version), IntToStr(FRAMEWORK_PACKAGE_TABLE_VERSION)}));
-    }
+        throw EPackageError(message);
+    };
+    TGetPackageInfoTableProc getTable = nullptr;
+    TPackageProc initialize = nullptr;
+    TPackageProc finalize = nullptr;
+    const char* missing = nullptr;
+    if ((getTable = reinterpret_cast<TGetPackageInfoTableProc>(FindSymbol(module, "GetPackageInfoTable"))) ==
+        nullptr)
+        missing = "GetPackageInfoTable";
+    else if ((initialize = reinterpret_cast<TPackageProc>(FindSymbol(module, "Initialize"))) == nullptr)
+        missing = "Initialize";
+    else if ((finalize = reinterpret_cast<TPackageProc>(FindSymbol(module, "Finalize"))) == nullptr)
+        missing = "Finalize";
+    if (missing != nullptr)
+        refuse(Format(LoadResString(DesignConsts::SPackageNoEntry), {path, Utf8ToUtf16(missing)}));
 
+    const TPackageInfoTable* table = nullptr;
     try {
+        table = getTable();
+    } catch (...) {
+        refuse(Format(LoadResString(DesignConsts::SPackageNoTable), {path}));
+    }
+    if (table == nullptr) refuse(Format(LoadResString(DesignConsts::SPackageNoTable), {path}));
+    if (table->Version != FRAMEWORK_PACKAGE_TABLE_VERSION)
+        refuse(Format(LoadResString(DesignConsts::SPackageVersion),
+                      {path, IntToStr(table->Version), IntToStr(FRAMEWORK_PACKAGE_TABLE_VERSION)}));
+
+    // Initialize, then register, into a staging registry; the target sees
+    // the package only when every step succeeded. A unit that registers in
+    // its initialization is staged too.
+    TDesignRegistry staging;
+    try {
+        TRegistrationTarget target(staging);
         initialize();
     } catch (...) {
-        const UnicodeString why = ErrorText(std::current_exception());
-        CloseLibrary(module);
-        throw EPackageError(Format(LoadResString(DesignConsts::SPackageInitialize), {path, why}));
+        refuse(Format(LoadResString(DesignConsts::SPackageInitialize),
+                      {path, ErrorText(std::current_exception())}));
     }
-
-    // Register into a staging registry; the target sees the package only
-    // when every unit registered.
-    TDesignRegistry staging;
     for (uint32_t i = 0; i < table->UnitCount; ++i) {
         const TPackageUnit& unit = table->Units[i];
         if (unit.Register == nullptr) continue;
@@ -132,9 +155,7 @@ std::unique_ptr<TPackage> LoadPackage(const UnicodeString& path, TDesignRegistry
             } catch (...) {
                 // The registration's failure is the one reported.
             }
-            CloseLibrary(module);
-            throw EPackageError(
-                Format(LoadResString(DesignConsts::SPackageRegister), {path, Text(unit.Name), why}));
+            refuse(Format(LoadResString(DesignConsts::SPackageRegister), {path, Text(unit.Name), why}));
         }
     }
 
@@ -155,6 +176,10 @@ TPackage::~TPackage() {
         FFinalize();
     } catch (...) {
         // A destructor reports nothing; the package is unloaded regardless.
+    }
+    {
+        std::lock_guard guard(LoadedLock);
+        Loaded.erase(FModule);
     }
     CloseLibrary(FModule);
 }

@@ -13,7 +13,7 @@
 //   1. loads the library and finds the three entry points;
 //   2. checks the table's version;
 //   3. runs Initialize, then the Register procedure of each unit that has
-//      one, in unit order, into a staging registry;
+//      one, in unit order, both into a staging registry;
 //   4. when all of that succeeded, moves the staged entries into the target
 //      registry; otherwise runs Finalize (when Initialize ran), and raises
 //      EPackageError with the reason: the target registry is as it was.
@@ -114,8 +114,9 @@ private:
 };
 
 /// Loads the package in the file Path (a path, or a bare file name the
-/// system's library search finds) and registers it into Registry.
-/// EPackageError, with Registry unchanged, when it cannot.
+/// system's library search finds) and registers it into Registry, which
+/// must outlive the returned package. EPackageError, with Registry
+/// unchanged, when it cannot, also when the package is loaded already.
 std::unique_ptr<TPackage> LoadPackage(const UnicodeString& path,
                                       TDesignRegistry& registry = DesignRegistry());
 
