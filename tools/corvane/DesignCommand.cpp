@@ -202,6 +202,8 @@ struct TDesignForm {
 
 TDesignForm ReadForm(const std::string& path) {
     CheckNotDirectory(path);
+    // The root's class comes first: the designer marks the root before the
+    // form's components are read into it.
     const std::string text = ReadFileBytes(path);
     const Framework::TClassInfo* rootClass = Framework::FindComponentClass(U16(RootClassName(text)));
     if (rootClass == nullptr || !rootClass->CanCreate())
@@ -211,10 +213,7 @@ TDesignForm ReadForm(const std::string& path) {
     form.Root.reset(rootClass->Create(nullptr));
     form.Designer = std::make_unique<Framework::TFormDesigner>(*form.Root);
     try {
-        Framework::TextToComponent(U16(text), form.Root.get());
-    } catch (const Framework::EReadError& e) {
-        throw ECommandError(ExitInvalidInput, path + ":" + std::to_string(e.Line()) + ":" +
-                                                  std::to_string(e.Column()) + ": " + U8(e.Reason()));
+        ReadFormFile(path, form.Root.get());
     } catch (const Framework::Exception& e) {
         throw ECommandError(ExitInvalidInput, path + ": " + e.what());
     }

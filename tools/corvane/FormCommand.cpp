@@ -144,9 +144,13 @@ int CountComponents(const TComponent& c) {
 }  // namespace
 
 std::unique_ptr<TComponent> LoadFormFile(const std::string& path) {
+    return std::unique_ptr<TComponent>(ReadFormFile(path, nullptr));
+}
+
+TComponent* ReadFormFile(const std::string& path, TComponent* root) {
     CheckNotDirectory(path);
     try {
-        return std::unique_ptr<TComponent>(Framework::ReadComponentFile(U16(path), nullptr));
+        return Framework::ReadComponentFile(U16(path), root);
     } catch (const Framework::EReadError& e) {
         throw ECommandError(ExitInvalidInput, path + ":" + std::to_string(e.Line()) + ":" +
                                                   std::to_string(e.Column()) + ": " + U8(e.Reason()));

@@ -64,6 +64,9 @@ int RunDesign(const TArgs& args);
 /// ExitFileError; a text that does not fit, with ExitInvalidInput and the
 /// message "FILE:LINE:COLUMN: reason".
 std::unique_ptr<Framework::TComponent> LoadFormFile(const std::string& path);
+/// Reads a form file into Root (which the caller keeps), with the errors of
+/// LoadFormFile; a null Root reads into a new root, as LoadFormFile does.
+Framework::TComponent* ReadFormFile(const std::string& path, Framework::TComponent* root);
 
 /// UTF-8 and the components' UTF-16 texts.
 std::string U8(std::u16string_view text);
