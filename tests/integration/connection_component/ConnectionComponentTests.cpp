@@ -12,25 +12,11 @@
 
 #include "PlatformDifferences.h"
 #include "TestServers.h"
+#include "TestText.h"
 
 using namespace Corvane;
 
 namespace {
-
-std::string U8(const std::u16string& s) {
-    return Framework::Utf16ToUtf8(s);
-}
-
-// The message of the EINetError that Action raises, or "<nothing raised>".
-template <class Action>
-std::string Raised(Action&& action) {
-    try {
-        action();
-    } catch (const EINetError& e) {
-        return U8(e.Message());
-    }
-    return "<nothing raised>";
-}
 
 // The state's bits in the platform's own words, to compare with what the
 // platform reports.

@@ -12,25 +12,11 @@
 #include <vector>
 
 #include "PlatformDifferences.h"
+#include "TestText.h"
 
 using namespace Corvane;
 
 namespace {
-
-std::string U8(const std::u16string& s) {
-    return Framework::Utf16ToUtf8(s);
-}
-
-// The message of the EINetError that Action raises, or "<nothing raised>".
-template <class Action>
-std::string Raised(Action&& action) {
-    try {
-        action();
-    } catch (const EINetError& e) {
-        return U8(e.Message());
-    }
-    return "<nothing raised>";
-}
 
 // The "name=value" pieces of a cookie list, sorted.
 std::vector<std::string> Pieces(const std::string& list) {

@@ -10,13 +10,12 @@
 
 #include <string>
 
+#include "TestText.h"
+
 using namespace Corvane;
 
 namespace {
 
-std::string U8(const std::u16string& s) {
-    return Framework::Utf16ToUtf8(s);
-}
 std::string Text(TComponent& root) {
     return U8(Framework::ComponentToText(&root));
 }

@@ -22,6 +22,7 @@
 
 #include "PlatformDifferences.h"
 #include "TestServers.h"
+#include "TestText.h"
 
 namespace {
 
@@ -31,9 +32,6 @@ using ::testing::HasSubstr;
 
 UnicodeString W(const std::string& text) {
     return Framework::Utf8ToUtf16(text);
-}
-std::string U8(const UnicodeString& text) {
-    return Framework::Utf16ToUtf8(text);
 }
 UnicodeString Local(const fs::path& path) {
     const std::u16string text = path.u16string();
@@ -62,17 +60,6 @@ bool SameBytes(const fs::path& a, const fs::path& b) {
             return false;
     }
     return !left && !right;
-}
-
-/// The message of the EINetError that Action raises, or "<nothing raised>".
-template <class Action>
-std::string Raised(Action&& run) {
-    try {
-        run();
-    } catch (const EINetError& e) {
-        return U8(e.Message());
-    }
-    return "<nothing raised>";
 }
 
 /// Seconds since 1970 of a FILETIME and of a file's last change on disk.

@@ -15,6 +15,7 @@
 
 #include "PlatformDifferences.h"
 #include "TestServers.h"
+#include "TestText.h"
 
 namespace ComponentTest {
 
@@ -22,9 +23,6 @@ using namespace Corvane;
 
 inline UnicodeString W(const std::string& text) {
     return Framework::Utf8ToUtf16(text);
-}
-inline std::string U8(const UnicodeString& text) {
-    return Framework::Utf16ToUtf8(text);
 }
 inline std::string Str(const TBytes& bytes) {
     return std::string(bytes.begin(), bytes.end());

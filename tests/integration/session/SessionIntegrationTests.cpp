@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "PlatformDifferences.h"
+#include "TestText.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,10 +19,6 @@
 using namespace Corvane;
 
 namespace {
-
-std::string U8(const std::u16string& s) {
-    return Framework::Utf16ToUtf8(s);
-}
 
 // A UTF-16 literal as the platform's wide-character type.
 LPCWSTR W(const char16_t* text) {

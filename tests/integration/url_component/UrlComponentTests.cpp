@@ -7,16 +7,13 @@
 #include <gtest/gtest.h>
 
 #include "PlatformDifferences.h"
+#include "TestText.h"
 
 #include <string>
 
 using namespace Corvane;
 
 namespace {
-
-std::string U8(const std::u16string& s) {
-    return Framework::Utf16ToUtf8(s);
-}
 
 struct Parts {
     const char16_t* Scheme;

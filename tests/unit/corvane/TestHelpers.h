@@ -13,17 +13,13 @@
 #include <vector>
 
 #include "MockInternetApi.h"
+#include "TestText.h"
 
 namespace CorvaneTest {
 
 // Distinct fake handles; the mock never dereferences them.
 inline HINTERNET FakeHandle(std::uintptr_t n) {
     return reinterpret_cast<HINTERNET>(0x1000 + 0x10 * n);
-}
-
-// UTF-8 of a UTF-16 text, so that failed comparisons print readably.
-inline std::string U8(const std::u16string& s) {
-    return Framework::Utf16ToUtf8(s);
 }
 
 // Matches a wide-string argument equal to Expected (a null pointer never

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "MockInternetApi.h"
+#include "TestText.h"
 
 namespace FtpUnit {
 
@@ -29,10 +30,6 @@ inline const HINTERNET kFile = FakeHandle(3);
 inline const HINTERNET kFind = FakeHandle(4);
 inline const HINTERNET kData = FakeHandle(5);
 inline const HANDLE kLock = FakeHandle(6);
-
-inline std::string U8(const std::u16string& s) {
-    return Framework::Utf16ToUtf8(s);
-}
 
 // The log's names of the fake handles.
 inline std::string Name(const void* h) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "MockInternetApi.h"
+#include "TestText.h"
 
 namespace HttpUnit {
 
@@ -30,10 +31,6 @@ inline HINTERNET FakeHandle(std::uintptr_t n) {
 inline const HINTERNET kSession = FakeHandle(1);
 inline const HINTERNET kConnection = FakeHandle(2);
 inline const HINTERNET kRequest = FakeHandle(3);
-
-inline std::string U8(const std::u16string& s) {
-    return Framework::Utf16ToUtf8(s);
-}
 
 inline std::string Closed(HINTERNET h) {
     return "close " + std::to_string(reinterpret_cast<std::uintptr_t>(h));
