@@ -53,6 +53,9 @@ std::function<void()> Task(const HandleRef& target, std::function<Result()> work
     return [target, work = std::move(work)]() noexcept {
         const Handle::ActivityScope scope(*target);
         Result result = target->IsClosed() ? Result{0, ERROR_INTERNET_OPERATION_CANCELLED} : Run(work);
+        // The handle's next operation starts before this one's completion is
+        // reported, so that a callback may start another and wait for it.
+        Next(target);
         const HandleRef& to = result.target ? result.target : target;
         if (!target->IsClosed() && !to->IsClosed()) {
             INTERNET_ASYNC_RESULT completion{result.value, result.error};
@@ -61,7 +64,6 @@ std::function<void()> Task(const HandleRef& target, std::function<Result()> work
         }
         if (result.closeTarget) HandleTable::Close(target->Value());
         result.target.reset();
-        Next(target);
         EndActivity(*target);
     };
 }
@@ -114,26 +116,22 @@ DWORD Begin(const HandleRef& target, std::function<Result()> work) {
 DWORD NowOrLater(const HandleRef& target, const std::function<bool()>& ready,
                  const std::function<DWORD()>& now, std::function<Result()> later) {
     Handle::WorkState& state = target->Work();
-    bool taken = false;
-    bool queue = false;
+    bool busy = false;
     {
         std::lock_guard<std::mutex> lock(state.mutex);
-        queue = !state.queued.empty() || (state.busy && !target->IsCurrentActivity());
-        taken = !state.busy;
+        busy = state.busy;
         state.busy = true;
     }
-    if (queue) return Begin(target, std::move(later));
-    // This thread has the handle's turn (or is its completion's callback).
+    if (busy) return Begin(target, std::move(later));
+    // This thread has the handle's turn.
     struct Turn {
         const HandleRef& target;
-        bool taken;
         bool kept = false;
         ~Turn() {
-            if (taken && !kept) Next(target);
+            if (!kept) Next(target);
         }
-    } turn{target, taken};
+    } turn{target};
     if (ready()) return now();
-    if (!taken) return Begin(target, std::move(later));
     std::function<void()> task = Task(target, std::move(later));
     {
         std::lock_guard<std::mutex> lock(state.mutex);

@@ -8,11 +8,13 @@
 // whose context value is 0 gets none: its operations run all the same.
 //
 // Operations on one handle run one at a time, in the order they were
-// started: one started while another is pending (or from the callbacks of
-// its completion) is queued behind it, as the platform queues them. A call
-// that can answer at once (a read of buffered data) does so only when no
-// operation of its handle is running or queued; from within a completion's
-// callback it may.
+// started: one started while another is pending is queued behind it, as the
+// platform queues them. The next one starts as the previous one's
+// completion is reported, so a completion's callback may start another
+// operation and wait for it (whose completion may then come while the
+// first callback still runs). A call that can answer at once (a read of
+// buffered data) does so only when no operation of its handle is running or
+// queued.
 //
 // A handle closed meanwhile gets no completion: its close cancels the work,
 // waits for it (and for what was queued) to end and then reports
@@ -51,7 +53,7 @@ bool IsAsync(const Handle& handle);
 DWORD Begin(const HandleRef& target, std::function<Result()> work);
 
 /// For calls that may answer at once: when no operation of `target` is
-/// running or queued (or this is its completion's callback) and `ready()`
+/// running or queued and `ready()`
 /// holds, runs `now` on this thread and returns its error; otherwise starts
 /// `later` as Begin does.
 DWORD NowOrLater(const HandleRef& target, const std::function<bool()>& ready,
