@@ -84,8 +84,7 @@ void Launch(std::function<void()> task) {
 bool IsAsync(const Handle& handle) {
     const Handle* root = &handle;
     while (root->Parent()) root = root->Parent().get();
-    return &root->Ops() == &Session::Ops &&
-           (static_cast<const Session*>(root)->Flags() & INTERNET_FLAG_ASYNC);
+    return &root->Ops() == &Session::Ops && static_cast<const Session*>(root)->IsAsync();
 }
 
 DWORD Begin(const HandleRef& target, std::function<Result()> work) {
