@@ -81,6 +81,11 @@ struct HandleOps {
     /// call would fail at once). Beneath an asynchronous session a read that
     /// would wait goes to a worker thread; null: every read may wait.
     bool (*ready)(Handle& handle, DWORD wanted) = nullptr;
+    /// A read that never waits: what is buffered or arrives at once, 0 bytes
+    /// when nothing is there yet (ready() tells the end of the data apart).
+    /// Beneath an asynchronous session a read takes this first and goes to
+    /// a worker thread only for the rest; null: it goes there whole.
+    DWORD (*readNow)(Handle& handle, void* buffer, DWORD toRead, DWORD* read) = nullptr;
     /// Completes what the handle still owes before InternetCloseHandle closes
     /// it (an upload's final reply); its error is InternetCloseHandle's
     /// result, and the handle closes all the same. Only for the handle the

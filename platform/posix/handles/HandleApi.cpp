@@ -8,6 +8,7 @@
 #include "posix/handles/Handle.h"
 #include "posix/handles/Options.h"
 
+#include <memory>
 #include <new>
 
 using namespace Corvane::Backend;
@@ -183,17 +184,41 @@ BOOL WINAPI InternetReadFile(HINTERNET hFile, LPVOID lpBuffer, DWORD dwNumberOfB
         const auto read = handle->Ops().read;
         if (!Async::IsAsync(*handle))
             return Outcome(read(*handle, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead));
-        // A read answers at once when what is buffered covers it (or the
-        // data ends within it). Otherwise it fills the whole buffer on a
-        // worker thread, as the platform's pending reads do, and writes the
-        // count before the completion is reported: the caller keeps the
-        // buffer and the count until then.
+        // A read answers at once when what is buffered, or arrives without
+        // waiting, covers it (or the data ends within it). Otherwise it fills
+        // the rest of the buffer on a worker thread, as the platform's
+        // pending reads fill the whole buffer, and writes the count before
+        // the completion is reported: the caller keeps the buffer and the
+        // count until then.
+        // What the read took at once, shared with the rest's work.
+        const auto taken = std::make_shared<DWORD>(0);
+        DWORD takenError = ERROR_SUCCESS;
+        const auto readNow = handle->Ops().readNow;
         return Outcome(Async::NowOrLater(
-            handle, [&] { return Ready(*handle, dwNumberOfBytesToRead); },
-            [&] { return read(*handle, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead); },
-            [handle, read, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead] {
+            handle,
+            [&] {
                 char* into = static_cast<char*>(lpBuffer);
-                DWORD filled = 0;
+                while (readNow && *taken < dwNumberOfBytesToRead) {
+                    DWORD got = 0;
+                    takenError = readNow(*handle, into + *taken, dwNumberOfBytesToRead - *taken, &got);
+                    if (takenError != ERROR_SUCCESS) return true;
+                    if (got == 0) break;
+                    *taken += got;
+                }
+                return *taken == dwNumberOfBytesToRead || Ready(*handle, dwNumberOfBytesToRead - *taken);
+            },
+            [&] {
+                DWORD got = 0;
+                DWORD error = takenError;
+                if (error == ERROR_SUCCESS && *taken < dwNumberOfBytesToRead)
+                    error = read(*handle, static_cast<char*>(lpBuffer) + *taken,
+                                 dwNumberOfBytesToRead - *taken, &got);
+                *lpdwNumberOfBytesRead = *taken + got;
+                return *taken > 0 ? ERROR_SUCCESS : error;
+            },
+            [handle, read, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead, taken] {
+                char* into = static_cast<char*>(lpBuffer);
+                DWORD filled = *taken;
                 DWORD error = ERROR_SUCCESS;
                 while (filled < dwNumberOfBytesToRead) {
                     DWORD got = 0;

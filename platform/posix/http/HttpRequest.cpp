@@ -502,6 +502,16 @@ struct HttpRequestOps {
         return request.FTransfer.Read(buffer, toRead, read);
     }
 
+    static DWORD ReadNow(Handle& handle, void* buffer, DWORD toRead, DWORD* read) {
+        auto& request = static_cast<HttpRequest&>(handle);
+        {
+            std::lock_guard<std::mutex> lock(request.FMutex);
+            if (!request.FSent) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+        }
+        const Transfer::Caller caller(request.FTransfer);
+        if (!caller.Entered()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+        return request.FTransfer.Read(buffer, toRead, read, false);
+    }
     static bool Ready(Handle& handle, DWORD wanted) {
         auto& request = static_cast<HttpRequest&>(handle);
         {
@@ -533,6 +543,7 @@ const HandleOps HttpRequest::Ops = {
     .close = &HttpRequestOps::Close,
     .queryDataAvailable = &HttpRequestOps::Available,
     .ready = &HttpRequestOps::Ready,
+    .readNow = &HttpRequestOps::ReadNow,
 };
 
 }  // namespace Corvane::Backend

@@ -761,7 +761,7 @@ Transfer::Clock::time_point Transfer::Deadline() const {
 // lock is let go while this thread polls, while it delivers this
 // transfer's notifications, and while it waits for the thread that runs
 // libcurl for the group.
-DWORD Transfer::Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, Want want) {
+DWORD Transfer::Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, Want want, bool wait) {
     // The idle clock runs while a caller waits: a reader that comes back
     // after a while finds the time it spent away not counted.
     Touch();
@@ -793,6 +793,7 @@ DWORD Transfer::Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, W
         const Clock::time_point wakeAt = std::min(deadline, now + std::chrono::seconds(1));
 
         if (group.FBusy || group.FWantUse > 0) {
+            if (!wait) return ERROR_SUCCESS;
             // Another thread runs libcurl for the group, this transfer
             // included. It is woken once, so that it sees at once what this
             // call changed (a reader's buffer, a queue drained enough to
@@ -823,6 +824,7 @@ DWORD Transfer::Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, W
         group.FChanged.notify_all();
         if (code != CURLM_OK) return MultiError(code);
         if (!FEvents.empty() || Satisfied(want) || FDone || FOwner.IsClosed() || group.FWantUse > 0) continue;
+        if (!wait) return ERROR_SUCCESS;
         const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count();
         lock.unlock();
         curl_multi_poll(group.FMulti, nullptr, 0, static_cast<int>(std::max<long long>(waitMs, 1)), nullptr);
@@ -880,7 +882,7 @@ DWORD Transfer::Available(DWORD* available) {
 
 // Queued bytes first; with none queued, the reader's buffer becomes the
 // transfer's target, so libcurl's bytes are copied once, straight into it.
-DWORD Transfer::Read(void* buffer, DWORD size, DWORD* read) {
+DWORD Transfer::Read(void* buffer, DWORD size, DWORD* read, bool wait) {
     *read = 0;
     std::shared_ptr<TransferGroup> group;
     std::vector<StatusEvent> events;
@@ -897,7 +899,7 @@ DWORD Transfer::Read(void* buffer, DWORD size, DWORD* read) {
             FTarget = static_cast<char*>(buffer);
             FTargetSize = size;
             FTargetFilled = 0;
-            error = Pump(lock, *group, Want::Data);
+            error = Pump(lock, *group, Want::Data, wait);
             std::size_t got = FTargetFilled;
             FTarget = nullptr;
             FTargetSize = FTargetFilled = 0;

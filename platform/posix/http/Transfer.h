@@ -177,7 +177,9 @@ public:
     DWORD Available(DWORD* available);
 
     /// Reads up to `size` body bytes; *read 0 at the end of the body.
-    DWORD Read(void* buffer, DWORD size, DWORD* read);
+    /// Without `wait`, takes only what is queued or what libcurl receives
+    /// without waiting (*read 0 when nothing is there yet).
+    DWORD Read(void* buffer, DWORD size, DWORD* read, bool wait = true);
 
     /// Whether a read of `wanted` bytes would answer without waiting: that
     /// many body bytes are queued, the transfer ended, or there is none.
@@ -210,7 +212,7 @@ private:
     enum class Want { Headers, Data, End };
     using Clock = std::chrono::steady_clock;
 
-    DWORD Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, Want want);
+    DWORD Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, Want want, bool wait = true);
     bool Satisfied(Want want) const;
     Clock::time_point Deadline() const;
     DWORD ResultError() const;
