@@ -141,6 +141,7 @@ public:
         if (!FLock.owns_lock()) FLock.lock();
         FGroup.FBusy = false;
         FGroup.FChanged.notify_all();
+        FGroup.WakeSleepers(true);
     }
     Use(const Use&) = delete;
     Use& operator=(const Use&) = delete;
@@ -182,6 +183,11 @@ void TransferGroup::CollectDone() {
         curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &owner);
         if (owner) reinterpret_cast<Transfer*>(owner)->Finish(message->data.result);
     }
+}
+
+void TransferGroup::WakeSleepers(bool all) {
+    for (Transfer* t : FAttached)
+        if (t->FSleeping && (all || t->HasNews())) t->FWake.notify_one();
 }
 
 // Lets every paused transfer whose queue has drained to half its limit
@@ -730,6 +736,11 @@ DWORD Transfer::ResultError() const {
     return CurlError(FResult, FCheck.get());
 }
 
+// Whether a thread sleeping on this transfer has something to look at.
+bool Transfer::HasNews() const {
+    return !FEvents.empty() || Satisfied(FWant) || FDone || FOwner.IsClosed() || !FAttached;
+}
+
 bool Transfer::Satisfied(Want want) const {
     switch (want) {
     case Want::Headers:
@@ -802,7 +813,10 @@ DWORD Transfer::Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, W
                 curl_multi_wakeup(group.FMulti);
                 woken = true;
             }
-            group.FChanged.wait_until(lock, wakeAt);
+            FSleeping = true;
+            FWant = want;
+            FWake.wait_until(lock, wakeAt);
+            FSleeping = false;
             continue;
         }
 
@@ -815,13 +829,15 @@ DWORD Transfer::Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, W
                 if (!lock.owns_lock()) lock.lock();
                 group.FBusy = false;
                 group.FChanged.notify_all();
+                group.WakeSleepers(true);
             }
         } pumping{group, lock};
         group.ResumePaused();
         int running = 0;
         const CURLMcode code = curl_multi_perform(group.FMulti, &running);
         group.CollectDone();
-        group.FChanged.notify_all();
+        if (group.FWantUse > 0) group.FChanged.notify_all();
+        group.WakeSleepers(false);
         if (code != CURLM_OK) return MultiError(code);
         if (!FEvents.empty() || Satisfied(want) || FDone || FOwner.IsClosed() || group.FWantUse > 0) continue;
         if (!wait) return ERROR_SUCCESS;
@@ -954,6 +970,8 @@ void Transfer::ReleaseLocked(std::vector<StatusEvent>& events) {
     FBody.reset();
     group.FLastUse = Clock::now();
     group.FChanged.notify_all();
+    // A thread sleeping on this transfer sees that it ended.
+    FWake.notify_all();
     TakeEvents(events);
 }
 

@@ -80,6 +80,10 @@ private:
 
     void CollectDone();
     void ResumePaused();
+    // Wakes the threads that sleep on transfers of the group: those whose
+    // transfer has news for them, or with `all` every one (the multi handle
+    // came free, so one of them must run libcurl).
+    void WakeSleepers(bool all);
     static int CloseSocket(void* group, curl_socket_t socket) noexcept;
 
     // Easy handles kept for the next requests (room reserved up front, so
@@ -87,8 +91,10 @@ private:
     static constexpr std::size_t kSpareHandles = 4;
 
     std::mutex FMutex;
-    // Signalled when the multi handle is free again and after each round of
-    // curl_multi_perform.
+    // Signalled when the multi handle is free again, for the threads that
+    // wait to add or remove an easy handle. Threads waiting on a transfer
+    // sleep on the transfer's own FWake, woken only when it has news or the
+    // multi handle came free, so a round of libcurl wakes no one in vain.
     std::condition_variable FChanged;
     CURLM* FMulti = nullptr;
     const DWORD FIgnoreFlags;
@@ -241,7 +247,14 @@ private:
                             int localPort) noexcept;
     static CURLcode OnSslContext(CURL*, void* sslContext, void* self) noexcept;
 
+    bool HasNews() const;
+
     Handle& FOwner;
+    // A thread waits in Pump for this transfer while another runs libcurl
+    // (guarded by the group's lock), and what it waits for.
+    std::condition_variable FWake;
+    bool FSleeping = false;
+    Want FWant = Want::Data;
     // The caller right (see Caller).
     std::mutex FCallMutex;
     std::atomic<std::thread::id> FCaller{};
