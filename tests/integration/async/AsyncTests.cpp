@@ -288,7 +288,9 @@ TEST_F(Async, FtpDownloadAndListing) {
     EXPECT_EQ(connectPending, !wine);
 
     {
-        Handle file(PerformOpen(kFile, [&] {
+        // The completion comes to the connection the call was made on; Wine's
+        // comes to the new file handle.
+        Handle file(PerformOpen(wine ? kFile : kConnection, [&] {
                         return FtpOpenFileW(connection.get(), W(u"data.bin"), GENERIC_READ,
                                             FTP_TRANSFER_TYPE_BINARY, kFile);
                     }).first);
@@ -301,7 +303,7 @@ TEST_F(Async, FtpDownloadAndListing) {
     }
 
     WIN32_FIND_DATAW found{};
-    Handle find(PerformOpen(wine ? kConnection : kFind, [&] {
+    Handle find(PerformOpen(kConnection, [&] {
                     return FtpFindFirstFileW(connection.get(), W(u"tree/*"), &found, 0, kFind);
                 }).first);
     ASSERT_TRUE(find);
