@@ -178,7 +178,7 @@ inline constexpr Difference Known[] = {
      "before HANDLE_CLOSING, instead of cancelling it"},
     {"wine-async-ftp", Scope::Wine,
      "Wine's FTP calls in asynchronous mode return a handle, NULL or TRUE at once instead of "
-     "ERROR_IO_PENDING, and report FtpOpenFileW's completion to the new file handle"},
+     "ERROR_IO_PENDING"},
     {"wine-async-find-next", Scope::Wine,
      "Wine's InternetFindNextFileW in asynchronous mode returns TRUE before it fills the record, with no "
      "completion and no end of the listing"},

@@ -288,9 +288,9 @@ TEST_F(Async, FtpDownloadAndListing) {
     EXPECT_EQ(connectPending, !wine);
 
     {
-        // The completion comes to the connection the call was made on; Wine's
-        // comes to the new file handle.
-        Handle file(PerformOpen(wine ? kFile : kConnection, [&] {
+        // The file's completion comes to the new file handle, the find's to
+        // the connection.
+        Handle file(PerformOpen(kFile, [&] {
                         return FtpOpenFileW(connection.get(), W(u"data.bin"), GENERIC_READ,
                                             FTP_TRANSFER_TYPE_BINARY, kFile);
                     }).first);
