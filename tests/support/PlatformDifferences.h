@@ -173,6 +173,15 @@ inline constexpr Difference Known[] = {
      "Wine's InternetLockRequestFile refuses FTP file handles with ERROR_NOT_SUPPORTED"},
     {"wine-ftp-get-file-keeps-nothing", Scope::Wine,
      "Wine's FtpGetFileW does not keep an existing local file when the download breaks off"},
+    {"wine-async-close", Scope::Wine,
+     "Wine's InternetCloseHandle lets a pending asynchronous operation run to its end and report success "
+     "before HANDLE_CLOSING, instead of cancelling it"},
+    {"wine-async-ftp", Scope::Wine,
+     "Wine's FTP calls in asynchronous mode return a handle, NULL or TRUE at once instead of "
+     "ERROR_IO_PENDING"},
+    {"wine-async-find-next", Scope::Wine,
+     "Wine's InternetFindNextFileW in asynchronous mode returns TRUE before it fills the record, with no "
+     "completion and no end of the listing"},
     {"wine-dial-stub", Scope::Wine,
      "Wine's InternetDialW reports success for any connection name, one that does not exist too, without "
      "dialing"},
