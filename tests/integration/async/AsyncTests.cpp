@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
@@ -21,6 +22,15 @@ namespace {
 // has reported HANDLE_CLOSING. A test waits for the nth completion of a
 // context with a time-out. The callback has no other way to reach the test
 // than the context, so there is one waiter for the program.
+#if !defined(_WIN32)
+// The threads of this process.
+std::size_t ThreadCount() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+    return count;
+}
+#endif
+
 class Waiter {
 public:
     struct Completion {
@@ -385,6 +395,9 @@ TEST_F(Async, CloseWithAnOperationPending) {
 // 100 requests on 10 connection handles, all sent before any completes, then
 // read side by side: every one completes with the same body.
 TEST_F(Async, HundredConcurrentRequests) {
+#if !defined(_WIN32)
+    const std::size_t threadsBefore = ThreadCount();
+#endif
     constexpr int kConnections = 10, kRequests = 100;
     const std::string expected = Bytes(TestServers::PatternBytes(5, 40000));
     struct Exchange {
@@ -453,4 +466,11 @@ TEST_F(Async, HundredConcurrentRequests) {
     int differing = 0;
     for (const Exchange& e : exchanges) differing += e.Body != expected;
     EXPECT_EQ(differing, 0);
+#if !defined(_WIN32)
+    // The backend's worker threads end with the last asynchronous session.
+    exchanges.clear();
+    connections.clear();
+    FSession.Close();
+    EXPECT_EQ(ThreadCount(), threadsBefore);
+#endif
 }

@@ -10,14 +10,18 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "PlatformDifferences.h"
@@ -281,6 +285,42 @@ TEST_F(FtpComponent, SessionOnEachServerAndMode) {
 
 // 100 MiB of pattern bytes stored and fetched back unchanged, compared with
 // the server's copy on disk as well.
+// Beneath an asynchronous session the connect goes on in the background:
+// the component stays closed and out of its session's list, so closing the
+// session does not wait on it, and the connection's handle reaches
+// OnCallback in the completion, on a library thread.
+TEST_F(FtpComponent, PendingConnectLeavesTheComponentClosedAndUnlisted) {
+    Session.SetFlags(TSessionFlags{flAsync});
+    TINetFtp& ftp = Component(PyFtpd);
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::optional<INTERNET_ASYNC_RESULT> completion;
+    bool onCaller = false;
+    const std::thread::id caller = std::this_thread::get_id();
+    ftp.SetOnCallback([&](TObject*, Integer status, void* information, Integer) {
+        if (status != INTERNET_STATUS_REQUEST_COMPLETE) return;
+        std::lock_guard<std::mutex> lock(mutex);
+        completion = *static_cast<INTERNET_ASYNC_RESULT*>(information);
+        onCaller = std::this_thread::get_id() == caller;
+        changed.notify_all();
+    });
+    ftp.Open();
+    if (PlatformDifferences::Reason("wine-async-ftp")) {
+        EXPECT_TRUE(ftp.Active());  // Wine connects before it returns
+        return;
+    }
+    EXPECT_FALSE(ftp.Active());
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(20), [&] { return completion.has_value(); }));
+        EXPECT_NE(completion->dwResult, 0u);
+        EXPECT_EQ(completion->dwError, 0u);
+        EXPECT_FALSE(onCaller);
+    }
+    Session.Close();
+    EXPECT_FALSE(ftp.Active());
+}
+
 TEST_F(FtpComponent, LargeFileArrivesUnchangedBothWays) {
     const std::vector<std::uint8_t> pattern = TestServers::PatternBytes(7, 100u << 20);
     WriteDisk(FLocal / "large.bin", std::string(pattern.begin(), pattern.end()));
