@@ -114,9 +114,23 @@ HINTERNET TCustomINetFtp::CreateInternalHandle() {
     if (target == nullptr) return nullptr;
     target->Open();
     const DWORD flags = EnumTables::FlagWord(EnumTables::kFtpFlags, FFlags);
-    return Platform().InternetConnectW(target->Handle(), WholePlatformText(FServerName), FPort,
-                                       WholePlatformText(FUserName), WholePlatformText(FPassword),
-                                       INTERNET_SERVICE_FTP, flags, Context());
+    // Beneath an asynchronous session the connect may go on in the
+    // background, its handle coming in the completion: the component waits
+    // for it and takes the handle, so no connection is left that the
+    // component does not own while its callbacks still name the component.
+    HINTERNET connection = nullptr;
+    DWORD_PTR completed = 0;
+    const bool connected = Synchronously(
+        nullptr,
+        [&] {
+            connection = Platform().InternetConnectW(
+                target->Handle(), WholePlatformText(FServerName), FPort, WholePlatformText(FUserName),
+                WholePlatformText(FPassword), INTERNET_SERVICE_FTP, flags, Context());
+            return connection != nullptr;
+        },
+        &completed);
+    if (connected && connection == nullptr) connection = reinterpret_cast<HINTERNET>(completed);
+    return connection;
 }
 
 // As for the HTTP component: a session being destroyed has closed this one
@@ -131,44 +145,57 @@ void TCustomINetFtp::Notification(TComponent* component, Framework::TOperation o
 
 void TCustomINetFtp::CreateDirectory(const UnicodeString& directoryName) {
     CheckActive();
-    Check(Platform().FtpCreateDirectoryW(Handle(), WholePlatformText(directoryName)));
+    Check(Track(Handle(), [&] {
+        return Platform().FtpCreateDirectoryW(Handle(), WholePlatformText(directoryName)) != FALSE;
+    }));
 }
 
 void TCustomINetFtp::RemoveDirectory(const UnicodeString& directoryName) {
     CheckActive();
-    Check(Platform().FtpRemoveDirectoryW(Handle(), WholePlatformText(directoryName)));
+    Check(Track(Handle(), [&] {
+        return Platform().FtpRemoveDirectoryW(Handle(), WholePlatformText(directoryName)) != FALSE;
+    }));
 }
 
 void TCustomINetFtp::SetCurrentDirectory(const UnicodeString& directoryName) {
     CheckActive();
-    Check(Platform().FtpSetCurrentDirectoryW(Handle(), WholePlatformText(directoryName)));
+    Check(Track(Handle(), [&] {
+        return Platform().FtpSetCurrentDirectoryW(Handle(), WholePlatformText(directoryName)) != FALSE;
+    }));
 }
 
 void TCustomINetFtp::DeleteFile(const UnicodeString& fileName) {
     CheckActive();
-    Check(Platform().FtpDeleteFileW(Handle(), WholePlatformText(fileName)));
+    Check(Track(Handle(),
+                [&] { return Platform().FtpDeleteFileW(Handle(), WholePlatformText(fileName)) != FALSE; }));
 }
 
 void TCustomINetFtp::RenameFile(const UnicodeString& oldFileName, const UnicodeString& newFileName) {
     CheckActive();
-    Check(
-        Platform().FtpRenameFileW(Handle(), WholePlatformText(oldFileName), WholePlatformText(newFileName)));
+    Check(Track(Handle(), [&] {
+        return Platform().FtpRenameFileW(Handle(), WholePlatformText(oldFileName),
+                                         WholePlatformText(newFileName)) != FALSE;
+    }));
 }
 
 void TCustomINetFtp::PutFile(const UnicodeString& localFileName, const UnicodeString& remoteFileName) {
     CheckActive();
-    Check(Platform().FtpPutFileW(Handle(), WholePlatformText(localFileName),
-                                 WholePlatformText(remoteFileName), GetTransferType() | GetCacheFlags(),
-                                 Context()));
+    Check(Track(Handle(), [&] {
+        return Platform().FtpPutFileW(Handle(), WholePlatformText(localFileName),
+                                      WholePlatformText(remoteFileName), GetTransferType() | GetCacheFlags(),
+                                      Context()) != FALSE;
+    }));
 }
 
 void TCustomINetFtp::GetFile(const UnicodeString& remoteFileName, const UnicodeString& localFileName,
                              bool failIfExists, TFileAttributes localFileAttributes) {
     CheckActive();
-    Check(Platform().FtpGetFileW(Handle(), WholePlatformText(remoteFileName),
-                                 WholePlatformText(localFileName), failIfExists ? TRUE : FALSE,
-                                 GetAttributeFlags(localFileAttributes), GetTransferType() | GetCacheFlags(),
-                                 Context()));
+    Check(Track(Handle(), [&] {
+        return Platform().FtpGetFileW(Handle(), WholePlatformText(remoteFileName),
+                                      WholePlatformText(localFileName), failIfExists ? TRUE : FALSE,
+                                      GetAttributeFlags(localFileAttributes),
+                                      GetTransferType() | GetCacheFlags(), Context()) != FALSE;
+    }));
 }
 
 // The first read offers the Windows path limit (MAX_PATH characters and the
@@ -205,8 +232,11 @@ bool TCustomINetFtp::FindFirstFile(const UnicodeString& searchFile, WIN32_FIND_D
     CheckActive();
     CompleteFindFile();
     InternetApi& api = Platform();
-    FFindFileHandle = api.FtpFindFirstFileW(Handle(), WholePlatformText(searchFile), &findFileData,
-                                            GetCacheFlags(), Context());
+    Track(Handle(), [&] {
+        FFindFileHandle = api.FtpFindFirstFileW(Handle(), WholePlatformText(searchFile), &findFileData,
+                                                GetCacheFlags(), Context());
+        return FFindFileHandle != nullptr;
+    });
     if (FFindFileHandle != nullptr) return true;
     if (api.GetLastError() == ERROR_NO_MORE_FILES) return false;
     // A pending asynchronous listing: Check lets it pass, and its handle
@@ -238,13 +268,17 @@ void TCustomINetFtp::SendCommand(const UnicodeString& command, bool expectRespon
     CheckActive();
     if (expectResponse) {
         CloseFile();
-        Check(Platform().FtpCommandW(Handle(), TRUE, GetTransferType(), WholePlatformText(command), Context(),
-                                     &FFileHandle));
+        Check(Track(Handle(), [&] {
+            return Platform().FtpCommandW(Handle(), TRUE, GetTransferType(), WholePlatformText(command),
+                                          Context(), &FFileHandle) != FALSE;
+        }));
         return;
     }
     HINTERNET unexpected = nullptr;
-    const BOOL success = Platform().FtpCommandW(Handle(), FALSE, GetTransferType(),
-                                                WholePlatformText(command), Context(), &unexpected);
+    const bool success = Track(Handle(), [&] {
+        return Platform().FtpCommandW(Handle(), FALSE, GetTransferType(), WholePlatformText(command),
+                                      Context(), &unexpected) != FALSE;
+    });
     if (!success) {
         Check(false);
         return;

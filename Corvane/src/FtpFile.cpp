@@ -62,8 +62,9 @@ void TCustomINetFtp::CloseFile() {
     if (FFileHandle == nullptr) return;
     CheckActive();
     UnlockFile();
+    const HINTERNET file = FFileHandle;
     const bool closed = CloseInternetHandle(FFileHandle);
-    CancelWaits();
+    CancelWaits(file);
     Check(closed);
 }
 

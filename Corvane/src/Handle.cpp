@@ -14,19 +14,37 @@
 
 namespace Corvane {
 
-// The last completion of each handle a call waits on, numbered so that a
-// wait takes only a completion that came after its call began.
+// What the component knows of each handle's asynchronous calls: how many of
+// its calls on it are pending (completions come in call order, so a call
+// that waits knows its completion as the one after those), how many
+// completions arrived, the last one, and cancellations by a close.
 struct TINetHandle::TCompletions {
     std::mutex Mutex;
     std::condition_variable Changed;
-    std::uint64_t Sequence = 0;
-    // Raised by CancelWaits: waits begun before it end.
-    std::uint64_t Cancelled = 0;
-    struct TLast {
-        std::uint64_t Sequence;
-        INTERNET_ASYNC_RESULT Result;
+    struct TState {
+        int Outstanding = 0;
+        std::uint64_t Completed = 0;
+        std::uint64_t Cancels = 0;
+        INTERNET_ASYNC_RESULT Last{};
     };
-    std::map<HINTERNET, TLast> Last;
+    // Key null: a call whose completion comes on a handle it makes (an FTP
+    // connection), taken by the first completion on a handle with no call
+    // of the component pending.
+    std::map<HINTERNET, TState> Handles;
+
+    void Record(HINTERNET handle, const INTERNET_ASYNC_RESULT& result) {
+        std::lock_guard<std::mutex> lock(Mutex);
+        auto found = Handles.find(handle);
+        if (found == Handles.end() || found->second.Outstanding == 0) {
+            const auto any = Handles.find(nullptr);
+            if (any != Handles.end() && any->second.Outstanding > 0) found = any;
+        }
+        TState& state = found != Handles.end() ? found->second : Handles[handle];
+        state.Last = result;
+        ++state.Completed;
+        if (state.Outstanding > 0) --state.Outstanding;
+        Changed.notify_all();
+    }
 };
 
 TINetHandle::TINetHandle(TComponent* owner)
@@ -114,43 +132,68 @@ void TINetHandle::CreateHandle() {
 void TINetHandle::FreeHandle() {
     if (FHandle != nullptr) Platform().InternetSetStatusCallback(FHandle, nullptr);
     const bool closed = CloseInternetHandle(FHandle);
-    CancelWaits();
+    CancelWaits(nullptr);
     Check(closed);
 }
 
-bool TINetHandle::Synchronously(HINTERNET handle, const std::function<bool()>& call) {
-    std::uint64_t since;
+bool TINetHandle::Track(HINTERNET handle, const std::function<bool()>& call) {
+    TCompletions& completions = *FCompletions;
     {
-        std::lock_guard<std::mutex> lock(FCompletions->Mutex);
-        since = FCompletions->Sequence;
+        // Counted before the call: its completion may come before it returns.
+        std::lock_guard<std::mutex> lock(completions.Mutex);
+        ++completions.Handles[handle].Outstanding;
     }
-    if (call()) return true;
+    const bool success = call();
     InternetApi& api = Platform();
-    if (api.GetLastError() != ERROR_IO_PENDING) return false;
-    std::unique_lock<std::mutex> lock(FCompletions->Mutex);
-    const std::uint64_t cancelled = FCompletions->Cancelled;
-    for (;;) {
-        const auto found = FCompletions->Last.find(handle);
-        if (found != FCompletions->Last.end() && found->second.Sequence > since) {
-            const INTERNET_ASYNC_RESULT result = found->second.Result;
-            lock.unlock();
-            if (result.dwResult != 0) return true;
-            api.SetLastError(result.dwError);
-            return false;
-        }
-        if (FCompletions->Cancelled != cancelled) {
-            lock.unlock();
+    if (!success && api.GetLastError() == ERROR_IO_PENDING) return false;
+    const DWORD error = api.GetLastError();
+    {
+        std::lock_guard<std::mutex> lock(completions.Mutex);
+        TCompletions::TState& state = completions.Handles[handle];
+        if (state.Outstanding > 0) --state.Outstanding;
+    }
+    api.SetLastError(error);
+    return success;
+}
+
+bool TINetHandle::Synchronously(HINTERNET handle, const std::function<bool()>& call, DWORD_PTR* result) {
+    TCompletions& completions = *FCompletions;
+    InternetApi& api = Platform();
+    std::uint64_t awaited;
+    std::uint64_t cancels;
+    {
+        std::unique_lock<std::mutex> lock(completions.Mutex);
+        TCompletions::TState& state = completions.Handles[handle];
+        cancels = state.Cancels;
+        // The component's earlier calls on the handle complete first.
+        completions.Changed.wait(lock, [&] { return state.Outstanding == 0 || state.Cancels != cancels; });
+        if (state.Cancels != cancels) {
             api.SetLastError(ERROR_INTERNET_OPERATION_CANCELLED);
             return false;
         }
-        FCompletions->Changed.wait(lock);
+        awaited = state.Completed + 1;
     }
+    if (Track(handle, call)) return true;
+    if (api.GetLastError() != ERROR_IO_PENDING) return false;
+    std::unique_lock<std::mutex> lock(completions.Mutex);
+    TCompletions::TState& state = completions.Handles[handle];
+    completions.Changed.wait(lock, [&] { return state.Completed >= awaited || state.Cancels != cancels; });
+    const INTERNET_ASYNC_RESULT completion =
+        state.Cancels != cancels ? INTERNET_ASYNC_RESULT{0, ERROR_INTERNET_OPERATION_CANCELLED} : state.Last;
+    lock.unlock();
+    if (result) *result = completion.dwResult;
+    if (completion.dwResult != 0) return true;
+    api.SetLastError(completion.dwError);
+    return false;
 }
 
-void TINetHandle::CancelWaits() {
+void TINetHandle::CancelWaits(HINTERNET handle) {
     std::lock_guard<std::mutex> lock(FCompletions->Mutex);
-    ++FCompletions->Cancelled;
-    FCompletions->Last.clear();
+    for (auto& [key, state] : FCompletions->Handles) {
+        if (handle != nullptr && key != handle) continue;
+        ++state.Cancels;
+        state.Outstanding = 0;
+    }
     FCompletions->Changed.notify_all();
 }
 
@@ -241,14 +284,16 @@ void CALLBACK StatusCallback(HINTERNET hInternet, DWORD_PTR dwContext, DWORD dwI
         Framework::Application().HandleException(component);
     }
     // After OnCallback has seen it, a completion ends the wait of the call
-    // that started it.
+    // that started it. (Recording can only fail for want of memory; the
+    // library's thread must not see that.)
     if (dwInternetStatus == INTERNET_STATUS_REQUEST_COMPLETE && lpvStatusInformation &&
         dwStatusInformationLength >= sizeof(INTERNET_ASYNC_RESULT)) {
-        TINetHandle::TCompletions& completions = *component->FCompletions;
-        std::lock_guard<std::mutex> lock(completions.Mutex);
-        completions.Last[hInternet] = {++completions.Sequence,
-                                       *static_cast<const INTERNET_ASYNC_RESULT*>(lpvStatusInformation)};
-        completions.Changed.notify_all();
+        try {
+            component->FCompletions->Record(hInternet,
+                                            *static_cast<const INTERNET_ASYNC_RESULT*>(lpvStatusInformation));
+        } catch (...) {
+            Framework::Application().HandleException(component);
+        }
     }
 }
 

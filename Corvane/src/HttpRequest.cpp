@@ -66,24 +66,29 @@ void TCustomINetHttp::OpenRequest(const UnicodeString& verb, const UnicodeString
 
 void TCustomINetHttp::SendRequest(const UnicodeString& headers, const AnsiString& data) {
     CheckActive();
-    Check(Platform().HttpSendRequestW(FHttpHandle, PlatformText(headers.c_str()),
-                                      static_cast<DWORD>(headers.size()), const_cast<char*>(data.c_str()),
-                                      static_cast<DWORD>(data.size())));
+    Check(Track(FHttpHandle, [&] {
+        return Platform().HttpSendRequestW(
+                   FHttpHandle, PlatformText(headers.c_str()), static_cast<DWORD>(headers.size()),
+                   const_cast<char*>(data.c_str()), static_cast<DWORD>(data.size())) != FALSE;
+    }));
 }
 
 void TCustomINetHttp::SendRequest(const UnicodeString& headers, const TBytes& data) {
     CheckActive();
     void* body = data.empty() ? nullptr : const_cast<Byte*>(data.data());
-    Check(Platform().HttpSendRequestW(FHttpHandle, PlatformText(headers.c_str()),
-                                      static_cast<DWORD>(headers.size()), body,
-                                      static_cast<DWORD>(data.size())));
+    Check(Track(FHttpHandle, [&] {
+        return Platform().HttpSendRequestW(FHttpHandle, PlatformText(headers.c_str()),
+                                           static_cast<DWORD>(headers.size()), body,
+                                           static_cast<DWORD>(data.size())) != FALSE;
+    }));
 }
 
 void TCustomINetHttp::CloseRequest() {
     if (FHttpHandle == nullptr) return;
     CheckActive();
+    const HINTERNET request = FHttpHandle;
     const bool closed = CloseInternetHandle(FHttpHandle);
-    CancelWaits();
+    CancelWaits(request);
     Check(closed);
 }
 

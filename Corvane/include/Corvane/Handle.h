@@ -78,16 +78,21 @@ public:
     /// the component holds only for the call's length (a count, a fresh
     /// buffer), and returns its result. Beneath an asynchronous session a
     /// call answered with ERROR_IO_PENDING is waited for, so that the
-    /// platform never writes into memory that is gone: its REQUEST_COMPLETE
-    /// (which reaches OnCallback first) ends the wait, and the call's
-    /// outcome is then the completion's (false with its dwError as the last
-    /// error). A close of the component meanwhile ends the wait with
-    /// ERROR_INTERNET_OPERATION_CANCELLED once the platform has let go of
-    /// the handle.
-    bool Synchronously(HINTERNET handle, const std::function<bool()>& call);
-    /// Ends the waits of Synchronously on handles that were closed; call
-    /// after a handle of the component was closed.
-    void CancelWaits();
+    /// platform never writes into memory that is gone: the component's
+    /// earlier pending calls on the handle complete first, then this call's
+    /// REQUEST_COMPLETE (which reaches OnCallback first) ends the wait, and
+    /// the call's outcome is the completion's (false with its dwError as the
+    /// last error; `result` receives its dwResult). A close of the handle
+    /// meanwhile ends the wait with ERROR_INTERNET_OPERATION_CANCELLED once
+    /// the platform has let go of it. A null `handle` stands for a call whose
+    /// completion comes on a handle it makes (an FTP connection).
+    bool Synchronously(HINTERNET handle, const std::function<bool()>& call, DWORD_PTR* result = nullptr);
+    /// Makes `call` on `handle` without waiting, counting it while it is
+    /// pending, so that Synchronously knows its completion from theirs.
+    bool Track(HINTERNET handle, const std::function<bool()>& call);
+    /// Ends the waits on `handle` (on every handle when null); call once
+    /// the handle was closed.
+    void CancelWaits(HINTERNET handle);
 
 protected:
     /// True while the component holds its handle.

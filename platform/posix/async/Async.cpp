@@ -36,6 +36,17 @@ void EndActivity(Handle& target) {
     work.changed.notify_all();
 }
 
+// Counts a completion reported to a handle the operation was not started on
+// (an opened FTP file), so that its close waits for it; false when that
+// handle is closing already.
+bool AddActivityIfOpen(Handle& handle) {
+    Handle::WorkState& work = handle.Work();
+    std::lock_guard<std::mutex> lock(work.mutex);
+    if (handle.IsClosed()) return false;
+    ++work.activities;
+    return true;
+}
+
 Result Run(const std::function<Result()>& work) {
     try {
         const FaultInjection::EntryScope entry;
@@ -48,22 +59,44 @@ Result Run(const std::function<Result()>& work) {
 }
 
 // The task a worker runs for one operation: the work (skipped when the
-// handle closed before its turn), its completion, then the next operation.
+// handle closed before its turn: ERROR_INTERNET_OPERATION_CANCELLED), its
+// completion, then the next operation. The completion is reported before
+// the next operation starts, so completions keep their order; an operation
+// the completion's callback starts takes the turn at once (Begin), so the
+// callback may wait for it.
 std::function<void()> Task(const HandleRef& target, std::function<Result()> work) {
-    return [target, work = std::move(work)]() noexcept {
+    return [target, work = std::move(work)]() mutable noexcept {
         const Handle::ActivityScope scope(*target);
         Result result = target->IsClosed() ? Result{0, ERROR_INTERNET_OPERATION_CANCELLED} : Run(work);
-        // The handle's next operation starts before this one's completion is
-        // reported, so that a callback may start another and wait for it.
-        Next(target);
-        const HandleRef& to = result.target ? result.target : target;
-        if (!target->IsClosed() && !to->IsClosed()) {
+        work = nullptr;
+        HandleRef to = result.target ? std::move(result.target) : target;
+        const bool elsewhere = to != target;
+        Handle::WorkState& state = target->Work();
+        std::uint64_t ticket;
+        {
+            std::lock_guard<std::mutex> lock(state.mutex);
+            ticket = ++state.issued;
+            state.completing = std::this_thread::get_id();
+            state.completion = ticket;
+        }
+        if (!elsewhere || AddActivityIfOpen(*to)) {
             INTERNET_ASYNC_RESULT completion{result.value, result.error};
             if (result.value == 0) ::SetLastError(result.error);
-            to->Notify(INTERNET_STATUS_REQUEST_COMPLETE, &completion, sizeof(completion));
+            {
+                const Workers::InCallback callback;
+                to->Notify(INTERNET_STATUS_REQUEST_COMPLETE, &completion, sizeof(completion));
+            }
+            if (elsewhere) EndActivity(*to);
         }
+        bool handed;
+        {
+            std::lock_guard<std::mutex> lock(state.mutex);
+            handed = state.handed == ticket;
+            if (state.completion == ticket) state.completing = std::thread::id();
+        }
+        if (!handed) Next(target);
         if (result.closeTarget) HandleTable::Close(target->Value());
-        result.target.reset();
+        to.reset();
         EndActivity(*target);
     };
 }
@@ -75,8 +108,44 @@ void Launch(std::function<void()> task) {
     bool posted = false;
     try {
         posted = Workers::Post(task);
-    } catch (const std::bad_alloc&) {}
+    } catch (...) {}
     if (!posted) task();
+}
+
+// Posts a task that has the handle's turn (handed over by the completion
+// being reported on this thread, when `handOver`); when it cannot be
+// started the turn goes back and nothing of it runs.
+DWORD PostWithTurn(const HandleRef& target, std::function<void()> task, bool handOver) {
+    bool posted = false;
+    try {
+        posted = Workers::Post(std::move(task));
+    } catch (...) {}
+    if (posted) return ERROR_IO_PENDING;
+    if (handOver) {
+        std::lock_guard<std::mutex> lock(target->Work().mutex);
+        target->Work().handed = 0;
+    } else {
+        Next(target);
+    }
+    EndActivity(*target);
+    return ERROR_INTERNET_ASYNC_THREAD_FAILED;
+}
+
+// Takes the handle's turn: free (`fresh`), or handed over by the completion
+// this thread is reporting. False when another operation has it.
+bool TakeTurn(Handle::WorkState& state, bool* fresh) {
+    if (!state.busy) {
+        state.busy = true;
+        *fresh = true;
+        return true;
+    }
+    *fresh = false;
+    if (state.completing == std::this_thread::get_id() && state.handed != state.completion &&
+        state.queued.empty()) {
+        state.handed = state.completion;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -90,46 +159,45 @@ bool IsAsync(const Handle& handle) {
 DWORD Begin(const HandleRef& target, std::function<Result()> work) {
     std::function<void()> task = Task(target, std::move(work));
     Handle::WorkState& state = target->Work();
+    bool fresh = false;
     {
         std::lock_guard<std::mutex> lock(state.mutex);
-        if (state.busy) {
+        if (!TakeTurn(state, &fresh)) {
             state.queued.push_back(std::move(task));
             ++state.activities;
             return ERROR_IO_PENDING;
         }
-        state.busy = true;
         ++state.activities;
     }
-    bool posted = false;
-    try {
-        posted = Workers::Post(std::move(task));
-    } catch (const std::bad_alloc&) {}
-    if (posted) return ERROR_IO_PENDING;
-    // Nothing was started: the handle is free again (or its next queued
-    // operation, queued meanwhile, gets the turn).
-    Next(target);
-    EndActivity(*target);
-    return ERROR_INTERNET_ASYNC_THREAD_FAILED;
+    return PostWithTurn(target, std::move(task), !fresh);
 }
 
 DWORD NowOrLater(const HandleRef& target, const std::function<bool()>& ready,
                  const std::function<DWORD()>& now, std::function<Result()> later) {
     Handle::WorkState& state = target->Work();
-    bool busy = false;
+    bool fresh = false;
+    bool mine;
     {
         std::lock_guard<std::mutex> lock(state.mutex);
-        busy = state.busy;
-        state.busy = true;
+        mine = TakeTurn(state, &fresh);
     }
-    if (busy) return Begin(target, std::move(later));
-    // This thread has the handle's turn.
+    if (!mine) return Begin(target, std::move(later));
+    // This thread has the handle's turn until the call answers or its work
+    // is posted.
     struct Turn {
         const HandleRef& target;
+        bool fresh;
         bool kept = false;
         ~Turn() {
-            if (!kept) Next(target);
+            if (kept) return;
+            if (fresh) {
+                Next(target);
+            } else {
+                std::lock_guard<std::mutex> lock(target->Work().mutex);
+                target->Work().handed = 0;
+            }
         }
-    } turn{target};
+    } turn{target, fresh};
     if (ready()) return now();
     std::function<void()> task = Task(target, std::move(later));
     {
@@ -137,14 +205,7 @@ DWORD NowOrLater(const HandleRef& target, const std::function<bool()>& ready,
         ++state.activities;
     }
     turn.kept = true;
-    bool posted = false;
-    try {
-        posted = Workers::Post(std::move(task));
-    } catch (const std::bad_alloc&) {}
-    if (posted) return ERROR_IO_PENDING;
-    Next(target);
-    EndActivity(*target);
-    return ERROR_INTERNET_ASYNC_THREAD_FAILED;
+    return PostWithTurn(target, std::move(task), !fresh);
 }
 
 }  // namespace Corvane::Backend::Async

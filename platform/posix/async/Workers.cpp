@@ -18,6 +18,8 @@ struct Pool {
     // Threads of the current generation, and how many of them wait for work.
     std::vector<std::thread> threads;
     int idle = 0;
+    // Threads running an application's callback (InCallback).
+    int inCallback = 0;
     // Raised by each stop: a thread of an earlier generation ends once the
     // queue is empty.
     unsigned generation = 0;
@@ -83,16 +85,19 @@ void Release() {
 bool Post(std::function<void()> work) {
     Pool& pool = ThePool();
     std::lock_guard<std::mutex> lock(pool.mutex);
+    // No asynchronous session is open: the pool is stopped.
+    if (pool.users == 0) return false;
+    // Room first, so that once the work is queued nothing can fail.
+    pool.threads.reserve(pool.threads.size() + 1);
     pool.queue.push_back(std::move(work));
-    if (pool.idle > 0) {
-        pool.work.notify_one();
-        return true;
-    }
-    if (pool.threads.size() < static_cast<std::size_t>(kMaxThreads)) {
+    // Idle threads that were woken but have not taken their work yet still
+    // count as idle: a thread is started unless one is free for each piece
+    // of work waiting.
+    const long working = static_cast<long>(pool.threads.size()) - pool.inCallback;
+    if (pool.queue.size() > static_cast<std::size_t>(pool.idle) && working < kMaxThreads) {
         try {
-            pool.threads.reserve(pool.threads.size() + 1);
             pool.threads.emplace_back(Run, std::ref(pool), pool.generation);
-        } catch (const std::system_error&) {
+        } catch (...) {
             // A thread that cannot start is no error while another takes the work.
             if (pool.threads.empty()) {
                 pool.queue.pop_back();
@@ -100,7 +105,20 @@ bool Post(std::function<void()> work) {
             }
         }
     }
+    pool.work.notify_one();
     return true;
+}
+
+InCallback::InCallback() {
+    Pool& pool = ThePool();
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    ++pool.inCallback;
+}
+
+InCallback::~InCallback() {
+    Pool& pool = ThePool();
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    --pool.inCallback;
 }
 
 std::size_t ThreadCount() {

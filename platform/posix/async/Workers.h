@@ -25,9 +25,21 @@ void Retain();
 /// thread that closes the last session ends after its current work).
 void Release();
 
-/// Queues `work` for a worker thread; false when no thread could be
-/// started (the work is then dropped).
+/// Queues `work` for a worker thread; false (or an exception) when no thread
+/// could take it, and then nothing of it runs.
 bool Post(std::function<void()> work);
+
+/// Marks the calling worker as running an application's callback: such a
+/// thread may wait for other work (a component waits for the read it
+/// started), so it does not count against kMaxThreads meanwhile and the
+/// work it waits for always finds a thread.
+class InCallback {
+public:
+    InCallback();
+    ~InCallback();
+    InCallback(const InCallback&) = delete;
+    InCallback& operator=(const InCallback&) = delete;
+};
 
 /// How many worker threads the pool has (for tests).
 std::size_t ThreadCount();

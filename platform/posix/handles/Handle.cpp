@@ -43,7 +43,12 @@ Handle::~Handle() = default;
 // As on the platform, a handle whose context value is 0 makes no status
 // callbacks: the application did not ask to hear about it.
 void Handle::Notify(DWORD status, LPVOID information, DWORD length) const {
-    if (Context() == 0 || FClosingReported.load(std::memory_order_acquire)) return;
+    if (FClosingReported.load(std::memory_order_acquire)) return;
+    Deliver(status, information, length);
+}
+
+void Handle::Deliver(DWORD status, LPVOID information, DWORD length) const {
+    if (Context() == 0) return;
     if (INTERNET_STATUS_CALLBACK callback = StatusCallback()) {
         // The callback is the application's code, not the backend's.
         const FaultInjection::OutsideScope outside;
@@ -159,9 +164,11 @@ DWORD HandleTable::Close(HINTERNET value) {
         // An operation a worker thread runs for the handle was cancelled by
         // the close; it ends before the handle's last notification.
         handle->WaitForActivities();
+        // The last notification: nothing else is delivered from the moment
+        // it begins.
         HINTERNET closed = handle->Value();
-        handle->Notify(INTERNET_STATUS_HANDLE_CLOSING, &closed, sizeof(closed));
         handle->FClosingReported.store(true, std::memory_order_release);
+        handle->Deliver(INTERNET_STATUS_HANDLE_CLOSING, &closed, sizeof(closed));
     }
     return ERROR_SUCCESS;
 }

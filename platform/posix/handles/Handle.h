@@ -37,10 +37,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace Corvane::Backend {
@@ -139,8 +141,16 @@ public:
         bool busy = false;
         /// Operations started meanwhile, in call order.
         std::deque<std::function<void()>> queued;
-        /// Operations queued or running.
+        /// Operations queued or running, and completions being reported to
+        /// this handle.
         int activities = 0;
+        /// The thread reporting the handle's last completion, and which one
+        /// (a number per completion): an operation that its callback starts
+        /// takes the turn from it (handed) rather than queue behind it.
+        std::thread::id completing;
+        std::uint64_t completion = 0;
+        std::uint64_t handed = 0;
+        std::uint64_t issued = 0;
     };
     WorkState& Work() { return FWork; }
 
@@ -164,6 +174,8 @@ private:
     friend class HandleTable;
     // Waits until no library thread but this one works for the handle.
     void WaitForActivities();
+    // Notify without the check for HANDLE_CLOSING.
+    void Deliver(DWORD status, LPVOID information, DWORD length) const;
 
     const HandleOps& FOps;
     const HandleRef FParent;
