@@ -2,6 +2,7 @@
 // is sent (a name holding CR, LF or NUL would smuggle a second command onto
 // the control line), takes the connection's control connection for its whole
 // exchange and delivers its notifications once it has let go of it.
+#include "posix/async/Async.h"
 #include "posix/connection/OfflineMode.h"
 #include "posix/errors/Barrier.h"
 #include "posix/errors/LastError.h"
@@ -211,17 +212,46 @@ struct PartFile {
     }
 };
 
+// An open local file, closed when the last holder lets go.
+struct LocalFile {
+    explicit LocalFile(int descriptor) : fd(descriptor) {}
+    ~LocalFile() { ::close(fd); }
+    LocalFile(const LocalFile&) = delete;
+    LocalFile& operator=(const LocalFile&) = delete;
+    const int fd;
+};
+
 bool IsAscii(DWORD flags) {
     return (flags & FTP_TRANSFER_TYPE_MASK) == FTP_TRANSFER_TYPE_ASCII;
+}
+
+// Runs an FTP function's work, whose arguments were checked: at once, or
+// beneath an asynchronous session on a worker thread, its result reported to
+// the connection handle. The work owns what it uses but the caller's output
+// buffers, which the caller keeps until the completion.
+template <typename R, typename Work>
+R Run(HINTERNET hConnect, R failure, Work work) {
+    DWORD error;
+    const auto connection = FindConnection(hConnect, &error);
+    if (connection && Async::IsAsync(*connection)) {
+        return FailWith<R>(
+            Async::Begin(connection, [work = std::move(work),
+                                      failure]() mutable { return Async::Completed<R>(work(), failure); }),
+            failure);
+    }
+    return work();
 }
 
 // A command whose only argument is a remote name.
 BOOL NameCommand(HINTERNET hConnect, LPCWSTR name, const char* verb) {
     std::string argument;
     if (!FtpArgument(name, &argument)) return Fail(ERROR_INVALID_PARAMETER);
-    return Outcome(WithConnection(hConnect, [&](FtpConnection& connection, FtpConnection::Use& use) -> DWORD {
-        return connection.Simple(use, std::string(verb) + " " + argument);
-    }));
+    return Run(hConnect, FALSE, [hConnect, line = std::string(verb) + " " + argument] {
+        return Outcome(
+            WithConnection(hConnect, [&](FtpConnection& connection, FtpConnection::Use& use) -> DWORD {
+                return connection.Simple(use, line);
+            }));
+    });
 }
 
 // A listing's lines as entries, those the pattern (if any) lets through.
@@ -318,13 +348,41 @@ BOOL WINAPI FtpRenameFileW(HINTERNET hConnect, LPCWSTR lpszExisting, LPCWSTR lps
         std::string to;
         if (!FtpArgument(lpszExisting, &from) || !FtpArgument(lpszNew, &to))
             return Fail(ERROR_INVALID_PARAMETER);
-        return Outcome(
-            WithConnection(hConnect, [&](FtpConnection& connection, FtpConnection::Use& use) -> DWORD {
-                const DWORD result = connection.Simple(use, "RNFR " + from, true);
-                return result == ERROR_SUCCESS ? connection.Simple(use, "RNTO " + to) : result;
-            }));
+        return Run(hConnect, FALSE, [hConnect, from, to] {
+            return Outcome(
+                WithConnection(hConnect, [&](FtpConnection& connection, FtpConnection::Use& use) -> DWORD {
+                    const DWORD result = connection.Simple(use, "RNFR " + from, true);
+                    return result == ERROR_SUCCESS ? connection.Simple(use, "RNTO " + to) : result;
+                }));
+        });
     });
 }
+
+namespace {
+
+BOOL CurrentDirectory(HINTERNET hConnect, LPWSTR lpszCurrentDirectory, LPDWORD lpdwCurrentDirectory) {
+    std::string path;
+    const DWORD error =
+        WithConnection(hConnect, [&](FtpConnection& connection, FtpConnection::Use& use) -> DWORD {
+            FtpReply reply;
+            const DWORD result = connection.Simple(use, "PWD", false, &reply);
+            if (result != ERROR_SUCCESS) return result;
+            return reply.code == 257 && ParsePwdReply(reply.text, path) ? ERROR_SUCCESS
+                                                                        : ERROR_INTERNET_EXTENDED_ERROR;
+        });
+    if (error != ERROR_SUCCESS) return Fail(error);
+    const std::u16string wide = Utf8ToUtf16(path);
+    const DWORD needed = static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR));
+    if (!lpszCurrentDirectory || *lpdwCurrentDirectory < needed) {
+        *lpdwCurrentDirectory = needed;
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    std::memcpy(lpszCurrentDirectory, wide.c_str(), needed);
+    *lpdwCurrentDirectory = needed - sizeof(WCHAR);
+    return TRUE;
+}
+
+}  // namespace
 
 // Sizes are in bytes, as for InternetGetLastResponseInfoW: in, the buffer's;
 // out, the text's without the terminator, or the size needed with it and
@@ -333,25 +391,8 @@ BOOL WINAPI FtpGetCurrentDirectoryW(HINTERNET hConnect, LPWSTR lpszCurrentDirect
                                     LPDWORD lpdwCurrentDirectory) {
     return Guarded<BOOL>(FALSE, [&]() -> BOOL {
         if (!lpdwCurrentDirectory) return Fail(ERROR_INVALID_PARAMETER);
-        std::string path;
-        const DWORD error =
-            WithConnection(hConnect, [&](FtpConnection& connection, FtpConnection::Use& use) -> DWORD {
-                FtpReply reply;
-                const DWORD result = connection.Simple(use, "PWD", false, &reply);
-                if (result != ERROR_SUCCESS) return result;
-                return reply.code == 257 && ParsePwdReply(reply.text, path) ? ERROR_SUCCESS
-                                                                            : ERROR_INTERNET_EXTENDED_ERROR;
-            });
-        if (error != ERROR_SUCCESS) return Fail(error);
-        const std::u16string wide = Utf8ToUtf16(path);
-        const DWORD needed = static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR));
-        if (!lpszCurrentDirectory || *lpdwCurrentDirectory < needed) {
-            *lpdwCurrentDirectory = needed;
-            return Fail(ERROR_INSUFFICIENT_BUFFER);
-        }
-        std::memcpy(lpszCurrentDirectory, wide.c_str(), needed);
-        *lpdwCurrentDirectory = needed - sizeof(WCHAR);
-        return TRUE;
+        return Run(hConnect, FALSE,
+                   [=] { return CurrentDirectory(hConnect, lpszCurrentDirectory, lpdwCurrentDirectory); });
     });
 }
 
@@ -372,37 +413,41 @@ BOOL WINAPI FtpGetFileW(HINTERNET hConnect, LPCWSTR lpszRemoteFile, LPCWSTR lpsz
         struct stat existing {};
         if (fFailIfExists && ::lstat(local.c_str(), &existing) == 0) return Fail(ERROR_FILE_EXISTS);
 
-        PartFile part;
-        error = WithConnection(hConnect, [&](FtpConnection& connection, FtpConnection::Use& use) -> DWORD {
-            if (!part.Create(local)) return LocalError(errno);
-            DWORD result = connection.SetType(use, IsAscii(dwFlags));
-            Socket data;
-            bool done = false;
-            if (result == ERROR_SUCCESS) result = connection.OpenData(use, "RETR " + remote, &data, &done);
-            if (result != ERROR_SUCCESS) return result;
-            AsciiDecoder decoder;
-            std::string decoded;
-            result =
-                ReceiveAll(connection, use, data, done, [&](const char* bytes, std::size_t size) -> DWORD {
-                    if (IsAscii(dwFlags)) {
+        return Run(hConnect, FALSE, [=]() -> BOOL {
+            PartFile part;
+            DWORD outcome =
+                WithConnection(hConnect, [&](FtpConnection& connection, FtpConnection::Use& use) -> DWORD {
+                    if (!part.Create(local)) return LocalError(errno);
+                    DWORD result = connection.SetType(use, IsAscii(dwFlags));
+                    Socket data;
+                    bool done = false;
+                    if (result == ERROR_SUCCESS)
+                        result = connection.OpenData(use, "RETR " + remote, &data, &done);
+                    if (result != ERROR_SUCCESS) return result;
+                    AsciiDecoder decoder;
+                    std::string decoded;
+                    result = ReceiveAll(
+                        connection, use, data, done, [&](const char* bytes, std::size_t size) -> DWORD {
+                            if (IsAscii(dwFlags)) {
+                                decoded.clear();
+                                decoder.Convert(bytes, size, decoded);
+                                bytes = decoded.data();
+                                size = decoded.size();
+                            }
+                            return WriteAll(part.fd, bytes, size) ? ERROR_SUCCESS : LocalError(errno);
+                        });
+                    if (result == ERROR_SUCCESS && IsAscii(dwFlags)) {
                         decoded.clear();
-                        decoder.Convert(bytes, size, decoded);
-                        bytes = decoded.data();
-                        size = decoded.size();
+                        decoder.Finish(decoded);
+                        if (!WriteAll(part.fd, decoded.data(), decoded.size())) result = LocalError(errno);
                     }
-                    return WriteAll(part.fd, bytes, size) ? ERROR_SUCCESS : LocalError(errno);
+                    return result;
                 });
-            if (result == ERROR_SUCCESS && IsAscii(dwFlags)) {
-                decoded.clear();
-                decoder.Finish(decoded);
-                if (!WriteAll(part.fd, decoded.data(), decoded.size())) result = LocalError(errno);
-            }
-            return result;
+            if (outcome == ERROR_SUCCESS)
+                outcome = part.PutInPlace(local, fFailIfExists,
+                                          (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0);
+            return Outcome(outcome);
         });
-        if (error == ERROR_SUCCESS)
-            error =
-                part.PutInPlace(local, fFailIfExists, (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0);
-        return Outcome(error);
     });
 }
 
@@ -414,39 +459,54 @@ BOOL WINAPI FtpPutFileW(HINTERNET hConnect, LPCWSTR lpszLocalFile, LPCWSTR lpszN
             return Fail(ERROR_INVALID_PARAMETER);
         DWORD error;
         if (!FindConnection(hConnect, &error)) return Fail(error);
-        const int fd = ::open(Utf16ToUtf8(lpszLocalFile).c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return Fail(LocalError(errno));
-        error = WithConnection(hConnect, [&](FtpConnection& connection, FtpConnection::Use& use) -> DWORD {
-            DWORD result = connection.SetType(use, IsAscii(dwFlags));
-            Socket data;
-            bool done = false;
-            if (result == ERROR_SUCCESS) result = connection.OpenData(use, "STOR " + remote, &data, &done);
-            if (result != ERROR_SUCCESS) return result;
-            AsciiEncoder encoder;
-            std::string encoded;
-            const std::unique_ptr<char[]> chunk(new char[kChunk]);
-            const Waiter waiter(use.cancel);
-            for (;;) {
-                const ssize_t got = ::read(fd, chunk.get(), kChunk);
-                if (got < 0 && errno == EINTR) continue;
-                if (got < 0) return Abandon(connection, use, data, LocalError(errno));
-                if (got == 0) break;
-                const char* bytes = chunk.get();
-                std::size_t size = static_cast<std::size_t>(got);
-                if (IsAscii(dwFlags)) {
-                    encoded.clear();
-                    encoder.Convert(chunk.get(), size, encoded);
-                    bytes = encoded.data();
-                    size = encoded.size();
-                }
-                result = data.Send(bytes, size, Deadline::After(connection.DataSendTimeout()), waiter);
-                if (result != ERROR_SUCCESS) return Abandon(connection, use, data, result);
-            }
-            data.Close();
-            return done ? ERROR_SUCCESS : FinalReply(connection, use, connection.EffectiveTimeouts().receive);
+        const int descriptor = ::open(Utf16ToUtf8(lpszLocalFile).c_str(), O_RDONLY | O_CLOEXEC);
+        if (descriptor < 0) return Fail(LocalError(errno));
+        // The local file stays open until the work is done, whichever
+        // thread does it.
+        std::shared_ptr<LocalFile> file;
+        try {
+            file = std::make_shared<LocalFile>(descriptor);
+        } catch (...) {
+            ::close(descriptor);
+            throw;
+        }
+        return Run(hConnect, FALSE, [=]() -> BOOL {
+            const int fd = file->fd;
+            const DWORD outcome =
+                WithConnection(hConnect, [&](FtpConnection& connection, FtpConnection::Use& use) -> DWORD {
+                    DWORD result = connection.SetType(use, IsAscii(dwFlags));
+                    Socket data;
+                    bool done = false;
+                    if (result == ERROR_SUCCESS)
+                        result = connection.OpenData(use, "STOR " + remote, &data, &done);
+                    if (result != ERROR_SUCCESS) return result;
+                    AsciiEncoder encoder;
+                    std::string encoded;
+                    const std::unique_ptr<char[]> chunk(new char[kChunk]);
+                    const Waiter waiter(use.cancel);
+                    for (;;) {
+                        const ssize_t got = ::read(fd, chunk.get(), kChunk);
+                        if (got < 0 && errno == EINTR) continue;
+                        if (got < 0) return Abandon(connection, use, data, LocalError(errno));
+                        if (got == 0) break;
+                        const char* bytes = chunk.get();
+                        std::size_t size = static_cast<std::size_t>(got);
+                        if (IsAscii(dwFlags)) {
+                            encoded.clear();
+                            encoder.Convert(chunk.get(), size, encoded);
+                            bytes = encoded.data();
+                            size = encoded.size();
+                        }
+                        result =
+                            data.Send(bytes, size, Deadline::After(connection.DataSendTimeout()), waiter);
+                        if (result != ERROR_SUCCESS) return Abandon(connection, use, data, result);
+                    }
+                    data.Close();
+                    return done ? ERROR_SUCCESS
+                                : FinalReply(connection, use, connection.EffectiveTimeouts().receive);
+                });
+            return Outcome(outcome);
         });
-        ::close(fd);
-        return Outcome(error);
     });
 }
 
@@ -460,49 +520,51 @@ HINTERNET WINAPI FtpOpenFileW(HINTERNET hConnect, LPCWSTR lpszFileName, DWORD dw
             return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
         const bool write = dwAccess == GENERIC_WRITE;
         const bool ascii = IsAscii(dwFlags);
-        std::shared_ptr<FtpConnection> connection;
-        Socket data;
-        bool done = false;
-        DWORD sizeError = ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-        std::uint64_t size = 0;
-        DWORD sizeCode = 0;
-        std::u16string sizeResponse;
-        const DWORD error = WithConnection(
-            hConnect,
-            [&](FtpConnection& control, FtpConnection::Use& use) -> DWORD {
-                DWORD result = ERROR_SUCCESS;
-                if (!write) {
-                    result = control.SetType(use, false);
-                    FtpReply reply;
-                    if (result == ERROR_SUCCESS) result = control.Command(use, "SIZE " + name, &reply);
-                    if (result != ERROR_SUCCESS) return result;
-                    sizeCode = static_cast<DWORD>(reply.code);
-                    sizeResponse = Utf8ToUtf16(reply.text + "\r\n");
-                    const std::string_view digits = Trim(
-                        std::string_view(reply.text).substr(std::min<std::size_t>(4, reply.text.size())));
-                    sizeError = reply.code == 213 && ParseDecimal(digits, size)
-                                    ? ERROR_SUCCESS
-                                    : ERROR_INTERNET_EXTENDED_ERROR;
-                }
-                result = control.SetType(use, ascii);
-                if (result == ERROR_SUCCESS)
-                    result = control.OpenData(use, (write ? "STOR " : "RETR ") + name, &data, &done);
-                if (result == ERROR_SUCCESS) control.Hold(use);
-                return result;
-            },
-            &connection);
-        if (error != ERROR_SUCCESS) return FailWith<HINTERNET>(error, nullptr);
-        DWORD registered = ERROR_SUCCESS;
-        const HINTERNET value = RegisterHolder(
-            *connection, true,
-            [&]() -> HandleRef {
-                auto file =
-                    std::make_shared<FtpFile>(connection, dwContext, write, ascii, std::move(data), done);
-                file->SetSize(sizeError, size, sizeCode, std::move(sizeResponse));
-                return file;
-            },
-            &registered);
-        return value ? value : FailWith<HINTERNET>(registered, nullptr);
+        return Run(hConnect, static_cast<HINTERNET>(nullptr), [=]() mutable -> HINTERNET {
+            std::shared_ptr<FtpConnection> connection;
+            Socket data;
+            bool done = false;
+            DWORD sizeError = ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+            std::uint64_t size = 0;
+            DWORD sizeCode = 0;
+            std::u16string sizeResponse;
+            const DWORD error = WithConnection(
+                hConnect,
+                [&](FtpConnection& control, FtpConnection::Use& use) -> DWORD {
+                    DWORD result = ERROR_SUCCESS;
+                    if (!write) {
+                        result = control.SetType(use, false);
+                        FtpReply reply;
+                        if (result == ERROR_SUCCESS) result = control.Command(use, "SIZE " + name, &reply);
+                        if (result != ERROR_SUCCESS) return result;
+                        sizeCode = static_cast<DWORD>(reply.code);
+                        sizeResponse = Utf8ToUtf16(reply.text + "\r\n");
+                        const std::string_view digits = Trim(
+                            std::string_view(reply.text).substr(std::min<std::size_t>(4, reply.text.size())));
+                        sizeError = reply.code == 213 && ParseDecimal(digits, size)
+                                        ? ERROR_SUCCESS
+                                        : ERROR_INTERNET_EXTENDED_ERROR;
+                    }
+                    result = control.SetType(use, ascii);
+                    if (result == ERROR_SUCCESS)
+                        result = control.OpenData(use, (write ? "STOR " : "RETR ") + name, &data, &done);
+                    if (result == ERROR_SUCCESS) control.Hold(use);
+                    return result;
+                },
+                &connection);
+            if (error != ERROR_SUCCESS) return FailWith<HINTERNET>(error, nullptr);
+            DWORD registered = ERROR_SUCCESS;
+            const HINTERNET value = RegisterHolder(
+                *connection, true,
+                [&]() -> HandleRef {
+                    auto file =
+                        std::make_shared<FtpFile>(connection, dwContext, write, ascii, std::move(data), done);
+                    file->SetSize(sizeError, size, sizeCode, std::move(sizeResponse));
+                    return file;
+                },
+                &registered);
+            return value ? value : FailWith<HINTERNET>(registered, nullptr);
+        });
     });
 }
 
@@ -539,41 +601,43 @@ HINTERNET WINAPI FtpFindFirstFileW(HINTERNET hConnect, LPCWSTR lpszSearchFile,
             path = slash == std::string::npos ? std::string() : search.substr(0, slash == 0 ? 1 : slash);
             pattern = slash == std::string::npos ? search : search.substr(slash + 1);
         }
-        std::shared_ptr<FtpConnection> connection;
-        std::vector<FtpListingEntry> entries;
-        const DWORD error = WithConnection(
-            hConnect,
-            [&](FtpConnection& control, FtpConnection::Use& use) -> DWORD {
-                std::string listing;
-                bool mlsd = control.HasMlsd();
-                DWORD result = List(control, use, mlsd ? "MLSD" : "LIST", path, &listing);
-                // MLSD lists directories only: a file's name goes to LIST.
-                if (mlsd && result == ERROR_INTERNET_EXTENDED_ERROR && !path.empty()) {
-                    mlsd = false;
-                    listing.clear();
-                    result = List(control, use, "LIST", path, &listing);
-                }
-                if (result != ERROR_SUCCESS) return result;
-                entries = ParseListing(listing, mlsd, pattern);
-                if (entries.empty()) return ERROR_NO_MORE_FILES;
-                control.Hold(use);
-                return ERROR_SUCCESS;
-            },
-            &connection);
-        if (error != ERROR_SUCCESS) return FailWith<HINTERNET>(error, nullptr);
-        DWORD registered = ERROR_SUCCESS;
-        // The first entry is filled in here, where a failure lets go of the
-        // connection again.
-        const HINTERNET value = RegisterHolder(
-            *connection, false,
-            [&]() -> HandleRef {
-                auto find = std::make_shared<FtpFind>(connection, dwContext, std::move(entries));
-                WIN32_FIND_DATAW first;
-                find->Next(lpFindFileData ? lpFindFileData : &first);
-                return find;
-            },
-            &registered);
-        return value ? value : FailWith<HINTERNET>(registered, nullptr);
+        return Run(hConnect, static_cast<HINTERNET>(nullptr), [=]() mutable -> HINTERNET {
+            std::shared_ptr<FtpConnection> connection;
+            std::vector<FtpListingEntry> entries;
+            const DWORD error = WithConnection(
+                hConnect,
+                [&](FtpConnection& control, FtpConnection::Use& use) -> DWORD {
+                    std::string listing;
+                    bool mlsd = control.HasMlsd();
+                    DWORD result = List(control, use, mlsd ? "MLSD" : "LIST", path, &listing);
+                    // MLSD lists directories only: a file's name goes to LIST.
+                    if (mlsd && result == ERROR_INTERNET_EXTENDED_ERROR && !path.empty()) {
+                        mlsd = false;
+                        listing.clear();
+                        result = List(control, use, "LIST", path, &listing);
+                    }
+                    if (result != ERROR_SUCCESS) return result;
+                    entries = ParseListing(listing, mlsd, pattern);
+                    if (entries.empty()) return ERROR_NO_MORE_FILES;
+                    control.Hold(use);
+                    return ERROR_SUCCESS;
+                },
+                &connection);
+            if (error != ERROR_SUCCESS) return FailWith<HINTERNET>(error, nullptr);
+            DWORD registered = ERROR_SUCCESS;
+            // The first entry is filled in here, where a failure lets go of the
+            // connection again.
+            const HINTERNET value = RegisterHolder(
+                *connection, false,
+                [&]() -> HandleRef {
+                    auto find = std::make_shared<FtpFind>(connection, dwContext, std::move(entries));
+                    WIN32_FIND_DATAW first;
+                    find->Next(lpFindFileData ? lpFindFileData : &first);
+                    return find;
+                },
+                &registered);
+            return value ? value : FailWith<HINTERNET>(registered, nullptr);
+        });
     });
 }
 
@@ -586,40 +650,43 @@ BOOL WINAPI FtpCommandW(HINTERNET hConnect, BOOL fExpectResponse, DWORD dwFlags,
         if (!FtpArgument(lpszCommand, &command) || (fExpectResponse && !phFtpCommand))
             return Fail(ERROR_INVALID_PARAMETER);
         if (fExpectResponse) *phFtpCommand = nullptr;
-        std::shared_ptr<FtpConnection> connection;
-        Socket data;
-        bool done = false;
-        const DWORD ascii = dwFlags & FTP_TRANSFER_TYPE_MASK;
-        const DWORD error = WithConnection(
-            hConnect,
-            [&](FtpConnection& control, FtpConnection::Use& use) -> DWORD {
-                // The command may change what the server's transfer type is.
-                control.ForgetType(use);
-                if (!fExpectResponse) {
-                    FtpReply reply;
-                    const DWORD result = control.Command(use, command, &reply);
-                    if (result != ERROR_SUCCESS) return result;
-                    return reply.code < 400 ? ERROR_SUCCESS : ERROR_INTERNET_EXTENDED_ERROR;
-                }
-                DWORD result = ascii ? control.SetType(use, ascii == FTP_TRANSFER_TYPE_ASCII) : ERROR_SUCCESS;
-                if (result == ERROR_SUCCESS) result = control.OpenData(use, command, &data, &done);
-                control.ForgetType(use);
-                if (result == ERROR_SUCCESS) control.Hold(use);
-                return result;
-            },
-            &connection);
-        if (error != ERROR_SUCCESS || !fExpectResponse) return Outcome(error);
-        DWORD registered = ERROR_SUCCESS;
-        const HINTERNET value = RegisterHolder(
-            *connection, true,
-            [&]() -> HandleRef {
-                return std::make_shared<FtpFile>(connection, dwContext, false,
-                                                 ascii == FTP_TRANSFER_TYPE_ASCII, std::move(data), done);
-            },
-            &registered);
-        if (!value) return Fail(registered);
-        *phFtpCommand = value;
-        return TRUE;
+        return Run(hConnect, FALSE, [=]() -> BOOL {
+            std::shared_ptr<FtpConnection> connection;
+            Socket data;
+            bool done = false;
+            const DWORD ascii = dwFlags & FTP_TRANSFER_TYPE_MASK;
+            const DWORD error = WithConnection(
+                hConnect,
+                [&](FtpConnection& control, FtpConnection::Use& use) -> DWORD {
+                    // The command may change what the server's transfer type is.
+                    control.ForgetType(use);
+                    if (!fExpectResponse) {
+                        FtpReply reply;
+                        const DWORD result = control.Command(use, command, &reply);
+                        if (result != ERROR_SUCCESS) return result;
+                        return reply.code < 400 ? ERROR_SUCCESS : ERROR_INTERNET_EXTENDED_ERROR;
+                    }
+                    DWORD result =
+                        ascii ? control.SetType(use, ascii == FTP_TRANSFER_TYPE_ASCII) : ERROR_SUCCESS;
+                    if (result == ERROR_SUCCESS) result = control.OpenData(use, command, &data, &done);
+                    control.ForgetType(use);
+                    if (result == ERROR_SUCCESS) control.Hold(use);
+                    return result;
+                },
+                &connection);
+            if (error != ERROR_SUCCESS || !fExpectResponse) return Outcome(error);
+            DWORD registered = ERROR_SUCCESS;
+            const HINTERNET value = RegisterHolder(
+                *connection, true,
+                [&]() -> HandleRef {
+                    return std::make_shared<FtpFile>(connection, dwContext, false,
+                                                     ascii == FTP_TRANSFER_TYPE_ASCII, std::move(data), done);
+                },
+                &registered);
+            if (!value) return Fail(registered);
+            *phFtpCommand = value;
+            return TRUE;
+        });
     });
 }
 

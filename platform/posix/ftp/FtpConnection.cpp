@@ -1,6 +1,7 @@
 // The FTP connection handle and its control connection.
 #include "posix/ftp/FtpConnection.h"
 
+#include "posix/async/Async.h"
 #include "posix/connection/OfflineMode.h"
 #include "posix/errors/LastError.h"
 #include "posix/ftp/FtpText.h"
@@ -404,6 +405,26 @@ HINTERNET ConnectFtp(const HandleRef& session, LPCWSTR server, INTERNET_PORT por
     DWORD error = ERROR_SUCCESS;
     const HINTERNET value = HandleTable::Register(connection, &error);
     if (!value) return FailWith<HINTERNET>(error, nullptr);
+    if (Async::IsAsync(*connection)) {
+        // The handle is reported to the new handle's callback in
+        // HANDLE_CREATED at once and in the completion once logged in; a
+        // connection that fails reports its error, then closes.
+        error = Async::Begin(connection, [connection, value, userText, passwordText] {
+            std::vector<StatusEvent> events;
+            DWORD opened = ERROR_INTERNET_INTERNAL_ERROR;
+            try {
+                opened = connection->Open(userText, passwordText, events);
+            } catch (const std::bad_alloc&) {
+                opened = ERROR_NOT_ENOUGH_MEMORY;
+            } catch (...) {}
+            DeliverEvents(events);
+            if (opened == ERROR_SUCCESS)
+                return Async::Result{reinterpret_cast<DWORD_PTR>(value), ERROR_SUCCESS};
+            return Async::Result{0, opened, true};
+        });
+        if (error != ERROR_IO_PENDING) HandleTable::Close(value);
+        return FailWith<HINTERNET>(error, nullptr);
+    }
     // Memory running out while logging in must not leave the handle behind.
     try {
         std::vector<StatusEvent> events;

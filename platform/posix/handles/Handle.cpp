@@ -30,6 +30,11 @@ std::uintptr_t Key(HINTERNET value) {
 
 }  // namespace
 
+namespace {
+// The handle whose asynchronous work this thread is doing, if any.
+thread_local const Handle* tActivity = nullptr;
+}  // namespace
+
 Handle::Handle(const HandleOps& ops, HandleRef parent, DWORD_PTR context)
     : FOps(ops), FParent(std::move(parent)), FContext(context) {}
 
@@ -38,12 +43,49 @@ Handle::~Handle() = default;
 // As on the platform, a handle whose context value is 0 makes no status
 // callbacks: the application did not ask to hear about it.
 void Handle::Notify(DWORD status, LPVOID information, DWORD length) const {
-    if (Context() == 0) return;
+    if (Context() == 0 || FClosingReported.load(std::memory_order_acquire)) return;
     if (INTERNET_STATUS_CALLBACK callback = StatusCallback()) {
         // The callback is the application's code, not the backend's.
         const FaultInjection::OutsideScope outside;
         callback(Value(), Context(), status, information, length);
     }
+}
+
+bool Handle::BeginOperation() {
+    std::lock_guard<std::mutex> lock(FWorkMutex);
+    if (FOperationPending) return false;
+    FOperationPending = true;
+    return true;
+}
+
+void Handle::EndOperation() {
+    std::lock_guard<std::mutex> lock(FWorkMutex);
+    FOperationPending = false;
+}
+
+void Handle::AddActivity() {
+    std::lock_guard<std::mutex> lock(FWorkMutex);
+    ++FActivities;
+}
+
+void Handle::EndActivity() {
+    std::lock_guard<std::mutex> lock(FWorkMutex);
+    --FActivities;
+    FWorkDone.notify_all();
+}
+
+void Handle::WaitForActivities() {
+    std::unique_lock<std::mutex> lock(FWorkMutex);
+    const int own = tActivity == this ? 1 : 0;
+    FWorkDone.wait(lock, [&] { return FActivities <= own; });
+}
+
+Handle::ActivityScope::ActivityScope(const Handle& handle) : FPrevious(tActivity) {
+    tActivity = &handle;
+}
+
+Handle::ActivityScope::~ActivityScope() {
+    tActivity = FPrevious;
 }
 
 HINTERNET HandleTable::Register(const HandleRef& handle, DWORD* error) {
@@ -133,8 +175,12 @@ DWORD HandleTable::Close(HINTERNET value) {
         try {
             if (handle->FOps.close) handle->FOps.close(*handle);
         } catch (...) {}
+        // An operation a worker thread runs for the handle was cancelled by
+        // the close; it ends before the handle's last notification.
+        handle->WaitForActivities();
         HINTERNET closed = handle->Value();
         handle->Notify(INTERNET_STATUS_HANDLE_CLOSING, &closed, sizeof(closed));
+        handle->FClosingReported.store(true, std::memory_order_release);
     }
     return ERROR_SUCCESS;
 }

@@ -35,8 +35,10 @@
 #include <Platform/WinInet.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace Corvane::Backend {
@@ -72,6 +74,11 @@ struct HandleOps {
     /// InternetQueryDataAvailable: the bytes that can be read at once,
     /// waiting for at least one unless the data has ended (0).
     DWORD (*queryDataAvailable)(Handle& handle, DWORD* available) = nullptr;
+    /// Whether read and queryDataAvailable would answer now, without waiting
+    /// on the network (data is buffered, the data has ended, or the call
+    /// would fail at once). Beneath an asynchronous session a read that
+    /// would wait goes to a worker thread; null: every read may wait.
+    bool (*ready)(Handle& handle) = nullptr;
     /// Completes what the handle still owes before InternetCloseHandle closes
     /// it (an upload's final reply); its error is InternetCloseHandle's
     /// result, and the handle closes all the same. Only for the handle the
@@ -108,11 +115,40 @@ public:
 
     /// Reports a status to the handle's callback, if it has one, with the
     /// handle's value and context value. Call it with no lock held: the
-    /// callback may call back into the API.
+    /// callback may call back into the API. Nothing is reported once the
+    /// handle's INTERNET_STATUS_HANDLE_CLOSING was.
     void Notify(DWORD status, LPVOID information, DWORD length) const;
+
+    /// Work a library thread does for the handle beneath an asynchronous
+    /// session (an operation and its completion; posix/async/Async.h).
+    /// Counted from when the operation is queued, so that HandleTable::Close
+    /// waits for it to end before it reports HANDLE_CLOSING: from then on no
+    /// callback runs for the handle and the caller's buffers are no longer
+    /// touched.
+    /// Marks an operation pending; false when one already is.
+    bool BeginOperation();
+    /// The pending operation is over (its completion follows).
+    void EndOperation();
+    void AddActivity();
+    void EndActivity();
+    /// Runs on a worker thread while it does the handle's work: a close from
+    /// within that work (a callback closing its own handle) does not wait
+    /// for itself.
+    class ActivityScope {
+    public:
+        explicit ActivityScope(const Handle& handle);
+        ~ActivityScope();
+        ActivityScope(const ActivityScope&) = delete;
+        ActivityScope& operator=(const ActivityScope&) = delete;
+
+    private:
+        const Handle* FPrevious;
+    };
 
 private:
     friend class HandleTable;
+    // Waits until no library thread but this one works for the handle.
+    void WaitForActivities();
 
     const HandleOps& FOps;
     const HandleRef FParent;
@@ -120,6 +156,12 @@ private:
     std::atomic<DWORD_PTR> FContext;
     std::atomic<INTERNET_STATUS_CALLBACK> FCallback{nullptr};
     std::atomic<bool> FClosed{false};
+    std::atomic<bool> FClosingReported{false};
+    // Asynchronous work for the handle (see BeginOperation).
+    std::mutex FWorkMutex;
+    std::condition_variable FWorkDone;
+    bool FOperationPending = false;
+    int FActivities = 0;
     // Guarded by the table's mutex.
     std::vector<std::weak_ptr<Handle>> FChildren;
     // The next handle to close, while HandleTable::Close runs.

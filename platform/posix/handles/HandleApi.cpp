@@ -1,6 +1,7 @@
 // The C entry points common to every kind of handle: closing, the status
 // callback, option access with the options every handle answers, and the
 // data operations each kind answers through its operations table.
+#include "posix/async/Async.h"
 #include "posix/connection/OfflineMode.h"
 #include "posix/errors/LastError.h"
 #include "posix/errors/Barrier.h"
@@ -15,6 +16,25 @@ namespace {
 
 // The version the backend reports for INTERNET_OPTION_VERSION.
 constexpr INTERNET_VERSION_INFO kVersion{1, 2};
+
+// Whether a read on `handle` goes to a worker thread: beneath an
+// asynchronous session, when it would wait on the network.
+bool WouldWait(Handle& handle) {
+    return Async::IsAsync(handle) && !(handle.Ops().ready && handle.Ops().ready(handle));
+}
+
+// Runs a read that answers at once; beneath an asynchronous session it
+// takes turns with the handle's pending operation like any other.
+template <typename Call>
+DWORD Exclusive(Handle& handle, Call&& call) {
+    if (!Async::IsAsync(handle)) return call();
+    if (!handle.BeginOperation()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+    struct End {
+        Handle& handle;
+        ~End() { handle.EndOperation(); }
+    } end{handle};
+    return call();
+}
 
 // Options that need no handle (InternetQueryOptionW with a null handle).
 DWORD QueryGlobalOption(DWORD option, void* buffer, DWORD* size) {
@@ -174,7 +194,20 @@ BOOL WINAPI InternetReadFile(HINTERNET hFile, LPVOID lpBuffer, DWORD dwNumberOfB
         const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
         if (!handle) return Fail(error);
         if (!handle->Ops().read) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-        return Outcome(handle->Ops().read(*handle, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead));
+        if (WouldWait(*handle)) {
+            // The count is written before the completion is reported; the
+            // caller keeps the buffer and the count until then.
+            return Fail(
+                Async::Begin(handle, [handle, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead] {
+                    DWORD read = 0;
+                    const DWORD error = handle->Ops().read(*handle, lpBuffer, dwNumberOfBytesToRead, &read);
+                    *lpdwNumberOfBytesRead = read;
+                    return Async::Result{error == ERROR_SUCCESS, error};
+                }));
+        }
+        return Outcome(Exclusive(*handle, [&] {
+            return handle->Ops().read(*handle, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead);
+        }));
     });
 }
 
@@ -188,6 +221,15 @@ BOOL WINAPI InternetWriteFile(HINTERNET hFile, LPCVOID lpBuffer, DWORD dwNumberO
         const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
         if (!handle) return Fail(error);
         if (!handle->Ops().write) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+        if (Async::IsAsync(*handle)) {
+            return Fail(Async::Begin(handle, [handle, lpBuffer, dwNumberOfBytesToWrite,
+                                              lpdwNumberOfBytesWritten] {
+                DWORD written = 0;
+                const DWORD error = handle->Ops().write(*handle, lpBuffer, dwNumberOfBytesToWrite, &written);
+                *lpdwNumberOfBytesWritten = written;
+                return Async::Result{error == ERROR_SUCCESS, error};
+            }));
+        }
         return Outcome(
             handle->Ops().write(*handle, lpBuffer, dwNumberOfBytesToWrite, lpdwNumberOfBytesWritten));
     });
@@ -212,8 +254,19 @@ BOOL WINAPI InternetQueryDataAvailable(HINTERNET hFile, LPDWORD lpdwNumberOfByte
         const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
         if (!handle) return Fail(error);
         if (!handle->Ops().queryDataAvailable) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+        if (WouldWait(*handle)) {
+            // As on the platform, the count comes in the completion's
+            // dwResult and in the caller's variable, written before it.
+            return Fail(Async::Begin(handle, [handle, lpdwNumberOfBytesAvailable] {
+                DWORD available = 0;
+                const DWORD error = handle->Ops().queryDataAvailable(*handle, &available);
+                if (error != ERROR_SUCCESS) return Async::Result{0, error};
+                *lpdwNumberOfBytesAvailable = available;
+                return Async::Result{available, ERROR_SUCCESS};
+            }));
+        }
         DWORD available = 0;
-        error = handle->Ops().queryDataAvailable(*handle, &available);
+        error = Exclusive(*handle, [&] { return handle->Ops().queryDataAvailable(*handle, &available); });
         if (error != ERROR_SUCCESS) return Fail(error);
         *lpdwNumberOfBytesAvailable = available;
         return TRUE;

@@ -1,6 +1,7 @@
 // HttpOpenRequestW, HttpAddRequestHeadersW, HttpSendRequestW and the request
 // handle's reading and options.
 #include "posix/http/HttpRequest.h"
+#include "posix/async/Async.h"
 #include "posix/errors/Barrier.h"
 
 #include "posix/text/InternetDate.h"
@@ -501,6 +502,14 @@ struct HttpRequestOps {
         return request.FTransfer.Read(buffer, toRead, read);
     }
 
+    static bool Ready(Handle& handle) {
+        auto& request = static_cast<HttpRequest&>(handle);
+        {
+            std::lock_guard<std::mutex> lock(request.FMutex);
+            if (!request.FSent) return true;
+        }
+        return request.FTransfer.Ready();
+    }
     static DWORD Available(Handle& handle, DWORD* available) {
         auto& request = static_cast<HttpRequest&>(handle);
         {
@@ -523,6 +532,7 @@ const HandleOps HttpRequest::Ops = {
     .read = &HttpRequestOps::Read,
     .close = &HttpRequestOps::Close,
     .queryDataAvailable = &HttpRequestOps::Available,
+    .ready = &HttpRequestOps::Ready,
 };
 
 }  // namespace Corvane::Backend
@@ -604,8 +614,9 @@ BOOL WINAPI HttpAddRequestHeadersW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWOR
     });
 }
 
-// Sends the request and returns when the final response's headers are in.
-// The body is copied: the caller's buffer is free again on return.
+// Sends the request and returns when the final response's headers are in
+// (beneath an asynchronous session: completes then). The headers and the body
+// are copied: the caller's buffers are free again on return.
 BOOL WINAPI HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHeadersLength,
                              LPVOID lpOptional, DWORD dwOptionalLength) {
     return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
@@ -617,8 +628,15 @@ BOOL WINAPI HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHe
         if (OfflineMode::IsOffline(request)) return Fail(ERROR_INTERNET_OFFLINE);
         std::string body;
         if (dwOptionalLength) body.assign(static_cast<const char*>(lpOptional), dwOptionalLength);
-        return Outcome(request->Send(
-            Utf16ToUtf8(TextArgument(lpszHeaders, lpszHeaders ? dwHeadersLength : 0)), std::move(body)));
+        std::string headers = Utf16ToUtf8(TextArgument(lpszHeaders, lpszHeaders ? dwHeadersLength : 0));
+        if (Async::IsAsync(*request)) {
+            return Fail(Async::Begin(
+                request, [request, headers = std::move(headers), body = std::move(body)]() mutable {
+                    const DWORD error = request->Send(headers, std::move(body));
+                    return Async::Result{error == ERROR_SUCCESS, error};
+                }));
+        }
+        return Outcome(request->Send(headers, std::move(body)));
     });
 }
 

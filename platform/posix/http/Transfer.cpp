@@ -967,6 +967,12 @@ void Transfer::Release() {
     DeliverEvents(events);
 }
 
+bool Transfer::Ready() {
+    std::shared_ptr<TransferGroup> group;
+    auto lock = LockGroup(group);
+    return !group || !FQueue.Empty() || FDone;
+}
+
 bool Transfer::HasResponse() {
     std::shared_ptr<TransferGroup> group;
     auto lock = LockGroup(group);

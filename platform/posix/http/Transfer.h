@@ -179,6 +179,10 @@ public:
     /// Reads up to `size` body bytes; *read 0 at the end of the body.
     DWORD Read(void* buffer, DWORD size, DWORD* read);
 
+    /// Whether Available and Read would answer without waiting: body bytes
+    /// are queued, the transfer ended, or there is none.
+    bool Ready();
+
     /// Lets go of the easy handle (a connection in the middle of a body is
     /// closed); the notifications of that go to the owner.
     void Release();

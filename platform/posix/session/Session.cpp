@@ -1,5 +1,7 @@
 // InternetOpenW and the session handle's options.
 #include "posix/session/Session.h"
+
+#include "posix/async/Workers.h"
 #include "posix/errors/Barrier.h"
 
 #include "posix/errors/LastError.h"
@@ -174,9 +176,25 @@ const HandleOps Session::Ops = {
     .name = "session",
     .queryOption = &SessionOptions::Query,
     .setOption = &SessionOptions::Set,
+    .close = [](Handle& handle) { static_cast<Session&>(handle).LetGoOfWorkers(); },
 };
 
-Session::Session(SessionSettings settings) : Handle(Ops, nullptr, 0), FSettings(std::move(settings)) {}
+Session::Session(SessionSettings settings)
+    : Handle(Ops, nullptr, 0),
+      FSettings(std::move(settings)),
+      FUsesWorkers((FSettings.flags & INTERNET_FLAG_ASYNC) != 0) {
+    if (FUsesWorkers) Workers::Retain();
+}
+
+Session::~Session() {
+    LetGoOfWorkers();
+}
+
+// Everything beneath the session closed before this (its operations ended),
+// so the pool has nothing of it left to do.
+void Session::LetGoOfWorkers() {
+    if (FUsesWorkers.exchange(false)) Workers::Release();
+}
 
 SessionSettings Session::Settings() const {
     std::lock_guard<std::mutex> lock(FMutex);

@@ -5,6 +5,7 @@
 #include "posix/handles/Handle.h"
 #include "posix/handles/Timeouts.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -59,6 +60,7 @@ public:
     static const HandleOps Ops;
 
     explicit Session(SessionSettings settings);
+    ~Session() override;
 
     /// A consistent copy of the current settings.
     SessionSettings Settings() const;
@@ -67,8 +69,13 @@ public:
 
 private:
     friend struct SessionOptions;
+    void LetGoOfWorkers();
+
     mutable std::mutex FMutex;
     SessionSettings FSettings;
+    // An asynchronous session keeps the worker threads from its opening to
+    // its close.
+    std::atomic<bool> FUsesWorkers;
 };
 
 /// The session that `handle` belongs to: itself if it is one, else its
