@@ -308,10 +308,17 @@ HINTERNET OpenGet(const TAsyncConnection& connection, const TTarget& target, DWO
     return request;
 }
 
+// How many asynchronous calls were made and how many of them came back
+// pending (printed after the result, to see where the time goes).
+unsigned long long Calls = 0;
+unsigned long long PendingCalls = 0;
+
 // Whether a call came back pending; any other failure raises.
 bool Pending(BOOL done, const char* call) {
+    ++Calls;
     if (done) return false;
     if (GetLastError() != ERROR_IO_PENDING) FailCall(call);
+    ++PendingCalls;
     return true;
 }
 
@@ -447,11 +454,13 @@ int main(int argc, char** argv) {
             std::printf("bytes=%llu\n", ToFileBuffer(argv[2], argv[3]));
         } else if (mode == "async-file" && argc == 4) {
             std::printf("bytes=%llu\n", AsyncFile(argv[2], argv[3]));
+            std::printf("calls=%llu pending=%llu\n", Calls, PendingCalls);
         } else if (mode == "async-requests" && argc == 5) {
             const long count = std::strtol(argv[3], nullptr, 10);
             const long parallel = std::strtol(argv[4], nullptr, 10);
             if (count <= 0 || parallel <= 0) return Usage();
             std::printf("requests=%llu\n", AsyncRequests(argv[2], count, parallel));
+            std::printf("calls=%llu pending=%llu\n", Calls, PendingCalls);
         } else if (mode == "bytes" && argc == 3) {
             std::printf("bytes=%llu\n", WholeBody(argv[2]));
         } else if ((mode == "requests" || mode == "components") && argc == 4) {
