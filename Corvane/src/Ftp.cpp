@@ -181,12 +181,19 @@ UnicodeString TCustomINetFtp::GetCurrentDirectory() {
     InternetApi& api = Platform();
     UnicodeString buffer(MAX_PATH + 1, u'\0');
     DWORD size = static_cast<DWORD>(buffer.size() * sizeof(char16_t));
-    BOOL success = api.FtpGetCurrentDirectoryW(Handle(), PlatformBuffer(buffer.data()), &size);
+    // The buffer and its size are this call's own: a pending query is
+    // waited for.
+    const auto read = [&] {
+        return Synchronously(Handle(), [&] {
+            return api.FtpGetCurrentDirectoryW(Handle(), PlatformBuffer(buffer.data()), &size) != FALSE;
+        });
+    };
+    bool success = read();
     if (!success && api.GetLastError() == ERROR_INSUFFICIENT_BUFFER &&
         size > buffer.size() * sizeof(char16_t)) {
         buffer.assign((size + 1) / sizeof(char16_t), u'\0');
         size = static_cast<DWORD>(buffer.size() * sizeof(char16_t));
-        success = api.FtpGetCurrentDirectoryW(Handle(), PlatformBuffer(buffer.data()), &size);
+        success = read();
     }
     Check(success);
     if (!success) return {};

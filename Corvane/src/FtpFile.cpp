@@ -23,23 +23,27 @@ DWORD BufferLength(std::size_t length) {
 
 // One read of at most Length bytes into a fresh container, shortened to the
 // count read. Length 0 makes no read.
+// Reads and writes wait for a pending call (an asynchronous session): the
+// count, and for reads the buffer, are the component's own.
 template <class Container>
-Container ReadPiece(HINTERNET file, Cardinal length) {
+Container ReadPiece(TCustomINetFtp& ftp, HINTERNET file, Cardinal length) {
     Container result(length, 0);
     if (length == 0) return result;
     DWORD read = 0;
-    const BOOL success = Platform().InternetReadFile(file, result.data(), length, &read);
+    const bool success = ftp.Synchronously(
+        file, [&] { return Platform().InternetReadFile(file, result.data(), length, &read) != FALSE; });
     Check(success);
-    // A pending read has filled nothing yet.
     result.resize(success ? std::min<DWORD>(read, length) : 0);
     return result;
 }
 
 template <class Container>
-Cardinal WritePiece(HINTERNET file, const Container& data) {
+Cardinal WritePiece(TCustomINetFtp& ftp, HINTERNET file, const Container& data) {
     if (data.empty()) return 0;
     DWORD written = 0;
-    Check(Platform().InternetWriteFile(file, data.data(), BufferLength(data.size()), &written));
+    Check(ftp.Synchronously(file, [&] {
+        return Platform().InternetWriteFile(file, data.data(), BufferLength(data.size()), &written) != FALSE;
+    }));
     return written;
 }
 
@@ -58,7 +62,9 @@ void TCustomINetFtp::CloseFile() {
     if (FFileHandle == nullptr) return;
     CheckActive();
     UnlockFile();
-    Check(CloseInternetHandle(FFileHandle));
+    const bool closed = CloseInternetHandle(FFileHandle);
+    CancelWaits();
+    Check(closed);
 }
 
 void TCustomINetFtp::LockFile() {
@@ -79,9 +85,9 @@ void TCustomINetFtp::UnlockFile() {
 Cardinal TCustomINetFtp::AvailableData() {
     CheckActive();
     DWORD count = 0;
-    // A pending query has not filled the count: 0 stands for it, which ends
-    // a whole read.
-    if (!Platform().InternetQueryDataAvailable(FFileHandle, &count, 0, 0)) {
+    if (!Synchronously(FFileHandle, [&] {
+            return Platform().InternetQueryDataAvailable(FFileHandle, &count, 0, 0) != FALSE;
+        })) {
         Check(false);
         return 0;
     }
@@ -103,12 +109,12 @@ Framework::Int64 TCustomINetFtp::GetFileSize() {
 
 AnsiString TCustomINetFtp::ReadFile(Cardinal length) {
     CheckActive();
-    return ReadPiece<AnsiString>(FFileHandle, length);
+    return ReadPiece<AnsiString>(*this, FFileHandle, length);
 }
 
 TBytes TCustomINetFtp::ReadFileBytes(Cardinal length) {
     CheckActive();
-    return ReadPiece<TBytes>(FFileHandle, length);
+    return ReadPiece<TBytes>(*this, FFileHandle, length);
 }
 
 namespace {
@@ -144,12 +150,12 @@ TBytes TCustomINetFtp::ReadFileBytes() {
 
 Cardinal TCustomINetFtp::WriteFile(const AnsiString& data) {
     CheckActive();
-    return WritePiece(FFileHandle, data);
+    return WritePiece(*this, FFileHandle, data);
 }
 
 Cardinal TCustomINetFtp::WriteFile(const TBytes& data) {
     CheckActive();
-    return WritePiece(FFileHandle, data);
+    return WritePiece(*this, FFileHandle, data);
 }
 
 }  // namespace Corvane

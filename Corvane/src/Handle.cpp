@@ -1,5 +1,9 @@
 #include "Corvane/Handle.h"
 
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
 #include <Framework/Forms.h>
 #include <Platform/InternetApi.h>
 
@@ -10,7 +14,23 @@
 
 namespace Corvane {
 
-TINetHandle::TINetHandle(TComponent* owner) : TComponent(owner) {}
+// The last completion of each handle a call waits on, numbered so that a
+// wait takes only a completion that came after its call began.
+struct TINetHandle::TCompletions {
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::uint64_t Sequence = 0;
+    // Raised by CancelWaits: waits begun before it end.
+    std::uint64_t Cancelled = 0;
+    struct TLast {
+        std::uint64_t Sequence;
+        INTERNET_ASYNC_RESULT Result;
+    };
+    std::map<HINTERNET, TLast> Last;
+};
+
+TINetHandle::TINetHandle(TComponent* owner)
+    : TComponent(owner), FCompletions(std::make_unique<TCompletions>()) {}
 
 TINetHandle::~TINetHandle() {
     CloseOnDestroy();
@@ -93,7 +113,45 @@ void TINetHandle::CreateHandle() {
 
 void TINetHandle::FreeHandle() {
     if (FHandle != nullptr) Platform().InternetSetStatusCallback(FHandle, nullptr);
-    Check(CloseInternetHandle(FHandle));
+    const bool closed = CloseInternetHandle(FHandle);
+    CancelWaits();
+    Check(closed);
+}
+
+bool TINetHandle::Synchronously(HINTERNET handle, const std::function<bool()>& call) {
+    std::uint64_t since;
+    {
+        std::lock_guard<std::mutex> lock(FCompletions->Mutex);
+        since = FCompletions->Sequence;
+    }
+    if (call()) return true;
+    InternetApi& api = Platform();
+    if (api.GetLastError() != ERROR_IO_PENDING) return false;
+    std::unique_lock<std::mutex> lock(FCompletions->Mutex);
+    const std::uint64_t cancelled = FCompletions->Cancelled;
+    for (;;) {
+        const auto found = FCompletions->Last.find(handle);
+        if (found != FCompletions->Last.end() && found->second.Sequence > since) {
+            const INTERNET_ASYNC_RESULT result = found->second.Result;
+            lock.unlock();
+            if (result.dwResult != 0) return true;
+            api.SetLastError(result.dwError);
+            return false;
+        }
+        if (FCompletions->Cancelled != cancelled) {
+            lock.unlock();
+            api.SetLastError(ERROR_INTERNET_OPERATION_CANCELLED);
+            return false;
+        }
+        FCompletions->Changed.wait(lock);
+    }
+}
+
+void TINetHandle::CancelWaits() {
+    std::lock_guard<std::mutex> lock(FCompletions->Mutex);
+    ++FCompletions->Cancelled;
+    FCompletions->Last.clear();
+    FCompletions->Changed.notify_all();
 }
 
 void TINetHandle::Callback(Cardinal status, void* information, Cardinal informationLength) {
@@ -173,7 +231,7 @@ bool CloseInternetHandle(HINTERNET& handle) {
     return success;
 }
 
-void CALLBACK StatusCallback(HINTERNET, DWORD_PTR dwContext, DWORD dwInternetStatus,
+void CALLBACK StatusCallback(HINTERNET hInternet, DWORD_PTR dwContext, DWORD dwInternetStatus,
                              LPVOID lpvStatusInformation, DWORD dwStatusInformationLength) {
     if (dwContext == 0) return;
     auto* component = reinterpret_cast<TINetHandle*>(dwContext);
@@ -181,6 +239,16 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR dwContext, DWORD dwInternetSta
         component->Callback(dwInternetStatus, lpvStatusInformation, dwStatusInformationLength);
     } catch (...) {
         Framework::Application().HandleException(component);
+    }
+    // After OnCallback has seen it, a completion ends the wait of the call
+    // that started it.
+    if (dwInternetStatus == INTERNET_STATUS_REQUEST_COMPLETE && lpvStatusInformation &&
+        dwStatusInformationLength >= sizeof(INTERNET_ASYNC_RESULT)) {
+        TINetHandle::TCompletions& completions = *component->FCompletions;
+        std::lock_guard<std::mutex> lock(completions.Mutex);
+        completions.Last[hInternet] = {++completions.Sequence,
+                                       *static_cast<const INTERNET_ASYNC_RESULT*>(lpvStatusInformation)};
+        completions.Changed.notify_all();
     }
 }
 

@@ -82,7 +82,9 @@ void TCustomINetHttp::SendRequest(const UnicodeString& headers, const TBytes& da
 void TCustomINetHttp::CloseRequest() {
     if (FHttpHandle == nullptr) return;
     CheckActive();
-    Check(CloseInternetHandle(FHttpHandle));
+    const bool closed = CloseInternetHandle(FHttpHandle);
+    CancelWaits();
+    Check(closed);
 }
 
 void TCustomINetHttp::AddRequestHeader(const UnicodeString& header, bool replace) {

@@ -106,7 +106,9 @@ SYSTEMTIME TCustomINetHttp::QueryInfoSystemTime(THttpHeader header) {
 Cardinal TCustomINetHttp::AvailableData() {
     CheckActive();
     DWORD count = 0;
-    if (!Platform().InternetQueryDataAvailable(FHttpHandle, &count, 0, 0)) {
+    if (!Synchronously(FHttpHandle, [&] {
+            return Platform().InternetQueryDataAvailable(FHttpHandle, &count, 0, 0) != FALSE;
+        })) {
         Check(false);
         return 0;
     }
@@ -115,15 +117,22 @@ Cardinal TCustomINetHttp::AvailableData() {
 
 namespace {
 
+// Every read of the component waits for a pending read (an asynchronous
+// session): the count, and often the buffer, are the component's own.
+bool ReadFile(TCustomINetHttp& http, HINTERNET request, void* buffer, DWORD length, DWORD* read) {
+    return http.Synchronously(
+        request, [&] { return Platform().InternetReadFile(request, buffer, length, read) != FALSE; });
+}
+
 // The next piece of the body into a fresh container of what is available now
 // (at least one byte is asked for, so the end of the body reads as an empty
 // piece).
 template <class Container>
-Container ReadPiece(HINTERNET request, Cardinal available) {
+Container ReadPiece(TCustomINetHttp& http, HINTERNET request, Cardinal available) {
     const DWORD piece = available != 0 ? available : 1;
     Container result(piece, 0);
     DWORD read = 0;
-    if (!Platform().InternetReadFile(request, result.data(), piece, &read)) {
+    if (!ReadFile(http, request, result.data(), piece, &read)) {
         Check(false);
         return Container();
     }
@@ -133,11 +142,11 @@ Container ReadPiece(HINTERNET request, Cardinal available) {
 
 // Reads into the caller's own buffer, in place.
 template <class Container>
-Cardinal ReadInto(HINTERNET request, Container& buffer) {
+Cardinal ReadInto(TCustomINetHttp& http, HINTERNET request, Container& buffer) {
     if (buffer.empty()) return 0;
     const DWORD length = BufferLength(buffer.size());
     DWORD read = 0;
-    if (!Platform().InternetReadFile(request, buffer.data(), length, &read)) {
+    if (!ReadFile(http, request, buffer.data(), length, &read)) {
         Check(false);
         return 0;
     }
@@ -192,7 +201,7 @@ Container ReadWhole(TCustomINetHttp& http, HINTERNET request) {
         }
         result.resize(needed);
         DWORD read = 0;
-        if (!Platform().InternetReadFile(request, result.data() + old, piece, &read)) {
+        if (!ReadFile(http, request, result.data() + old, piece, &read)) {
             result.resize(old);
             Check(false);
             break;
@@ -207,22 +216,22 @@ Container ReadWhole(TCustomINetHttp& http, HINTERNET request) {
 
 AnsiString TCustomINetHttp::GetData() {
     CheckActive();
-    return ReadPiece<AnsiString>(FHttpHandle, AvailableData());
+    return ReadPiece<AnsiString>(*this, FHttpHandle, AvailableData());
 }
 
 TBytes TCustomINetHttp::GetBytes() {
     CheckActive();
-    return ReadPiece<TBytes>(FHttpHandle, AvailableData());
+    return ReadPiece<TBytes>(*this, FHttpHandle, AvailableData());
 }
 
 Cardinal TCustomINetHttp::GetData(AnsiString& data) {
     CheckActive();
-    return ReadInto(FHttpHandle, data);
+    return ReadInto(*this, FHttpHandle, data);
 }
 
 Cardinal TCustomINetHttp::GetBytes(TBytes& bytes) {
     CheckActive();
-    return ReadInto(FHttpHandle, bytes);
+    return ReadInto(*this, FHttpHandle, bytes);
 }
 
 AnsiString TCustomINetHttp::ReadData() {

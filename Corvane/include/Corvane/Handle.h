@@ -3,7 +3,9 @@
 // status notifications, option access and the state checks.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 
 #include <Framework/Classes.h>
 #include <Framework/ResourceStrings.h>
@@ -71,6 +73,21 @@ public:
     Cardinal GetInternetOptionDWord(Cardinal option);
     /// Sets a 32-bit option.
     void SetInternetOptionDWord(Cardinal option, Cardinal data);
+
+    /// Makes `call`, a platform call on `handle` whose results land in memory
+    /// the component holds only for the call's length (a count, a fresh
+    /// buffer), and returns its result. Beneath an asynchronous session a
+    /// call answered with ERROR_IO_PENDING is waited for, so that the
+    /// platform never writes into memory that is gone: its REQUEST_COMPLETE
+    /// (which reaches OnCallback first) ends the wait, and the call's
+    /// outcome is then the completion's (false with its dwError as the last
+    /// error). A close of the component meanwhile ends the wait with
+    /// ERROR_INTERNET_OPERATION_CANCELLED once the platform has let go of
+    /// the handle.
+    bool Synchronously(HINTERNET handle, const std::function<bool()>& call);
+    /// Ends the waits of Synchronously on handles that were closed; call
+    /// after a handle of the component was closed.
+    void CancelWaits();
 
 protected:
     /// True while the component holds its handle.
@@ -165,6 +182,9 @@ private:
     TNotifyEvent FBeforeOpen;
     TINetCallbackEvent FOnCallback;
     TINetErrorEvent FOnError;
+    // The completions Synchronously waits for (Handle.cpp).
+    struct TCompletions;
+    std::unique_ptr<TCompletions> FCompletions;
 };
 
 /// Closes Handle (when not null), clears it whatever the outcome, and returns

@@ -4,13 +4,21 @@
 // reported by one INTERNET_STATUS_REQUEST_COMPLETE (an INTERNET_ASYNC_RESULT)
 // to the handle's status callback, on the worker thread, after the
 // operation's other notifications. The last error on that thread is the
-// operation's during the callback.
+// operation's during the callback. As for every notification, a handle
+// whose context value is 0 gets none: its operations run all the same.
 //
-// One operation at a time per handle: a second one started while the first
-// is pending fails with ERROR_INTERNET_INCORRECT_HANDLE_STATE, as do the
-// synchronous calls of a request that take turns with it. A handle closed
-// meanwhile gets no completion: its close cancels the work, waits for it to
-// end and then reports HANDLE_CLOSING, the handle's last notification.
+// Operations on one handle run one at a time, in the order they were
+// started: one started while another is pending is queued behind it, as the
+// platform queues them. The next one starts as the previous one's
+// completion is reported, so a completion's callback may start another
+// operation and wait for it (whose completion may then come while the
+// first callback still runs). A call that can answer at once (a read of
+// buffered data) does so only when no operation of its handle is running or
+// queued.
+//
+// A handle closed meanwhile gets no completion: its close cancels the work,
+// waits for it (and for what was queued) to end and then reports
+// HANDLE_CLOSING, the handle's last notification.
 #pragma once
 
 #include "posix/handles/Handle.h"
@@ -21,24 +29,35 @@ namespace Corvane::Backend::Async {
 
 /// What a completion reports: dwResult and dwError.
 struct Result {
+    Result(DWORD_PTR result = 0, DWORD code = ERROR_SUCCESS, bool close = false)
+        : value(result), error(code), closeTarget(close) {}
     DWORD_PTR value = 0;
     DWORD error = ERROR_SUCCESS;
-    /// Close the handle once its completion was reported (a connection
-    /// that could not be made).
+    /// The handle the completion goes to, when not the one the operation was
+    /// started on (an FTP file opened: the new file handle).
+    HandleRef target;
+    /// Close the operation's handle once its completion was reported (a
+    /// connection that could not be made).
     bool closeTarget = false;
 };
 
 /// Whether `handle` belongs to a session opened with INTERNET_FLAG_ASYNC.
 bool IsAsync(const Handle& handle);
 
-/// Starts `work` on a worker thread for `target`. Returns ERROR_IO_PENDING
-/// once it is queued, ERROR_INTERNET_INCORRECT_HANDLE_STATE while another
-/// operation on `target` is pending, ERROR_INTERNET_ASYNC_THREAD_FAILED when
-/// no worker could be started. `work` runs behind the exception barrier and
-/// must own (or be allowed to use, as the caller's buffers are) what it
-/// touches; its result goes to `target`'s callback unless `target` was
-/// closed meanwhile.
+/// Starts `work` on a worker thread for `target`, or queues it behind the
+/// handle's pending operations. Returns ERROR_IO_PENDING, or
+/// ERROR_INTERNET_ASYNC_THREAD_FAILED when no worker could be started.
+/// `work` runs behind the exception barrier and must own (or be allowed to
+/// use, as the caller's buffers are) what it touches. A handle closed
+/// before its turn comes has its work skipped.
 DWORD Begin(const HandleRef& target, std::function<Result()> work);
+
+/// For calls that may answer at once: when no operation of `target` is
+/// running or queued and `ready()`
+/// holds, runs `now` on this thread and returns its error; otherwise starts
+/// `later` as Begin does.
+DWORD NowOrLater(const HandleRef& target, const std::function<bool()>& ready,
+                 const std::function<DWORD()>& now, std::function<Result()> later);
 
 /// The completion of a call whose body sets the last error when it fails:
 /// its result and, when it failed, the thread's last error.

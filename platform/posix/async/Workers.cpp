@@ -5,6 +5,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace Corvane::Backend::Workers {
 
@@ -13,13 +14,10 @@ namespace {
 struct Pool {
     std::mutex mutex;
     std::condition_variable work;
-    std::condition_variable exited;
     std::deque<std::function<void()>> queue;
     // Threads of the current generation, and how many of them wait for work.
-    int threads = 0;
+    std::vector<std::thread> threads;
     int idle = 0;
-    // Threads of earlier generations that have not ended yet.
-    int retiring = 0;
     // Raised by each stop: a thread of an earlier generation ends once the
     // queue is empty.
     unsigned generation = 0;
@@ -32,12 +30,7 @@ Pool& ThePool() {
     return *pool;
 }
 
-thread_local bool tWorker = false;
-thread_local unsigned tGeneration = 0;
-
 void Run(Pool& pool, unsigned generation) {
-    tWorker = true;
-    tGeneration = generation;
     std::unique_lock<std::mutex> lock(pool.mutex);
     for (;;) {
         const bool current = generation == pool.generation;
@@ -55,8 +48,6 @@ void Run(Pool& pool, unsigned generation) {
         work = nullptr;
         lock.lock();
     }
-    --pool.retiring;
-    pool.exited.notify_all();
 }
 
 }  // namespace
@@ -69,16 +60,24 @@ void Retain() {
 
 void Release() {
     Pool& pool = ThePool();
-    std::unique_lock<std::mutex> lock(pool.mutex);
-    if (pool.users > 0 && --pool.users > 0) return;
-    pool.retiring += pool.threads;
-    pool.threads = 0;
-    pool.idle = 0;
-    ++pool.generation;
-    pool.work.notify_all();
-    // This thread, if it is a worker, ends after the work it is doing.
-    const int own = tWorker && tGeneration != pool.generation ? 1 : 0;
-    pool.exited.wait(lock, [&] { return pool.retiring <= own; });
+    std::vector<std::thread> ending;
+    {
+        std::lock_guard<std::mutex> lock(pool.mutex);
+        if (pool.users > 0 && --pool.users > 0) return;
+        ending.swap(pool.threads);
+        pool.idle = 0;
+        ++pool.generation;
+        pool.work.notify_all();
+    }
+    // Joined, not just told to end: a thread's own clean-up (its
+    // thread-local state) is over when this returns. A worker that closed
+    // the last session ends after the work it is doing.
+    for (std::thread& thread : ending) {
+        if (thread.get_id() == std::this_thread::get_id())
+            thread.detach();
+        else
+            thread.join();
+    }
 }
 
 bool Post(std::function<void()> work) {
@@ -89,13 +88,13 @@ bool Post(std::function<void()> work) {
         pool.work.notify_one();
         return true;
     }
-    if (pool.threads < kMaxThreads) {
+    if (pool.threads.size() < static_cast<std::size_t>(kMaxThreads)) {
         try {
-            std::thread(Run, std::ref(pool), pool.generation).detach();
-            ++pool.threads;
+            pool.threads.reserve(pool.threads.size() + 1);
+            pool.threads.emplace_back(Run, std::ref(pool), pool.generation);
         } catch (const std::system_error&) {
             // A thread that cannot start is no error while another takes the work.
-            if (pool.threads == 0 && pool.retiring == 0) {
+            if (pool.threads.empty()) {
                 pool.queue.pop_back();
                 return false;
             }
@@ -107,7 +106,7 @@ bool Post(std::function<void()> work) {
 std::size_t ThreadCount() {
     Pool& pool = ThePool();
     std::lock_guard<std::mutex> lock(pool.mutex);
-    return static_cast<std::size_t>(pool.threads + pool.retiring);
+    return pool.threads.size();
 }
 
 }  // namespace Corvane::Backend::Workers

@@ -21,15 +21,15 @@ inline constexpr int kMaxThreads = 16;
 void Retain();
 
 /// An asynchronous session closed. When it was the last, the pool's
-/// threads finish the work queued and end, and this waits for them (a
-/// worker thread that closes the last session ends after its current work).
+/// threads finish the work queued and end, and this joins them (a worker
+/// thread that closes the last session ends after its current work).
 void Release();
 
 /// Queues `work` for a worker thread; false when no thread could be
 /// started (the work is then dropped).
 bool Post(std::function<void()> work);
 
-/// How many worker threads are running (for tests).
+/// How many worker threads the pool has (for tests).
 std::size_t ThreadCount();
 
 }  // namespace Corvane::Backend::Workers

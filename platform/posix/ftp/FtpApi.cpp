@@ -228,16 +228,24 @@ bool IsAscii(DWORD flags) {
 // Runs an FTP function's work, whose arguments were checked: at once, or
 // beneath an asynchronous session on a worker thread, its result reported to
 // the connection handle. The work owns what it uses but the caller's output
-// buffers, which the caller keeps until the completion.
+// buffers, which the caller keeps until the completion. With `toNewHandle`
+// the completion goes to the handle the work made (an opened file), as the
+// platform reports it, rather than to the connection.
 template <typename R, typename Work>
-R Run(HINTERNET hConnect, R failure, Work work) {
+R Run(HINTERNET hConnect, R failure, Work work, bool toNewHandle = false) {
     DWORD error;
     const auto connection = FindConnection(hConnect, &error);
     if (connection && Async::IsAsync(*connection)) {
-        return FailWith<R>(
-            Async::Begin(connection, [work = std::move(work),
-                                      failure]() mutable { return Async::Completed<R>(work(), failure); }),
-            failure);
+        return FailWith<R>(Async::Begin(connection,
+                                        [work = std::move(work), failure, toNewHandle]() mutable {
+                                            Async::Result result = Async::Completed<R>(work(), failure);
+                                            DWORD ignored;
+                                            if (toNewHandle && result.value)
+                                                result.target = HandleTable::Find(
+                                                    reinterpret_cast<HINTERNET>(result.value), &ignored);
+                                            return result;
+                                        }),
+                           failure);
     }
     return work();
 }
@@ -520,51 +528,56 @@ HINTERNET WINAPI FtpOpenFileW(HINTERNET hConnect, LPCWSTR lpszFileName, DWORD dw
             return FailWith<HINTERNET>(ERROR_INVALID_PARAMETER, nullptr);
         const bool write = dwAccess == GENERIC_WRITE;
         const bool ascii = IsAscii(dwFlags);
-        return Run(hConnect, static_cast<HINTERNET>(nullptr), [=]() mutable -> HINTERNET {
-            std::shared_ptr<FtpConnection> connection;
-            Socket data;
-            bool done = false;
-            DWORD sizeError = ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-            std::uint64_t size = 0;
-            DWORD sizeCode = 0;
-            std::u16string sizeResponse;
-            const DWORD error = WithConnection(
-                hConnect,
-                [&](FtpConnection& control, FtpConnection::Use& use) -> DWORD {
-                    DWORD result = ERROR_SUCCESS;
-                    if (!write) {
-                        result = control.SetType(use, false);
-                        FtpReply reply;
-                        if (result == ERROR_SUCCESS) result = control.Command(use, "SIZE " + name, &reply);
-                        if (result != ERROR_SUCCESS) return result;
-                        sizeCode = static_cast<DWORD>(reply.code);
-                        sizeResponse = Utf8ToUtf16(reply.text + "\r\n");
-                        const std::string_view digits = Trim(
-                            std::string_view(reply.text).substr(std::min<std::size_t>(4, reply.text.size())));
-                        sizeError = reply.code == 213 && ParseDecimal(digits, size)
-                                        ? ERROR_SUCCESS
-                                        : ERROR_INTERNET_EXTENDED_ERROR;
-                    }
-                    result = control.SetType(use, ascii);
-                    if (result == ERROR_SUCCESS)
-                        result = control.OpenData(use, (write ? "STOR " : "RETR ") + name, &data, &done);
-                    if (result == ERROR_SUCCESS) control.Hold(use);
-                    return result;
-                },
-                &connection);
-            if (error != ERROR_SUCCESS) return FailWith<HINTERNET>(error, nullptr);
-            DWORD registered = ERROR_SUCCESS;
-            const HINTERNET value = RegisterHolder(
-                *connection, true,
-                [&]() -> HandleRef {
-                    auto file =
-                        std::make_shared<FtpFile>(connection, dwContext, write, ascii, std::move(data), done);
-                    file->SetSize(sizeError, size, sizeCode, std::move(sizeResponse));
-                    return file;
-                },
-                &registered);
-            return value ? value : FailWith<HINTERNET>(registered, nullptr);
-        });
+        return Run(
+            hConnect, static_cast<HINTERNET>(nullptr),
+            [=]() mutable -> HINTERNET {
+                std::shared_ptr<FtpConnection> connection;
+                Socket data;
+                bool done = false;
+                DWORD sizeError = ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+                std::uint64_t size = 0;
+                DWORD sizeCode = 0;
+                std::u16string sizeResponse;
+                const DWORD error = WithConnection(
+                    hConnect,
+                    [&](FtpConnection& control, FtpConnection::Use& use) -> DWORD {
+                        DWORD result = ERROR_SUCCESS;
+                        if (!write) {
+                            result = control.SetType(use, false);
+                            FtpReply reply;
+                            if (result == ERROR_SUCCESS)
+                                result = control.Command(use, "SIZE " + name, &reply);
+                            if (result != ERROR_SUCCESS) return result;
+                            sizeCode = static_cast<DWORD>(reply.code);
+                            sizeResponse = Utf8ToUtf16(reply.text + "\r\n");
+                            const std::string_view digits =
+                                Trim(std::string_view(reply.text)
+                                         .substr(std::min<std::size_t>(4, reply.text.size())));
+                            sizeError = reply.code == 213 && ParseDecimal(digits, size)
+                                            ? ERROR_SUCCESS
+                                            : ERROR_INTERNET_EXTENDED_ERROR;
+                        }
+                        result = control.SetType(use, ascii);
+                        if (result == ERROR_SUCCESS)
+                            result = control.OpenData(use, (write ? "STOR " : "RETR ") + name, &data, &done);
+                        if (result == ERROR_SUCCESS) control.Hold(use);
+                        return result;
+                    },
+                    &connection);
+                if (error != ERROR_SUCCESS) return FailWith<HINTERNET>(error, nullptr);
+                DWORD registered = ERROR_SUCCESS;
+                const HINTERNET value = RegisterHolder(
+                    *connection, true,
+                    [&]() -> HandleRef {
+                        auto file = std::make_shared<FtpFile>(connection, dwContext, write, ascii,
+                                                              std::move(data), done);
+                        file->SetSize(sizeError, size, sizeCode, std::move(sizeResponse));
+                        return file;
+                    },
+                    &registered);
+                return value ? value : FailWith<HINTERNET>(registered, nullptr);
+            },
+            true);
     });
 }
 

@@ -51,33 +51,14 @@ void Handle::Notify(DWORD status, LPVOID information, DWORD length) const {
     }
 }
 
-bool Handle::BeginOperation() {
-    std::lock_guard<std::mutex> lock(FWorkMutex);
-    if (FOperationPending) return false;
-    FOperationPending = true;
-    return true;
-}
-
-void Handle::EndOperation() {
-    std::lock_guard<std::mutex> lock(FWorkMutex);
-    FOperationPending = false;
-}
-
-void Handle::AddActivity() {
-    std::lock_guard<std::mutex> lock(FWorkMutex);
-    ++FActivities;
-}
-
-void Handle::EndActivity() {
-    std::lock_guard<std::mutex> lock(FWorkMutex);
-    --FActivities;
-    FWorkDone.notify_all();
-}
-
 void Handle::WaitForActivities() {
-    std::unique_lock<std::mutex> lock(FWorkMutex);
-    const int own = tActivity == this ? 1 : 0;
-    FWorkDone.wait(lock, [&] { return FActivities <= own; });
+    std::unique_lock<std::mutex> lock(FWork.mutex);
+    const int own = IsCurrentActivity() ? 1 : 0;
+    FWork.changed.wait(lock, [&] { return FWork.activities <= own; });
+}
+
+bool Handle::IsCurrentActivity() const {
+    return tActivity == this;
 }
 
 Handle::ActivityScope::ActivityScope(const Handle& handle) : FPrevious(tActivity) {

@@ -37,6 +37,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -74,11 +76,11 @@ struct HandleOps {
     /// InternetQueryDataAvailable: the bytes that can be read at once,
     /// waiting for at least one unless the data has ended (0).
     DWORD (*queryDataAvailable)(Handle& handle, DWORD* available) = nullptr;
-    /// Whether read and queryDataAvailable would answer now, without waiting
-    /// on the network (data is buffered, the data has ended, or the call
-    /// would fail at once). Beneath an asynchronous session a read that
+    /// Whether a read of `wanted` bytes would answer now, without waiting on
+    /// the network (that much is buffered, the data ends within it, or the
+    /// call would fail at once). Beneath an asynchronous session a read that
     /// would wait goes to a worker thread; null: every read may wait.
-    bool (*ready)(Handle& handle) = nullptr;
+    bool (*ready)(Handle& handle, DWORD wanted) = nullptr;
     /// Completes what the handle still owes before InternetCloseHandle closes
     /// it (an upload's final reply); its error is InternetCloseHandle's
     /// result, and the handle closes all the same. Only for the handle the
@@ -119,21 +121,27 @@ public:
     /// handle's INTERNET_STATUS_HANDLE_CLOSING was.
     void Notify(DWORD status, LPVOID information, DWORD length) const;
 
-    /// Work a library thread does for the handle beneath an asynchronous
-    /// session (an operation and its completion; posix/async/Async.h).
-    /// Counted from when the operation is queued, so that HandleTable::Close
-    /// waits for it to end before it reports HANDLE_CLOSING: from then on no
-    /// callback runs for the handle and the caller's buffers are no longer
-    /// touched.
-    /// Marks an operation pending; false when one already is.
-    bool BeginOperation();
-    /// The pending operation is over (its completion follows).
-    void EndOperation();
-    void AddActivity();
-    void EndActivity();
-    /// Runs on a worker thread while it does the handle's work: a close from
-    /// within that work (a callback closing its own handle) does not wait
-    /// for itself.
+    /// The asynchronous work for the handle (posix/async/Async.h, which
+    /// alone changes it): operations run one at a time per handle, in the
+    /// order they were started. HandleTable::Close waits for the work queued
+    /// or running for a handle before it reports HANDLE_CLOSING: from then on
+    /// no callback runs for the handle and the caller's buffers are no
+    /// longer touched.
+    struct WorkState {
+        std::mutex mutex;
+        std::condition_variable changed;
+        /// An operation runs, or its completion is being delivered.
+        bool busy = false;
+        /// Operations started meanwhile, in call order.
+        std::deque<std::function<void()>> queued;
+        /// Operations queued or running.
+        int activities = 0;
+    };
+    WorkState& Work() { return FWork; }
+
+    /// Set on a worker thread while it runs the handle's work: a close from
+    /// within it (a callback closing its own handle) does not wait for
+    /// itself.
     class ActivityScope {
     public:
         explicit ActivityScope(const Handle& handle);
@@ -144,6 +152,8 @@ public:
     private:
         const Handle* FPrevious;
     };
+    /// Whether this thread runs the handle's work.
+    bool IsCurrentActivity() const;
 
 private:
     friend class HandleTable;
@@ -157,11 +167,7 @@ private:
     std::atomic<INTERNET_STATUS_CALLBACK> FCallback{nullptr};
     std::atomic<bool> FClosed{false};
     std::atomic<bool> FClosingReported{false};
-    // Asynchronous work for the handle (see BeginOperation).
-    std::mutex FWorkMutex;
-    std::condition_variable FWorkDone;
-    bool FOperationPending = false;
-    int FActivities = 0;
+    WorkState FWork;
     // Guarded by the table's mutex.
     std::vector<std::weak_ptr<Handle>> FChildren;
     // The next handle to close, while HandleTable::Close runs.

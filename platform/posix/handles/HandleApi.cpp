@@ -17,23 +17,9 @@ namespace {
 // The version the backend reports for INTERNET_OPTION_VERSION.
 constexpr INTERNET_VERSION_INFO kVersion{1, 2};
 
-// Whether a read on `handle` goes to a worker thread: beneath an
-// asynchronous session, when it would wait on the network.
-bool WouldWait(Handle& handle) {
-    return Async::IsAsync(handle) && !(handle.Ops().ready && handle.Ops().ready(handle));
-}
-
-// Runs a read that answers at once; beneath an asynchronous session it
-// takes turns with the handle's pending operation like any other.
-template <typename Call>
-DWORD Exclusive(Handle& handle, Call&& call) {
-    if (!Async::IsAsync(handle)) return call();
-    if (!handle.BeginOperation()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-    struct End {
-        Handle& handle;
-        ~End() { handle.EndOperation(); }
-    } end{handle};
-    return call();
+// Whether `handle`'s reads could answer `wanted` bytes at once.
+bool Ready(Handle& handle, DWORD wanted) {
+    return handle.Ops().ready && handle.Ops().ready(handle, wanted);
 }
 
 // Options that need no handle (InternetQueryOptionW with a null handle).
@@ -194,20 +180,33 @@ BOOL WINAPI InternetReadFile(HINTERNET hFile, LPVOID lpBuffer, DWORD dwNumberOfB
         const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
         if (!handle) return Fail(error);
         if (!handle->Ops().read) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-        if (WouldWait(*handle)) {
-            // The count is written before the completion is reported; the
-            // caller keeps the buffer and the count until then.
-            return Fail(
-                Async::Begin(handle, [handle, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead] {
-                    DWORD read = 0;
-                    const DWORD error = handle->Ops().read(*handle, lpBuffer, dwNumberOfBytesToRead, &read);
-                    *lpdwNumberOfBytesRead = read;
-                    return Async::Result{error == ERROR_SUCCESS, error};
-                }));
-        }
-        return Outcome(Exclusive(*handle, [&] {
-            return handle->Ops().read(*handle, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead);
-        }));
+        const auto read = handle->Ops().read;
+        if (!Async::IsAsync(*handle))
+            return Outcome(read(*handle, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead));
+        // A read answers at once when what is buffered covers it (or the
+        // data ends within it). Otherwise it fills the whole buffer on a
+        // worker thread, as the platform's pending reads do, and writes the
+        // count before the completion is reported: the caller keeps the
+        // buffer and the count until then.
+        return Outcome(Async::NowOrLater(
+            handle, [&] { return Ready(*handle, dwNumberOfBytesToRead); },
+            [&] { return read(*handle, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead); },
+            [handle, read, lpBuffer, dwNumberOfBytesToRead, lpdwNumberOfBytesRead] {
+                char* into = static_cast<char*>(lpBuffer);
+                DWORD filled = 0;
+                DWORD error = ERROR_SUCCESS;
+                while (filled < dwNumberOfBytesToRead) {
+                    DWORD got = 0;
+                    error = read(*handle, into + filled, dwNumberOfBytesToRead - filled, &got);
+                    if (error != ERROR_SUCCESS || got == 0) break;
+                    filled += got;
+                }
+                // What arrived before a failure is delivered; the failure
+                // comes again with the next read.
+                if (filled > 0) error = ERROR_SUCCESS;
+                *lpdwNumberOfBytesRead = filled;
+                return Async::Result{error == ERROR_SUCCESS, error};
+            }));
     });
 }
 
@@ -254,19 +253,24 @@ BOOL WINAPI InternetQueryDataAvailable(HINTERNET hFile, LPDWORD lpdwNumberOfByte
         const HandleRef handle = hFile ? HandleTable::Find(hFile, &error) : nullptr;
         if (!handle) return Fail(error);
         if (!handle->Ops().queryDataAvailable) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-        if (WouldWait(*handle)) {
-            // As on the platform, the count comes in the completion's
-            // dwResult and in the caller's variable, written before it.
-            return Fail(Async::Begin(handle, [handle, lpdwNumberOfBytesAvailable] {
-                DWORD available = 0;
-                const DWORD error = handle->Ops().queryDataAvailable(*handle, &available);
-                if (error != ERROR_SUCCESS) return Async::Result{0, error};
-                *lpdwNumberOfBytesAvailable = available;
-                return Async::Result{available, ERROR_SUCCESS};
-            }));
-        }
+        const auto query = handle->Ops().queryDataAvailable;
         DWORD available = 0;
-        error = Exclusive(*handle, [&] { return handle->Ops().queryDataAvailable(*handle, &available); });
+        if (Async::IsAsync(*handle)) {
+            // As on the platform, a pending query's count is written to the
+            // caller's variable and is also the completion's dwError (its
+            // dwResult is TRUE).
+            error = Async::NowOrLater(
+                handle, [&] { return Ready(*handle, 1); }, [&] { return query(*handle, &available); },
+                [handle, query, lpdwNumberOfBytesAvailable] {
+                    DWORD count = 0;
+                    const DWORD failed = query(*handle, &count);
+                    if (failed != ERROR_SUCCESS) return Async::Result{0, failed};
+                    *lpdwNumberOfBytesAvailable = count;
+                    return Async::Result{TRUE, count};
+                });
+        } else {
+            error = query(*handle, &available);
+        }
         if (error != ERROR_SUCCESS) return Fail(error);
         *lpdwNumberOfBytesAvailable = available;
         return TRUE;

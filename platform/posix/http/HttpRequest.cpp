@@ -502,13 +502,13 @@ struct HttpRequestOps {
         return request.FTransfer.Read(buffer, toRead, read);
     }
 
-    static bool Ready(Handle& handle) {
+    static bool Ready(Handle& handle, DWORD wanted) {
         auto& request = static_cast<HttpRequest&>(handle);
         {
             std::lock_guard<std::mutex> lock(request.FMutex);
             if (!request.FSent) return true;
         }
-        return request.FTransfer.Ready();
+        return request.FTransfer.Ready(wanted);
     }
     static DWORD Available(Handle& handle, DWORD* available) {
         auto& request = static_cast<HttpRequest&>(handle);

@@ -967,10 +967,10 @@ void Transfer::Release() {
     DeliverEvents(events);
 }
 
-bool Transfer::Ready() {
+bool Transfer::Ready(std::size_t wanted) {
     std::shared_ptr<TransferGroup> group;
     auto lock = LockGroup(group);
-    return !group || !FQueue.Empty() || FDone;
+    return !group || FQueue.Size() >= wanted || FDone;
 }
 
 bool Transfer::HasResponse() {

@@ -179,9 +179,9 @@ public:
     /// Reads up to `size` body bytes; *read 0 at the end of the body.
     DWORD Read(void* buffer, DWORD size, DWORD* read);
 
-    /// Whether Available and Read would answer without waiting: body bytes
-    /// are queued, the transfer ended, or there is none.
-    bool Ready();
+    /// Whether a read of `wanted` bytes would answer without waiting: that
+    /// many body bytes are queued, the transfer ended, or there is none.
+    bool Ready(std::size_t wanted);
 
     /// Lets go of the easy handle (a connection in the middle of a body is
     /// closed); the notifications of that go to the owner.

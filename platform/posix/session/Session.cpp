@@ -182,7 +182,8 @@ const HandleOps Session::Ops = {
 Session::Session(SessionSettings settings)
     : Handle(Ops, nullptr, 0),
       FSettings(std::move(settings)),
-      FUsesWorkers((FSettings.flags & INTERNET_FLAG_ASYNC) != 0) {
+      FAsync((FSettings.flags & INTERNET_FLAG_ASYNC) != 0),
+      FUsesWorkers(FAsync) {
     if (FUsesWorkers) Workers::Retain();
 }
 

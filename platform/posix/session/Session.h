@@ -66,6 +66,9 @@ public:
     SessionSettings Settings() const;
     /// The InternetOpenW flags alone, without copying the rest.
     DWORD Flags() const;
+    /// Whether the session was opened with INTERNET_FLAG_ASYNC (never
+    /// changes; read without a lock on every read call).
+    bool IsAsync() const { return FAsync; }
 
 private:
     friend struct SessionOptions;
@@ -75,6 +78,7 @@ private:
     SessionSettings FSettings;
     // An asynchronous session keeps the worker threads from its opening to
     // its close.
+    const bool FAsync;
     std::atomic<bool> FUsesWorkers;
 };
 
