@@ -13,6 +13,13 @@
 //                                           COUNT requests for URL, each
 //                                           through a new component (Url,
 //                                           Open, request, ReadData, Close)
+//   corvane_http_bench async-requests URL COUNT PARALLEL
+//                                           COUNT requests for URL through
+//                                           the C API on an asynchronous
+//                                           session, PARALLEL at a time
+//   corvane_http_bench async-file URL OUT  the body through the C API on an
+//                                           asynchronous session, read into
+//                                           one large buffer, to the file OUT
 //
 // Each run checks what it got (status 200, the announced length, one
 // connection for all requests) and exits with 1 when anything is wrong, so a
@@ -24,11 +31,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 using namespace Corvane;
 
@@ -195,9 +206,238 @@ unsigned long long Components(const char* url, long count) {
     return static_cast<unsigned long long>(count);
 }
 
+// The asynchronous cases, on the platform's C API.
+
+// Raises with the thread's last error.
+[[noreturn]] void FailCall(const char* call) {
+    Fail(std::string(call) + " failed with error " + std::to_string(GetLastError()));
+}
+
+// An http URL's host, port and path (the bench's URLs are plain
+// http://HOST:PORT/PATH).
+struct TTarget {
+    std::u16string Host;
+    INTERNET_PORT Port = 80;
+    std::u16string Path;
+};
+
+// A UTF-16 text as the platform's wide text (wchar_t on Windows).
+LPCWSTR Text(const std::u16string& text) {
+    return reinterpret_cast<LPCWSTR>(text.c_str());
+}
+
+TTarget Crack(const char* url) {
+    const std::string text = url;
+    const std::string prefix = "http://";
+    if (text.compare(0, prefix.size(), prefix) != 0) Fail(std::string("not an http URL: ") + url);
+    const std::size_t slash = text.find('/', prefix.size());
+    const std::string authority = text.substr(prefix.size(), slash - prefix.size());
+    const std::size_t colon = authority.rfind(':');
+    TTarget target;
+    target.Host = Wide(authority.substr(0, colon).c_str());
+    if (colon != std::string::npos)
+        target.Port = static_cast<INTERNET_PORT>(std::strtoul(authority.c_str() + colon + 1, nullptr, 10));
+    target.Path = Wide(slash == std::string::npos ? "/" : text.c_str() + slash);
+    return target;
+}
+
+// The completions of the pending calls: the status callback (on a library
+// thread) queues the context value of each INTERNET_STATUS_REQUEST_COMPLETE
+// with its result, and the main thread takes them one by one, sleeping
+// while there are none.
+struct TCompletions {
+    struct TItem {
+        DWORD_PTR Context;
+        DWORD Error;
+    };
+    std::mutex Lock;
+    std::condition_variable Arrived;
+    std::deque<TItem> Items;
+
+    TItem Next() {
+        std::unique_lock<std::mutex> lock(Lock);
+        Arrived.wait(lock, [this] { return !Items.empty(); });
+        const TItem item = Items.front();
+        Items.pop_front();
+        return item;
+    }
+};
+
+TCompletions Completions;
+
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information, DWORD length) {
+    if (status != INTERNET_STATUS_REQUEST_COMPLETE) return;
+    INTERNET_ASYNC_RESULT result{};
+    if (information != nullptr && length >= sizeof result) std::memcpy(&result, information, sizeof result);
+    {
+        const std::lock_guard<std::mutex> lock(Completions.Lock);
+        Completions.Items.push_back({context, result.dwError});
+    }
+    Completions.Arrived.notify_one();
+}
+
+// An asynchronous session with the callback above, and a connection to
+// the target's server.
+struct TAsyncConnection {
+    HINTERNET Session = nullptr;
+    HINTERNET Connection = nullptr;
+
+    explicit TAsyncConnection(const TTarget& target) {
+        Session = InternetOpenW(Text(u"corvane_http_bench"), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr,
+                                INTERNET_FLAG_ASYNC);
+        if (Session == nullptr) FailCall("InternetOpenW");
+        if (InternetSetStatusCallbackW(Session, OnStatus) == INTERNET_INVALID_STATUS_CALLBACK)
+            FailCall("InternetSetStatusCallbackW");
+        Connection = InternetConnectW(Session, Text(target.Host), target.Port, nullptr, nullptr,
+                                      INTERNET_SERVICE_HTTP, 0, 0);
+        if (Connection == nullptr) FailCall("InternetConnectW");
+    }
+    ~TAsyncConnection() {
+        InternetCloseHandle(Connection);
+        InternetCloseHandle(Session);
+    }
+    TAsyncConnection(const TAsyncConnection&) = delete;
+    TAsyncConnection& operator=(const TAsyncConnection&) = delete;
+};
+
+HINTERNET OpenGet(const TAsyncConnection& connection, const TTarget& target, DWORD_PTR context) {
+    HINTERNET request =
+        HttpOpenRequestW(connection.Connection, Text(u"GET"), Text(target.Path), nullptr, nullptr, nullptr,
+                         INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_RELOAD, context);
+    if (request == nullptr) FailCall("HttpOpenRequestW");
+    return request;
+}
+
+// How many asynchronous calls were made and how many of them came back
+// pending (printed after the result, to see where the time goes).
+unsigned long long Calls = 0;
+unsigned long long PendingCalls = 0;
+
+// Whether a call came back pending; any other failure raises.
+bool Pending(BOOL done, const char* call) {
+    ++Calls;
+    if (done) return false;
+    if (GetLastError() != ERROR_IO_PENDING) FailCall(call);
+    ++PendingCalls;
+    return true;
+}
+
+DWORD QueryNumber(HINTERNET request, DWORD info) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (!HttpQueryInfoW(request, info | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr))
+        FailCall("HttpQueryInfoW");
+    return value;
+}
+
+// One request in flight: sent, then read until a read of 0 bytes.
+struct TSlot {
+    HINTERNET Request = nullptr;
+    bool Sent = false;
+    DWORD Read = 0;
+    unsigned long long Body = 0;
+    char Buffer[4096];
+};
+
+// COUNT GETs of URL, PARALLEL at a time, each a request handle of its own
+// on one connection handle of an asynchronous session; the backend may
+// open up to PARALLEL connections to the server. The main thread sends and
+// reads until a call comes back pending, then takes the next completion.
+// Every response must be 200 with the announced length.
+unsigned long long AsyncRequests(const char* url, long count, long parallel) {
+    DWORD conns = static_cast<DWORD>(parallel);
+    if (!InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &conns, sizeof conns))
+        FailCall("InternetSetOptionW");
+    const TTarget target = Crack(url);
+    TAsyncConnection connection(target);
+    std::vector<TSlot> slots(static_cast<std::size_t>(parallel));
+    long started = 0;
+    long finished = 0;
+
+    // Drives a slot as far as it goes without waiting; true when its
+    // request is done.
+    auto advance = [&](TSlot& slot) {
+        if (!slot.Sent) {
+            slot.Sent = true;
+            if (QueryNumber(slot.Request, HTTP_QUERY_STATUS_CODE) != 200) Fail("status is not 200");
+        }
+        for (;;) {
+            if (Pending(InternetReadFile(slot.Request, slot.Buffer, sizeof slot.Buffer, &slot.Read),
+                        "InternetReadFile"))
+                return false;
+            if (slot.Read == 0) break;
+            slot.Body += slot.Read;
+        }
+        CheckLength(slot.Body, QueryNumber(slot.Request, HTTP_QUERY_CONTENT_LENGTH));
+        InternetCloseHandle(slot.Request);
+        slot = TSlot();
+        return true;
+    };
+    // Starts the next request in a free slot and drives it.
+    auto start = [&](TSlot& slot) {
+        while (started < count) {
+            ++started;
+            slot.Request = OpenGet(connection, target, reinterpret_cast<DWORD_PTR>(&slot));
+            if (Pending(HttpSendRequestW(slot.Request, nullptr, 0, nullptr, 0), "HttpSendRequestW")) return;
+            if (!advance(slot)) return;
+            ++finished;
+        }
+    };
+
+    for (TSlot& slot : slots) start(slot);
+    while (finished < count) {
+        const TCompletions::TItem item = Completions.Next();
+        auto& slot = *reinterpret_cast<TSlot*>(item.Context);
+        if (item.Error != 0) Fail("a request failed with error " + std::to_string(item.Error));
+        if (slot.Sent) slot.Body += slot.Read;
+        if (slot.Sent && slot.Read == 0) {
+            CheckLength(slot.Body, QueryNumber(slot.Request, HTTP_QUERY_CONTENT_LENGTH));
+            InternetCloseHandle(slot.Request);
+            slot = TSlot();
+        } else if (!advance(slot)) {
+            continue;
+        }
+        ++finished;
+        start(slot);
+    }
+    return static_cast<unsigned long long>(count);
+}
+
+// The body of URL into the file OUT, on an asynchronous session: the send,
+// then reads of one large buffer, each pending one waited for.
+unsigned long long AsyncFile(const char* url, const char* out) {
+    const TTarget target = Crack(url);
+    TAsyncConnection connection(target);
+    HINTERNET request = OpenGet(connection, target, 1);
+    auto wait = [] {
+        const TCompletions::TItem item = Completions.Next();
+        if (item.Error != 0) Fail("the transfer failed with error " + std::to_string(item.Error));
+    };
+    if (Pending(HttpSendRequestW(request, nullptr, 0, nullptr, 0), "HttpSendRequestW")) wait();
+    if (QueryNumber(request, HTTP_QUERY_STATUS_CODE) != 200) Fail("status is not 200");
+    const unsigned long long expected = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH);
+    const int fd = OpenOutput(out);
+    std::vector<char> buffer(1 << 20);
+    unsigned long long total = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (Pending(InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &read),
+                    "InternetReadFile"))
+            wait();
+        if (read == 0) break;
+        WriteAll(fd, buffer.data(), read);
+        total += read;
+    }
+    if (::close(fd) != 0) Fail("close failed");
+    InternetCloseHandle(request);
+    CheckLength(total, expected);
+    return total;
+}
+
 int Usage() {
     std::fputs(
-        "usage: corvane_http_bench file|file-buffer URL OUT | bytes URL | requests|components URL COUNT\n",
+        "usage: corvane_http_bench file|file-buffer|async-file URL OUT | bytes URL |\n"
+        "       requests|components URL COUNT | async-requests URL COUNT PARALLEL\n",
         stderr);
     return 2;
 }
@@ -212,6 +452,15 @@ int main(int argc, char** argv) {
             std::printf("bytes=%llu\n", ToFilePieces(argv[2], argv[3]));
         } else if (mode == "file-buffer" && argc == 4) {
             std::printf("bytes=%llu\n", ToFileBuffer(argv[2], argv[3]));
+        } else if (mode == "async-file" && argc == 4) {
+            std::printf("bytes=%llu\n", AsyncFile(argv[2], argv[3]));
+            std::printf("calls=%llu pending=%llu\n", Calls, PendingCalls);
+        } else if (mode == "async-requests" && argc == 5) {
+            const long count = std::strtol(argv[3], nullptr, 10);
+            const long parallel = std::strtol(argv[4], nullptr, 10);
+            if (count <= 0 || parallel <= 0) return Usage();
+            std::printf("requests=%llu\n", AsyncRequests(argv[2], count, parallel));
+            std::printf("calls=%llu pending=%llu\n", Calls, PendingCalls);
         } else if (mode == "bytes" && argc == 3) {
             std::printf("bytes=%llu\n", WholeBody(argv[2]));
         } else if ((mode == "requests" || mode == "components") && argc == 4) {

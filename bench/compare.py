@@ -127,7 +127,7 @@ class Case:
         return f"rate >= {self.limit:.2f}x curl"
 
 
-def make_cases(program, env, scratch, count, components):
+def make_cases(program, env, scratch, count, components, async_count, parallel):
     http = env["CORVANE_HTTP_URL"]
     https = env["CORVANE_HTTPS_URL"]
     ca = env["CORVANE_TEST_CA_FILE"]
@@ -158,6 +158,7 @@ def make_cases(program, env, scratch, count, components):
 
     config = curl_config("curl-requests.cfg", small, count)
     config_tls = curl_config("curl-components.cfg", small_tls, components)
+    config_async = curl_config("curl-parallel.cfg", small, async_count)
 
     curl_1g = Program("curl", ["curl", "-s", "-o", out("curl-1g"), sizes[gib]], out("curl-1g"), gib)
     cases = [
@@ -184,6 +185,16 @@ def make_cases(program, env, scratch, count, components):
              Program("ours", [program, "components", small_tls, str(components)]),
              Program("curl", ["curl", "-s", "--cacert", ca, "-K", config_tls]),
              "rate", 0.80, 32, "<= 32 MiB"),
+        # Our asynchronous session may open PARALLEL connections to the
+        # server (INTERNET_OPTION_MAX_CONNS_PER_SERVER), as many as curl's
+        # --parallel-max lets it open.
+        Case("i", f"(i) {async_count} GETs of 100 bytes, {parallel} asynchronous at a time",
+             Program("ours", [program, "async-requests", small, str(async_count), str(parallel)]),
+             Program("curl", ["curl", "-s", "--parallel", "--parallel-max", str(parallel), "-K", config_async]),
+             "rate", 0.80, 64, "<= 64 MiB"),
+        Case("j", "(j) 1 GiB on an asynchronous session, 1 MiB reads into a file",
+             Program("ours", [program, "async-file", sizes[gib], out("ours-1g-async")], out("ours-1g-async"), gib),
+             curl_1g, "time", 1.15, 32, "<= 32 MiB"),
     ]
     return cases
 
@@ -257,9 +268,11 @@ def main():
     parser.add_argument("--reps", type=int, default=5)
     parser.add_argument("--requests", type=int, default=2000)
     parser.add_argument("--components", type=int, default=500)
+    parser.add_argument("--async-requests", type=int, default=1000)
+    parser.add_argument("--parallel", type=int, default=50)
     parser.add_argument("--json", help="write the results here")
     parser.add_argument("--only",
-                        help="comma-separated case keys (a, a-pieces, b, c, d, e; FTP: f, f-read, g, h, h-names)")
+                        help="comma-separated case keys (a, a-pieces, b, c, d, e, i, j; FTP: f, f-read, g, h, h-names)")
     parser.add_argument("--ftp-program", help="the corvane_ftp_bench executable; adds the FTP cases")
     args = parser.parse_args()
 
@@ -267,7 +280,8 @@ def main():
         sys.exit("bench: /usr/bin/time is missing (Debian package time)")
     Program.rss_file = os.path.join(args.scratch, "peak-rss")
     env = read_env(args.env)
-    cases = make_cases(args.program, env, args.scratch, args.requests, args.components)
+    cases = make_cases(args.program, env, args.scratch, args.requests, args.components, args.async_requests,
+                       args.parallel)
     if args.ftp_program:
         cases += make_ftp_cases(args.ftp_program, env, args.scratch)
     if args.only:
@@ -329,7 +343,7 @@ def main():
         ))
     widths = [max(len(str(x)) for x in column) for column in zip(header, *lines)]
     print()
-    print(f"Medians of {args.reps} interleaved runs. Ratio: ours/curl wall time; for (c) and (e) curl/ours,")
+    print(f"Medians of {args.reps} interleaved runs. Ratio: ours/curl wall time; for (c), (e) and (i) curl/ours,")
     print("our request rate over curl's. (a') is shown for comparison and not enforced: each piece")
     print("is a new zero-filled array that the bytes are copied into (docs/BENCHMARKS.md).")
     if args.ftp_program:

@@ -14,7 +14,8 @@
 # directory below) are stopped and it is removed however the run ends.
 #
 # Environment: BENCH_REPS, BENCH_REQUESTS (default 2000), BENCH_COMPONENTS
-# (default 500), BENCH_ONLY (case keys a,a-pieces,b,c,d,e; FTP f,f-read,g,h,h-names),
+# (default 500), BENCH_ASYNC_REQUESTS (default 1000), BENCH_PARALLEL (default
+# 50), BENCH_ONLY (case keys a,a-pieces,b,c,d,e,i,j; FTP f,f-read,g,h,h-names),
 # BENCH_MANY_FILES (default 10000), BENCH_SCRATCH
 # (where downloads and the servers' trees go; default a fresh directory
 # under /dev/shm when it exists, else under BUILD_DIR).
@@ -79,6 +80,8 @@ python3 "$ROOT/bench/compare.py" \
   --reps "${BENCH_REPS:-5}" \
   --requests "${BENCH_REQUESTS:-2000}" \
   --components "${BENCH_COMPONENTS:-500}" \
+  --async-requests "${BENCH_ASYNC_REQUESTS:-1000}" \
+  --parallel "${BENCH_PARALLEL:-50}" \
   ${BENCH_ONLY:+--only "$BENCH_ONLY"} \
   "${FTP_ARGS[@]}" \
   --json "$RESULTS" || status=$?

@@ -2,9 +2,11 @@
 // from the command line or from a form file.
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -13,6 +15,7 @@
 #include <Corvane/Session.h>
 #include <Framework/Classes.h>
 #include <Framework/SysUtils.h>
+#include <Platform/InternetApi.h>
 #include <Platform/WinInet.h>
 
 #include "CommandLine.h"
@@ -65,6 +68,10 @@ const char* const GetHelp =
     "                           file (the first TINetHttp in it); URL replaces its Url\n"
     "      --progress           show the progress bar even when standard error is not\n"
     "                           a terminal\n"
+    "      --async              open the session in asynchronous mode: the request and\n"
+    "                           each read that cannot finish at once complete later on\n"
+    "                           a library thread, and the command waits for each\n"
+    "                           completion (-v prints them)\n"
     "  -h, --help               show this help\n"
     "\n"
     "The progress bar (bytes, rate and, when the length is known, time left) is\n"
@@ -94,6 +101,7 @@ struct TRequestOptions {
     bool Verbose = false;
     std::string FormFile;
     bool ForceProgress = false;
+    bool Async = false;
 };
 
 std::string Trim(const std::string& text) {
@@ -164,7 +172,8 @@ TRequestOptions ParseOptions(const TArgs& args) {
                              {0, "timeout", true},
                              {'v', "verbose", false},
                              {0, "form", true},
-                             {0, "progress", false}},
+                             {0, "progress", false},
+                             {0, "async", false}},
                             args);
     TRequestOptions o;
     if (line.Has("help")) {
@@ -226,6 +235,7 @@ TRequestOptions ParseOptions(const TArgs& args) {
     if (line.Has("timeout")) o.TimeoutMs = ParseTimeout(line.Value("timeout"));
     o.Verbose = line.Has("verbose");
     o.ForceProgress = line.Has("progress");
+    o.Async = line.Has("async");
     return o;
 }
 
@@ -351,6 +361,13 @@ std::string StatusInformation(Integer status, const void* information, Integer l
             return std::to_string(count) + " bytes";
         }
         return {};
+    case INTERNET_STATUS_REQUEST_COMPLETE:
+        if (length >= static_cast<Integer>(sizeof(INTERNET_ASYNC_RESULT))) {
+            INTERNET_ASYNC_RESULT result{};
+            std::memcpy(&result, information, sizeof result);
+            return "result " + std::to_string(result.dwResult) + ", error " + std::to_string(result.dwError);
+        }
+        return {};
     default:
         return {};
     }
@@ -406,10 +423,63 @@ private:
     std::unique_ptr<TOutputFile> FFile;
 };
 
+// The completions of an asynchronous session's operations. The HTTP
+// component's OnCallback, on the library's thread, hands over each
+// INTERNET_STATUS_REQUEST_COMPLETE; the command's thread, whose call came
+// back pending, sleeps until it arrives.
+class TCompletion {
+public:
+    /// Forgets the last completion; called before each call that may pend,
+    /// since its completion may arrive before the call returns.
+    void Arm() {
+        const std::lock_guard<std::mutex> lock(FLock);
+        FDone = false;
+    }
+    /// From the library's thread.
+    void Complete(const void* information, Integer length) {
+        INTERNET_ASYNC_RESULT result{};
+        if (information != nullptr && length >= static_cast<Integer>(sizeof result))
+            std::memcpy(&result, information, sizeof result);
+        {
+            const std::lock_guard<std::mutex> lock(FLock);
+            FResult = result;
+            FDone = true;
+        }
+        FArrived.notify_one();
+    }
+    /// Runs one platform call: one that succeeds returns at once, one that
+    /// comes back pending is waited for; a failure, at once or in the
+    /// completion, raises the platform's error.
+    template <class Call>
+    void Run(Call call) {
+        Arm();
+        if (call()) return;
+        if (Platform().GetLastError() != ERROR_IO_PENDING) {
+            Check(false);
+            return;
+        }
+        std::unique_lock<std::mutex> lock(FLock);
+        FArrived.wait(lock, [this] { return FDone; });
+        const DWORD error = FResult.dwError;
+        lock.unlock();
+        if (error != 0) CheckSuccess(error);
+    }
+
+private:
+    std::mutex FLock;
+    std::condition_variable FArrived;
+    bool FDone = false;
+    INTERNET_ASYNC_RESULT FResult{};
+};
+
 // Sets up the components, sends the request and writes the response.
 int Get(const TRequestOptions& o) {
-    // Declared before the components, so that it outlives the notifications
-    // they send while they are destroyed.
+    // Declared before the components, so that they outlive the
+    // notifications sent while the components are destroyed. On an
+    // asynchronous session the notifications arrive on a library thread,
+    // so the bar and standard error are shared under a lock.
+    std::mutex output;
+    TCompletion completion;
     std::optional<TProgressBar> bar;
     std::unique_ptr<TComponent> root;
     TINetHttp* http = nullptr;
@@ -427,7 +497,7 @@ int Get(const TRequestOptions& o) {
             session = new TINetSession(root.get());
             http->SetSession(session);
         }
-        if (!o.Proxy.empty()) session->Close();
+        if (!o.Proxy.empty() || o.Async) session->Close();
     } else {
         root = std::make_unique<TComponent>(nullptr);
         session = new TINetSession(root.get());
@@ -446,6 +516,7 @@ int Get(const TRequestOptions& o) {
         session->SetAccessType(atProxy);
         session->SetProxyName(U16(o.Proxy));
     }
+    if (o.Async) session->SetFlags(session->Flags() + TSessionFlags{flAsync});
 
     THttpFlags flags = http->Flags();
     if (Framework::SameText(http->Scheme(), u"https")) flags.Include(flSecure);
@@ -462,19 +533,29 @@ int Get(const TRequestOptions& o) {
     }
     http->SetFlags(flags);
 
-    if (o.Verbose) {
-        // The notifications arrive on this thread while the component works.
-        TINetCallbackEvent print = [&bar](TObject*, Integer status, void* information, Integer length) {
-            const char* name = StatusName(status);
-            std::string line = name != nullptr ? name : "Status " + std::to_string(status);
-            const std::string info = StatusInformation(status, information, length);
-            if (!info.empty()) line += ": " + info;
-            if (bar) bar->Interrupt();
-            Err("* " + line + "\n");
-        };
-        session->SetOnCallback(print);
-        http->SetOnCallback(print);
-    }
+    // The notifications arrive on this thread while the component works,
+    // or on a library thread for an asynchronous session. A completion is
+    // printed before it is handed over, so its line comes before whatever
+    // the command prints next.
+    const bool verbose = o.Verbose;
+    TINetCallbackEvent print = [&bar, &output, verbose](TObject*, Integer status, void* information,
+                                                        Integer length) {
+        if (!verbose) return;
+        const char* name = StatusName(status);
+        std::string line = name != nullptr ? name : "Status " + std::to_string(status);
+        const std::string info = StatusInformation(status, information, length);
+        if (!info.empty()) line += ": " + info;
+        const std::lock_guard<std::mutex> lock(output);
+        if (bar) bar->Interrupt();
+        Err("* " + line + "\n");
+    };
+    if (o.Verbose) session->SetOnCallback(print);
+    if (o.Verbose || o.Async)
+        http->SetOnCallback(
+            [print, &completion](TObject* sender, Integer status, void* information, Integer length) {
+                print(sender, status, information, length);
+                if (status == INTERNET_STATUS_REQUEST_COMPLETE) completion.Complete(information, length);
+            });
 
     http->Open();
     if (o.TimeoutMs) {
@@ -493,7 +574,15 @@ int Get(const TRequestOptions& o) {
     if (o.FormBody && !hasContentType)
         http->AddRequestHeader(UnicodeString(u"Content-Type"),
                                UnicodeString(u"application/x-www-form-urlencoded"));
-    http->SendRequest(UnicodeString(), o.Body ? AnsiString(*o.Body) : AnsiString());
+    // The body stays in o until the send has completed, pending or not.
+    if (o.Async)
+        completion.Run([&] {
+            void* body = o.Body && !o.Body->empty() ? const_cast<char*>(o.Body->data()) : nullptr;
+            return Platform().HttpSendRequestW(http->HttpHandle(), nullptr, 0, body,
+                                               o.Body ? static_cast<DWORD>(o.Body->size()) : 0);
+        });
+    else
+        http->SendRequest(UnicodeString(), o.Body ? AnsiString(*o.Body) : AnsiString());
 
     if (o.Verbose) {
         try {
@@ -512,20 +601,36 @@ int Get(const TRequestOptions& o) {
     } else {
         const bool showBar =
             o.ForceProgress || (StderrIsTerminal() && (!o.Output.empty() || !StdoutIsTerminal()));
-        bar.emplace(showBar, ContentLength(*http));
+        const std::optional<std::uint64_t> total = ContentLength(*http);
+        {
+            const std::lock_guard<std::mutex> lock(output);
+            bar.emplace(showBar, total);
+            bar->Update(0);
+        }
         // The body in pieces as large as the buffer, each written at once,
-        // so memory does not grow with the body.
+        // so memory does not grow with the body. A pending read fills the
+        // buffer and writes the count before its completion arrives.
         TBytes buffer(256 * 1024);
         std::uint64_t done = 0;
-        bar->Update(0);
         for (;;) {
-            const Cardinal count = http->GetBytes(buffer);
+            DWORD count = 0;
+            if (o.Async)
+                completion.Run([&] {
+                    return Platform().InternetReadFile(http->HttpHandle(), buffer.data(),
+                                                       static_cast<DWORD>(buffer.size()), &count);
+                });
+            else
+                count = http->GetBytes(buffer);
             if (count == 0) break;
             sink.Write(buffer.data(), count);
             done += count;
+            const std::lock_guard<std::mutex> lock(output);
             bar->Update(done);
         }
-        bar->Finish(done);
+        {
+            const std::lock_guard<std::mutex> lock(output);
+            bar->Finish(done);
+        }
         // A platform may end a body the server cut short as if it were
         // complete; a length that does not add up is a failed download,
         // never a short file that looks whole.

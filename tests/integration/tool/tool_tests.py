@@ -382,6 +382,25 @@ class GetTests(ScratchDir, unittest.TestCase):
             out, _ = self.get(self.echo + path)
             self.assertEqual(out, pattern_bytes(5, 300000), path)
 
+    def test_async_session_downloads_and_reports_completions(self):
+        target = self.path("data.bin")
+        self.get("--async", "-o", target, self.http + self.s["CORVANE_DATA_PATH"])
+        with open(target, "rb") as f:
+            self.assertEqual(hashlib.sha256(f.read()).hexdigest(), self.s["CORVANE_DATA_SHA256"])
+        # A chunked body comes in pieces, some of them pending; the send's
+        # completion is shown before the response's headers.
+        out, err = self.get("--async", "-v", self.echo + "/chunked?size=300000&chunk=7000&seed=5")
+        self.assertEqual(out, pattern_bytes(5, 300000))
+        lines = err.splitlines()
+        done = "* Request complete: result 1, error 0"
+        self.assertLess(lines.index(done), lines.index("< HTTP/1.1 200 OK"), lines)
+        # The body is kept until the send has completed.
+        request = self.echo_json("--async", "-d", "a=1", "-d", "b=2")
+        self.assertEqual(base64.b64decode(request["body_base64"]), b"a=1&b=2")
+        # A completion that carries an error ends the command with it.
+        _, err = self.get("--async", "http://127.0.0.1:1/", expect=INTERNET_ERROR)
+        self.assertRegex(err, r"\Acorvane get: Error 12029: ")
+
     def test_large_download_with_progress_bar(self):
         target = self.path("large.bin")
         out, err = self.get("--progress", "--output=" + target, self.http + self.s["CORVANE_LARGE_PATH"])
