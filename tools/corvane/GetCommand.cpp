@@ -460,9 +460,13 @@ public:
         }
         std::unique_lock<std::mutex> lock(FLock);
         FArrived.wait(lock, [this] { return FDone; });
-        const DWORD error = FResult.dwError;
+        const INTERNET_ASYNC_RESULT result = FResult;
         lock.unlock();
-        if (error != 0) CheckSuccess(error);
+        // dwError counts only when dwResult says the call failed.
+        if (result.dwResult == 0) {
+            Platform().SetLastError(result.dwError);
+            Check(false);
+        }
     }
 
 private:
