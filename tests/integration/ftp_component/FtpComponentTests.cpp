@@ -304,8 +304,10 @@ TEST_F(FtpComponent, AsynchronousSessionConnectsAndReads) {
     });
     ftp.Open();
     ASSERT_TRUE(ftp.Active());
-    EXPECT_EQ(ftp.GetCurrentDirectory(), u"/");
+    // Wine connects within the call, and answers its FTP calls before their
+    // work is done.
     if (!PlatformDifferences::Reason("wine-async-ftp")) {
+        EXPECT_EQ(ftp.GetCurrentDirectory(), u"/");
         std::lock_guard<std::mutex> lock(mutex);
         ASSERT_EQ(completions.size(), 2u);  // the connect and the directory's query
         EXPECT_EQ(completions[0].dwResult, reinterpret_cast<DWORD_PTR>(ftp.Handle()));
