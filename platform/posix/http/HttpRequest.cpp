@@ -491,7 +491,10 @@ struct HttpRequestOps {
         }
     }
 
-    static DWORD Read(Handle& handle, void* buffer, DWORD toRead, DWORD* read) {
+    // The body's calls: only once the request was sent, and one caller at a
+    // time (Transfer::Caller).
+    template <typename Call>
+    static DWORD OnBody(Handle& handle, Call&& call) {
         auto& request = static_cast<HttpRequest&>(handle);
         {
             std::lock_guard<std::mutex> lock(request.FMutex);
@@ -499,18 +502,15 @@ struct HttpRequestOps {
         }
         const Transfer::Caller caller(request.FTransfer);
         if (!caller.Entered()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-        return request.FTransfer.Read(buffer, toRead, read);
+        return call(request.FTransfer);
+    }
+
+    static DWORD Read(Handle& handle, void* buffer, DWORD toRead, DWORD* read) {
+        return OnBody(handle, [&](Transfer& transfer) { return transfer.Read(buffer, toRead, read); });
     }
 
     static DWORD ReadNow(Handle& handle, void* buffer, DWORD toRead, DWORD* read) {
-        auto& request = static_cast<HttpRequest&>(handle);
-        {
-            std::lock_guard<std::mutex> lock(request.FMutex);
-            if (!request.FSent) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-        }
-        const Transfer::Caller caller(request.FTransfer);
-        if (!caller.Entered()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-        return request.FTransfer.Read(buffer, toRead, read, false);
+        return OnBody(handle, [&](Transfer& transfer) { return transfer.Read(buffer, toRead, read, false); });
     }
     static bool Ready(Handle& handle, DWORD wanted) {
         auto& request = static_cast<HttpRequest&>(handle);
@@ -521,14 +521,7 @@ struct HttpRequestOps {
         return request.FTransfer.Ready(wanted);
     }
     static DWORD Available(Handle& handle, DWORD* available) {
-        auto& request = static_cast<HttpRequest&>(handle);
-        {
-            std::lock_guard<std::mutex> lock(request.FMutex);
-            if (!request.FSent) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-        }
-        const Transfer::Caller caller(request.FTransfer);
-        if (!caller.Entered()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-        return request.FTransfer.Available(available);
+        return OnBody(handle, [&](Transfer& transfer) { return transfer.Available(available); });
     }
 
     static void Close(Handle& handle) { static_cast<HttpRequest&>(handle).FTransfer.Release(); }
