@@ -3,11 +3,11 @@
 //     example_download_progress URL FILE
 //
 // Shows: a session and an HTTP component owned by one root component; the
-// OnCallback event, which reports each stage of the exchange (name
-// resolution, connection, request sent, response received) and, for the
-// response, the size of its head; the Content-Length header read through
-// QueryInfo; and the body read piece by piece into a buffer, each piece
-// advancing the percentage the same display draws.
+// OnCallback event, which reports each stage of the exchange (connecting,
+// request sent, response received, with the size of the response's head)
+// to the display; the Content-Length header read through QueryInfo; and the
+// body read piece by piece into one buffer, each piece advancing the
+// percentage the same display draws.
 #include <Corvane/Corvane.h>
 #include <Framework/SysUtils.h>
 
