@@ -28,6 +28,7 @@ namespace Corvane {
 
 /// Dialing flags. The whole set goes to whichever dialing call runs.
 enum TConnectionFlag : std::uint8_t { CORVANE_CONNECTION_FLAGS(CORVANE_ENUM_ELEMENT) };
+/// A set of TConnectionFlag elements.
 using TConnectionFlags = Framework::TSet<TConnectionFlag>;
 
 /// TConnectionStateValue's list: each element with the connected-state flag
@@ -42,6 +43,7 @@ using TConnectionFlags = Framework::TSet<TConnectionFlag>;
 
 /// What the system reports of its connection.
 enum TConnectionStateValue : std::uint8_t { CORVANE_CONNECTION_STATES(CORVANE_ENUM_ELEMENT) };
+/// A set of TConnectionStateValue elements.
 using TConnectionState = Framework::TSet<TConnectionStateValue>;
 
 /// All behaviour of the connection component. A new component has AutoDial
@@ -50,6 +52,7 @@ using TConnectionState = Framework::TSet<TConnectionStateValue>;
 /// any check and take effect at the next call that reads them.
 class TCustomINetConnection : public TComponent {
 public:
+    /// A component with the initial values above, owned by Owner.
     using TComponent::TComponent;
 
     /// Dials: with AutoDial, the system's automatic dialing (a false result
@@ -84,13 +87,21 @@ public:
 protected:
     /// A fixed text beginning "Version 4.4"; assigning it does nothing.
     UnicodeString About() const;
+    /// Does nothing: About is fixed.
     void SetAbout(const UnicodeString& value);
 
+    /// Whether Dial and HangUp use the system's automatic dialing instead
+    /// of the named connection.
     bool AutoDial() const { return FAutoDial; }
+    /// Sets AutoDial.
     void SetAutoDial(bool value) { FAutoDial = value; }
+    /// The connection profile a named Dial brings up.
     UnicodeString ConnectionName() const { return FConnectionName; }
+    /// Sets ConnectionName.
     void SetConnectionName(const UnicodeString& value) { FConnectionName = value; }
+    /// The flags Dial passes to the platform.
     TConnectionFlags Flags() const { return FFlags; }
+    /// Sets Flags.
     void SetFlags(TConnectionFlags value) { FFlags = value; }
 
     /// Whether the system reports a connection; asked at every read, never

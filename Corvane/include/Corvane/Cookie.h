@@ -14,6 +14,7 @@ namespace Corvane {
 /// and never raises; they are used at the next read or write of CookieData.
 class TCustomINetCookie : public TComponent {
 public:
+    /// A cookie component with no URL and no name, owned by Owner.
     using TComponent::TComponent;
 
     /// What the store holds for Url and CookieName (with a name, the platform
@@ -30,11 +31,16 @@ public:
 protected:
     /// A fixed text beginning "Version 4.4"; assigning it does nothing.
     UnicodeString About() const;
+    /// Does nothing: About is fixed.
     void SetAbout(const UnicodeString& value);
 
+    /// The cookie's name; empty stands for every cookie of Url.
     UnicodeString CookieName() const { return FCookieName; }
+    /// Names the cookie the next CookieData reads or writes.
     void SetCookieName(const UnicodeString& value) { FCookieName = value; }
+    /// The URL whose cookies are read and written.
     UnicodeString Url() const { return FUrl; }
+    /// Sets the URL; nothing is checked until CookieData is used.
     void SetUrl(const UnicodeString& value) { FUrl = value; }
 
 private:

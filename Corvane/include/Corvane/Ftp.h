@@ -22,6 +22,7 @@ namespace Corvane {
 
 /// Connection flags.
 enum TFtpFlag : std::uint8_t { CORVANE_FTP_FLAGS(CORVANE_ENUM_ELEMENT) };
+/// A set of TFtpFlag elements.
 using TFtpFlags = Framework::TSet<TFtpFlag>;
 
 /// TFtpCacheFlag's list: each element with its INTERNET_FLAG_... bit.
@@ -34,6 +35,7 @@ using TFtpFlags = Framework::TSet<TFtpFlag>;
 
 /// Cache flags of transfers, listings and opened files.
 enum TFtpCacheFlag : std::uint8_t { CORVANE_FTP_CACHE_FLAGS(CORVANE_ENUM_ELEMENT) };
+/// A set of TFtpCacheFlag elements.
 using TFtpCacheFlags = Framework::TSet<TFtpCacheFlag>;
 
 /// TFtpTransferType's list: each element with its FTP_TRANSFER_TYPE_... value.
@@ -58,6 +60,7 @@ enum TFtpTransferType : std::uint8_t { CORVANE_FTP_TRANSFER_TYPES(CORVANE_ENUM_E
 
 /// Attributes of a local file that GetFile creates.
 enum TFileAttribute : std::uint8_t { CORVANE_FILE_ATTRIBUTES(CORVANE_ENUM_ELEMENT) };
+/// A set of TFileAttribute elements.
 using TFileAttributes = Framework::TSet<TFileAttribute>;
 
 /// The platform's FILE_ATTRIBUTE_... word of a set of attributes (0 for the
@@ -96,12 +99,15 @@ public:
 
     // Directories and whole files.
 
+    /// Makes a directory on the server.
     void CreateDirectory(const UnicodeString& directoryName);
+    /// Removes an empty directory from the server.
     void RemoveDirectory(const UnicodeString& directoryName);
     /// The server's current directory, as the server names it. A directory
     /// longer than the Windows path limit is read again at the size the
     /// platform reports.
     UnicodeString GetCurrentDirectory();
+    /// Changes the server's current directory (".." goes up one).
     void SetCurrentDirectory(const UnicodeString& directoryName);
     /// Stores the local file on the server (TransferType and CacheFlags).
     void PutFile(const UnicodeString& localFileName, const UnicodeString& remoteFileName);
@@ -110,7 +116,9 @@ public:
     /// error; without, it is replaced once the transfer has succeeded.
     void GetFile(const UnicodeString& remoteFileName, const UnicodeString& localFileName, bool failIfExists,
                  TFileAttributes localFileAttributes);
+    /// Renames or moves a file on the server.
     void RenameFile(const UnicodeString& oldFileName, const UnicodeString& newFileName);
+    /// Deletes a file on the server.
     void DeleteFile(const UnicodeString& fileName);
 
     // Directory listings.
@@ -148,13 +156,16 @@ public:
     /// At most Length bytes of the open file; fewer at its end. Length 0
     /// reads nothing.
     AnsiString ReadFile(Cardinal length);
+    /// The same as bytes.
     TBytes ReadFileBytes(Cardinal length);
     /// The rest of the open file, whole.
     AnsiString ReadFile();
+    /// The rest of the open file, whole, as bytes.
     TBytes ReadFileBytes();
     /// Writes Data to the file opened for writing and returns the bytes
     /// written (a short write is not completed). Empty data writes nothing.
     Cardinal WriteFile(const AnsiString& data);
+    /// The same from bytes.
     Cardinal WriteFile(const TBytes& data);
     /// Releases an earlier lock, then locks the open file.
     void LockFile();
@@ -164,23 +175,42 @@ public:
 protected:
     // Connection settings: raise "Can't perform this operation on an open
     // session" on an open component.
+
+    /// Connection flags: flPassive makes the client open the data
+    /// connections.
     TFtpFlags Flags() const { return FFlags; }
+    /// Sets Flags.
     void SetFlags(TFtpFlags value);
+    /// The password of the login.
     UnicodeString Password() const { return FPassword; }
+    /// Sets Password.
     void SetPassword(const UnicodeString& value);
+    /// The server's port (21 initially).
     Word Port() const { return FPort; }
+    /// Sets Port.
     void SetPort(Word value);
+    /// The server's host name ("localhost" initially).
     UnicodeString ServerName() const { return FServerName; }
+    /// Sets ServerName.
     void SetServerName(const UnicodeString& value);
     /// The session to connect beneath; null means the default session.
     TINetSession* Session() const { return static_cast<TINetSession*>(FSession); }
+    /// Sets Session (null: the default session); the component hears of the
+    /// session's destruction and clears the reference then.
     void SetSession(TINetSession* value);
+    /// The user name of the login ("anonymous" for an anonymous one).
     UnicodeString UserName() const { return FUserName; }
+    /// Sets UserName.
     void SetUserName(const UnicodeString& value);
 
     // Settings of single calls: may change at any time.
+
+    /// The cache flags of transfers, listings and opened files.
     TFtpCacheFlags CacheFlags() const { return FCacheFlags; }
+    /// Sets CacheFlags.
     void SetCacheFlags(TFtpCacheFlags value) { FCacheFlags = value; }
+    /// How files and command data are transferred: ttBinary byte for byte,
+    /// ttASCII with line ends converted, ttUnknown the platform's choice.
     TFtpTransferType TransferType() const { return FTransferType; }
     /// Refuses a value no element stands for (SINetInvalidValue).
     void SetTransferType(TFtpTransferType value);

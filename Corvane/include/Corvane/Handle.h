@@ -40,6 +40,7 @@ inline constexpr Framework::TResourceString SINetOpenSession{
 /// to this class's FreeHandle only.
 class TINetHandle : public TComponent {
 public:
+    /// A closed component owned by Owner.
     explicit TINetHandle(TComponent* owner);
     /// Closes the component (firing BeforeClose and AfterClose when open).
     ~TINetHandle() override;
@@ -103,22 +104,36 @@ protected:
 
     /// A fixed text beginning "Version 4.4"; assigning it does nothing.
     UnicodeString About() const;
+    /// Does nothing: About is fixed.
     void SetAbout(const UnicodeString& value);
 
+    /// Fires after the handle was released by Close.
     TNotifyEvent AfterClose() const { return FAfterClose; }
+    /// Assigns AfterClose (an empty function removes the handler).
     void SetAfterClose(TNotifyEvent value) { FAfterClose = std::move(value); }
+    /// Fires once Open has created the handle.
     TNotifyEvent AfterOpen() const { return FAfterOpen; }
+    /// Assigns AfterOpen.
     void SetAfterOpen(TNotifyEvent value) { FAfterOpen = std::move(value); }
+    /// Fires before Close releases the handle; an exception from it keeps
+    /// the component open.
     TNotifyEvent BeforeClose() const { return FBeforeClose; }
+    /// Assigns BeforeClose.
     void SetBeforeClose(TNotifyEvent value) { FBeforeClose = std::move(value); }
+    /// Fires before Open creates the handle; an exception from it keeps the
+    /// component closed.
     TNotifyEvent BeforeOpen() const { return FBeforeOpen; }
+    /// Assigns BeforeOpen.
     void SetBeforeOpen(TNotifyEvent value) { FBeforeOpen = std::move(value); }
     /// Status notifications; may run on a library thread for an asynchronous
     /// session. An exception from the handler goes to the application object.
     TINetCallbackEvent OnCallback() const { return FOnCallback; }
+    /// Assigns OnCallback; assign it while the component is closed when the
+    /// session is asynchronous, since a library thread may be calling it.
     void SetOnCallback(TINetCallbackEvent value) { FOnCallback = std::move(value); }
     /// Offered every state error before it is raised (see RaiseError).
     TINetErrorEvent OnError() const { return FOnError; }
+    /// Assigns OnError.
     void SetOnError(TINetErrorEvent value) { FOnError = std::move(value); }
 
     /// Raises "Can't perform this operation on a closed session" through

@@ -42,6 +42,7 @@ class TINetUrl;
 /// Request flags: each element sets one bit of the flag word that every
 /// request is opened with.
 enum THttpFlag : std::uint8_t { CORVANE_HTTP_FLAGS(CORVANE_ENUM_ELEMENT) };
+/// A set of THttpFlag elements.
 using THttpFlags = Framework::TSet<THttpFlag>;
 
 /// THttpVerb's list: each element with its request method text.
@@ -77,6 +78,7 @@ enum THttpVerb : std::uint8_t { CORVANE_HTTP_VERBS(CORVANE_ENUM_ELEMENT) };
 
 /// The bits of a request's INTERNET_OPTION_SECURITY_FLAGS, one element each.
 enum TSecurityFlag : std::uint8_t { CORVANE_SECURITY_FLAGS(CORVANE_ENUM_ELEMENT) };
+/// A set of TSecurityFlag elements.
 using TSecurityFlags = Framework::TSet<TSecurityFlag>;
 
 /// THttpHeader's list: each element with the HTTP_QUERY_... information
@@ -239,9 +241,11 @@ public:
     /// The value of level Info as a number (HTTP_QUERY_FLAG_NUMBER). Needs no
     /// open component: without a request the platform's error is raised.
     Cardinal QueryInfoValue(Cardinal info);
+    /// The value of a named header as a number.
     Cardinal QueryInfoValue(THttpHeader header);
     /// The value of level Info as a date and time (HTTP_QUERY_FLAG_SYSTEMTIME).
     SYSTEMTIME QueryInfoSystemTime(Cardinal info);
+    /// The value of a named header as a date and time.
     SYSTEMTIME QueryInfoSystemTime(THttpHeader header);
 
     /// The number of body bytes that can be read at once.
@@ -249,53 +253,88 @@ public:
     /// The next piece of the body, as large as what is available (at least
     /// one byte is asked for); empty at the end of the body.
     AnsiString GetData();
+    /// The same as bytes.
     TBytes GetBytes();
     /// Reads at most Data's length of body bytes into Data, from its first
     /// byte, and returns how many were read; Data's length is not changed
     /// and the bytes past the count keep their values. An empty buffer reads
     /// nothing and gives 0.
     Cardinal GetData(AnsiString& data);
+    /// The same into a byte buffer: the loop of a download that reuses one
+    /// buffer (0 at the end of the body).
     Cardinal GetBytes(TBytes& bytes);
     /// The rest of the body, whole.
     AnsiString ReadData();
+    /// The rest of the body, whole, as bytes.
     TBytes ReadBytes();
 
-    /// Read-only array properties over QueryInfo.
+    /// Read-only array property over QueryInfo: a named header's text.
     UnicodeString Headers(THttpHeader index) { return QueryInfo(index); }
+    /// Read-only array property over QueryInfo: the header called Name.
     UnicodeString CustomHeaders(const UnicodeString& name) { return QueryInfo(name); }
 
 protected:
     // Connection settings: views onto the URL object. Writing raises "Can't
     // perform this operation on an open session" on an open component.
+
+    /// The URL's query and fragment ("?a=1#top").
     UnicodeString ExtraInfo() const;
+    /// Sets ExtraInfo; the URL is composed again from its parts, as with
+    /// every part's setter.
     void SetExtraInfo(const UnicodeString& value);
+    /// The password the connection logs in with.
     UnicodeString Password() const;
+    /// Sets Password.
     void SetPassword(const UnicodeString& value);
+    /// The server's port (80 initially; what the URL names, or its scheme's).
     Word Port() const;
+    /// Sets Port.
     void SetPort(Word value);
+    /// The server's host name ("localhost" initially).
     UnicodeString ServerName() const;
+    /// Sets ServerName.
     void SetServerName(const UnicodeString& value);
+    /// The URL's scheme ("http", "https").
     UnicodeString Scheme() const;
+    /// Sets Scheme; the request's flSecure flag is the caller's to set.
     void SetScheme(const UnicodeString& value);
+    /// The whole URL, composed from the parts.
     UnicodeString Url() const;
+    /// Sets the URL and cracks it into ServerName, Port, UserName,
+    /// Password, Scheme, UrlPath and ExtraInfo.
     void SetUrl(const UnicodeString& value);
+    /// The URL's path, the default object name of OpenRequest.
     UnicodeString UrlPath() const;
+    /// Sets UrlPath.
     void SetUrlPath(const UnicodeString& value);
+    /// The user name the connection logs in with.
     UnicodeString UserName() const;
+    /// Sets UserName.
     void SetUserName(const UnicodeString& value);
     /// The session to connect beneath; null means the default session.
     TINetSession* Session() const { return static_cast<TINetSession*>(FSession); }
+    /// Sets Session (null: the default session); the component hears of the
+    /// session's destruction and clears the reference then.
     void SetSession(TINetSession* value);
 
     // Request settings: may change at any time.
+
+    /// The flags the next request is opened with.
     THttpFlags Flags() const { return FFlags; }
+    /// Sets Flags.
     void SetFlags(THttpFlags value) { FFlags = value; }
+    /// The Referer the next request sends (empty: none).
     UnicodeString Referer() const { return FReferer; }
+    /// Sets Referer.
     void SetReferer(const UnicodeString& value) { FReferer = value; }
+    /// The verb OpenRequest uses when given none.
     THttpVerb Verb() const { return FVerb; }
     /// Refuses a value no element stands for (SINetInvalidValue).
     void SetVerb(THttpVerb value);
+    /// The HTTP version the next request names ("HTTP/1.1"; empty: the
+    /// platform's default).
     UnicodeString Version() const { return FVersion; }
+    /// Sets Version.
     void SetVersion(const UnicodeString& value) { FVersion = value; }
     /// The stored set while no request is open; otherwise the open request's
     /// flags as the platform reports them.

@@ -30,6 +30,7 @@ enum TAccessType : std::uint8_t { CORVANE_ACCESS_TYPES(CORVANE_ENUM_ELEMENT) };
 
 /// Session options.
 enum TSessionFlag : std::uint8_t { CORVANE_SESSION_FLAGS(CORVANE_ENUM_ELEMENT) };
+/// A set of TSessionFlag elements.
 using TSessionFlags = Framework::TSet<TSessionFlag>;
 
 /// A session: holds the settings of InternetOpenW and the list of the
@@ -62,17 +63,29 @@ public:
     ~TCustomINetSession() override;
 
 protected:
+    /// How the session reaches the network (atPreconfig by default).
     TAccessType AccessType() const { return FAccessType; }
     /// Raises "Can't perform this operation on an open session" when open,
     /// and refuses a value no element stands for (SINetInvalidValue).
     void SetAccessType(TAccessType value);
+    /// The user agent the session's requests send ("Corvane" by default).
     UnicodeString Agent() const { return FAgent; }
+    /// Sets Agent; raises on an open session, as every setter here does.
     void SetAgent(const UnicodeString& value);
+    /// Session options: flOffline, flAsync (operations complete later,
+    /// reported through OnCallback on library threads).
     TSessionFlags Flags() const { return FFlags; }
+    /// Sets Flags; raises on an open session.
     void SetFlags(TSessionFlags value);
+    /// The hosts reached without the proxy, as the platform's list
+    /// ("<local>;*.example.com"); used with atProxy.
     UnicodeString ProxyBypass() const { return FProxyBypass; }
+    /// Sets ProxyBypass; raises on an open session.
     void SetProxyBypass(const UnicodeString& value);
+    /// The proxy list, as the platform takes it ("http=host:port" or
+    /// "host:port"); used with atProxy.
     UnicodeString ProxyName() const { return FProxyName; }
+    /// Sets ProxyName; raises on an open session.
     void SetProxyName(const UnicodeString& value);
 
     /// Closes every registered user, oldest first, then the session handle.

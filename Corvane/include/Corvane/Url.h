@@ -49,6 +49,7 @@ public:
 protected:
     /// A fixed text beginning "Version 4.4"; assigning it does nothing.
     UnicodeString About() const;
+    /// Does nothing: About is fixed.
     void SetAbout(const UnicodeString& value);
 
     /// The canonical form of Url under Flags, computed by the platform at
@@ -59,28 +60,43 @@ protected:
 
     /// Query and fragment, as the platform delimits them.
     UnicodeString ExtraInfo() const { return FExtraInfo; }
+    /// Sets the part and composes Url again from the parts, as every part's
+    /// setter does.
     void SetExtraInfo(const UnicodeString& value);
     /// Changing the choice composes Url again from the unchanged parts; the
     /// parts are not cracked again.
     TUrlFlags Flags() const { return FFlags; }
+    /// Sets the choice of encoding and composes Url again.
     void SetFlags(TUrlFlags value);
+    /// The host name part.
     UnicodeString HostName() const { return FHostName; }
+    /// Sets the host name and composes Url again.
     void SetHostName(const UnicodeString& value);
+    /// The password part.
     UnicodeString Password() const { return FPassword; }
+    /// Sets the password and composes Url again.
     void SetPassword(const UnicodeString& value);
     /// 0 means none; it is handed to the platform as 0 all the same.
     Word Port() const { return FPort; }
+    /// Sets the port and composes Url again.
     void SetPort(Word value);
     /// The scheme as text; the platform's scheme number is not kept.
     UnicodeString Scheme() const { return FScheme; }
+    /// Sets the scheme and composes Url again.
     void SetScheme(const UnicodeString& value);
     /// Reads back exactly what was assigned (not canonicalized), or the
     /// platform's composition after a part or Flags was assigned.
     UnicodeString Url() const { return FUrl; }
+    /// Stores the URL as given and cracks it into the parts (each part
+    /// empty, and Port 0, when the platform cannot crack it).
     void SetUrl(const UnicodeString& value);
+    /// The path part, from its leading slash.
     UnicodeString UrlPath() const { return FUrlPath; }
+    /// Sets the path and composes Url again.
     void SetUrlPath(const UnicodeString& value);
+    /// The user name part.
     UnicodeString UserName() const { return FUserName; }
+    /// Sets the user name and composes Url again.
     void SetUserName(const UnicodeString& value);
 
 private:

@@ -21,7 +21,9 @@ class TWriter;
 class TObject {
 public:
     TObject() = default;
+    /// Objects copy member by member; components refuse to be copied.
     TObject(const TObject&) = default;
+    /// Objects copy member by member; components refuse to be copied.
     TObject& operator=(const TObject&) = default;
     virtual ~TObject();
 
@@ -38,12 +40,14 @@ UnicodeString TypeNameWithoutNamespace(const std::type_info& type);
 /// cycle, ...).
 class EComponentError : public Exception {
 public:
+    /// An error with the message Msg.
     using Exception::Exception;
 };
 
 /// An index outside a list.
 class EListError : public Exception {
 public:
+    /// An error with the message Msg.
     using Exception::Exception;
 };
 
@@ -51,6 +55,7 @@ public:
 /// a file that cannot be opened).
 class EStreamError : public Exception {
 public:
+    /// An error with the message Msg.
     using Exception::Exception;
 };
 
@@ -63,6 +68,7 @@ enum TComponentStateItem {
     csDesigning,         ///< it lives in the form designer
     csFreeNotification,  ///< it has free-notification links to other components
 };
+/// A set of TComponentStateItem elements.
 using TComponentState = TSet<TComponentStateItem>;
 
 /// What a Notification reports about a component.
@@ -125,6 +131,8 @@ enum TOperation { opInsert, opRemove };
 /// and the components it owns or is linked with.
 class TComponent : public TObject {
 public:
+    /// A component owned by Owner (null: by nobody; the caller frees it),
+    /// which frees it when it is freed itself.
     explicit TComponent(TComponent* owner);
     ~TComponent() override;
 
@@ -135,8 +143,11 @@ public:
     /// owns, so that the destructors of derived classes already see it.
     void operator delete(TComponent* component, std::destroying_delete_t);
 
+    /// The component that owns this one, or null.
     TComponent* Owner() const noexcept { return FOwner; }
 
+    /// The component's name, by which form files and FindComponent know it
+    /// (empty: unnamed).
     const UnicodeString& Name() const noexcept { return FName; }
     /// Renames the component. The name is empty or a valid identifier (ASCII
     /// letters, digits and underscores, not starting with a digit) and unique,
@@ -145,6 +156,7 @@ public:
 
     /// A value for the application's own use.
     std::intptr_t Tag() const noexcept { return FTag; }
+    /// Sets Tag.
     void SetTag(std::intptr_t value) noexcept { FTag = value; }
 
     /// The components this one owns, in the order they were inserted.
@@ -157,6 +169,7 @@ public:
     /// This component's index in its owner's list, or -1 without an owner.
     int ComponentIndex() const noexcept;
 
+    /// The states the component is in (csLoading, csDesigning, ...).
     TComponentState ComponentState() const noexcept { return FComponentState; }
 
     /// Makes AComponent one of this component's owned components, taking it
@@ -239,13 +252,19 @@ public:
     /// The entry at Index. Every indexed access raises EListError for an
     /// index outside [0, Count).
     void* Items(int index) const;
+    /// The entry at Index, as Items.
     void* Get(int index) const { return Items(index); }
+    /// Replaces the entry at Index.
     void Put(int index, void* item);
     /// Swaps the entries at two indexes.
     void Exchange(int index1, int index2);
+    /// The number of entries.
     int Count() const noexcept { return static_cast<int>(FItems.size()); }
+    /// Removes every entry (the items themselves are not the list's).
     void Clear() noexcept { FItems.clear(); }
+    /// The first entry; EListError when the list is empty.
     void* First() const { return Items(0); }
+    /// The last entry; EListError when the list is empty.
     void* Last() const { return Items(Count() - 1); }
 
 private:
@@ -275,8 +294,11 @@ public:
     /// Moves the position and returns the new one.
     Int64 Seek(Int64 offset, TSeekOrigin origin);
 
+    /// Where the next read or write starts, in bytes from the beginning.
     Int64 Position() const noexcept { return FPosition; }
+    /// Moves the position, as Seek from the beginning.
     void SetPosition(Int64 value) { Seek(value, soBeginning); }
+    /// The number of bytes held.
     Int64 Size() const noexcept { return static_cast<Int64>(FData.size()); }
     /// Truncates or extends (with zeros) the stream. A position past the new
     /// end moves to the end.
@@ -284,6 +306,7 @@ public:
 
     /// The bytes held (Size() of them); valid until the next change of size.
     void* Memory() noexcept { return FData.data(); }
+    /// The bytes held, read only.
     const void* Memory() const noexcept { return FData.data(); }
 
     /// Empties the stream and sets the position to 0.

@@ -65,9 +65,12 @@ public:
 /// reads "Line L, column C: reason".
 class EReadError : public EFilerError {
 public:
+    /// An error at Line and Column (1-based) for Reason.
     EReadError(const UnicodeString& reason, int line, int column);
 
+    /// The line of the error, from 1.
     int Line() const noexcept { return FLine; }
+    /// The column of the error, from 1, in UTF-16 code units.
     int Column() const noexcept { return FColumn; }
     /// The message without the position.
     const UnicodeString& Reason() const noexcept { return FReason; }
@@ -89,6 +92,7 @@ public:
 /// Reads one form text into a root (see the header comment for the steps).
 class TReader {
 public:
+    /// A reader of Text; nothing is parsed before ReadRootComponent.
     explicit TReader(UnicodeString text);
     ~TReader();
 
@@ -108,6 +112,7 @@ private:
 /// Writes a root and what it owns as form text.
 class TWriter {
 public:
+    /// The form text of Root and the components it owns.
     UnicodeString WriteRootComponent(TComponent* root);
 
 private:
@@ -137,6 +142,7 @@ TComponent* ReadComponentFile(const UnicodeString& fileName, TComponent* root);
 /// automatically; roots built in code may be added by hand. A root leaves
 /// the list when it is destroyed. Thread safe.
 void AddLoadedRoot(TComponent* root);
+/// Takes Root off the list of loaded roots; nothing when it is not on it.
 void RemoveLoadedRoot(TComponent* root) noexcept;
 /// The loaded root with the name Name (ignoring ASCII case), or null.
 TComponent* FindLoadedRoot(std::u16string_view name) noexcept;

@@ -23,7 +23,10 @@ public:
     /// Shows an exception; Sender is the object that caught it (may be null).
     using TExceptionEvent = std::function<void(TObject* sender, Exception& e)>;
 
+    /// The handler HandleException passes exceptions to; empty: they are
+    /// shown on standard error.
     TExceptionEvent OnException() const;
+    /// Assigns OnException (an empty function restores the default).
     void SetOnException(TExceptionEvent handler);
 
     /// Shows the exception currently being handled. Call it inside a catch

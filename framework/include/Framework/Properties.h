@@ -60,12 +60,14 @@ namespace Framework {
 /// wrong class, a handler of the wrong type.
 class EPropertyError : public Exception {
 public:
+    /// An error with the message Msg.
     using Exception::Exception;
 };
 
 /// No component class is registered under a name.
 class EClassNotFound : public Exception {
 public:
+    /// An error with the message Msg.
     using Exception::Exception;
 };
 
@@ -76,9 +78,12 @@ public:
 /// compare without regard to ASCII case when text is parsed.
 class TEnumInfo {
 public:
+    /// The enumeration TypeName with the element Names, by ordinal.
     TEnumInfo(UnicodeString typeName, std::vector<UnicodeString> names);
 
+    /// The enumeration's name ("TAccessType").
     const UnicodeString& TypeName() const noexcept { return FTypeName; }
+    /// The number of elements.
     int Count() const noexcept { return static_cast<int>(FNames.size()); }
     /// The name of an ordinal; EPropertyError outside [0, Count).
     const UnicodeString& Name(int ordinal) const;
@@ -142,18 +147,23 @@ const TEnumInfo& EnumInfo() {
     return Detail::RequireEnum(typeid(E));
 }
 
+/// The name of Value ("atDirect"); EPropertyError for a value without one.
 template <class E>
 UnicodeString EnumToText(E value) {
     return EnumInfo<E>().ToText(static_cast<Int64>(value));
 }
+/// The element called Text; EConvertError naming the valid names otherwise.
 template <class E>
 E TextToEnum(std::u16string_view text) {
     return static_cast<E>(EnumInfo<E>().FromText(text));
 }
+/// A set as form files write it ("[flOffline, flAsync]").
 template <class E>
 UnicodeString SetToText(TSet<E> value) {
     return EnumInfo<E>().SetToText(value.ToMask());
 }
+/// The set a text in brackets names; EConvertError for a name that is no
+/// element.
 template <class E>
 TSet<E> TextToSet(std::u16string_view text) {
     return TSet<E>::FromMask(EnumInfo<E>().SetFromText(text));
@@ -166,10 +176,12 @@ TSet<E> TextToSet(std::u16string_view text) {
 /// stores an event only when its handler is one of these.
 template <class Event>
 struct TNamedHandler;
+/// The handler of an event of type std::function<R(A...)>, with its name.
 template <class R, class... A>
 struct TNamedHandler<std::function<R(A...)>> {
-    UnicodeString Name;
-    std::function<R(A...)> Handler;
+    UnicodeString Name;              ///< the name the handler was bound by
+    std::function<R(A...)> Handler;  ///< the handler itself
+    /// Calls the handler.
     R operator()(A... args) const { return Handler(std::forward<A>(args)...); }
 };
 
@@ -206,10 +218,13 @@ public:
     /// The handler called Name (holding its std::function), or null; with
     /// StoredName, also the name as the table spells it.
     const std::any* Find(std::u16string_view name, UnicodeString* storedName = nullptr) const;
+    /// The number of handlers.
     int Count() const noexcept { return static_cast<int>(FEntries.size()); }
     /// The name and the handler at Index (in the order added); EListError
     /// outside [0, Count).
     const UnicodeString& Name(int index) const;
+    /// The handler at Index (holding its std::function); EListError outside
+    /// [0, Count).
     const std::any& Handler(int index) const;
 
 private:
@@ -226,14 +241,17 @@ enum TPropertyKind { pkString, pkBoolean, pkInteger, pkEnumeration, pkSet, pkCom
 /// A declared default value (see TClassRegistration::Property).
 template <class T>
 struct TDefault {
-    T Value;
+    T Value;  ///< the default value
 };
+/// Declares Value as a property's default (see TClassRegistration::Property).
 template <class T>
 TDefault<T> Default(T value) {
     return TDefault<T>{std::move(value)};
 }
 /// Marks a property that form files never store.
 struct TNotStored {};
+/// Marks a property that form files never store (see
+/// TClassRegistration::Property).
 inline constexpr TNotStored NotStored{};
 
 template <class C>
@@ -245,40 +263,52 @@ class TClassRegistration;
 /// through unchanged.
 class TPropInfo {
 public:
+    /// The property's name, as form files spell it.
     const UnicodeString& Name() const noexcept { return FName; }
+    /// The kind of value it holds.
     TPropertyKind Kind() const noexcept { return FKind; }
     /// The element names of an enumeration or set property, else null.
     const TEnumInfo* EnumType() const noexcept { return FEnum; }
     /// Integer properties: width in bits and signedness.
     int IntegerBits() const noexcept { return FBits; }
+    /// Integer properties: whether the value is signed.
     bool IntegerSigned() const noexcept { return FSigned; }
     /// Component references: the class name of the referenced type.
     const UnicodeString& ReferenceClassName() const noexcept { return FReferenceClass; }
     /// Events: the std::function type of their handlers, else null.
     const std::type_info* EventType() const noexcept { return FEventType; }
 
+    /// Whether a default was declared (a property at its default is not
+    /// stored).
     bool HasDefault() const noexcept { return FHasDefault; }
     /// The declared default of an ordinal property (Boolean 0/1, integer,
     /// ordinal, set mask) and of a string property.
     Int64 DefaultOrd() const noexcept { return FDefaultOrd; }
+    /// The declared default of a string property.
     const UnicodeString& DefaultString() const noexcept { return FDefaultString; }
+    /// Whether form files never store the property (NotStored).
     bool NeverStored() const noexcept { return FNeverStored; }
 
     /// Boolean (0 or 1), integer, enumeration (ordinal) and set (bit mask;
     /// an unsigned 64-bit value keeps its bit pattern) properties.
     Int64 GetOrd(const TComponent& instance) const;
+    /// Sets an ordinal property, refusing a value out of its range.
     void SetOrd(TComponent& instance, Int64 value) const;
     /// String properties.
     UnicodeString GetString(const TComponent& instance) const;
+    /// Sets a string property.
     void SetString(TComponent& instance, const UnicodeString& value) const;
     /// Component references. Setting a reference also links the two
     /// components with FreeNotification, so the framework clears the
     /// reference when the referenced component is destroyed.
     TComponent* GetComponent(const TComponent& instance) const;
+    /// Sets a component reference (null clears it).
     void SetComponent(TComponent& instance, TComponent* value) const;
     /// Events: the name the current handler was bound by (empty when
     /// unassigned or anonymous); binding a handler (null clears the event).
     UnicodeString GetHandlerName(const TComponent& instance) const;
+    /// Binds Handler (a std::any holding the event's std::function type)
+    /// under HandlerName; a null Handler clears the event.
     void BindHandler(TComponent& instance, const UnicodeString& handlerName, const std::any* handler) const;
 
     /// Whether a form-file writer stores this property's current value.
@@ -318,7 +348,9 @@ private:
 /// published properties in publishing order.
 class TClassInfo {
 public:
+    /// The name form files use for the class.
     const UnicodeString& ClassName() const noexcept { return FClassName; }
+    /// The C++ type registered.
     const std::type_info& Type() const noexcept { return *FType; }
 
     /// Whether Create works (the class is not abstract and takes an owner).
@@ -326,6 +358,7 @@ public:
     /// A new instance owned by Owner; EClassNotFound when it cannot be created.
     TComponent* Create(TComponent* owner) const;
 
+    /// The number of published properties, inherited ones included.
     int PropertyCount() const noexcept { return static_cast<int>(FProperties.size()); }
     /// The property at Index in publishing order; EListError outside
     /// [0, PropertyCount).
@@ -372,6 +405,7 @@ class TClassRegistration {
     static_assert(std::is_base_of_v<TComponent, C>, "only components are registered");
 
 public:
+    /// A builder that adds to Info (see RegisterComponentClass).
     explicit TClassRegistration(TClassInfo& info) : FInfo(info) {}
 
     /// Publishes the properties of a registered base class of C first.
@@ -419,6 +453,7 @@ C& As(const TComponent& instance) {
 }
 }  // namespace Detail
 
+/// \cond
 template <class C>
 template <class G, class S, class... M>
 TClassRegistration<C>& TClassRegistration<C>::Property(const UnicodeString& name, G get, S set,
@@ -523,5 +558,6 @@ TClassRegistration<C>& TClassRegistration<C>::Property(const UnicodeString& name
     FInfo.FProperties.push_back(std::move(info));
     return *this;
 }
+/// \endcond
 
 }  // namespace Framework

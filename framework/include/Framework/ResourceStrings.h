@@ -29,8 +29,8 @@ namespace Framework {
 /// A localisable text: a stable identifier (conventionally "Unit.Name") and
 /// the default text used when no translation applies.
 struct TResourceString {
-    const char* Id;
-    const char16_t* Default;
+    const char* Id;           ///< the stable identifier translations are keyed by
+    const char16_t* Default;  ///< the text when no translation applies
 };
 
 /// The text of Res in the current resource language.

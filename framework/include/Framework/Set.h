@@ -20,9 +20,11 @@ class TSet {
     static_assert(std::is_enum_v<E>, "TSet needs an enumeration type");
 
 public:
+    /// The enumeration whose elements the set holds.
     using Element = E;
 
     constexpr TSet() noexcept = default;
+    /// The set of the listed elements ({} is the empty set).
     constexpr TSet(std::initializer_list<E> elements) {
         for (E item : elements) FMask |= Bit(item);
     }
@@ -33,17 +35,22 @@ public:
         result.FMask = mask;
         return result;
     }
+    /// The members as bits: bit N stands for the element of value N.
     constexpr std::uint64_t ToMask() const noexcept { return FMask; }
 
+    /// Adds Item; returns this set.
     constexpr TSet& Include(E item) {
         FMask |= Bit(item);
         return *this;
     }
+    /// Removes Item; returns this set.
     constexpr TSet& Exclude(E item) {
         FMask &= ~Bit(item);
         return *this;
     }
+    /// Whether Item is a member.
     constexpr bool Contains(E item) const { return (FMask & Bit(item)) != 0; }
+    /// Whether the set has no members.
     constexpr bool Empty() const noexcept { return FMask == 0; }
     /// Number of elements in the set.
     constexpr int Count() const noexcept {
@@ -60,8 +67,11 @@ public:
     friend constexpr TSet operator*(TSet a, TSet b) noexcept { return FromMask(a.FMask & b.FMask); }
     friend constexpr bool operator==(TSet a, TSet b) noexcept { return a.FMask == b.FMask; }
 
+    /// Adds the members of Other.
     constexpr TSet& operator+=(TSet other) noexcept { return *this = *this + other; }
+    /// Removes the members of Other.
     constexpr TSet& operator-=(TSet other) noexcept { return *this = *this - other; }
+    /// Keeps only the members also in Other.
     constexpr TSet& operator*=(TSet other) noexcept { return *this = *this * other; }
 
     /// True when every member of this set is also in Other.

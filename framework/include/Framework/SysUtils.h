@@ -17,10 +17,13 @@ namespace Framework {
 /// what() returns the same text in UTF-8 (kept in step by SetMessage).
 class Exception : public std::exception {
 public:
+    /// An exception with the message Msg.
     explicit Exception(const UnicodeString& msg);
     ~Exception() override;
 
+    /// The message, as shown to the user.
     const UnicodeString& Message() const noexcept { return FMessage; }
+    /// Replaces the message (and what() with it).
     void SetMessage(const UnicodeString& msg);
 
     /// The message in UTF-8.
@@ -37,12 +40,14 @@ private:
 /// The silent abort: the application's exception display does not show it.
 class EAbort : public Exception {
 public:
+    /// An abort with the message Msg (never shown).
     using Exception::Exception;
 };
 
 /// A text could not be converted (StrToInt and friends).
 class EConvertError : public Exception {
 public:
+    /// An error with the message Msg.
     using Exception::Exception;
 };
 
@@ -51,8 +56,11 @@ public:
 
 /// Decimal text of an integer ("-2147483648", "4294967295", ...).
 UnicodeString IntToStr(Integer value);
+/// Decimal text of a signed 64-bit integer.
 UnicodeString IntToStr(Int64 value);
+/// Decimal text of an unsigned 32-bit integer.
 UnicodeString IntToStr(Cardinal value);
+/// Decimal text of an unsigned 64-bit integer.
 UnicodeString IntToStr(UInt64 value);
 /// Any other integral type (long long, unsigned short, ...) goes to the
 /// signed or unsigned 64-bit form.
@@ -74,6 +82,7 @@ Integer StrToInt(const UnicodeString& s);
 Int64 StrToInt64(const UnicodeString& s);
 /// As StrToInt, but returns false instead of raising.
 bool TryStrToInt(const UnicodeString& s, Integer& value);
+/// As StrToInt64, but returns false instead of raising.
 bool TryStrToInt64(const UnicodeString& s, Int64& value);
 /// As StrToInt, but returns defaultValue instead of raising.
 Integer StrToIntDef(const UnicodeString& s, Integer defaultValue);

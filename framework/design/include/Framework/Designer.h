@@ -47,10 +47,13 @@ public:
     /// The type of a published property.
     static TPropertyType Of(const TPropInfo& property);
 
+    /// The property's kind.
     TPropertyKind Kind() const noexcept { return FKind; }
     /// "Word", "Integer", "Boolean", "string", "TAccessType", "set of
     /// TSessionFlag", "TINetSession", "event", ...
     UnicodeString Name() const;
+    /// Whether both stand for the same type (kind, width and signedness,
+    /// element type or referenced class).
     bool operator==(const TPropertyType& other) const noexcept;
 
 private:
@@ -97,6 +100,7 @@ TPropertyType TypeInfo() {
 /// The registered class of component class C; EClassNotFound when C was
 /// never registered (Framework/Properties.h).
 const TClassInfo& RequireClass(const std::type_info& type);
+/// The registered class of C, as RequireClass.
 template <class C>
 const TClassInfo* ClassOf() {
     return &RequireClass(typeid(C));
@@ -123,6 +127,7 @@ enum TPropertyAttribute {
     paCustomDropDown,         ///< draws its own drop-down
     paValueEditable           ///< the value text may be typed as well as picked
 };
+/// A set of TPropertyAttribute elements.
 using TPropertyAttributes = TSet<TPropertyAttribute>;
 /// Receives the values of a value list, one call per value.
 using TGetStrProc = std::function<void(const UnicodeString& value)>;
@@ -134,12 +139,16 @@ using TGetStrProc = std::function<void(const UnicodeString& value)>;
 /// loads is reported and the form still loads.
 class TFormDesigner {
 public:
+    /// Designs Root's form, which the designer does not own.
     explicit TFormDesigner(TComponent& root);
 
+    /// The form's root component.
     TComponent& Root() const noexcept { return FRoot; }
     /// Marks the form changed (editors call it after each change).
     void Modified() noexcept { FModified = true; }
+    /// Whether the form changed since it was read or saved.
     bool IsModified() const noexcept { return FModified; }
+    /// Sets the flag (false after saving the form).
     void SetModified(bool value) noexcept { FModified = value; }
 
 private:
@@ -153,6 +162,7 @@ private:
 /// each successful change marks the designer's form modified.
 class TPropertyEditor {
 public:
+    /// An editor of Property of Component on Designer's form.
     TPropertyEditor(TFormDesigner& designer, TComponent& component, const TPropInfo& property);
     virtual ~TPropertyEditor();
     TPropertyEditor(const TPropertyEditor&) = delete;
@@ -170,8 +180,11 @@ public:
 
     /// The property's name.
     const UnicodeString& GetName() const noexcept { return FProperty.Name(); }
+    /// The property edited.
     const TPropInfo& PropInfo() const noexcept { return FProperty; }
+    /// The component whose property is edited.
     TComponent& GetComponent() const noexcept { return FComponent; }
+    /// The designer of the component's form.
     TFormDesigner& Designer() const noexcept { return FDesigner; }
 
     /// The value of an ordinal property (integer, Boolean 0/1, enumeration
@@ -181,7 +194,9 @@ public:
     /// the property's range raises EConvertError before anything is set: an
     /// integer never reaches a narrower property cut to its low bits.
     void SetOrdValue(Int64 value);
+    /// The value of a string property.
     UnicodeString GetStrValue();
+    /// Sets a string value through the property's setter.
     void SetStrValue(const UnicodeString& value);
     /// Marks the form modified.
     void Modified() noexcept { FDesigner.Modified(); }
@@ -196,6 +211,7 @@ private:
 /// sets); may be edited on several components at once.
 class TOrdinalProperty : public TPropertyEditor {
 public:
+    /// An editor of Property of Component on Designer's form.
     using TPropertyEditor::TPropertyEditor;
     TPropertyAttributes GetAttributes() override;
 };
@@ -239,6 +255,7 @@ public:
 /// Strings as they are.
 class TStringProperty : public TPropertyEditor {
 public:
+    /// An editor of Property of Component on Designer's form.
     using TPropertyEditor::TPropertyEditor;
     TPropertyAttributes GetAttributes() override;
     UnicodeString GetValue() override;
@@ -250,6 +267,7 @@ public:
 /// class.
 class TComponentProperty : public TPropertyEditor {
 public:
+    /// An editor of Property of Component on Designer's form.
     using TPropertyEditor::TPropertyEditor;
     TPropertyAttributes GetAttributes() override;
     UnicodeString GetValue() override;
@@ -261,6 +279,7 @@ public:
 /// text for none); the list offers the handlers of the event's type.
 class TMethodProperty : public TPropertyEditor {
 public:
+    /// An editor of Property of Component on Designer's form.
     using TPropertyEditor::TPropertyEditor;
     TPropertyAttributes GetAttributes() override;
     UnicodeString GetValue() override;
@@ -270,7 +289,8 @@ public:
 
 /// An editor class: its name and how to make an editor of it.
 struct TPropertyEditorClass {
-    UnicodeString ClassName;
+    UnicodeString ClassName;  ///< the editor class's name
+    /// Makes an editor of this class.
     std::function<std::unique_ptr<TPropertyEditor>(TFormDesigner&, TComponent&, const TPropInfo&)> Create;
 };
 
@@ -290,17 +310,17 @@ TPropertyEditorClass EditorClass() {
 /// A page of the component palette: its name and classes in registration
 /// order.
 struct TPalettePage {
-    UnicodeString Name;
-    std::vector<const TClassInfo*> Classes;
+    UnicodeString Name;                      ///< the page's name
+    std::vector<const TClassInfo*> Classes;  ///< its classes
 };
 
 /// One RegisterPropertyEditor: the property type, the component class (null:
 /// any) and property name (empty: any) it serves, and the editor class.
 struct TEditorRegistration {
-    TPropertyType PropertyType;
-    const TClassInfo* ComponentClass = nullptr;
-    UnicodeString PropertyName;
-    TPropertyEditorClass EditorClass;
+    TPropertyType PropertyType;                  ///< the property type served
+    const TClassInfo* ComponentClass = nullptr;  ///< the component class served, or null for any
+    UnicodeString PropertyName;                  ///< the property name served, or empty for any
+    TPropertyEditorClass EditorClass;            ///< the editor class
 };
 
 /// What a designer reads: the palette and the property editors. Entries
@@ -317,6 +337,8 @@ public:
     /// palette when new; page names ignore ASCII case). A class already on
     /// a page stays where it is. EPropertyError for a null class.
     void AddComponents(const UnicodeString& page, const std::vector<const TClassInfo*>& classes);
+    /// Adds an editor registration (see FindEditorClass for which one
+    /// serves a property).
     void AddPropertyEditor(TEditorRegistration registration);
 
     /// The palette's pages, in the order they were first registered.
@@ -360,8 +382,11 @@ TDesignRegistry& DesignRegistry();
 /// DesignRegistry(), or while a package registers, the loader's staging
 /// registry. TRegistrationTarget switches it for a scope.
 TDesignRegistry& RegistrationTarget();
+/// Makes Target the registration target for the object's lifetime, then
+/// restores the previous one.
 class TRegistrationTarget {
 public:
+    /// Switches the registration target to Target.
     explicit TRegistrationTarget(TDesignRegistry& target);
     ~TRegistrationTarget();
     TRegistrationTarget(const TRegistrationTarget&) = delete;

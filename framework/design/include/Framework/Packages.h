@@ -44,32 +44,34 @@ extern "C" {
 /// One unit of a package. Initialization and Finalization may be null; so
 /// is Register for a unit that registers nothing.
 struct TPackageUnit {
-    const char16_t* Name;
-    void (*Initialization)(void);
-    void (*Finalization)(void);
-    void (*Register)(void);
+    const char16_t* Name;          ///< the unit's name
+    void (*Initialization)(void);  ///< the unit's initialization, run by Initialize
+    void (*Finalization)(void);    ///< the unit's finalization, run by Finalize
+    void (*Register)(void);        ///< registers the unit's classes and editors, when a designer loads it
 };
 
 /// A resource the package carries: a palette bitmap is type u"BITMAP",
 /// named after its class in upper case, and holds a device-independent
 /// bitmap (a BMP file without its 14-byte file header).
 struct TPackageResource {
-    const char16_t* Name;
-    const char16_t* Type;
-    const unsigned char* Data;
-    size_t Size;
+    const char16_t* Name;       ///< the resource's name
+    const char16_t* Type;       ///< its type (u"BITMAP")
+    const unsigned char* Data;  ///< its bytes
+    size_t Size;                ///< the number of bytes
 };
 
+/// What a package tells about itself: the table its exported entry point
+/// returns.
 struct TPackageInfoTable {
-    uint32_t Version;  ///< FRAMEWORK_PACKAGE_TABLE_VERSION
-    uint32_t Flags;    ///< FRAMEWORK_PACKAGE_* bits
-    const char16_t* Description;
-    uint32_t UnitCount;
-    const TPackageUnit* Units;  ///< the units the package contains, in its order
-    uint32_t RequiresCount;
-    const char16_t* const* Requires;  ///< names of the packages it requires
-    uint32_t ResourceCount;
-    const TPackageResource* Resources;
+    uint32_t Version;                   ///< FRAMEWORK_PACKAGE_TABLE_VERSION
+    uint32_t Flags;                     ///< FRAMEWORK_PACKAGE_* bits
+    const char16_t* Description;        ///< the package's description, for designers
+    uint32_t UnitCount;                 ///< the number of Units
+    const TPackageUnit* Units;          ///< the units the package contains, in its order
+    uint32_t RequiresCount;             ///< the number of Requires
+    const char16_t* const* Requires;    ///< names of the packages it requires
+    uint32_t ResourceCount;             ///< the number of Resources
+    const TPackageResource* Resources;  ///< the resources the package carries
 };
 
 typedef const TPackageInfoTable* (*TGetPackageInfoTableProc)(void);
@@ -82,6 +84,7 @@ namespace Framework {
 /// A package could not be loaded or registered; the message says why.
 class EPackageError : public Exception {
 public:
+    /// An error with the message Msg.
     using Exception::Exception;
 };
 
@@ -92,11 +95,17 @@ public:
     TPackage(const TPackage&) = delete;
     TPackage& operator=(const TPackage&) = delete;
 
+    /// The file the package was loaded from.
     const UnicodeString& FileName() const noexcept { return FFileName; }
+    /// The package's information table.
     const TPackageInfoTable& Info() const noexcept { return *FInfo; }
+    /// The package's description (empty when it has none).
     UnicodeString Description() const;
+    /// Whether the package is for designers only.
     bool DesignOnly() const noexcept { return (FInfo->Flags & FRAMEWORK_PACKAGE_DESIGN_ONLY) != 0; }
+    /// The names of its units, in its order.
     std::vector<UnicodeString> Units() const;
+    /// The names of the packages it requires.
     std::vector<UnicodeString> Requires() const;
     /// The resource of that type and name (names ignore ASCII case), or null.
     const TPackageResource* Resource(const UnicodeString& type, const UnicodeString& name) const noexcept;
