@@ -58,46 +58,93 @@ Result Run(const std::function<Result()>& work) {
     }
 }
 
+// Reports an operation's completion (an INTERNET_ASYNC_RESULT) and starts
+// the handle's next operation; ends the activity the operation counted. The
+// completion is reported before the next operation starts, so completions
+// keep their order; an operation the completion's callback starts takes the
+// turn at once (Begin), so the callback may wait for it.
+void Complete(const HandleRef& target, Result result) noexcept {
+    HandleRef to = result.target ? std::move(result.target) : target;
+    const bool elsewhere = to != target;
+    Handle::WorkState& state = target->Work();
+    std::uint64_t ticket;
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        ticket = ++state.issued;
+        state.completing = std::this_thread::get_id();
+        state.completion = ticket;
+    }
+    if (!elsewhere || AddActivityIfOpen(*to)) {
+        INTERNET_ASYNC_RESULT completion{result.value, result.error};
+        if (result.value == 0) ::SetLastError(result.error);
+        {
+            const Workers::InCallback callback;
+            to->Notify(INTERNET_STATUS_REQUEST_COMPLETE, &completion, sizeof(completion));
+        }
+        if (elsewhere) EndActivity(*to);
+    }
+    bool handed;
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        handed = state.handed == ticket;
+        if (state.completion == ticket) state.completing = std::thread::id();
+    }
+    if (!handed) Next(target);
+    if (result.closeTarget) HandleTable::Close(target->Value());
+    to.reset();
+    EndActivity(*target);
+}
+
 // The task a worker runs for one operation: the work (skipped when the
-// handle closed before its turn: ERROR_INTERNET_OPERATION_CANCELLED), its
-// completion, then the next operation. The completion is reported before
-// the next operation starts, so completions keep their order; an operation
-// the completion's callback starts takes the turn at once (Begin), so the
-// callback may wait for it.
+// handle closed before its turn: ERROR_INTERNET_OPERATION_CANCELLED), then
+// its completion and the next operation.
 std::function<void()> Task(const HandleRef& target, std::function<Result()> work) {
     return [target, work = std::move(work)]() mutable noexcept {
         const Handle::ActivityScope scope(*target);
         Result result = target->IsClosed() ? Result{0, ERROR_INTERNET_OPERATION_CANCELLED} : Run(work);
         work = nullptr;
-        HandleRef to = result.target ? std::move(result.target) : target;
-        const bool elsewhere = to != target;
-        Handle::WorkState& state = target->Work();
-        std::uint64_t ticket;
+        Complete(target, std::move(result));
+    };
+}
+
+// The task for an operation that may wait with no thread held: `start`, and
+// when it returns no result, nothing more until its Resume is called. Run on
+// the caller's thread (`onCaller`), a result it returns at once is reported
+// from a worker, as every completion is.
+std::function<void()> EventedTask(const HandleRef& target, std::function<std::optional<Result>(Resume)> start,
+                                  bool onCaller) {
+    return [target, start = std::move(start), onCaller]() mutable noexcept {
+        std::optional<Result> result;
         {
-            std::lock_guard<std::mutex> lock(state.mutex);
-            ticket = ++state.issued;
-            state.completing = std::this_thread::get_id();
-            state.completion = ticket;
-        }
-        if (!elsewhere || AddActivityIfOpen(*to)) {
-            INTERNET_ASYNC_RESULT completion{result.value, result.error};
-            if (result.value == 0) ::SetLastError(result.error);
-            {
-                const Workers::InCallback callback;
-                to->Notify(INTERNET_STATUS_REQUEST_COMPLETE, &completion, sizeof(completion));
+            const Handle::ActivityScope scope(*target);
+            if (target->IsClosed()) {
+                result = Result{0, ERROR_INTERNET_OPERATION_CANCELLED};
+            } else {
+                Resume resume = [target](std::function<Result()> rest) {
+                    Launch([target, rest = std::move(rest)]() mutable noexcept {
+                        const Handle::ActivityScope scope(*target);
+                        Result result = Run(rest);
+                        rest = nullptr;
+                        Complete(target, std::move(result));
+                    });
+                };
+                try {
+                    const FaultInjection::EntryScope entry;
+                    result = start(std::move(resume));
+                } catch (const std::bad_alloc&) {
+                    result = Result{0, ERROR_NOT_ENOUGH_MEMORY};
+                } catch (...) {
+                    result = Result{0, ERROR_INTERNET_INTERNAL_ERROR};
+                }
             }
-            if (elsewhere) EndActivity(*to);
+            start = nullptr;
         }
-        bool handed;
-        {
-            std::lock_guard<std::mutex> lock(state.mutex);
-            handed = state.handed == ticket;
-            if (state.completion == ticket) state.completing = std::thread::id();
-        }
-        if (!handed) Next(target);
-        if (result.closeTarget) HandleTable::Close(target->Value());
-        to.reset();
-        EndActivity(*target);
+        if (!result) return;
+        if (!onCaller) return Complete(target, std::move(*result));
+        Launch([target, result = std::move(*result)]() mutable noexcept {
+            const Handle::ActivityScope scope(*target);
+            Complete(target, std::move(result));
+        });
     };
 }
 
@@ -148,16 +195,9 @@ bool TakeTurn(Handle::WorkState& state, bool* fresh) {
     return false;
 }
 
-}  // namespace
-
-bool IsAsync(const Handle& handle) {
-    const Handle* root = &handle;
-    while (root->Parent()) root = root->Parent().get();
-    return &root->Ops() == &Session::Ops && static_cast<const Session*>(root)->IsAsync();
-}
-
-DWORD Begin(const HandleRef& target, std::function<Result()> work) {
-    std::function<void()> task = Task(target, std::move(work));
+// Starts a task for `target` or queues it behind the handle's pending
+// operations.
+DWORD BeginTask(const HandleRef& target, std::function<void()> task) {
     Handle::WorkState& state = target->Work();
     bool fresh = false;
     {
@@ -170,6 +210,40 @@ DWORD Begin(const HandleRef& target, std::function<Result()> work) {
         ++state.activities;
     }
     return PostWithTurn(target, std::move(task), !fresh);
+}
+
+}  // namespace
+
+bool IsAsync(const Handle& handle) {
+    const Handle* root = &handle;
+    while (root->Parent()) root = root->Parent().get();
+    return &root->Ops() == &Session::Ops && static_cast<const Session*>(root)->IsAsync();
+}
+
+DWORD Begin(const HandleRef& target, std::function<Result()> work) {
+    return BeginTask(target, Task(target, std::move(work)));
+}
+
+// The start runs on the caller's thread when the handle is free: handing a
+// hop to libcurl does not wait on the network, and a worker's wake-up is
+// spared.
+DWORD BeginEvented(const HandleRef& target, std::function<std::optional<Result>(Resume resume)> start) {
+    Handle::WorkState& state = target->Work();
+    bool free;
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        free = !state.busy;
+    }
+    if (!free) return BeginTask(target, EventedTask(target, std::move(start), false));
+    std::function<void()> task = EventedTask(target, std::move(start), true);
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        if (state.busy) return BeginTask(target, std::move(task));
+        state.busy = true;
+        ++state.activities;
+    }
+    task();
+    return ERROR_IO_PENDING;
 }
 
 DWORD NowOrLater(const HandleRef& target, const std::function<bool()>& ready,

@@ -24,6 +24,7 @@
 #include "posix/handles/Handle.h"
 
 #include <functional>
+#include <optional>
 
 namespace Corvane::Backend::Async {
 
@@ -51,6 +52,20 @@ bool IsAsync(const Handle& handle);
 /// use, as the caller's buffers are) what it touches. A handle closed
 /// before its turn comes has its work skipped.
 DWORD Begin(const HandleRef& target, std::function<Result()> work);
+
+/// Goes on with an operation whose work waited for an event with no thread
+/// held (see BeginEvented): runs `rest` on a worker thread, then reports the
+/// completion and starts the handle's next operation. Call it exactly once.
+using Resume = std::function<void(std::function<Result()> rest)>;
+
+/// As Begin, for work that can wait on the network without holding a worker:
+/// `start` runs on a worker thread and either returns the result (the
+/// operation ended there) or returns nothing after handing `resume` to
+/// whatever will call it when the operation can go on. Until then the
+/// operation counts as running: its handle's next operations wait behind it
+/// and a close of the handle waits for it (so what calls `resume` must do so
+/// when the handle closes too).
+DWORD BeginEvented(const HandleRef& target, std::function<std::optional<Result>(Resume resume)> start);
 
 /// For calls that may answer at once: when no operation of `target` is
 /// running or queued and `ready()`

@@ -1,5 +1,6 @@
 #include "posix/async/Workers.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -18,8 +19,9 @@ struct Pool {
     // Threads of the current generation, and how many of them wait for work.
     std::vector<std::thread> threads;
     int idle = 0;
-    // Threads running an application's callback (InCallback).
-    int inCallback = 0;
+    // Threads running an application's callback (InCallback): counted
+    // without the lock, as every completion enters and leaves one.
+    std::atomic<int> inCallback{0};
     // Raised by each stop: a thread of an earlier generation ends once the
     // queue is empty.
     unsigned generation = 0;
@@ -84,7 +86,7 @@ void Release() {
 
 bool Post(std::function<void()> work) {
     Pool& pool = ThePool();
-    std::lock_guard<std::mutex> lock(pool.mutex);
+    std::unique_lock<std::mutex> lock(pool.mutex);
     // No asynchronous session is open: the pool is stopped.
     if (pool.users == 0) return false;
     // Room first, so that once the work is queued nothing can fail.
@@ -93,7 +95,7 @@ bool Post(std::function<void()> work) {
     // Idle threads that were woken but have not taken their work yet still
     // count as idle: a thread is started unless one is free for each piece
     // of work waiting.
-    const long working = static_cast<long>(pool.threads.size()) - pool.inCallback;
+    const long working = static_cast<long>(pool.threads.size()) - pool.inCallback.load();
     if (pool.queue.size() > static_cast<std::size_t>(pool.idle) && working < kMaxThreads) {
         try {
             pool.threads.emplace_back(Run, std::ref(pool), pool.generation);
@@ -105,20 +107,19 @@ bool Post(std::function<void()> work) {
             }
         }
     }
+    // Woken after the lock is let go, so that the thread does not wake only
+    // to wait for it.
+    lock.unlock();
     pool.work.notify_one();
     return true;
 }
 
 InCallback::InCallback() {
-    Pool& pool = ThePool();
-    std::lock_guard<std::mutex> lock(pool.mutex);
-    ++pool.inCallback;
+    ++ThePool().inCallback;
 }
 
 InCallback::~InCallback() {
-    Pool& pool = ThePool();
-    std::lock_guard<std::mutex> lock(pool.mutex);
-    --pool.inCallback;
+    --ThePool().inCallback;
 }
 
 std::size_t ThreadCount() {

@@ -80,7 +80,10 @@ std::shared_ptr<TransferGroup> ConnectionPool::Group(const HopConfig& hop, DWORD
 // Moves the entries no request has used for TransferGroup::kIdleSeconds out
 // of the pool; a request that holds one still may finish with it.
 void ConnectionPool::DropIdle(std::vector<std::shared_ptr<TransferGroup>>& dropped) {
-    const auto since = std::chrono::steady_clock::now() - std::chrono::seconds(TransferGroup::kIdleSeconds);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - FLastSweep < std::chrono::seconds(1)) return;
+    FLastSweep = now;
+    const auto since = now - std::chrono::seconds(TransferGroup::kIdleSeconds);
     for (auto it = FGroups.begin(); it != FGroups.end();) {
         if (it->second->IdleSince(since)) {
             dropped.push_back(std::move(it->second));

@@ -18,6 +18,7 @@
 
 #include "posix/http/Transfer.h"
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -42,6 +43,10 @@ private:
 
     std::mutex FMutex;
     std::map<std::string, std::shared_ptr<TransferGroup>> FGroups;
+    // When DropIdle last looked at the groups: at most once a second, as
+    // looking takes each group's lock, which a thread running libcurl for
+    // it holds most of the time.
+    std::chrono::steady_clock::time_point FLastSweep;
 };
 
 }  // namespace Corvane::Backend

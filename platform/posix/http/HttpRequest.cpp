@@ -295,47 +295,74 @@ DWORD HttpRequest::KeepCookies(const Target& target, const ResponseHead& head) c
 DWORD HttpRequest::Send(std::string_view headers, std::string body) {
     const Transfer::Caller caller(FTransfer);
     if (!caller.Entered()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-    std::string verb;
-    std::string url;
-    DWORD securityFlags;
+    Exchange exchange;
+    DWORD error = Prepare(headers, std::move(body), exchange);
+    if (error == ERROR_SUCCESS) error = StartHop(exchange);
+    return error == ERROR_SUCCESS ? Conclude(exchange) : error;
+}
+
+// The operations of one handle run one at a time beneath an asynchronous
+// session, so the caller right is not taken: the send's end runs on another
+// thread than its start.
+std::optional<Async::Result> HttpRequest::SendEvented(const std::shared_ptr<HttpRequest>& self,
+                                                      std::string_view headers, std::string body,
+                                                      Async::Resume resume) {
+    const auto outcome = [](DWORD error) { return Async::Result{error == ERROR_SUCCESS, error}; };
+    auto exchange = std::make_shared<Exchange>();
+    DWORD error = Prepare(headers, std::move(body), *exchange);
+    if (error == ERROR_SUCCESS) error = StartHop(*exchange);
+    if (error != ERROR_SUCCESS) return outcome(error);
+    if (FTransfer.WhenHeaders([self, exchange, outcome, resume = std::move(resume)] {
+            resume([self, exchange, outcome] { return outcome(self->Conclude(*exchange)); });
+        }))
+        return std::nullopt;
+    return outcome(Conclude(*exchange));
+}
+
+DWORD HttpRequest::Prepare(std::string_view headers, std::string body, Exchange& exchange) {
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (!headers.empty()) {
+        const DWORD error = FHeaders.Apply(headers, HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
+        if (error != ERROR_SUCCESS) return error;
+    }
+    FBody = std::make_shared<const std::string>(std::move(body));
+    FSent = true;
+    FSentVerb = FVerb;
+    exchange.verb = FVerb;
+    exchange.url = InitialUrl();
+    exchange.securityFlags = FSecurityFlags;
+    // A HEAD request sends no body (and its response has none).
+    exchange.withBody = !FBody->empty() && exchange.verb != "HEAD";
+    return ERROR_SUCCESS;
+}
+
+DWORD HttpRequest::StartHop(Exchange& exchange) {
+    Target& target = exchange.target;
+    target = Target{exchange.url, {}, {}, {}};
+    if (!SplitUrl(exchange.url, target.scheme, target.host, target.path)) return ERROR_INTERNET_INVALID_URL;
+    DWORD cookiesSent = 0;
+    const HopConfig hop = MakeHop(target, exchange.verb, exchange.withBody, &cookiesSent);
+    const std::shared_ptr<TransferGroup> group =
+        FConnection->Group(hop, exchange.securityFlags & kCertificateIgnoreFlags);
+    if (!group) return ERROR_INVALID_HANDLE;
+    // The certificate checks are OpenSSL's; with another TLS library
+    // under libcurl they would not run as the flags say.
+    if (target.scheme == "https" && !TlsLibraryUsable()) return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
     {
         std::lock_guard<std::mutex> lock(FMutex);
-        if (!headers.empty()) {
-            const DWORD error = FHeaders.Apply(headers, HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
-            if (error != ERROR_SUCCESS) return error;
-        }
-        FBody = std::make_shared<const std::string>(std::move(body));
-        FSent = true;
-        FSentVerb = FVerb;
-        verb = FVerb;
-        url = InitialUrl();
-        securityFlags = FSecurityFlags;
+        FUrl = exchange.url;
+        FSentVerb = exchange.verb;
     }
-    // A HEAD request sends no body (and its response has none).
-    bool withBody = !FBody->empty() && verb != "HEAD";
-    for (int redirects = 0;; ++redirects) {
-        Target target{url, {}, {}, {}};
-        if (!SplitUrl(url, target.scheme, target.host, target.path)) return ERROR_INTERNET_INVALID_URL;
-        DWORD cookiesSent = 0;
-        const HopConfig hop = MakeHop(target, verb, withBody, &cookiesSent);
-        const std::shared_ptr<TransferGroup> group =
-            FConnection->Group(hop, securityFlags & kCertificateIgnoreFlags);
-        if (!group) return ERROR_INVALID_HANDLE;
-        // The certificate checks are OpenSSL's; with another TLS library
-        // under libcurl they would not run as the flags say.
-        if (target.scheme == "https" && !TlsLibraryUsable()) return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
-        {
-            std::lock_guard<std::mutex> lock(FMutex);
-            FUrl = url;
-            FSentVerb = verb;
-        }
-        // The number of cookies the hop carries (none with
-        // INTERNET_FLAG_NO_COOKIES, which makes no notification either).
-        if (cookiesSent > 0) Notify(INTERNET_STATUS_COOKIE_SENT, &cookiesSent, sizeof(cookiesSent));
-        DWORD error = FTransfer.Start(group, hop);
-        if (error == ERROR_SUCCESS) error = FTransfer.WaitForHeaders();
-        if (error != ERROR_SUCCESS) return error;
+    // The number of cookies the hop carries (none with
+    // INTERNET_FLAG_NO_COOKIES, which makes no notification either).
+    if (cookiesSent > 0) Notify(INTERNET_STATUS_COOKIE_SENT, &cookiesSent, sizeof(cookiesSent));
+    return FTransfer.Start(group, hop);
+}
 
+DWORD HttpRequest::Conclude(Exchange& exchange) {
+    for (;;) {
+        if (const DWORD error = FTransfer.WaitForHeaders(); error != ERROR_SUCCESS) return error;
+        const Target& target = exchange.target;
         const ResponseHead head = FTransfer.Response();
         // A proxy's refusal of the tunnel speaks for the proxy, not for the
         // server: its cookies and its Location never count for the server.
@@ -349,15 +376,16 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
         const HeaderField* location = head.Find("Location");
         std::string next;
         if (!location || location->value.empty()) return ERROR_SUCCESS;
-        if (!ResolveLocation(url, location->value, next)) return ERROR_HTTP_REDIRECT_FAILED;
+        if (!ResolveLocation(exchange.url, location->value, next)) return ERROR_HTTP_REDIRECT_FAILED;
         std::string nextScheme, nextHost, nextPath;
         if (!SplitUrl(next, nextScheme, nextHost, nextPath) ||
             (nextScheme != "http" && nextScheme != "https"))
             return ERROR_HTTP_REDIRECT_FAILED;
-        if (redirects >= kMaxRedirects) return ERROR_HTTP_REDIRECT_FAILED;
+        if (exchange.redirects++ >= kMaxRedirects) return ERROR_HTTP_REDIRECT_FAILED;
+        DWORD securityFlags;
         {
             std::lock_guard<std::mutex> lock(FMutex);
-            securityFlags = FSecurityFlags;
+            securityFlags = exchange.securityFlags = FSecurityFlags;
         }
         if (target.scheme == "http" && nextScheme == "https" &&
             !(securityFlags & SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS))
@@ -375,11 +403,12 @@ DWORD HttpRequest::Send(std::string_view headers, std::string body) {
         // A 303 asks for the result with GET (HEAD stays HEAD); after a 301
         // or 302 only a POST may turn into a GET (RFC 9110, 15.4.2 and
         // 15.4.3): any other method goes on with its body.
-        if (head.status == 303 || ((head.status == 301 || head.status == 302) && verb == "POST")) {
-            if (verb != "HEAD") verb = "GET";
-            withBody = false;
+        if (head.status == 303 || ((head.status == 301 || head.status == 302) && exchange.verb == "POST")) {
+            if (exchange.verb != "HEAD") exchange.verb = "GET";
+            exchange.withBody = false;
         }
-        url = std::move(next);
+        exchange.url = std::move(next);
+        if (const DWORD error = StartHop(exchange); error != ERROR_SUCCESS) return error;
     }
 }
 
@@ -634,11 +663,10 @@ BOOL WINAPI HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders, DWORD dwHe
         if (dwOptionalLength) body.assign(static_cast<const char*>(lpOptional), dwOptionalLength);
         std::string headers = Utf16ToUtf8(TextArgument(lpszHeaders, lpszHeaders ? dwHeadersLength : 0));
         if (Async::IsAsync(*request)) {
-            return Fail(Async::Begin(
-                request, [request, headers = std::move(headers), body = std::move(body)]() mutable {
-                    const DWORD error = request->Send(headers, std::move(body));
-                    return Async::Result{error == ERROR_SUCCESS, error};
-                }));
+            return Fail(Async::BeginEvented(request, [request, headers = std::move(headers),
+                                                      body = std::move(body)](Async::Resume resume) mutable {
+                return request->SendEvented(request, headers, std::move(body), std::move(resume));
+            }));
         }
         return Outcome(request->Send(headers, std::move(body)));
     });

@@ -3,6 +3,7 @@
 // hop, and the response as HttpQueryInfoW and InternetReadFile see it.
 #pragma once
 
+#include "posix/async/Async.h"
 #include "posix/handles/Handle.h"
 #include "posix/http/HttpConnection.h"
 #include "posix/http/Headers.h"
@@ -36,6 +37,15 @@ public:
     /// response's headers are in.
     DWORD Send(std::string_view headers, std::string body);
 
+    /// Send beneath an asynchronous session, started on a worker thread: the
+    /// hop is handed to libcurl, and the wait for its headers holds no
+    /// thread (Transfer::WhenHeaders); `resume` goes on with the rest
+    /// (redirects followed as Send does) once they are in. The result when
+    /// the send ended at once, else nothing. `self` is this request.
+    std::optional<Async::Result> SendEvented(const std::shared_ptr<HttpRequest>& self,
+                                             std::string_view headers, std::string body,
+                                             Async::Resume resume);
+
     /// HttpQueryInfoW (see QueryInfo.cpp).
     DWORD QueryInfo(DWORD level, void* buffer, DWORD* size, DWORD* index);
 
@@ -48,6 +58,22 @@ private:
         std::string host;  // without brackets
         std::string path;  // path only, for cookies
     };
+
+    // What a send carries from hop to hop.
+    struct Exchange {
+        std::string verb;
+        std::string url;
+        DWORD securityFlags = 0;
+        bool withBody = false;
+        int redirects = 0;
+        Target target;
+    };
+    // The steps of a send: the request's headers and body taken, a hop
+    // started, and once its headers are in, what follows (the hops of
+    // redirects up to the final response).
+    DWORD Prepare(std::string_view headers, std::string body, Exchange& exchange);
+    DWORD StartHop(Exchange& exchange);
+    DWORD Conclude(Exchange& exchange);
 
     std::string InitialUrl() const;
     HopConfig MakeHop(const Target& target, const std::string& verb, bool withBody, DWORD* cookiesSent);

@@ -2,6 +2,8 @@
 // and their bounded body buffers.
 #include "posix/http/Transfer.h"
 
+#include "posix/async/Workers.h"
+
 #include "posix/http/CurlMemory.h"
 #include "posix/text/Utf.h"
 
@@ -181,13 +183,135 @@ void TransferGroup::CollectDone() {
         if (message->msg != CURLMSG_DONE) continue;
         char* owner = nullptr;
         curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &owner);
-        if (owner) reinterpret_cast<Transfer*>(owner)->Finish(message->data.result);
+        if (!owner) continue;
+        auto* t = reinterpret_cast<Transfer*>(owner);
+        t->Finish(message->data.result);
+        if (t->FResult == CURLE_OK && t->FAbortError == ERROR_SUCCESS) t->Detach();
     }
 }
 
 void TransferGroup::WakeSleepers(bool all) {
     for (Transfer* t : FAttached)
         if (t->FSleeping && (all || t->HasNews())) t->FWake.notify_one();
+    if (all)
+        for (Transfer* t : FToAdd)
+            if (t->FSleeping) t->FWake.notify_one();
+    if (FCalls > 0) TakeReadyCalls();
+    if (FDriverSleeping && (all || !FFired.empty())) FDriverWake.notify_one();
+}
+
+void TransferGroup::TakeReadyCalls() {
+    for (Transfer* t : FAttached)
+        if (t->FOnHeaders && (t->FHeadersFinal || t->FDone || t->FOwner.IsClosed())) {
+            // Room for every waiting call was reserved when it was made.
+            FFired.push_back(std::move(t->FOnHeaders));
+            t->FOnHeaders = nullptr;
+        }
+}
+
+// Adds the easy handles of the hops started while this thread had the
+// multi handle (room in FAttached was reserved by Start). One that libcurl
+// refuses ends its hop with the error.
+void TransferGroup::AddPending() {
+    for (Transfer* t : FToAdd) {
+        t->FPendingAdd = false;
+        const CURLMcode added = curl_multi_add_handle(FMulti, t->FEasy);
+        if (added == CURLM_OK) {
+            FAttached.push_back(t);
+            continue;
+        }
+        std::vector<StatusEvent> kept;
+        t->FAbortError = MultiError(added);
+        t->FAttached = false;  // nothing to take out of the multi handle
+        t->ReleaseLocked(kept);
+        t->FEvents.swap(kept);  // still for its reader
+    }
+    FToAdd.clear();
+}
+
+// The driver: while transfers wait with a call, it makes the calls whose
+// wait is over, and runs libcurl for the group whenever no other thread
+// does (a thread that waits on a transfer of its own may; the driver then
+// sleeps, and is woken when that thread lets go or a call is due). It lets
+// go of the multi handle for whoever asks for it, and fails a waiting
+// transfer whose time is up as a waiting thread would.
+void TransferGroup::Drive(const std::shared_ptr<TransferGroup>& self) noexcept {
+    TransferGroup& group = *self;
+    std::unique_lock<std::mutex> lock(group.FMutex);
+    std::vector<StatusEvent> events;
+    bool pumping = false;
+    const auto letGo = [&] {
+        if (!pumping) return;
+        pumping = false;
+        group.FBusy = false;
+        group.FChanged.notify_all();
+        group.WakeSleepers(true);
+    };
+    for (;;) {
+        group.TakeReadyCalls();
+        if (!events.empty() || !group.FFired.empty() || group.FCalls == 0 || group.FWantUse > 0) letGo();
+        if (!events.empty()) {
+            lock.unlock();
+            DeliverEvents(events);
+            lock.lock();
+            continue;
+        }
+        if (!group.FFired.empty()) {
+            std::function<void()> call = std::move(group.FFired.back());
+            group.FFired.pop_back();
+            --group.FCalls;
+            lock.unlock();
+            try {
+                call();
+            } catch (...) {
+                // The call only hands the rest of the operation to a worker.
+            }
+            call = nullptr;
+            lock.lock();
+            continue;
+        }
+        if (group.FCalls == 0) {
+            group.FDriving = false;
+            return;
+        }
+        if (!pumping) {
+            if (group.FBusy || group.FWantUse > 0) {
+                group.FDriverSleeping = true;
+                group.FDriverWake.wait_for(lock, std::chrono::seconds(1));
+                group.FDriverSleeping = false;
+                continue;
+            }
+            group.FBusy = true;
+            pumping = true;
+        }
+        group.AddPending();
+        group.ResumePaused();
+        int running = 0;
+        const CURLMcode code = curl_multi_perform(group.FMulti, &running);
+        group.CollectDone();
+        const Transfer::Clock::time_point now = Transfer::Clock::now();
+        Transfer::Clock::time_point wakeAt = now + std::chrono::seconds(1);
+        for (std::size_t i = 0; i < group.FAttached.size();) {
+            Transfer* t = group.FAttached[i];
+            if (t->FOnHeaders && !t->FHeadersFinal && !t->FDone) {
+                const Transfer::Clock::time_point deadline = t->Deadline();
+                if (code != CURLM_OK || now >= deadline) {
+                    t->FAbortError = code != CURLM_OK ? MultiError(code) : ERROR_INTERNET_TIMEOUT;
+                    t->ReleaseLocked(events);  // takes it out of FAttached
+                    continue;
+                }
+                wakeAt = std::min(wakeAt, deadline);
+            }
+            ++i;
+        }
+        group.WakeSleepers(false);
+        if (group.FWantUse > 0) group.FChanged.notify_all();
+        if (!events.empty() || !group.FFired.empty() || group.FWantUse > 0) continue;
+        const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count();
+        lock.unlock();
+        curl_multi_poll(group.FMulti, nullptr, 0, static_cast<int>(std::max<long long>(waitMs, 1)), nullptr);
+        lock.lock();
+    }
 }
 
 // Lets every paused transfer whose queue has drained to half its limit
@@ -241,8 +365,7 @@ Transfer::~Transfer() {
         auto lock = LockGroup(group);
         if (!group) return;
         std::vector<StatusEvent> dropped;
-        TransferGroup::Use use(*group, lock);
-        ReleaseLocked(dropped);
+        ReleaseUsing(*group, lock, dropped);
     } catch (...) {
         // Only the notices can fail to be made, and they are dropped anyway.
     }
@@ -310,8 +433,7 @@ DWORD Transfer::Start(const std::shared_ptr<TransferGroup>& group, const HopConf
         std::shared_ptr<TransferGroup> previous;
         auto lock = LockGroup(previous);
         if (previous) {
-            TransferGroup::Use use(*previous, lock);
-            ReleaseLocked(events);
+            ReleaseUsing(*previous, lock, events);
         }
         std::lock_guard<std::mutex> switching(FGroupMutex);
         FGroup = group;
@@ -365,16 +487,27 @@ DWORD Transfer::Start(const std::shared_ptr<TransferGroup>& group, const HopConf
     if (error == ERROR_SUCCESS) {
         // Room first, so that listing the transfer once libcurl has it
         // cannot fail.
-        group->FAttached.reserve(group->FAttached.size() + 1);
-        TransferGroup::Use use(*group, lock);
-        // While this waited for the multi handle, a close of the request
-        // may have released the easy handle (Release).
-        if (FOwner.IsClosed() || !FEasy) {
-            error = ERROR_INTERNET_OPERATION_CANCELLED;
-        } else if (const CURLMcode added = curl_multi_add_handle(group->FMulti, FEasy); added != CURLM_OK) {
-            error = MultiError(added);
+        group->FAttached.reserve(group->FAttached.size() + group->FToAdd.size() + 1);
+        group->FToAdd.reserve(group->FToAdd.size() + 1);
+        if (group->FBusy) {
+            // Another thread runs libcurl: it adds the easy handle before
+            // its next round (AddPending), woken from its poll for it,
+            // rather than this thread waiting for the multi handle.
+            group->FToAdd.push_back(this);
+            FPendingAdd = true;
+            curl_multi_wakeup(group->FMulti);
         } else {
-            group->FAttached.push_back(this);
+            TransferGroup::Use use(*group, lock);
+            // While this waited for the multi handle, a close of the request
+            // may have released the easy handle (Release).
+            if (FOwner.IsClosed() || !FEasy) {
+                error = ERROR_INTERNET_OPERATION_CANCELLED;
+            } else if (const CURLMcode added = curl_multi_add_handle(group->FMulti, FEasy);
+                       added != CURLM_OK) {
+                error = MultiError(added);
+            } else {
+                group->FAttached.push_back(this);
+            }
         }
     }
     if (error != ERROR_SUCCESS) {
@@ -832,6 +965,7 @@ DWORD Transfer::Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, W
                 group.WakeSleepers(true);
             }
         } pumping{group, lock};
+        group.AddPending();
         group.ResumePaused();
         int running = 0;
         const CURLMcode code = curl_multi_perform(group.FMulti, &running);
@@ -859,6 +993,22 @@ DWORD Transfer::WaitForHeaders() {
     return failure != ERROR_SUCCESS ? failure : ERROR_HTTP_INVALID_SERVER_RESPONSE;
 }
 
+bool Transfer::WhenHeaders(std::function<void()> ready) {
+    std::shared_ptr<TransferGroup> group;
+    auto lock = LockGroup(group);
+    if (!group || !FAttached || FHeadersFinal || FDone || FOwner.IsClosed()) return false;
+    // Room for the call among the due ones, so that moving it there never
+    // fails.
+    group->FFired.reserve(static_cast<std::size_t>(group->FCalls) + 1);
+    if (!group->FDriving) {
+        if (!Workers::Post([group] { TransferGroup::Drive(group); })) return false;
+        group->FDriving = true;
+    }
+    FOnHeaders = std::move(ready);
+    ++group->FCalls;
+    return true;
+}
+
 void Transfer::Discard(std::size_t limit) {
     std::shared_ptr<TransferGroup> group;
     std::vector<StatusEvent> events;
@@ -870,8 +1020,7 @@ void Transfer::Discard(std::size_t limit) {
         FDiscarded = FQueue.Size();
         FQueue.Clear();
         Pump(lock, *group, Want::End);
-        TransferGroup::Use use(*group, lock);
-        ReleaseLocked(events);
+        ReleaseUsing(*group, lock, events);
     }
     DeliverEvents(events);
 }
@@ -931,8 +1080,9 @@ DWORD Transfer::Read(void* buffer, DWORD size, DWORD* read, bool wait) {
 
 // Takes the easy handle out of the multi handle (which closes its connection
 // when the transfer is unfinished) and keeps it for the group's next
-// request when its transfer ended well. The received state stays for reading. Called with the group's
-// lock and the use of its multi handle.
+// request when its transfer ended well. The received state stays for
+// reading. Called with the group's lock, and with the use of its multi
+// handle while the easy handle is in it.
 void Transfer::ReleaseLocked(std::vector<StatusEvent>& events) {
     TransferGroup& group = *FGroup;
     if (FEasy) {
@@ -949,7 +1099,12 @@ void Transfer::ReleaseLocked(std::vector<StatusEvent>& events) {
             FResult == CURLE_ABORTED_BY_CALLBACK || FResult == CURLE_WRITE_ERROR ||
             FAbortError == ERROR_NOT_ENOUGH_MEMORY || FAbortError == ERROR_INTERNET_INTERNAL_ERROR)
             group.FSpoiled.store(true, std::memory_order_release);
-        if (FAttached) curl_multi_remove_handle(group.FMulti, FEasy);
+        if (FPendingAdd) {
+            std::erase(group.FToAdd, this);
+            FPendingAdd = false;
+        } else if (FAttached) {
+            curl_multi_remove_handle(group.FMulti, FEasy);
+        }
         std::erase(group.FAttached, this);
         if (clean && group.FSpare.size() < TransferGroup::kSpareHandles) {
             curl_easy_reset(FEasy);
@@ -970,8 +1125,14 @@ void Transfer::ReleaseLocked(std::vector<StatusEvent>& events) {
     FBody.reset();
     group.FLastUse = Clock::now();
     group.FChanged.notify_all();
-    // A thread sleeping on this transfer sees that it ended.
+    // A thread sleeping on this transfer sees that it ended; a call waiting
+    // for it is due.
     FWake.notify_all();
+    if (FOnHeaders) {
+        group.FFired.push_back(std::move(FOnHeaders));
+        FOnHeaders = nullptr;
+        if (group.FDriverSleeping) group.FDriverWake.notify_one();
+    }
     TakeEvents(events);
 }
 
@@ -981,10 +1142,38 @@ void Transfer::Release() {
     {
         auto lock = LockGroup(group);
         if (!group) return;
-        TransferGroup::Use use(*group, lock);
-        ReleaseLocked(events);
+        ReleaseUsing(*group, lock, events);
     }
     DeliverEvents(events);
+}
+
+// The multi handle is taken only when the easy handle is still in it (a
+// transfer that ended well left it at once: Detach).
+void Transfer::ReleaseUsing(TransferGroup& group, std::unique_lock<std::mutex>& lock,
+                            std::vector<StatusEvent>& events) {
+    if (!FAttached && !FPendingAdd) return ReleaseLocked(events);
+    TransferGroup::Use use(group, lock);
+    ReleaseLocked(events);
+}
+
+// A transfer that ended well leaves the multi handle as soon as the thread
+// that runs libcurl sees it end: its connection goes back to the cache, and
+// the request's close need not wait for the multi handle (the easy handle,
+// out of it, is reset or freed then). What it received stays for reading,
+// its notifications for its reader. Called with the group's lock and the
+// use of its multi handle.
+void Transfer::Detach() {
+    TransferGroup& group = *FGroup;
+    curl_multi_remove_handle(group.FMulti, FEasy);
+    std::erase(group.FAttached, this);
+    FAttached = false;
+    FPaused = false;
+    group.FLastUse = Clock::now();
+    FWake.notify_all();
+    if (FOnHeaders) {
+        group.FFired.push_back(std::move(FOnHeaders));
+        FOnHeaders = nullptr;
+    }
 }
 
 bool Transfer::Ready(std::size_t wanted) {

@@ -39,6 +39,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -78,6 +79,14 @@ private:
     friend class Transfer;
     class Use;
 
+    // Runs libcurl for the group on a worker thread for as long as a
+    // transfer waits for its headers with no thread of its own
+    // (Transfer::WhenHeaders), and hands each its call when they are in.
+    static void Drive(const std::shared_ptr<TransferGroup>& self) noexcept;
+    // Moves the calls of the waiting transfers whose wait is over to FFired.
+    void TakeReadyCalls();
+    void AddPending();
+
     void CollectDone();
     void ResumePaused();
     // Wakes the threads that sleep on transfers of the group: those whose
@@ -105,8 +114,19 @@ private:
     // have the multi handle before it polls again.
     int FWantUse = 0;
     std::vector<CURL*> FSpare;
-    // The transfers whose easy handles are in the multi handle.
+    // The transfers whose easy handles are in the multi handle, and those
+    // whose easy handles the thread that runs libcurl is to add.
     std::vector<Transfer*> FAttached;
+    std::vector<Transfer*> FToAdd;
+    // Transfers waiting with a call (WhenHeaders), counted until the call
+    // is made; the calls whose wait is over, to be made by the driver; the
+    // driver runs, and sleeps on FDriverWake while another thread has the
+    // multi handle.
+    int FCalls = 0;
+    std::vector<std::function<void()>> FFired;
+    bool FDriving = false;
+    bool FDriverSleeping = false;
+    std::condition_variable FDriverWake;
     std::chrono::steady_clock::time_point FLastUse;
     std::atomic<bool> FSpoiled{false};
 };
@@ -173,6 +193,14 @@ public:
     /// the hop failed (its error).
     DWORD WaitForHeaders();
 
+    /// Has `ready` called once WaitForHeaders would answer at once (the
+    /// headers are in, the hop ended or was released: a close of the
+    /// request), with no thread waiting meanwhile: a worker thread runs
+    /// libcurl for the group and makes the call, with no lock held. False
+    /// when the hop is not started or no worker could be had: nothing is
+    /// called then, and the caller waits itself.
+    bool WhenHeaders(std::function<void()> ready);
+
     /// Reads and drops the rest of the body (at most `limit` bytes), then
     /// lets go of the easy handle; used before following a redirect.
     void Discard(std::size_t limit);
@@ -230,6 +258,9 @@ private:
     template <typename Result, typename Body>
     static Result InCallback(Transfer& t, Result failure, Body&& body) noexcept;
     void ReleaseLocked(std::vector<StatusEvent>& events);
+    void ReleaseUsing(TransferGroup& group, std::unique_lock<std::mutex>& lock,
+                      std::vector<StatusEvent>& events);
+    void Detach();
     void TakeEvents(std::vector<StatusEvent>& events);
     std::unique_lock<std::mutex> LockGroup(std::shared_ptr<TransferGroup>& group);
 
@@ -250,6 +281,9 @@ private:
     bool HasNews() const;
 
     Handle& FOwner;
+    // The call WhenHeaders was given, until its wait is over (guarded by
+    // the group's lock).
+    std::function<void()> FOnHeaders;
     // A thread waits in Pump for this transfer while another runs libcurl
     // (guarded by the group's lock), and what it waits for.
     std::condition_variable FWake;
@@ -266,6 +300,8 @@ private:
     // Everything below is guarded by the group's lock.
     CURL* FEasy = nullptr;
     bool FAttached = false;
+    // In the group's FToAdd: attached, but not yet in the multi handle.
+    bool FPendingAdd = false;
     curl_slist* FHeaderList = nullptr;
     std::shared_ptr<const std::string> FBody;
     std::string FHost;

@@ -386,6 +386,43 @@ TEST_F(Async, CloseWithAnOperationPending) {
     }
 }
 
+// A pending send whose wait no thread holds still ends as a synchronous one
+// does: redirects followed to the final response, and a server that stays
+// silent ended by the receive timeout, each with one completion.
+TEST_F(Async, PendingSendFollowsRedirectsAndKeepsTheTimeout) {
+    Handle connection = Connect(FSession.get(), Echo(), u"", u"", 40);
+    ASSERT_TRUE(connection);
+    DWORD timeout = 500;
+    ASSERT_TRUE(
+        InternetSetOptionW(connection.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)));
+    struct Row {
+        const char16_t* Path;
+        DWORD Error;
+        DWORD Status;
+    };
+    const Row rows[] = {
+        {u"/redirect/3", ERROR_SUCCESS, 200},
+        {u"/stall?seconds=3", ERROR_INTERNET_TIMEOUT, 0},
+    };
+    DWORD_PTR context = 40;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Narrow(row.Path));
+        Handle request = Open(connection.get(), u"GET", row.Path, kFresh, ++context);
+        ASSERT_TRUE(request);
+        const auto start = std::chrono::steady_clock::now();
+        const Outcome sent =
+            Perform(context, [&] { return HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0); });
+        EXPECT_TRUE(sent.Pending);
+        EXPECT_EQ(sent.Ok, row.Error == ERROR_SUCCESS);
+        EXPECT_EQ(sent.Error, row.Error);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
+        if (row.Status) {
+            EXPECT_EQ(StatusCode(request.get()), row.Status);
+        }
+        EXPECT_EQ(Waiter::Get().Completions(context).size(), 1u);
+    }
+}
+
 // 100 requests on 10 connection handles, all sent before any completes, then
 // read side by side: every one completes with the same body.
 TEST_F(Async, HundredConcurrentRequests) {
