@@ -58,13 +58,17 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libcorvane0)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "Internet components for C++ applications (shared libraries)
- Corvane gives applications the Windows Internet API (WinINet) as
- components: sessions, HTTP and FTP connections, URLs and cookies, on an
- implementation of that API of its own built on libcurl.
- .
- This package holds the shared libraries: the framework, the platform
- layer, the runtime unit and the designer registry.")
+# The shared libraries are in the linker's folder: dpkg's ldconfig trigger
+# updates its cache (CPack's maintainer scripts call ldconfig as well).
+file(WRITE ${_changelog_dir}/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${_changelog_dir}/triggers)
+set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "Internet components for C++ applications - shared libraries
+Corvane gives applications the Windows Internet API (WinINet) as
+components: sessions, HTTP and FTP connections, URLs and cookies, on an
+implementation of that API of its own built on libcurl.
+
+This package holds the shared libraries: the framework, the platform
+layer, the runtime unit and the designer registry.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libcorvane-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
@@ -72,27 +76,27 @@ set(CPACK_COMPONENT_DEV_DEPENDS runtime)
 # The static libraries need these; the CMake package looks them up.
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
   "libcurl4-openssl-dev, libssl-dev, libsqlite3-dev, libpsl-dev, libsystemd-dev")
-set(CPACK_COMPONENT_DEV_DESCRIPTION "Internet components for C++ applications (development files)
- Corvane gives applications the Windows Internet API (WinINet) as
- components: sessions, HTTP and FTP connections, URLs and cookies.
- .
- This package holds the headers, the static libraries, the CMake package
- (find_package(Corvane)) and the pkg-config files (corvane.pc and one per
- layer).")
+set(CPACK_COMPONENT_DEV_DESCRIPTION "Internet components for C++ applications - development files
+Corvane gives applications the Windows Internet API (WinINet) as
+components: sessions, HTTP and FTP connections, URLs and cookies.
+
+This package holds the headers, the static libraries, the CMake package
+(find_package(Corvane)) and the pkg-config files (corvane.pc and one per
+layer).")
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME corvane)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION net)
 set(CPACK_COMPONENT_TOOL_DEPENDS runtime)
 set(CPACK_COMPONENT_TOOL_DESCRIPTION "command-line client of the Corvane Internet components
- The corvane program makes HTTP requests, FTP transfers, URL and
- date conversions and reads form files through Corvane's components. It
- also loads the design-time package as a designer host does.")
+The corvane program makes HTTP requests, FTP transfers, URL and
+date conversions and reads form files through Corvane's components. It
+also loads the design-time package as a designer host does.")
 
 set(CPACK_DEBIAN_DESIGN_PACKAGE_NAME corvane-design)
 set(CPACK_DEBIAN_DESIGN_PACKAGE_SECTION devel)
 set(CPACK_COMPONENT_DESIGN_DEPENDS runtime)
 set(CPACK_COMPONENT_DESIGN_DESCRIPTION "design-time package of the Corvane Internet components
- The package (libCorvaneP.so) a form designer loads to put Corvane's
- components on its palette, with their bitmaps and the port editor.")
+The package (libCorvaneP.so) a form designer loads to put Corvane's
+components on its palette, with their bitmaps and the port editor.")
 
 include(CPack)
