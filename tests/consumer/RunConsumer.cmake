@@ -21,6 +21,12 @@ run_step(${CMAKE_COMMAND} -S ${PROJECT_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
   -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" ${_toolchain})
 run_step(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run_step(${EMULATOR} ${WORK_DIR}/build/consumer${EXE_SUFFIX})
+# On Windows the DLLs go beside the program that loads them.
+if(TOOLCHAIN_FILE)
+  file(GLOB _dlls ${WORK_DIR}/prefix/bin/*.dll)
+  file(COPY ${_dlls} DESTINATION ${WORK_DIR}/build)
+endif()
+run_step(${EMULATOR} ${WORK_DIR}/build/consumer_shared${EXE_SUFFIX})
 if(NOT TOOLCHAIN_FILE)
   run_step(${EMULATOR} ${WORK_DIR}/build/design_host${EXE_SUFFIX})
   # The same program built with what pkg-config says (the shared libraries).

@@ -59,6 +59,7 @@ export LD_LIBRARY_PATH="$libdir"
 cmake -S "$project" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$usr" >/dev/null
 cmake --build "$work/build" >/dev/null
 "$work/build/consumer"
+"$work/build/consumer_shared"
 "$work/build/design_host"
 # Corvane::Corvane is the shared library: the program needs libCorvane.so.0.
 [[ "$(ldd "$work/build/consumer")" == *"libCorvane.so.0 => $libdir/"* ]] || fail "consumer does not use libCorvane.so.0"
