@@ -56,7 +56,9 @@ endfunction()
 # makes <target> the side that exports. On Windows a static library's users
 # define <macro minus _EXPORT>_STATIC_DEFINE (corvane_static_define); on
 # other systems the macro means default visibility on both sides, which a
-# static link ignores.
+# static link ignores (and which a layer compiled with hidden visibility
+# needs to see on another layer's classes: unmarked, it would take them for
+# hidden classes of its own and refer to their members as such).
 function(corvane_export_header target macro header)
   string(REGEX REPLACE "_EXPORT$" "" _base ${macro})
   set_target_properties(${target} PROPERTIES DEFINE_SYMBOL ${_base}_BUILDING)
