@@ -32,9 +32,9 @@ const char* const DesignHelp =
     "       corvane design set FORM COMPONENT PROPERTY --values\n"
     "       corvane design add FORM CLASS NAME\n"
     "\n"
-    "A designer host: loads a design-time package (CorvaneP, installed beside\n"
-    "Corvane's libraries, unless --package names another) and works with what it\n"
-    "registered.\n"
+    "A designer host: loads a design-time package (CorvaneP, installed in\n"
+    "lib/corvane/ beside Corvane's libraries, unless --package names another) and\n"
+    "works with what it registered.\n"
     "\n"
     "  package   what the package's table says and what it registered\n"
     "  palette   the palette's pages and their components, with their bitmaps\n"
@@ -56,8 +56,8 @@ const char* const DesignHelp =
     "  --values            list an editor's values instead of setting one\n"
     "  -h, --help          show this help\n";
 
-// The installed package: beside the libraries (lib/ next to bin/), or on
-// Windows beside the program.
+// The installed package: in the library folder's package folder
+// (lib/corvane/, lib/ next to bin/), or on Windows beside the program.
 std::string DefaultPackagePath() {
     if (ExecutableDirectory().empty())
         throw ECommandError(ExitFailure, "cannot tell where the program is; name the package with --package");
@@ -66,7 +66,7 @@ std::string DefaultPackagePath() {
     const std::u8string path = (std::filesystem::u8path(ExecutableDirectory()) / name).u8string();
     return std::string(path.begin(), path.end());
 #else
-    return (std::filesystem::path(ExecutableDirectory()) / CORVANE_BIN_TO_LIB / name)
+    return (std::filesystem::path(ExecutableDirectory()) / CORVANE_BIN_TO_PACKAGES / name)
         .lexically_normal()
         .string();
 #endif

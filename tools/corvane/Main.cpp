@@ -5,6 +5,7 @@
 #include <string>
 
 #include <Corvane/Errors.h>
+#include <Corvane/Version.h>
 #include <Framework/FormFiles.h>
 #include <Framework/SysUtils.h>
 
@@ -178,7 +179,7 @@ int Main(const TArgs& args) {
         return ExitSuccess;
     }
     if (command == "--version") {
-        Out("corvane " CORVANE_VERSION "\n");
+        Out(std::string("corvane ") + Corvane::Version() + "\n");
         return ExitSuccess;
     }
     if (command == "get") return RunCommand(command, RunGet, rest);

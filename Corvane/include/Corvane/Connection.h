@@ -12,6 +12,7 @@
 
 #include "Corvane/EnumList.h"
 #include "Corvane/Errors.h"
+#include "Corvane/CorvaneExport.h"
 
 namespace Corvane {
 
@@ -50,7 +51,7 @@ using TConnectionState = Framework::TSet<TConnectionStateValue>;
 /// false, an empty ConnectionName, empty Flags and Connection 0; destroying
 /// it does not hang up. The writable properties store their value without
 /// any check and take effect at the next call that reads them.
-class TCustomINetConnection : public TComponent {
+class CORVANE_EXPORT TCustomINetConnection : public TComponent {
 public:
     /// A component with the initial values above, owned by Owner.
     using TComponent::TComponent;
@@ -124,7 +125,7 @@ private:
 /// The connection component: publishes About, AutoDial, Connected,
 /// ConnectionName, Flags and State, in this order. Connection stays public
 /// and unpublished.
-class TINetConnection : public TCustomINetConnection {
+class CORVANE_EXPORT TINetConnection : public TCustomINetConnection {
 public:
     using TCustomINetConnection::TCustomINetConnection;
 

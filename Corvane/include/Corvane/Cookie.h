@@ -7,12 +7,13 @@
 #include <Framework/Classes.h>
 
 #include "Corvane/Errors.h"
+#include "Corvane/CorvaneExport.h"
 
 namespace Corvane {
 
 /// Url and CookieName are plain fields: assigning them touches nothing else
 /// and never raises; they are used at the next read or write of CookieData.
-class TCustomINetCookie : public TComponent {
+class CORVANE_EXPORT TCustomINetCookie : public TComponent {
 public:
     /// A cookie component with no URL and no name, owned by Owner.
     using TComponent::TComponent;
@@ -50,7 +51,7 @@ private:
 
 /// The cookie component: publishes About, CookieName and Url. CookieData is
 /// public but never published, so form files never hold it.
-class TINetCookie : public TCustomINetCookie {
+class CORVANE_EXPORT TINetCookie : public TCustomINetCookie {
 public:
     using TCustomINetCookie::TCustomINetCookie;
 

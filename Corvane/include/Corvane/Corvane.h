@@ -11,3 +11,4 @@
 #include "Corvane/Http.h"
 #include "Corvane/Session.h"
 #include "Corvane/Url.h"
+#include "Corvane/Version.h"

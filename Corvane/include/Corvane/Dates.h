@@ -5,6 +5,7 @@
 #include <Platform/WinInet.h>
 
 #include "Corvane/Errors.h"
+#include "Corvane/CorvaneExport.h"
 
 namespace Corvane {
 
@@ -12,12 +13,12 @@ namespace Corvane {
 /// servers send) with the platform's InternetTimeToSystemTimeW; the record is
 /// UTC. Raises EINetError, as Check does, when the platform finds no date in
 /// the text.
-SYSTEMTIME TimeToSystemTime(const UnicodeString& text);
+CORVANE_EXPORT SYSTEMTIME TimeToSystemTime(const UnicodeString& text);
 
 /// The RFC 1123 text of `time` ("Sun, 06 Nov 1994 08:49:37 GMT", 29
 /// characters), written by the platform's InternetTimeFromSystemTimeW and
 /// returned as written. Raises EINetError, as Check does, when the platform
 /// refuses the record (a field out of range).
-UnicodeString TimeFromSystemTime(const SYSTEMTIME& time);
+CORVANE_EXPORT UnicodeString TimeFromSystemTime(const SYSTEMTIME& time);
 
 }  // namespace Corvane

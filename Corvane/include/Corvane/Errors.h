@@ -10,6 +10,7 @@
 #include <Framework/ResourceStrings.h>
 #include <Framework/SysUtils.h>
 #include <Framework/Types.h>
+#include "Corvane/CorvaneExport.h"
 
 namespace Corvane {
 
@@ -30,7 +31,7 @@ using Framework::Word;
 /// "Error <code>: <platform text>" for platform failures (with ":" and the
 /// server's last response appended for ERROR_INTERNET_EXTENDED_ERROR), or the
 /// text of a state error. The code is not stored apart from the message.
-class EINetError : public Framework::Exception {
+class CORVANE_EXPORT EINetError : public Framework::Exception {
 public:
     using Framework::Exception::Exception;
 };
@@ -58,17 +59,17 @@ inline constexpr Framework::TResourceString SINetInvalidValue{"Corvane.SINetInva
 /// closing line break); for ERROR_INTERNET_EXTENDED_ERROR (12003) the
 /// server's last response follows after a ":". The code is printed as an
 /// unsigned decimal number.
-void CheckSuccess(Cardinal errorCode);
+CORVANE_EXPORT void CheckSuccess(Cardinal errorCode);
 
 /// Does nothing when BoolValue is true. Otherwise reads the thread's last
 /// error; 0 and ERROR_IO_PENDING (997) count as success and are left alone.
 /// Any other code is raised as by CheckSuccess, and the last error is 0
 /// afterwards (also when looking the text up set one of its own).
 /// Call it directly after the platform call whose result it judges.
-void Check(bool boolValue);
+CORVANE_EXPORT void Check(bool boolValue);
 
 /// The Internet library's last server response on the calling thread, with
 /// its line breaks, or the empty string when there is none. Never raises.
-UnicodeString GetInternetLastResponseInfo();
+CORVANE_EXPORT UnicodeString GetInternetLastResponseInfo();
 
 }  // namespace Corvane

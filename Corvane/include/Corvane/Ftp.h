@@ -13,6 +13,7 @@
 #include "Corvane/EnumList.h"
 #include "Corvane/Handle.h"
 #include "Corvane/Session.h"
+#include "Corvane/CorvaneExport.h"
 
 namespace Corvane {
 
@@ -65,7 +66,7 @@ using TFileAttributes = Framework::TSet<TFileAttribute>;
 
 /// The platform's FILE_ATTRIBUTE_... word of a set of attributes (0 for the
 /// empty set).
-Cardinal GetAttributeFlags(TFileAttributes attributes);
+CORVANE_EXPORT Cardinal GetAttributeFlags(TFileAttributes attributes);
 
 /// The FTP client. The component's Handle is the connection to ServerName
 /// and Port, opened beneath its Session (or the default session when none is
@@ -84,7 +85,7 @@ Cardinal GetAttributeFlags(TFileAttributes attributes);
 /// on a closed component (CompleteFindFile, CloseFile and UnlockFile only
 /// when they have something to release), and EINetError for a failing
 /// platform call.
-class TCustomINetFtp : public TINetHandle {
+class CORVANE_EXPORT TCustomINetFtp : public TINetHandle {
 public:
     /// A closed component: Port 21, ServerName "localhost", ttUnknown, no
     /// flags, no session.
@@ -255,7 +256,7 @@ private:
 };
 
 /// The FTP client component: publishes TCustomINetFtp's properties.
-class TINetFtp : public TCustomINetFtp {
+class CORVANE_EXPORT TINetFtp : public TCustomINetFtp {
 public:
     using TCustomINetFtp::TCustomINetFtp;
 

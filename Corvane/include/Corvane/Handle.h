@@ -12,6 +12,7 @@
 #include <Platform/WinInet.h>
 
 #include "Corvane/Errors.h"
+#include "Corvane/CorvaneExport.h"
 
 namespace Corvane {
 
@@ -38,7 +39,7 @@ inline constexpr Framework::TResourceString SINetOpenSession{
 /// descendant that overrides FreeHandle must call CloseOnDestroy() in its own
 /// destructor: C++ dispatches virtual calls made from this class's destructor
 /// to this class's FreeHandle only.
-class TINetHandle : public TComponent {
+class CORVANE_EXPORT TINetHandle : public TComponent {
 public:
     /// A closed component owned by Owner.
     explicit TINetHandle(TComponent* owner);
@@ -210,14 +211,14 @@ private:
 /// Closes Handle (when not null), clears it whatever the outcome, and returns
 /// whether the close succeeded; a null handle gives true with no platform
 /// call. Callers pass the result to Check.
-bool CloseInternetHandle(HINTERNET& handle);
+CORVANE_EXPORT bool CloseInternetHandle(HINTERNET& handle);
 
 /// The status callback the components register on their handles. The context
 /// value is the TINetHandle* of the component that opened the handle (see
 /// TINetHandle::Context); a notification whose context is 0 names no
 /// component and is dropped. Nothing the component's Callback raises returns
 /// into the library.
-void CALLBACK StatusCallback(HINTERNET hInternet, DWORD_PTR dwContext, DWORD dwInternetStatus,
-                             LPVOID lpvStatusInformation, DWORD dwStatusInformationLength);
+CORVANE_EXPORT void CALLBACK StatusCallback(HINTERNET hInternet, DWORD_PTR dwContext, DWORD dwInternetStatus,
+                                            LPVOID lpvStatusInformation, DWORD dwStatusInformationLength);
 
 }  // namespace Corvane

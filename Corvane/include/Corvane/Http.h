@@ -13,6 +13,7 @@
 #include "Corvane/EnumList.h"
 #include "Corvane/Handle.h"
 #include "Corvane/Session.h"
+#include "Corvane/CorvaneExport.h"
 
 namespace Corvane {
 
@@ -181,7 +182,7 @@ inline constexpr Framework::TResourceString SINetInvalidHeaderValue{
 /// Referer, SecurityFlags) at any time and apply at the next OpenRequest.
 /// While open beneath an assigned session, the component is in that
 /// session's list of users, and the session closes it before itself.
-class TCustomINetHttp : public TINetHandle {
+class CORVANE_EXPORT TCustomINetHttp : public TINetHandle {
 public:
     /// A closed component: no session, no flags, verb veNone, and the URL
     /// object's initial values (ServerName "localhost", Port 80).
@@ -374,7 +375,7 @@ private:
 };
 
 /// The HTTP client component: publishes TCustomINetHttp's properties.
-class TINetHttp : public TCustomINetHttp {
+class CORVANE_EXPORT TINetHttp : public TCustomINetHttp {
 public:
     using TCustomINetHttp::TCustomINetHttp;
 

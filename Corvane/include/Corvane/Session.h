@@ -9,6 +9,7 @@
 
 #include "Corvane/EnumList.h"
 #include "Corvane/Handle.h"
+#include "Corvane/CorvaneExport.h"
 
 namespace Corvane {
 
@@ -55,7 +56,7 @@ using TSessionFlags = Framework::TSet<TSessionFlag>;
 /// Components using the default session are never entered in its list. A
 /// user destroyed while still listed (its release failed before it could
 /// leave) is dropped from the list when the session hears of its destruction.
-class TCustomINetSession : public TINetHandle {
+class CORVANE_EXPORT TCustomINetSession : public TINetHandle {
 public:
     /// A closed session: agent "Corvane", atPreconfig, no flags, no proxy.
     explicit TCustomINetSession(TComponent* owner);
@@ -110,7 +111,7 @@ private:
 };
 
 /// The session component: publishes TCustomINetSession's properties.
-class TINetSession : public TCustomINetSession {
+class CORVANE_EXPORT TINetSession : public TCustomINetSession {
 public:
     using TCustomINetSession::TCustomINetSession;
 
@@ -148,7 +149,7 @@ public:
 /// handler frees it, and so closes it, when the program ends; it runs before
 /// the destructors of the framework's and the platform's static objects, and
 /// GetDefaultSession returns null once it has run.
-TINetSession* GetDefaultSession();
+CORVANE_EXPORT TINetSession* GetDefaultSession();
 
 /// The runtime unit's finalization: frees the default session, closing it
 /// when open. The exit handler runs it (GetDefaultSession returns null from
@@ -156,6 +157,6 @@ TINetSession* GetDefaultSession();
 /// unloads it (the next GetDefaultSession makes a new one). Running it again
 /// does nothing. Components still connected through the freed session are
 /// closed with it.
-void Finalization();
+CORVANE_EXPORT void Finalization();
 
 }  // namespace Corvane

@@ -9,6 +9,7 @@
 
 #include "Corvane/EnumList.h"
 #include "Corvane/Errors.h"
+#include "Corvane/CorvaneExport.h"
 
 namespace Corvane {
 
@@ -40,7 +41,7 @@ enum TUrlFlags : std::uint8_t { CORVANE_URL_FLAGS(CORVANE_ENUM_ELEMENT) };
 ///  - a failed canonicalization reads as an empty CanonizedUrl.
 /// Every text the platform writes (a part, the composed URL, the canonical
 /// form) gets a buffer of 8336 characters; longer texts cannot be produced.
-class TCustomINetUrl : public TComponent {
+class CORVANE_EXPORT TCustomINetUrl : public TComponent {
 public:
     /// HostName "localhost", Port 80, Flags flNone, every other part empty,
     /// and Url what the platform composes from those parts (no scheme).
@@ -118,7 +119,7 @@ private:
 };
 
 /// The URL component: publishes TCustomINetUrl's properties.
-class TINetUrl : public TCustomINetUrl {
+class CORVANE_EXPORT TINetUrl : public TCustomINetUrl {
 public:
     using TCustomINetUrl::TCustomINetUrl;
 

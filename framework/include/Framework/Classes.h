@@ -10,6 +10,7 @@
 #include "Framework/Set.h"
 #include "Framework/SysUtils.h"
 #include "Framework/Types.h"
+#include "Framework/FrameworkExport.h"
 
 namespace Framework {
 
@@ -18,7 +19,7 @@ class TReader;
 class TWriter;
 
 /// The root of the class tree.
-class TObject {
+class CORVANE_FRAMEWORK_EXPORT TObject {
 public:
     TObject() = default;
     /// Objects copy member by member; components refuse to be copied.
@@ -34,18 +35,18 @@ public:
 
 /// The name of a C++ type as ClassName reports it: demangled, without the
 /// namespace of the outermost name.
-UnicodeString TypeNameWithoutNamespace(const std::type_info& type);
+CORVANE_FRAMEWORK_EXPORT UnicodeString TypeNameWithoutNamespace(const std::type_info& type);
 
 /// A component operation failed (an invalid or duplicate name, an ownership
 /// cycle, ...).
-class EComponentError : public Exception {
+class CORVANE_FRAMEWORK_EXPORT EComponentError : public Exception {
 public:
     /// An error with the message Msg.
     using Exception::Exception;
 };
 
 /// An index outside a list.
-class EListError : public Exception {
+class CORVANE_FRAMEWORK_EXPORT EListError : public Exception {
 public:
     /// An error with the message Msg.
     using Exception::Exception;
@@ -53,7 +54,7 @@ public:
 
 /// A stream operation failed (a negative position or size, memory exhausted,
 /// a file that cannot be opened).
-class EStreamError : public Exception {
+class CORVANE_FRAMEWORK_EXPORT EStreamError : public Exception {
 public:
     /// An error with the message Msg.
     using Exception::Exception;
@@ -129,7 +130,7 @@ enum TOperation { opInsert, opRemove };
 ///
 /// Components are not thread safe: one thread at a time uses a component
 /// and the components it owns or is linked with.
-class TComponent : public TObject {
+class CORVANE_FRAMEWORK_EXPORT TComponent : public TObject {
 public:
     /// A component owned by Owner (null: by nobody; the caller frees it),
     /// which frees it when it is freed itself.
@@ -237,7 +238,7 @@ private:
 };
 
 /// A list of untyped pointers.
-class TList : public TObject {
+class CORVANE_FRAMEWORK_EXPORT TList : public TObject {
 public:
     /// Appends Item and returns its index.
     int Add(void* item);
@@ -281,7 +282,7 @@ enum TSeekOrigin { soBeginning, soCurrent, soEnd };
 /// a read returns nothing and a write first fills the gap with zeros. Sizes
 /// and positions are 64-bit; a negative position or size raises
 /// EStreamError, as does memory running out.
-class TMemoryStream : public TObject {
+class CORVANE_FRAMEWORK_EXPORT TMemoryStream : public TObject {
 public:
     /// Reads up to Count bytes at the position into Buffer, advances the
     /// position and returns how many were read (0 at or past the end).

@@ -52,18 +52,19 @@
 
 #include "Framework/Classes.h"
 #include "Framework/Properties.h"
+#include "Framework/FrameworkExport.h"
 
 namespace Framework {
 
 /// A form file could not be read or written.
-class EFilerError : public EStreamError {
+class CORVANE_FRAMEWORK_EXPORT EFilerError : public EStreamError {
 public:
     using EStreamError::EStreamError;
 };
 
 /// A form text is malformed or does not fit the components: the message
 /// reads "Line L, column C: reason".
-class EReadError : public EFilerError {
+class CORVANE_FRAMEWORK_EXPORT EReadError : public EFilerError {
 public:
     /// An error at Line and Column (1-based) for Reason.
     EReadError(const UnicodeString& reason, int line, int column);
@@ -84,13 +85,13 @@ private:
 /// A component cannot be written so that it would read back: an
 /// unregistered class, an unnamed referenced component, an enumeration value
 /// without a name.
-class EWriteError : public EFilerError {
+class CORVANE_FRAMEWORK_EXPORT EWriteError : public EFilerError {
 public:
     using EFilerError::EFilerError;
 };
 
 /// Reads one form text into a root (see the header comment for the steps).
-class TReader {
+class CORVANE_FRAMEWORK_EXPORT TReader {
 public:
     /// A reader of Text; nothing is parsed before ReadRootComponent.
     explicit TReader(UnicodeString text);
@@ -110,7 +111,7 @@ private:
 };
 
 /// Writes a root and what it owns as form text.
-class TWriter {
+class CORVANE_FRAMEWORK_EXPORT TWriter {
 public:
     /// The form text of Root and the components it owns.
     UnicodeString WriteRootComponent(TComponent* root);
@@ -124,27 +125,27 @@ private:
 };
 
 /// The form text of Root and the components it owns.
-UnicodeString ComponentToText(TComponent* root);
+CORVANE_FRAMEWORK_EXPORT UnicodeString ComponentToText(TComponent* root);
 /// Reads Text into Root (null: a new root of the file's class) and returns
 /// the root.
-TComponent* TextToComponent(const UnicodeString& text, TComponent* root);
+CORVANE_FRAMEWORK_EXPORT TComponent* TextToComponent(const UnicodeString& text, TComponent* root);
 
 /// Writes ComponentToText(Root) to a file in UTF-8; EStreamError when the
 /// file cannot be written.
-void WriteComponentFile(const UnicodeString& fileName, TComponent* root);
+CORVANE_FRAMEWORK_EXPORT void WriteComponentFile(const UnicodeString& fileName, TComponent* root);
 /// Reads a form file (UTF-8, with or without byte-order mark) into Root;
 /// EStreamError when the file cannot be read, EReadError when its text does
 /// not fit.
-TComponent* ReadComponentFile(const UnicodeString& fileName, TComponent* root);
+CORVANE_FRAMEWORK_EXPORT TComponent* ReadComponentFile(const UnicodeString& fileName, TComponent* root);
 
 /// Loaded roots are the roots whose components form files may refer to as
 /// "RootName.ComponentName". A root read by TextToComponent is added
 /// automatically; roots built in code may be added by hand. A root leaves
 /// the list when it is destroyed. Thread safe.
-void AddLoadedRoot(TComponent* root);
+CORVANE_FRAMEWORK_EXPORT void AddLoadedRoot(TComponent* root);
 /// Takes Root off the list of loaded roots; nothing when it is not on it.
-void RemoveLoadedRoot(TComponent* root) noexcept;
+CORVANE_FRAMEWORK_EXPORT void RemoveLoadedRoot(TComponent* root) noexcept;
 /// The loaded root with the name Name (ignoring ASCII case), or null.
-TComponent* FindLoadedRoot(std::u16string_view name) noexcept;
+CORVANE_FRAMEWORK_EXPORT TComponent* FindLoadedRoot(std::u16string_view name) noexcept;
 
 }  // namespace Framework

@@ -7,6 +7,7 @@
 
 #include "Framework/Classes.h"
 #include "Framework/SysUtils.h"
+#include "Framework/FrameworkExport.h"
 
 namespace Framework {
 
@@ -18,7 +19,7 @@ namespace Framework {
 /// deadlocking; handlers running on several threads at once must make their
 /// own arrangements for shared data. Default output to standard error is
 /// serialised, one message at a time.
-class TApplication : public TObject {
+class CORVANE_FRAMEWORK_EXPORT TApplication : public TObject {
 public:
     /// Shows an exception; Sender is the object that caught it (may be null).
     using TExceptionEvent = std::function<void(TObject* sender, Exception& e)>;
@@ -51,6 +52,6 @@ private:
 };
 
 /// The process's application object. It lives until the process ends.
-TApplication& Application();
+CORVANE_FRAMEWORK_EXPORT TApplication& Application();
 
 }  // namespace Framework

@@ -52,20 +52,21 @@
 #include "Framework/Classes.h"
 #include "Framework/Set.h"
 #include "Framework/SysUtils.h"
+#include "Framework/FrameworkExport.h"
 
 namespace Framework {
 
 /// A property or enumeration was declared or used wrongly: an unknown
 /// enumeration type, a value outside a property's range, an object of the
 /// wrong class, a handler of the wrong type.
-class EPropertyError : public Exception {
+class CORVANE_FRAMEWORK_EXPORT EPropertyError : public Exception {
 public:
     /// An error with the message Msg.
     using Exception::Exception;
 };
 
 /// No component class is registered under a name.
-class EClassNotFound : public Exception {
+class CORVANE_FRAMEWORK_EXPORT EClassNotFound : public Exception {
 public:
     /// An error with the message Msg.
     using Exception::Exception;
@@ -76,7 +77,7 @@ public:
 
 /// The element names of an enumeration, by ordinal (0, 1, 2, ...). Names
 /// compare without regard to ASCII case when text is parsed.
-class TEnumInfo {
+class CORVANE_FRAMEWORK_EXPORT TEnumInfo {
 public:
     /// The enumeration TypeName with the element Names, by ordinal.
     TEnumInfo(UnicodeString typeName, std::vector<UnicodeString> names);
@@ -110,10 +111,10 @@ private:
 
 namespace Detail {
 struct TClassRegistry;
-const TEnumInfo& DefineEnum(std::type_index type, const UnicodeString& typeName,
-                            std::vector<UnicodeString> names);
-const TEnumInfo* FindEnum(std::type_index type) noexcept;
-const TEnumInfo& RequireEnum(const std::type_info& type);
+CORVANE_FRAMEWORK_EXPORT const TEnumInfo& DefineEnum(std::type_index type, const UnicodeString& typeName,
+                                                     std::vector<UnicodeString> names);
+CORVANE_FRAMEWORK_EXPORT const TEnumInfo* FindEnum(std::type_index type) noexcept;
+CORVANE_FRAMEWORK_EXPORT const TEnumInfo& RequireEnum(const std::type_info& type);
 
 template <class>
 struct DependentFalse : std::false_type {};
@@ -205,7 +206,7 @@ UnicodeString HandlerName(const Event& handler) {
 /// handler has the exact std::function type of the events it may serve:
 ///
 ///     Root.Handlers().Add<TNotifyEvent>(u"SessionOpened", [](TObject*) { ... });
-class THandlerTable {
+class CORVANE_FRAMEWORK_EXPORT THandlerTable {
 public:
     /// Adds (or replaces) the handler called Name.
     template <class Event>
@@ -249,7 +250,7 @@ TDefault<T> Default(T value) {
     return TDefault<T>{std::move(value)};
 }
 /// Marks a property that form files never store.
-struct TNotStored {};
+struct CORVANE_FRAMEWORK_EXPORT TNotStored {};
 /// Marks a property that form files never store (see
 /// TClassRegistration::Property).
 inline constexpr TNotStored NotStored{};
@@ -261,7 +262,7 @@ class TClassRegistration;
 /// when used on an object of another class or with a value of the wrong
 /// kind or range, and lets exceptions from the component's own setters
 /// through unchanged.
-class TPropInfo {
+class CORVANE_FRAMEWORK_EXPORT TPropInfo {
 public:
     /// The property's name, as form files spell it.
     const UnicodeString& Name() const noexcept { return FName; }
@@ -346,7 +347,7 @@ private:
 
 /// A registered component class: its name, how to create one, and its
 /// published properties in publishing order.
-class TClassInfo {
+class CORVANE_FRAMEWORK_EXPORT TClassInfo {
 public:
     /// The name form files use for the class.
     const UnicodeString& ClassName() const noexcept { return FClassName; }
@@ -387,17 +388,18 @@ private:
 /// Enters (or re-enters) a class in the registry with no properties. A
 /// name already registered for another C++ type raises EPropertyError.
 /// RegisterComponentClass is the typed front end.
-TClassInfo& RegisterClassInfo(const UnicodeString& className, const std::type_info& type,
-                              std::function<TComponent*(TComponent*)> factory);
+CORVANE_FRAMEWORK_EXPORT TClassInfo& RegisterClassInfo(const UnicodeString& className,
+                                                       const std::type_info& type,
+                                                       std::function<TComponent*(TComponent*)> factory);
 /// The class registered under Name (ignoring ASCII case), or null.
-const TClassInfo* FindComponentClass(std::u16string_view className) noexcept;
+CORVANE_FRAMEWORK_EXPORT const TClassInfo* FindComponentClass(std::u16string_view className) noexcept;
 /// The class registered for the exact dynamic type of Instance, or null.
-const TClassInfo* ComponentClassOf(const TComponent& instance) noexcept;
+CORVANE_FRAMEWORK_EXPORT const TClassInfo* ComponentClassOf(const TComponent& instance) noexcept;
 /// The registered class of a C++ type, or null.
-const TClassInfo* ComponentClassOfType(const std::type_info& type) noexcept;
+CORVANE_FRAMEWORK_EXPORT const TClassInfo* ComponentClassOfType(const std::type_info& type) noexcept;
 /// Creates a component of the class registered under ClassName, owned by
 /// Owner; EClassNotFound for an unknown or abstract class.
-TComponent* CreateComponent(std::u16string_view className, TComponent* owner);
+CORVANE_FRAMEWORK_EXPORT TComponent* CreateComponent(std::u16string_view className, TComponent* owner);
 
 /// Declares the published properties of C, in publishing order.
 template <class C>
@@ -442,7 +444,8 @@ TClassRegistration<C> RegisterComponentClass(const UnicodeString& className) {
 }
 
 namespace Detail {
-[[noreturn]] void RaiseWrongClass(const TComponent& instance, const std::type_info& expected);
+[[noreturn]] CORVANE_FRAMEWORK_EXPORT void RaiseWrongClass(const TComponent& instance,
+                                                           const std::type_info& expected);
 
 // The instance as C, or EPropertyError.
 template <class C>

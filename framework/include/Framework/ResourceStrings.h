@@ -23,29 +23,30 @@
 #include <string_view>
 
 #include "Framework/Types.h"
+#include "Framework/FrameworkExport.h"
 
 namespace Framework {
 
 /// A localisable text: a stable identifier (conventionally "Unit.Name") and
 /// the default text used when no translation applies.
-struct TResourceString {
+struct CORVANE_FRAMEWORK_EXPORT TResourceString {
     const char* Id;           ///< the stable identifier translations are keyed by
     const char16_t* Default;  ///< the text when no translation applies
 };
 
 /// The text of Res in the current resource language.
-UnicodeString LoadResString(const TResourceString& res);
+CORVANE_FRAMEWORK_EXPORT UnicodeString LoadResString(const TResourceString& res);
 
 /// Selects the language whose translations LoadResString uses; the empty
 /// string (the initial value) selects the default texts.
-void SetResourceLanguage(const UnicodeString& language);
+CORVANE_FRAMEWORK_EXPORT void SetResourceLanguage(const UnicodeString& language);
 /// The language in use, lower-cased ("de-at").
-UnicodeString ResourceLanguage();
+CORVANE_FRAMEWORK_EXPORT UnicodeString ResourceLanguage();
 
 /// Registers (or replaces) the text of resource Id in Language.
-void RegisterResourceTranslation(const UnicodeString& language, std::string_view id,
-                                 const UnicodeString& text);
+CORVANE_FRAMEWORK_EXPORT void RegisterResourceTranslation(const UnicodeString& language, std::string_view id,
+                                                          const UnicodeString& text);
 /// Removes every translation registered for Language.
-void ClearResourceTranslations(const UnicodeString& language);
+CORVANE_FRAMEWORK_EXPORT void ClearResourceTranslations(const UnicodeString& language);
 
 }  // namespace Framework

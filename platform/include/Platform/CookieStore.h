@@ -16,11 +16,12 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "Platform/PlatformExport.h"
 
 namespace Corvane::CookieStore {
 
 /// One cookie as the store keeps it; texts are UTF-8 as received.
-struct StoredCookie {
+struct CORVANE_PLATFORM_EXPORT StoredCookie {
     std::string name;
     std::string value;
     /// The host (host-only cookies) or the Domain attribute, without a
@@ -39,7 +40,7 @@ struct StoredCookie {
 };
 
 /// Where the store keeps persistent cookies, and whether it can.
-struct StoreStatus {
+struct CORVANE_PLATFORM_EXPORT StoreStatus {
     /// The database file shared by the user's processes (see List's notes);
     /// empty when none could be named (no home folder).
     std::string file;
@@ -54,12 +55,12 @@ struct StoreStatus {
 
 /// The state of the process's store: ERROR_SUCCESS with `status` filled, or
 /// ERROR_NOT_SUPPORTED where the platform does not tell.
-DWORD Status(StoreStatus* status);
+CORVANE_PLATFORM_EXPORT DWORD Status(StoreStatus* status);
 
 /// The unexpired cookies whose domain is `domain` or lies within it (every
 /// cookie when `domain` is empty), ordered by domain, path and name.
 /// Returns ERROR_SUCCESS, or the error that kept the store from answering
 /// (ERROR_NOT_SUPPORTED where the platform does not list its store).
-DWORD List(const std::string& domain, std::vector<StoredCookie>* cookies);
+CORVANE_PLATFORM_EXPORT DWORD List(const std::string& domain, std::vector<StoredCookie>* cookies);
 
 }  // namespace Corvane::CookieStore

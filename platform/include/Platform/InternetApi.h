@@ -14,12 +14,14 @@
 
 #include <Platform/WinInet.h>
 
+#include "Platform/PlatformExport.h"
+
 namespace Corvane {
 
 /// One method per platform function (see InternetApi.def). Every method
 /// behaves as the C function of the same name does, including what it leaves
 /// in the calling thread's last error.
-class InternetApi {
+class CORVANE_PLATFORM_EXPORT InternetApi {
 public:
     virtual ~InternetApi() = default;
 
@@ -35,7 +37,7 @@ protected:
 
 /// The default implementation: each method calls the C function of the same
 /// name of the platform in use.
-class ForwardingInternetApi : public InternetApi {
+class CORVANE_PLATFORM_EXPORT ForwardingInternetApi : public InternetApi {
 public:
 #define CORVANE_INTERNET_API(Return, Name, Parameters, Arguments, Failure) Return Name Parameters override;
 #include <Platform/InternetApi.def>
@@ -44,7 +46,7 @@ public:
 
 /// The implementation installed for the process: the forwarding one unless a
 /// ScopedInternetApi has replaced it.
-InternetApi& Platform();
+CORVANE_PLATFORM_EXPORT InternetApi& Platform();
 
 /// For tests: installs `api` as the process's InternetApi for the lifetime of
 /// this object and restores the previously installed one when destroyed.
@@ -53,7 +55,7 @@ InternetApi& Platform();
 ///
 ///     testing::NiceMock<MockInternetApi> api;
 ///     Corvane::ScopedInternetApi use(api);
-class ScopedInternetApi {
+class CORVANE_PLATFORM_EXPORT ScopedInternetApi {
 public:
     explicit ScopedInternetApi(InternetApi& api);
     ~ScopedInternetApi();

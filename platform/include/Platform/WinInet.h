@@ -1106,6 +1106,13 @@ typedef INTERNET_STATUS_CALLBACK* LPINTERNET_STATUS_CALLBACK;
  * Kernel functions
  * ------------------------------------------------------------------------- */
 
+/* The functions below are the portable backend's part of the platform
+ * layer's public API: its shared library exports them, whatever the
+ * visibility it is compiled with. */
+#if defined(__GNUC__)
+#pragma GCC visibility push(default)
+#endif
+
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
 DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
@@ -1212,6 +1219,10 @@ BOOL WINAPI InternetCheckConnectionW(LPCWSTR lpszUrl, DWORD dwFlags, DWORD dwRes
 BOOL WINAPI InternetGoOnlineW(LPCWSTR lpszURL, HWND hwndParent, DWORD dwFlags);
 DWORD WINAPI InternetConfirmZoneCrossing(HWND hWnd, LPSTR szUrlPrev, LPSTR szUrlNew, BOOL bPost);
 DWORD WINAPI InternetConfirmZoneCrossingA(HWND hWnd, LPSTR szUrlPrev, LPSTR szUrlNew, BOOL bPost);
+
+#if defined(__GNUC__)
+#pragma GCC visibility pop
+#endif
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <Platform/WinInet.h>
+#include "Platform/PlatformExport.h"
 
 namespace Corvane::ZoneCrossing {
 
@@ -30,6 +31,6 @@ using Handler = DWORD (*)(const char* from, const char* to, bool post, void* con
 /// already running finish with the old handler. Do not call it while
 /// holding a lock a handler takes. Returns ERROR_SUCCESS, or
 /// ERROR_NOT_SUPPORTED where the platform asks the user itself.
-DWORD SetHandler(Handler handler, void* context);
+CORVANE_PLATFORM_EXPORT DWORD SetHandler(Handler handler, void* context);
 
 }  // namespace Corvane::ZoneCrossing

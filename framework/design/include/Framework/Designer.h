@@ -32,6 +32,7 @@
 #include "Framework/Properties.h"
 #include "Framework/Set.h"
 #include "Framework/SysUtils.h"
+#include "Framework/DesignExport.h"
 
 namespace Framework {
 
@@ -41,7 +42,7 @@ namespace Framework {
 /// The type of a published property, as editors are registered for it: its
 /// kind, and for integers the width and signedness, for enumerations and
 /// sets the element type, for references the referenced class.
-class TPropertyType {
+class CORVANE_DESIGN_EXPORT TPropertyType {
 public:
     TPropertyType() = default;
     /// The type of a published property.
@@ -99,7 +100,7 @@ TPropertyType TypeInfo() {
 
 /// The registered class of component class C; EClassNotFound when C was
 /// never registered (Framework/Properties.h).
-const TClassInfo& RequireClass(const std::type_info& type);
+CORVANE_DESIGN_EXPORT const TClassInfo& RequireClass(const std::type_info& type);
 /// The registered class of C, as RequireClass.
 template <class C>
 const TClassInfo* ClassOf() {
@@ -137,7 +138,7 @@ using TGetStrProc = std::function<void(const UnicodeString& value)>;
 /// csDesigning from the designer's construction on, also those a form file
 /// read afterwards creates, so a component that fails to open as its form
 /// loads is reported and the form still loads.
-class TFormDesigner {
+class CORVANE_DESIGN_EXPORT TFormDesigner {
 public:
     /// Designs Root's form, which the designer does not own.
     explicit TFormDesigner(TComponent& root);
@@ -160,7 +161,7 @@ private:
 /// writing go through the property's accessors, so the component's setters
 /// (and their checks) apply exactly as they do for code and form files;
 /// each successful change marks the designer's form modified.
-class TPropertyEditor {
+class CORVANE_DESIGN_EXPORT TPropertyEditor {
 public:
     /// An editor of Property of Component on Designer's form.
     TPropertyEditor(TFormDesigner& designer, TComponent& component, const TPropInfo& property);
@@ -209,7 +210,7 @@ private:
 
 /// The editor base for ordinal properties (integers, Booleans, enumerations,
 /// sets); may be edited on several components at once.
-class TOrdinalProperty : public TPropertyEditor {
+class CORVANE_DESIGN_EXPORT TOrdinalProperty : public TPropertyEditor {
 public:
     /// An editor of Property of Component on Designer's form.
     using TPropertyEditor::TPropertyEditor;
@@ -217,7 +218,7 @@ public:
 };
 
 /// Integers in decimal; the text is read with StrToInt64.
-class TIntegerProperty : public TOrdinalProperty {
+class CORVANE_DESIGN_EXPORT TIntegerProperty : public TOrdinalProperty {
 public:
     using TOrdinalProperty::TOrdinalProperty;
     UnicodeString GetValue() override;
@@ -225,7 +226,7 @@ public:
 };
 
 /// Enumerations by element name, offered as a sorted value list.
-class TEnumProperty : public TOrdinalProperty {
+class CORVANE_DESIGN_EXPORT TEnumProperty : public TOrdinalProperty {
 public:
     using TOrdinalProperty::TOrdinalProperty;
     TPropertyAttributes GetAttributes() override;
@@ -235,7 +236,7 @@ public:
 };
 
 /// Booleans as "False" and "True".
-class TBoolProperty : public TEnumProperty {
+class CORVANE_DESIGN_EXPORT TBoolProperty : public TEnumProperty {
 public:
     using TEnumProperty::TEnumProperty;
     UnicodeString GetValue() override;
@@ -244,7 +245,7 @@ public:
 };
 
 /// Sets as "[a, b]".
-class TSetProperty : public TOrdinalProperty {
+class CORVANE_DESIGN_EXPORT TSetProperty : public TOrdinalProperty {
 public:
     using TOrdinalProperty::TOrdinalProperty;
     TPropertyAttributes GetAttributes() override;
@@ -253,7 +254,7 @@ public:
 };
 
 /// Strings as they are.
-class TStringProperty : public TPropertyEditor {
+class CORVANE_DESIGN_EXPORT TStringProperty : public TPropertyEditor {
 public:
     /// An editor of Property of Component on Designer's form.
     using TPropertyEditor::TPropertyEditor;
@@ -265,7 +266,7 @@ public:
 /// Component references by the name of a component on the form (the empty
 /// text for none); the list offers the form's components of the referenced
 /// class.
-class TComponentProperty : public TPropertyEditor {
+class CORVANE_DESIGN_EXPORT TComponentProperty : public TPropertyEditor {
 public:
     /// An editor of Property of Component on Designer's form.
     using TPropertyEditor::TPropertyEditor;
@@ -277,7 +278,7 @@ public:
 
 /// Events by the name of a handler in the form's handler table (the empty
 /// text for none); the list offers the handlers of the event's type.
-class TMethodProperty : public TPropertyEditor {
+class CORVANE_DESIGN_EXPORT TMethodProperty : public TPropertyEditor {
 public:
     /// An editor of Property of Component on Designer's form.
     using TPropertyEditor::TPropertyEditor;
@@ -288,7 +289,7 @@ public:
 };
 
 /// An editor class: its name and how to make an editor of it.
-struct TPropertyEditorClass {
+struct CORVANE_DESIGN_EXPORT TPropertyEditorClass {
     UnicodeString ClassName;  ///< the editor class's name
     /// Makes an editor of this class.
     std::function<std::unique_ptr<TPropertyEditor>(TFormDesigner&, TComponent&, const TPropInfo&)> Create;
@@ -309,14 +310,14 @@ TPropertyEditorClass EditorClass() {
 
 /// A page of the component palette: its name and classes in registration
 /// order.
-struct TPalettePage {
+struct CORVANE_DESIGN_EXPORT TPalettePage {
     UnicodeString Name;                      ///< the page's name
     std::vector<const TClassInfo*> Classes;  ///< its classes
 };
 
 /// One RegisterPropertyEditor: the property type, the component class (null:
 /// any) and property name (empty: any) it serves, and the editor class.
-struct TEditorRegistration {
+struct CORVANE_DESIGN_EXPORT TEditorRegistration {
     TPropertyType PropertyType;                  ///< the property type served
     const TClassInfo* ComponentClass = nullptr;  ///< the component class served, or null for any
     UnicodeString PropertyName;                  ///< the property name served, or empty for any
@@ -326,7 +327,7 @@ struct TEditorRegistration {
 /// What a designer reads: the palette and the property editors. Entries
 /// keep the order they were registered in; each carries the package that
 /// made it (0 for the host), so unloading a package withdraws its entries.
-class TDesignRegistry {
+class CORVANE_DESIGN_EXPORT TDesignRegistry {
 public:
     TDesignRegistry();
     ~TDesignRegistry();
@@ -376,15 +377,15 @@ private:
 };
 
 /// The process's registry, the one designer hosts show.
-TDesignRegistry& DesignRegistry();
+CORVANE_DESIGN_EXPORT TDesignRegistry& DesignRegistry();
 
 /// The registry that RegisterComponents and RegisterPropertyEditor fill:
 /// DesignRegistry(), or while a package registers, the loader's staging
 /// registry. TRegistrationTarget switches it for a scope.
-TDesignRegistry& RegistrationTarget();
+CORVANE_DESIGN_EXPORT TDesignRegistry& RegistrationTarget();
 /// Makes Target the registration target for the object's lifetime, then
 /// restores the previous one.
-class TRegistrationTarget {
+class CORVANE_DESIGN_EXPORT TRegistrationTarget {
 public:
     /// Switches the registration target to Target.
     explicit TRegistrationTarget(TDesignRegistry& target);
@@ -397,11 +398,14 @@ private:
 };
 
 /// Puts Classes on the palette page Page.
-void RegisterComponents(const UnicodeString& page, std::initializer_list<const TClassInfo*> classes);
+CORVANE_DESIGN_EXPORT void RegisterComponents(const UnicodeString& page,
+                                              std::initializer_list<const TClassInfo*> classes);
 /// Registers EditorClass for properties of type PropertyType of components
 /// of class ComponentClass (and its descendants; null for every class)
 /// called PropertyName (empty for every name).
-void RegisterPropertyEditor(const TPropertyType& propertyType, const TClassInfo* componentClass,
-                            const UnicodeString& propertyName, const TPropertyEditorClass& editorClass);
+CORVANE_DESIGN_EXPORT void RegisterPropertyEditor(const TPropertyType& propertyType,
+                                                  const TClassInfo* componentClass,
+                                                  const UnicodeString& propertyName,
+                                                  const TPropertyEditorClass& editorClass);
 
 }  // namespace Framework

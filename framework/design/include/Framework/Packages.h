@@ -31,6 +31,7 @@
 
 #include "Framework/Designer.h"
 #include "Framework/SysUtils.h"
+#include "Framework/DesignExport.h"
 
 extern "C" {
 
@@ -82,14 +83,14 @@ typedef void (*TPackageProc)(void);
 namespace Framework {
 
 /// A package could not be loaded or registered; the message says why.
-class EPackageError : public Exception {
+class CORVANE_DESIGN_EXPORT EPackageError : public Exception {
 public:
     /// An error with the message Msg.
     using Exception::Exception;
 };
 
 /// A loaded package. Destroying it unloads it (see the header comment).
-class TPackage {
+class CORVANE_DESIGN_EXPORT TPackage {
 public:
     ~TPackage();
     TPackage(const TPackage&) = delete;
@@ -126,11 +127,11 @@ private:
 /// system's library search finds) and registers it into Registry, which
 /// must outlive the returned package. EPackageError, with Registry
 /// unchanged, when it cannot, also when the package is loaded already.
-std::unique_ptr<TPackage> LoadPackage(const UnicodeString& path,
-                                      TDesignRegistry& registry = DesignRegistry());
+CORVANE_DESIGN_EXPORT std::unique_ptr<TPackage> LoadPackage(const UnicodeString& path,
+                                                            TDesignRegistry& registry = DesignRegistry());
 
 /// The file name of a package called Name on this system: "libName.so",
 /// "Name.dll".
-UnicodeString PackageFileName(const UnicodeString& name);
+CORVANE_DESIGN_EXPORT UnicodeString PackageFileName(const UnicodeString& name);
 
 }  // namespace Framework
