@@ -114,31 +114,32 @@ std::function<void()> Task(const HandleRef& target, std::function<Result()> work
 std::function<void()> EventedTask(const HandleRef& target, std::function<std::optional<Result>(Resume)> start,
                                   bool onCaller) {
     return [target, start = std::move(start), onCaller]() mutable noexcept {
+        // The scope covers the completion too: a callback that closes the
+        // handle then does not wait for the operation reporting to it.
+        const Handle::ActivityScope scope(*target);
         std::optional<Result> result;
-        {
-            const Handle::ActivityScope scope(*target);
-            if (target->IsClosed()) {
-                result = Result{0, ERROR_INTERNET_OPERATION_CANCELLED};
-            } else {
-                Resume resume = [target](std::function<Result()> rest) {
-                    Launch([target, rest = std::move(rest)]() mutable noexcept {
-                        const Handle::ActivityScope scope(*target);
-                        Result result = Run(rest);
-                        rest = nullptr;
-                        Complete(target, std::move(result));
-                    });
+        if (target->IsClosed()) {
+            result = Result{0, ERROR_INTERNET_OPERATION_CANCELLED};
+        } else {
+            Resume resume = [target](std::function<Result()> rest) -> std::function<void()> {
+                std::function<void()> task = [target, rest = std::move(rest)]() mutable noexcept {
+                    const Handle::ActivityScope scope(*target);
+                    Result result = Run(rest);
+                    rest = nullptr;
+                    Complete(target, std::move(result));
                 };
-                try {
-                    const FaultInjection::EntryScope entry;
-                    result = start(std::move(resume));
-                } catch (const std::bad_alloc&) {
-                    result = Result{0, ERROR_NOT_ENOUGH_MEMORY};
-                } catch (...) {
-                    result = Result{0, ERROR_INTERNET_INTERNAL_ERROR};
-                }
+                return [task = std::move(task)]() mutable noexcept { Launch(std::move(task)); };
+            };
+            try {
+                const FaultInjection::EntryScope entry;
+                result = start(std::move(resume));
+            } catch (const std::bad_alloc&) {
+                result = Result{0, ERROR_NOT_ENOUGH_MEMORY};
+            } catch (...) {
+                result = Result{0, ERROR_INTERNET_INTERNAL_ERROR};
             }
-            start = nullptr;
         }
+        start = nullptr;
         if (!result) return;
         if (!onCaller) return Complete(target, std::move(*result));
         Launch([target, result = std::move(*result)]() mutable noexcept {

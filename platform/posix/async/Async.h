@@ -53,18 +53,23 @@ bool IsAsync(const Handle& handle);
 /// before its turn comes has its work skipped.
 DWORD Begin(const HandleRef& target, std::function<Result()> work);
 
-/// Goes on with an operation whose work waited for an event with no thread
-/// held (see BeginEvented): runs `rest` on a worker thread, then reports the
-/// completion and starts the handle's next operation. Call it exactly once.
-using Resume = std::function<void(std::function<Result()> rest)>;
+/// How an operation whose work waits for an event with no thread held (see
+/// BeginEvented) goes on: `resume(rest)` prepares the rest (it may throw,
+/// for want of memory) and returns the call to make, exactly once, when the
+/// operation can go on; that call cannot fail: it has a worker thread run
+/// `rest`, then report the completion and start the handle's next
+/// operation.
+using Resume = std::function<std::function<void()>(std::function<Result()> rest)>;
 
 /// As Begin, for work that can wait on the network without holding a worker:
-/// `start` runs on a worker thread and either returns the result (the
-/// operation ended there) or returns nothing after handing `resume` to
-/// whatever will call it when the operation can go on. Until then the
-/// operation counts as running: its handle's next operations wait behind it
-/// and a close of the handle waits for it (so what calls `resume` must do so
-/// when the handle closes too).
+/// `start` runs (on this thread when no operation of the handle is running
+/// or queued, else on a worker in its turn) and either returns the result
+/// (the operation ended there; its completion is still reported from a
+/// worker) or returns nothing after handing the call `resume` prepared to
+/// whatever makes it when the operation can go on. Until then the operation
+/// counts as running: its handle's next operations wait behind it and a
+/// close of the handle waits for it (so the call must also be made when the
+/// handle closes).
 DWORD BeginEvented(const HandleRef& target, std::function<std::optional<Result>(Resume resume)> start);
 
 /// For calls that may answer at once: when no operation of `target` is

@@ -312,11 +312,21 @@ std::optional<Async::Result> HttpRequest::SendEvented(const std::shared_ptr<Http
     DWORD error = Prepare(headers, std::move(body), *exchange);
     if (error == ERROR_SUCCESS) error = StartHop(*exchange);
     if (error != ERROR_SUCCESS) return outcome(error);
-    if (FTransfer.WhenHeaders([self, exchange, outcome, resume = std::move(resume)] {
-            resume([self, exchange, outcome] { return outcome(self->Conclude(*exchange)); });
-        }))
+    std::function<void()> goOn =
+        resume([self, exchange, outcome] { return outcome(self->Conclude(*exchange)); });
+    switch (FTransfer.WhenHeaders(goOn)) {
+    case Transfer::Waiting::Registered:
         return std::nullopt;
-    return outcome(Conclude(*exchange));
+    case Transfer::Waiting::Over:
+        // The headers came in (or the hop ended) already: a worker goes on
+        // all the same, as redirects may wait on the network.
+        goOn();
+        return std::nullopt;
+    case Transfer::Waiting::NoWorker:
+        break;
+    }
+    FTransfer.Release();
+    return outcome(ERROR_INTERNET_ASYNC_THREAD_FAILED);
 }
 
 DWORD HttpRequest::Prepare(std::string_view headers, std::string body, Exchange& exchange) {

@@ -229,6 +229,36 @@ void TransferGroup::AddPending() {
     FToAdd.clear();
 }
 
+// Ends the hops of transfers waiting with a call whose time is up (or, with
+// `failed`, every one: libcurl could not run), as a thread waiting on its
+// own transfer would; their notifications stay queued for the thread that
+// goes on with them, so no application code runs here. Returns when the
+// next of them is due. Called by the thread that runs libcurl, with the
+// multi handle.
+std::chrono::steady_clock::time_point TransferGroup::EndWaits(std::chrono::steady_clock::time_point now,
+                                                              CURLMcode failed) {
+    std::chrono::steady_clock::time_point next = now + std::chrono::seconds(1);
+    if (FCalls == 0) return next;
+    for (std::size_t i = 0; i < FAttached.size();) {
+        Transfer* t = FAttached[i];
+        if (t->FOnHeaders && !t->FHeadersFinal && !t->FDone) {
+            const std::chrono::steady_clock::time_point deadline = t->Deadline();
+            if (failed != CURLM_OK || now >= deadline) {
+                t->FAbortError = failed != CURLM_OK ? MultiError(failed) : ERROR_INTERNET_TIMEOUT;
+                // Released into an empty list, which takes the queue whole
+                // (no allocation), and back.
+                std::vector<StatusEvent> kept;
+                t->ReleaseLocked(kept);  // takes it out of FAttached
+                t->FEvents.swap(kept);
+                continue;
+            }
+            next = std::min(next, deadline);
+        }
+        ++i;
+    }
+    return next;
+}
+
 // The driver: while transfers wait with a call, it makes the calls whose
 // wait is over, and runs libcurl for the group whenever no other thread
 // does (a thread that waits on a transfer of its own may; the driver then
@@ -238,7 +268,6 @@ void TransferGroup::AddPending() {
 void TransferGroup::Drive(const std::shared_ptr<TransferGroup>& self) noexcept {
     TransferGroup& group = *self;
     std::unique_lock<std::mutex> lock(group.FMutex);
-    std::vector<StatusEvent> events;
     bool pumping = false;
     const auto letGo = [&] {
         if (!pumping) return;
@@ -249,13 +278,7 @@ void TransferGroup::Drive(const std::shared_ptr<TransferGroup>& self) noexcept {
     };
     for (;;) {
         group.TakeReadyCalls();
-        if (!events.empty() || !group.FFired.empty() || group.FCalls == 0 || group.FWantUse > 0) letGo();
-        if (!events.empty()) {
-            lock.unlock();
-            DeliverEvents(events);
-            lock.lock();
-            continue;
-        }
+        if (!group.FFired.empty() || group.FCalls == 0 || group.FWantUse > 0) letGo();
         if (!group.FFired.empty()) {
             std::function<void()> call = std::move(group.FFired.back());
             group.FFired.pop_back();
@@ -290,23 +313,10 @@ void TransferGroup::Drive(const std::shared_ptr<TransferGroup>& self) noexcept {
         const CURLMcode code = curl_multi_perform(group.FMulti, &running);
         group.CollectDone();
         const Transfer::Clock::time_point now = Transfer::Clock::now();
-        Transfer::Clock::time_point wakeAt = now + std::chrono::seconds(1);
-        for (std::size_t i = 0; i < group.FAttached.size();) {
-            Transfer* t = group.FAttached[i];
-            if (t->FOnHeaders && !t->FHeadersFinal && !t->FDone) {
-                const Transfer::Clock::time_point deadline = t->Deadline();
-                if (code != CURLM_OK || now >= deadline) {
-                    t->FAbortError = code != CURLM_OK ? MultiError(code) : ERROR_INTERNET_TIMEOUT;
-                    t->ReleaseLocked(events);  // takes it out of FAttached
-                    continue;
-                }
-                wakeAt = std::min(wakeAt, deadline);
-            }
-            ++i;
-        }
+        const Transfer::Clock::time_point wakeAt = group.EndWaits(now, code);
         group.WakeSleepers(false);
         if (group.FWantUse > 0) group.FChanged.notify_all();
-        if (!events.empty() || !group.FFired.empty() || group.FWantUse > 0) continue;
+        if (!group.FFired.empty() || group.FWantUse > 0) continue;
         const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count();
         lock.unlock();
         curl_multi_poll(group.FMulti, nullptr, 0, static_cast<int>(std::max<long long>(waitMs, 1)), nullptr);
@@ -970,6 +980,9 @@ DWORD Transfer::Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, W
         int running = 0;
         const CURLMcode code = curl_multi_perform(group.FMulti, &running);
         group.CollectDone();
+        // The transfers that wait with no thread of their own keep their
+        // time limits while this thread runs libcurl for them.
+        group.EndWaits(Clock::now(), code);
         if (group.FWantUse > 0) group.FChanged.notify_all();
         group.WakeSleepers(false);
         if (code != CURLM_OK) return MultiError(code);
@@ -993,20 +1006,20 @@ DWORD Transfer::WaitForHeaders() {
     return failure != ERROR_SUCCESS ? failure : ERROR_HTTP_INVALID_SERVER_RESPONSE;
 }
 
-bool Transfer::WhenHeaders(std::function<void()> ready) {
+Transfer::Waiting Transfer::WhenHeaders(std::function<void()>& ready) {
     std::shared_ptr<TransferGroup> group;
     auto lock = LockGroup(group);
-    if (!group || !FAttached || FHeadersFinal || FDone || FOwner.IsClosed()) return false;
+    if (!group || !FAttached || FHeadersFinal || FDone || FOwner.IsClosed()) return Waiting::Over;
     // Room for the call among the due ones, so that moving it there never
     // fails.
     group->FFired.reserve(static_cast<std::size_t>(group->FCalls) + 1);
     if (!group->FDriving) {
-        if (!Workers::Post([group] { TransferGroup::Drive(group); })) return false;
+        if (!Workers::Post([group] { TransferGroup::Drive(group); })) return Waiting::NoWorker;
         group->FDriving = true;
     }
     FOnHeaders = std::move(ready);
     ++group->FCalls;
-    return true;
+    return Waiting::Registered;
 }
 
 void Transfer::Discard(std::size_t limit) {

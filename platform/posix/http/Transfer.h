@@ -86,6 +86,8 @@ private:
     // Moves the calls of the waiting transfers whose wait is over to FFired.
     void TakeReadyCalls();
     void AddPending();
+    std::chrono::steady_clock::time_point EndWaits(std::chrono::steady_clock::time_point now,
+                                                   CURLMcode failed);
 
     void CollectDone();
     void ResumePaused();
@@ -193,13 +195,23 @@ public:
     /// the hop failed (its error).
     DWORD WaitForHeaders();
 
-    /// Has `ready` called once WaitForHeaders would answer at once (the
-    /// headers are in, the hop ended or was released: a close of the
-    /// request), with no thread waiting meanwhile: a worker thread runs
-    /// libcurl for the group and makes the call, with no lock held. False
-    /// when the hop is not started or no worker could be had: nothing is
-    /// called then, and the caller waits itself.
-    bool WhenHeaders(std::function<void()> ready);
+    /// How WhenHeaders took its call.
+    enum class Waiting {
+        /// It is made later.
+        Registered,
+        /// WaitForHeaders answers at once already (or no hop was started):
+        /// the caller makes it.
+        Over,
+        /// No worker thread could be had: it is not made.
+        NoWorker,
+    };
+    /// Takes `ready` (a call that cannot fail) and makes it once
+    /// WaitForHeaders would answer at once (the headers are in, the hop
+    /// ended or was released: a close of the request), with no thread
+    /// waiting meanwhile: a worker thread runs libcurl for the group and
+    /// makes the call, with no lock held. `ready` is left alone unless
+    /// Registered.
+    Waiting WhenHeaders(std::function<void()>& ready);
 
     /// Reads and drops the rest of the body (at most `limit` bytes), then
     /// lets go of the easy handle; used before following a redirect.

@@ -8,6 +8,7 @@
 #include "posix/async/Workers.h"
 #endif
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -422,6 +423,65 @@ TEST_F(Async, PendingSendFollowsRedirectsAndKeepsTheTimeout) {
         EXPECT_EQ(Waiter::Get().Completions(context).size(), 1u);
     }
 }
+
+#if !defined(_WIN32)
+namespace {
+// Closes the request from its own status callback on the first `closeOn`
+// (after `skip` of them), then says the close returned.
+std::atomic<DWORD> gCloseOn{0};
+std::atomic<int> gSkip{0};
+std::atomic<bool> gClosed{false};
+void CALLBACK ClosingCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
+    Waiter::Callback(handle, context, status, info, length);
+    if (status != gCloseOn.load() || gSkip.fetch_sub(1) > 0) return;
+    gCloseOn = 0;
+    InternetCloseHandle(handle);
+    gClosed = true;
+}
+}  // namespace
+
+// A status callback that closes its request while the send reports to it
+// returns: from the completion of a send that failed at once in its turn
+// behind another, and from a notification of a send ended by its time limit.
+TEST_F(Async, CallbackClosesTheRequestItIsReportingFor) {
+    Handle connection = Connect(FSession.get(), Echo(), u"", u"", 50);
+    ASSERT_TRUE(connection);
+    DWORD timeout = 500;
+    ASSERT_TRUE(
+        InternetSetOptionW(connection.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)));
+    struct Row {
+        const char* Name;
+        DWORD CloseOn;
+        int Skip;
+        const char16_t* Path;
+        const char16_t* SecondSendHeaders;
+    };
+    const Row rows[] = {
+        {"queued send failing at once", INTERNET_STATUS_REQUEST_COMPLETE, 1, u"/stall?seconds=1",
+         u"NoColonHere"},
+        {"send timed out", INTERNET_STATUS_CONNECTION_CLOSED, 0, u"/stall?seconds=4", nullptr},
+    };
+    DWORD_PTR context = 50;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        HINTERNET request = Open(connection.get(), u"GET", row.Path, kFresh, ++context).release();
+        ASSERT_TRUE(request);
+        gClosed = false;
+        gSkip = row.Skip;
+        gCloseOn = row.CloseOn;
+        InternetSetStatusCallbackW(request, &ClosingCallback);
+        EXPECT_FALSE(HttpSendRequestW(request, nullptr, 0, nullptr, 0));
+        if (row.SecondSendHeaders) {
+            EXPECT_FALSE(HttpSendRequestW(request, W(row.SecondSendHeaders), DWORD(-1), nullptr, 0));
+        }
+        EXPECT_TRUE(Waiter::Get().WaitClosing(context, 8s));
+        const auto until = std::chrono::steady_clock::now() + 2s;
+        while (!gClosed && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(20ms);
+        EXPECT_TRUE(gClosed) << "the close in the callback did not return";
+        gCloseOn = 0;
+    }
+}
+#endif
 
 // 100 requests on 10 connection handles, all sent before any completes, then
 // read side by side: every one completes with the same body.
