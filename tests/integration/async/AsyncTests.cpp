@@ -237,6 +237,16 @@ protected:
         EXPECT_EQ(sent.Error, 0u);
     }
 
+    // A connection to the echo server whose requests give up after
+    // `milliseconds` without a byte.
+    Handle ConnectWithReceiveTimeout(DWORD_PTR context, DWORD milliseconds) {
+        Handle connection = Connect(FSession.get(), Echo(), u"", u"", context);
+        if (connection && !InternetSetOptionW(connection.get(), INTERNET_OPTION_RECEIVE_TIMEOUT,
+                                              &milliseconds, sizeof(milliseconds)))
+            connection.Close();
+        return connection;
+    }
+
     Handle FSession;
 };
 
@@ -391,11 +401,8 @@ TEST_F(Async, CloseWithAnOperationPending) {
 // does: redirects followed to the final response, and a server that stays
 // silent ended by the receive timeout, each with one completion.
 TEST_F(Async, PendingSendFollowsRedirectsAndKeepsTheTimeout) {
-    Handle connection = Connect(FSession.get(), Echo(), u"", u"", 40);
+    Handle connection = ConnectWithReceiveTimeout(40, 500);
     ASSERT_TRUE(connection);
-    DWORD timeout = 500;
-    ASSERT_TRUE(
-        InternetSetOptionW(connection.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)));
     struct Row {
         const char16_t* Path;
         DWORD Error;
@@ -444,11 +451,8 @@ void CALLBACK ClosingCallback(HINTERNET handle, DWORD_PTR context, DWORD status,
 // returns: from the completion of a send that failed at once in its turn
 // behind another, and from a notification of a send ended by its time limit.
 TEST_F(Async, CallbackClosesTheRequestItIsReportingFor) {
-    Handle connection = Connect(FSession.get(), Echo(), u"", u"", 50);
+    Handle connection = ConnectWithReceiveTimeout(50, 500);
     ASSERT_TRUE(connection);
-    DWORD timeout = 500;
-    ASSERT_TRUE(
-        InternetSetOptionW(connection.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)));
     struct Row {
         const char* Name;
         DWORD CloseOn;
