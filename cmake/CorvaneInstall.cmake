@@ -58,7 +58,11 @@ string(REGEX REPLACE "/$" "" _pc_to_prefix "${_pc_to_prefix}")
 # corvane_pkgconfig(<file> <description> <library> [REQUIRES ...]
 #                   [REQUIRES_PRIVATE ...] [LIBS_PRIVATE ...])
 function(corvane_pkgconfig file description library)
-  cmake_parse_arguments(ARG "" "" "REQUIRES;REQUIRES_PRIVATE;LIBS_PRIVATE" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "REQUIRES;REQUIRES_PRIVATE;LIBS;LIBS_PRIVATE" ${ARGN})
+  if(NOT ARG_LIBS)
+    set(ARG_LIBS -l${library})
+  endif()
+  list(JOIN ARG_LIBS " " _libs)
   list(JOIN ARG_REQUIRES " " _requires)
   list(JOIN ARG_REQUIRES_PRIVATE " " _requires_private)
   list(JOIN ARG_LIBS_PRIVATE " " _libs_private)
@@ -71,7 +75,7 @@ Description: ${description}
 Version: ${PROJECT_VERSION}
 Requires: ${_requires}
 Requires.private: ${_requires_private}
-Libs: -L\${libdir} -l${library}
+Libs: -L\${libdir} ${_libs}
 Libs.private: ${_libs_private}
 Cflags: -I\${includedir}
 ")
@@ -97,14 +101,27 @@ corvane_pkgconfig(corvane-platform
   REQUIRES corvane-framework
   REQUIRES_PRIVATE ${_platform_requires_private}
   LIBS_PRIVATE ${_platform_libs_private} -pthread)
+if(WIN32)
+  set(_corvane_libs -lCorvane)
+  set(_corvane_libs_private -Wl,-u,CorvanePublishedClasses)
+else()
+  set(_corvane_libs_private "")
+  set(_corvane_libs -Wl,-u,CorvanePublishedClasses -Wl,--push-state,--no-as-needed -lCorvane -Wl,--pop-state)
+endif()
 corvane_pkgconfig(corvane
   "Corvane: the Internet components for applications (C++20)"
   Corvane
   REQUIRES corvane-platform corvane-framework
-  # A static link keeps the object file that publishes the component classes.
-  LIBS_PRIVATE -Wl,-u,CorvanePublishedClasses)
+  # A static link keeps the object file that publishes the component
+  # classes (-u); a shared one keeps the library among the needed ones, which
+  # --as-needed would drop from a program that names nothing from it and
+  # only reads form files.
+  LIBS ${_corvane_libs}
+  LIBS_PRIVATE ${_corvane_libs_private})
+# CMAKE_DL_LIBS names the library ("dl"), empty where it is part of libc.
+list(TRANSFORM CMAKE_DL_LIBS PREPEND "-l" OUTPUT_VARIABLE _design_libs_private)
 corvane_pkgconfig(corvane-design
   "Corvane's designer registry and design-time package loader (C++20)"
   CorvaneDesign
   REQUIRES corvane-framework
-  LIBS_PRIVATE ${CMAKE_DL_LIBS})
+  LIBS_PRIVATE ${_design_libs_private})

@@ -73,9 +73,10 @@ layer, the runtime unit and the designer registry.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libcorvane-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEV_DEPENDS runtime)
-# The static libraries need these; the CMake package looks them up.
+# The static libraries need these; the CMake package looks them up with
+# pkg-config.
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
-  "libcurl4-openssl-dev, libssl-dev, libsqlite3-dev, libpsl-dev, libsystemd-dev")
+  "libcurl4-openssl-dev, libssl-dev, libsqlite3-dev, libpsl-dev, libsystemd-dev, pkg-config | pkgconf")
 set(CPACK_COMPONENT_DEV_DESCRIPTION "Internet components for C++ applications - development files
 Corvane gives applications the Windows Internet API (WinINet) as
 components: sessions, HTTP and FTP connections, URLs and cookies.

@@ -29,6 +29,7 @@ endif()
 run_step(${EMULATOR} ${WORK_DIR}/build/consumer_shared${EXE_SUFFIX})
 if(NOT TOOLCHAIN_FILE)
   run_step(${EMULATOR} ${WORK_DIR}/build/design_host${EXE_SUFFIX})
+  run_step(${WORK_DIR}/build/forms_only)
   # The same program built with what pkg-config says (the shared libraries).
   set(ENV{PKG_CONFIG_PATH} ${WORK_DIR}/prefix/${LIBDIR}/pkgconfig)
   execute_process(COMMAND pkg-config --cflags --libs corvane

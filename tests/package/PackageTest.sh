@@ -60,6 +60,7 @@ cmake -S "$project" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE
 cmake --build "$work/build" >/dev/null
 "$work/build/consumer"
 "$work/build/consumer_shared"
+"$work/build/forms_only"
 "$work/build/design_host"
 # Corvane::Corvane is the shared library: the program needs libCorvane.so.0.
 [[ "$(ldd "$work/build/consumer")" == *"libCorvane.so.0 => $libdir/"* ]] || fail "consumer does not use libCorvane.so.0"
@@ -67,6 +68,9 @@ cmake --build "$work/build" >/dev/null
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
 # shellcheck disable=SC2046
 c++ -std=c++20 "$project/main.cpp" $(pkg-config --cflags --libs corvane) -o "$work/consumer-pkg-config"
+# shellcheck disable=SC2046
+c++ -std=c++20 "$project/forms_only.cpp" $(pkg-config --cflags --libs corvane) -o "$work/forms-only-pkg-config"
+"$work/forms-only-pkg-config"
 "$work/consumer-pkg-config"
 [ "$(pkg-config --modversion corvane)" = "$version" ] || fail "corvane.pc: $(pkg-config --modversion corvane)"
 
