@@ -1,4 +1,5 @@
-// A download with a progress display driven by the status notifications.
+// A download with a progress display: its stages from the status
+// notifications, its percentage from the reads.
 //
 //     example_download_progress URL FILE
 //
