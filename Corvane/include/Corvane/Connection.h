@@ -1,8 +1,9 @@
-// The connection component: how the machine is connected to the Internet,
-// and dial-up. It owns no Internet handle and keeps no state of the system:
-// every read of Connected and State asks the platform, and every operation
-// is one call of the platform's connection functions, whose failure is
-// raised straight to the caller (there is no OnError).
+/// \file
+/// The connection component: how the machine is connected to the Internet,
+/// and dial-up. It owns no Internet handle and keeps no state of the system:
+/// every read of Connected and State asks the platform, and every operation
+/// is one call of the platform's connection functions, whose failure is
+/// raised straight to the caller (there is no OnError).
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,8 @@
-// The cookie component: reads and writes one cookie of the platform's cookie
-// store, addressed by a URL and a cookie name. It keeps no copy of the
-// cookie and owns no Internet handle: every read of CookieData asks the
-// store, every assignment stores at once.
+/// \file
+/// The cookie component: reads and writes one cookie of the platform's cookie
+/// store, addressed by a URL and a cookie name. It keeps no copy of the
+/// cookie and owns no Internet handle: every read of CookieData asks the
+/// store, every assignment stores at once.
 #pragma once
 
 #include <Framework/Classes.h>

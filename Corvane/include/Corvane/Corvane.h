@@ -1,5 +1,6 @@
-// The runtime unit: every component, the exception class and the global
-// routines. `using namespace Corvane;` brings in what an application needs.
+/// \file
+/// The runtime unit: every component, the exception class and the global
+/// routines. `using namespace Corvane;` brings in what an application needs.
 #pragma once
 
 #include "Corvane/Connection.h"

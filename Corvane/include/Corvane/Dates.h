@@ -1,5 +1,6 @@
-// The runtime unit's Internet date routines: a date as HTTP writes it, read
-// into a SYSTEMTIME and written from one, by the platform's own conversions.
+/// \file
+/// The runtime unit's Internet date routines: a date as HTTP writes it, read
+/// into a SYSTEMTIME and written from one, by the platform's own conversions.
 #pragma once
 
 #include <Platform/WinInet.h>

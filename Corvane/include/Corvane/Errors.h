@@ -1,6 +1,7 @@
-// Error reporting of the runtime unit: the one exception class, the action an
-// OnError handler chooses, and the routines that turn a failed platform call
-// into an exception.
+/// \file
+/// Error reporting of the runtime unit: the one exception class, the action an
+/// OnError handler chooses, and the routines that turn a failed platform call
+/// into an exception.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,8 @@
-// The FTP client component: one FTP connection (InternetConnectW beneath a
-// session) offering the server's file system as methods, plus one remote file
-// (or the data of a raw command) read or written piecewise, and one directory
-// listing in progress.
+/// \file
+/// The FTP client component: one FTP connection (InternetConnectW beneath a
+/// session) offering the server's file system as methods, plus one remote file
+/// (or the data of a raw command) read or written piecewise, and one directory
+/// listing in progress.
 #pragma once
 
 #include <cstdint>

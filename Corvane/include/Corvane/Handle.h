@@ -1,6 +1,7 @@
-// The abstract base of the components that own one Internet handle: the
-// open/close life cycle with its events, deferred activation from form files,
-// status notifications, option access and the state checks.
+/// \file
+/// The abstract base of the components that own one Internet handle: the
+/// open/close life cycle with its events, deferred activation from form files,
+/// status notifications, option access and the state checks.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
-// The HTTP client component: one connection to a server (InternetConnectW
-// beneath a session), at most one open request on it, its request headers,
-// and the response's headers and body.
+/// \file
+/// The HTTP client component: one connection to a server (InternetConnectW
+/// beneath a session), at most one open request on it, its request headers,
+/// and the response's headers and body.
 #pragma once
 
 #include <cstdint>

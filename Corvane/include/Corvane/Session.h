@@ -1,5 +1,6 @@
-// The session component (the root Internet handle, opened with
-// InternetOpenW) and the process-wide default session.
+/// \file
+/// The session component (the root Internet handle, opened with
+/// InternetOpenW) and the process-wide default session.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
-// The URL component: one URL held as its whole text and as its parts, kept
-// consistent through the Internet library's own URL routines (crack, create,
-// canonicalize). It owns no Internet handle and raises nothing.
+/// \file
+/// The URL component: one URL held as its whole text and as its parts, kept
+/// consistent through the Internet library's own URL routines (crack, create,
+/// canonicalize). It owns no Internet handle and raises nothing.
 #pragma once
 
 #include <cstdint>

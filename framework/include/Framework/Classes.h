@@ -1,5 +1,6 @@
-// The object and component model: TObject, TComponent with ownership, names
-// and notifications, the pointer list TList and the growable TMemoryStream.
+/// \file
+/// The object and component model: TObject, TComponent with ownership, names
+/// and notifications, the pointer list TList and the growable TMemoryStream.
 #pragma once
 
 #include <cstdint>

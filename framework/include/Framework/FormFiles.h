@@ -1,51 +1,52 @@
-// Text form files: a root component, its published properties and the
-// components it owns, as text, and back.
-//
-//     object MainForm: TComponent
-//       object Session1: TINetSession
-//         AccessType = atDirect
-//         Agent = 'Corvane test'#13#10'second line'
-//         Flags = [flOffline, flAsync]
-//         OnError = SessionError
-//       end
-//       object Http1: TINetHttp
-//         Session = Session1
-//       end
-//     end
-//
-// Each object is "object Name: ClassName" (or "object ClassName" for an
-// unnamed one), its properties in publishing order, the components it owns,
-// and "end". Values: strings in single quotes with '' for a quote and #nnn
-// (decimal, or #$hex) for any other code unit outside printable ASCII, long
-// ones split into pieces joined by "+"; integers (decimal, or $hex); True and
-// False; enumeration names; sets in brackets; component references by name
-// ("Http1", "Sub.Child" for a component owned by Sub, "OtherForm.Session1"
-// for a component of another loaded root) or nil; event handlers by the name
-// under which the root's handler table (TComponent::Handlers) holds them.
-// Names and keywords ignore ASCII case.
-//
-// Reading (TReader, TextToComponent):
-//   1. The whole text is parsed first; a syntax error changes nothing.
-//   2. Every component read gets csLoading and csReading. The root takes the
-//      file's name (an existing root is read whatever class the file names). A nested object is looked up by
-//      name among its owner's components and created (through the class registry) when absent. Properties are
-//      applied in file order through the components' setters.
-//   3. Component references are resolved when everything else is read, so
-//      they may point forward or into other loaded roots.
-//   4. csReading is cleared on every component, then Loaded runs on each,
-//      in the order they were read (root first), and csLoading is cleared.
-//   5. The root becomes a loaded root (see AddLoadedRoot) when it has a name.
-// Any failure in steps 1 to 3 raises EReadError with the line and column
-// (1-based; columns count UTF-16 code units) and what was expected; the
-// components created by the read are deleted, the root's name restored, the
-// states cleared, and no Loaded runs. An exception from Loaded propagates
-// unchanged, after the components created by the read are deleted and the
-// states cleared. Properties already applied to components that existed
-// before the read keep their new values.
-//
-// Writing (TWriter, ComponentToText): each component's stored properties
-// (see the storage rules in Framework/Properties.h) in publishing order, then
-// its owned components. Lines end with "\n"; nesting indents by two spaces.
+/// \file
+/// Text form files: a root component, its published properties and the
+/// components it owns, as text, and back.
+///
+///     object MainForm: TComponent
+///       object Session1: TINetSession
+///         AccessType = atDirect
+///         Agent = 'Corvane test'#13#10'second line'
+///         Flags = [flOffline, flAsync]
+///         OnError = SessionError
+///       end
+///       object Http1: TINetHttp
+///         Session = Session1
+///       end
+///     end
+///
+/// Each object is "object Name: ClassName" (or "object ClassName" for an
+/// unnamed one), its properties in publishing order, the components it owns,
+/// and "end". Values: strings in single quotes with '' for a quote and \#nnn
+/// (decimal, or \#$hex) for any other code unit outside printable ASCII, long
+/// ones split into pieces joined by "+"; integers (decimal, or $hex); True and
+/// False; enumeration names; sets in brackets; component references by name
+/// ("Http1", "Sub.Child" for a component owned by Sub, "OtherForm.Session1"
+/// for a component of another loaded root) or nil; event handlers by the name
+/// under which the root's handler table (TComponent::Handlers) holds them.
+/// Names and keywords ignore ASCII case.
+///
+/// Reading (TReader, TextToComponent):
+///   1. The whole text is parsed first; a syntax error changes nothing.
+///   2. Every component read gets csLoading and csReading. The root takes the
+///      file's name (an existing root is read whatever class the file names). A nested object is looked up by
+///      name among its owner's components and created (through the class registry) when absent. Properties are
+///      applied in file order through the components' setters.
+///   3. Component references are resolved when everything else is read, so
+///      they may point forward or into other loaded roots.
+///   4. csReading is cleared on every component, then Loaded runs on each,
+///      in the order they were read (root first), and csLoading is cleared.
+///   5. The root becomes a loaded root (see AddLoadedRoot) when it has a name.
+/// Any failure in steps 1 to 3 raises EReadError with the line and column
+/// (1-based; columns count UTF-16 code units) and what was expected; the
+/// components created by the read are deleted, the root's name restored, the
+/// states cleared, and no Loaded runs. An exception from Loaded propagates
+/// unchanged, after the components created by the read are deleted and the
+/// states cleared. Properties already applied to components that existed
+/// before the read keep their new values.
+///
+/// Writing (TWriter, ComponentToText): each component's stored properties
+/// (see the storage rules in Framework/Properties.h) in publishing order, then
+/// its owned components. Lines end with "\n"; nesting indents by two spaces.
 #pragma once
 
 #include <string_view>

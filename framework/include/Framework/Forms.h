@@ -1,5 +1,6 @@
-// The application object: the one place where exceptions that nobody else
-// handles are shown.
+/// \file
+/// The application object: the one place where exceptions that nobody else
+/// handles are shown.
 #pragma once
 
 #include <functional>

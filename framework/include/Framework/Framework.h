@@ -1,4 +1,5 @@
-// Everything the framework offers, in one include.
+/// \file
+/// Everything the framework offers, in one include.
 #pragma once
 
 #include "Framework/Classes.h"

@@ -1,40 +1,41 @@
-// Published properties: per component class, the ordered list of properties
-// that form files store and the designer shows; the names of enumeration
-// elements (the one place where enumerations and sets become text and back);
-// named event handlers; and the registry of component classes by name.
-//
-// A component class is published once, at start-up, for example:
-//
-//     Framework::DefineEnum<TAccessType>(u"TAccessType",
-//         {u"atDirect", u"atPreconfig", u"atPreconfigWithNoAutoProxy", u"atProxy"});
-//     Framework::DefineEnum<TSessionFlag>(u"TSessionFlag", {u"flOffline", u"flAsync"});
-//     Framework::RegisterComponentClass<TINetSession>(u"TINetSession")
-//         .Property(u"About", &TINetSession::About, &TINetSession::SetAbout, Framework::NotStored)
-//         .Property(u"AccessType", &TINetSession::AccessType, &TINetSession::SetAccessType,
-//                   Framework::Default(atPreconfig))
-//         .Property(u"Agent", &TINetSession::Agent, &TINetSession::SetAgent)
-//         .Property(u"Flags", &TINetSession::Flags, &TINetSession::SetFlags)
-//         .Property(u"OnError", &TINetSession::OnError, &TINetSession::SetOnError);
-//
-// The kind of each property follows from its reader's result type:
-// UnicodeString is a string; bool a Boolean; any other integral type an
-// integer of that width and signedness; an enumeration (defined with
-// DefineEnum) an enumeration; TSet<E> a set of E; a pointer to a TComponent
-// class a component reference; a std::function an event. Properties are read
-// and written through the accessors given, the same ones code uses, so the
-// checks in setters apply to form files too.
-//
-// Storage rules (what a form-file writer stores):
-//   - NotStored: never written;
-//   - strings: not written when empty, nor when equal to a declared Default;
-//   - Booleans, integers, enumerations, sets: not written when equal to a
-//     declared Default; always written when none is declared;
-//   - component references: not written when null;
-//   - events: written only when the handler was bound by name (see
-//     NamedHandler and THandlerTable).
-//
-// Thread safety: register classes and enumerations before other threads use
-// them (typically during start-up); lookups may then run on any thread.
+/// \file
+/// Published properties: per component class, the ordered list of properties
+/// that form files store and the designer shows; the names of enumeration
+/// elements (the one place where enumerations and sets become text and back);
+/// named event handlers; and the registry of component classes by name.
+///
+/// A component class is published once, at start-up, for example:
+///
+///     Framework::DefineEnum<TAccessType>(u"TAccessType",
+///         {u"atDirect", u"atPreconfig", u"atPreconfigWithNoAutoProxy", u"atProxy"});
+///     Framework::DefineEnum<TSessionFlag>(u"TSessionFlag", {u"flOffline", u"flAsync"});
+///     Framework::RegisterComponentClass<TINetSession>(u"TINetSession")
+///         .Property(u"About", &TINetSession::About, &TINetSession::SetAbout, Framework::NotStored)
+///         .Property(u"AccessType", &TINetSession::AccessType, &TINetSession::SetAccessType,
+///                   Framework::Default(atPreconfig))
+///         .Property(u"Agent", &TINetSession::Agent, &TINetSession::SetAgent)
+///         .Property(u"Flags", &TINetSession::Flags, &TINetSession::SetFlags)
+///         .Property(u"OnError", &TINetSession::OnError, &TINetSession::SetOnError);
+///
+/// The kind of each property follows from its reader's result type:
+/// UnicodeString is a string; bool a Boolean; any other integral type an
+/// integer of that width and signedness; an enumeration (defined with
+/// DefineEnum) an enumeration; TSet<E> a set of E; a pointer to a TComponent
+/// class a component reference; a std::function an event. Properties are read
+/// and written through the accessors given, the same ones code uses, so the
+/// checks in setters apply to form files too.
+///
+/// Storage rules (what a form-file writer stores):
+///   - NotStored: never written;
+///   - strings: not written when empty, nor when equal to a declared Default;
+///   - Booleans, integers, enumerations, sets: not written when equal to a
+///     declared Default; always written when none is declared;
+///   - component references: not written when null;
+///   - events: written only when the handler was bound by name (see
+///     NamedHandler and THandlerTable).
+///
+/// Thread safety: register classes and enumerations before other threads use
+/// them (typically during start-up); lookups may then run on any thread.
 #pragma once
 
 #include <any>

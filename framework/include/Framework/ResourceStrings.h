@@ -1,23 +1,24 @@
-// Localisable texts.
-//
-// A resource string is declared once, with a stable identifier and its
-// default (English) text:
-//
-//     inline constexpr Framework::TResourceString SClosedSession{
-//         "Corvane.SClosedSession", u"Can't perform this operation on a closed session"};
-//
-// and read with LoadResString(SClosedSession) wherever the text is needed.
-// An application localises texts by registering translations per language
-// and choosing the language in use:
-//
-//     Framework::RegisterResourceTranslation(u"de", "Corvane.SClosedSession", u"...");
-//     Framework::SetResourceLanguage(u"de-AT");
-//
-// LoadResString looks for a translation in the exact language ("de-AT"),
-// then in its primary language ("de"), and otherwise returns the default.
-// Language tags compare case-insensitively. All functions are thread safe:
-// translations may be registered and the language switched while other
-// threads load texts.
+/// \file
+/// Localisable texts.
+///
+/// A resource string is declared once, with a stable identifier and its
+/// default (English) text:
+///
+///     inline constexpr Framework::TResourceString SClosedSession{
+///         "Corvane.SClosedSession", u"Can't perform this operation on a closed session"};
+///
+/// and read with LoadResString(SClosedSession) wherever the text is needed.
+/// An application localises texts by registering translations per language
+/// and choosing the language in use:
+///
+///     Framework::RegisterResourceTranslation(u"de", "Corvane.SClosedSession", u"...");
+///     Framework::SetResourceLanguage(u"de-AT");
+///
+/// LoadResString looks for a translation in the exact language ("de-AT"),
+/// then in its primary language ("de"), and otherwise returns the default.
+/// Language tags compare case-insensitively. All functions are thread safe:
+/// translations may be registered and the language switched while other
+/// threads load texts.
 #pragma once
 
 #include <string_view>

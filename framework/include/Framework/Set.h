@@ -1,4 +1,5 @@
-// TSet<E>: a set of the elements of an enumeration, kept as a 64-bit mask.
+/// \file
+/// TSet<E>: a set of the elements of an enumeration, kept as a 64-bit mask.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
-// Exceptions, integer/text conversion, system error texts and UTF-8/UTF-16
-// conversion.
+/// \file
+/// Exceptions, integer/text conversion, system error texts and UTF-8/UTF-16
+/// conversion.
 #pragma once
 
 #include <concepts>

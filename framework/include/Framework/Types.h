@@ -1,4 +1,5 @@
-// Basic types shared by the framework, the platform seam and the components.
+/// \file
+/// Basic types shared by the framework, the platform seam and the components.
 #pragma once
 
 #include <cstdint>

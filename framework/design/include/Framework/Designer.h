@@ -1,24 +1,25 @@
-// The designer's side of the framework: the component palette, property
-// editors and the registry that ties them to published properties.
-//
-// A design-time unit's Register procedure, run when a designer host loads
-// its package (Framework/Packages.h), calls:
-//
-//     Framework::RegisterComponents(u"Internet", {ClassOf<TINetSession>(), ClassOf<TINetHttp>()});
-//     Framework::RegisterPropertyEditor(Framework::TypeInfo<Word>(), ClassOf<TINetHttp>(), u"Port",
-//                                       Framework::EditorClass<TPortProperty>());
-//
-// and a host shows the palette (TDesignRegistry::Pages) and edits any
-// published property of a component on its form through the editor the
-// registry picks for it (TDesignRegistry::CreateEditor): the most specific
-// registration, else the framework's editor for the property's kind.
-//
-// This part of the framework is its own library (Corvane::Design), shared by
-// a host and every package it loads, so that all of them see one registry,
-// one class registry and one runtime; applications never link it.
-//
-// Thread safety: the registry and the editors belong to the designer's
-// thread, as a form being designed does.
+/// \file
+/// The designer's side of the framework: the component palette, property
+/// editors and the registry that ties them to published properties.
+///
+/// A design-time unit's Register procedure, run when a designer host loads
+/// its package (Framework/Packages.h), calls:
+///
+///     Framework::RegisterComponents(u"Internet", {ClassOf<TINetSession>(), ClassOf<TINetHttp>()});
+///     Framework::RegisterPropertyEditor(Framework::TypeInfo<Word>(), ClassOf<TINetHttp>(), u"Port",
+///                                       Framework::EditorClass<TPortProperty>());
+///
+/// and a host shows the palette (TDesignRegistry::Pages) and edits any
+/// published property of a component on its form through the editor the
+/// registry picks for it (TDesignRegistry::CreateEditor): the most specific
+/// registration, else the framework's editor for the property's kind.
+///
+/// This part of the framework is its own library (Corvane::Design), shared by
+/// a host and every package it loads, so that all of them see one registry,
+/// one class registry and one runtime; applications never link it.
+///
+/// Thread safety: the registry and the editors belong to the designer's
+/// thread, as a form being designed does.
 #pragma once
 
 #include <functional>

@@ -1,27 +1,28 @@
-// Design-time packages: shared libraries (libName.so, Name.dll) that a
-// designer host loads to get components and editors onto its palette.
-//
-// A package exports three C entry points:
-//
-//     const TPackageInfoTable* GetPackageInfoTable(void);  // what the package is
-//     void Initialize(void);  // runs its units' initializations, a unit after those it uses
-//     void Finalize(void);    // runs their finalizations in reverse
-//
-// The table describes the package (description, flags, the units it
-// contains in order, the packages it requires) and carries its resources
-// (palette bitmaps by name). The loader:
-//   1. loads the library and finds the three entry points;
-//   2. checks the table's version;
-//   3. runs Initialize, then the Register procedure of each unit that has
-//      one, in unit order, both into a staging registry;
-//   4. when all of that succeeded, moves the staged entries into the target
-//      registry; otherwise runs Finalize (when Initialize ran), and raises
-//      EPackageError with the reason: the target registry is as it was.
-// Unloading withdraws the package's entries and runs Finalize.
-//
-// A package's code stays mapped until the process ends, also after it is
-// unloaded: the classes its units published into the framework's class
-// registry, and the objects of its runtime, live that long.
+/// \file
+/// Design-time packages: shared libraries (libName.so, Name.dll) that a
+/// designer host loads to get components and editors onto its palette.
+///
+/// A package exports three C entry points:
+///
+///     const TPackageInfoTable* GetPackageInfoTable(void);  // what the package is
+///     void Initialize(void);  // runs its units' initializations, a unit after those it uses
+///     void Finalize(void);    // runs their finalizations in reverse
+///
+/// The table describes the package (description, flags, the units it
+/// contains in order, the packages it requires) and carries its resources
+/// (palette bitmaps by name). The loader:
+///   1. loads the library and finds the three entry points;
+///   2. checks the table's version;
+///   3. runs Initialize, then the Register procedure of each unit that has
+///      one, in unit order, both into a staging registry;
+///   4. when all of that succeeded, moves the staged entries into the target
+///      registry; otherwise runs Finalize (when Initialize ran), and raises
+///      EPackageError with the reason: the target registry is as it was.
+/// Unloading withdraws the package's entries and runs Finalize.
+///
+/// A package's code stays mapped until the process ends, also after it is
+/// unloaded: the classes its units published into the framework's class
+/// registry, and the objects of its runtime, live that long.
 #pragma once
 
 #include <cstddef>
@@ -75,7 +76,9 @@ struct TPackageInfoTable {
     const TPackageResource* Resources;  ///< the resources the package carries
 };
 
+/// The package's function that returns its information table.
 typedef const TPackageInfoTable* (*TGetPackageInfoTableProc)(void);
+/// The package's initialization and finalization functions.
 typedef void (*TPackageProc)(void);
 
 }  // extern "C"
