@@ -87,6 +87,8 @@ layer).")
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME corvane)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION net)
+# `corvane design` loads the design-time package.
+set(CPACK_DEBIAN_TOOL_PACKAGE_SUGGESTS corvane-design)
 set(CPACK_COMPONENT_TOOL_DEPENDS runtime)
 set(CPACK_COMPONENT_TOOL_DESCRIPTION "command-line client of the Corvane Internet components
 The corvane program makes HTTP requests, FTP transfers, URL and
