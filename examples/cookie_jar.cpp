@@ -1,7 +1,7 @@
-// A cookie inspector: stores cookies for a URL, lists what the cookie store
+// The cookie store at work: stores cookies for a URL, lists what the cookie store
 // holds for it, and shows what a request to that URL sends.
 //
-//     example_cookie_inspector URL [NAME=VALUE[; ATTRIBUTES]]...
+//     example_cookie_jar URL [NAME=VALUE[; ATTRIBUTES]]...
 //
 // Shows: the cookie component, which owns no handle and keeps no copy:
 // assigning CookieData stores a cookie at once, every read of CookieData asks
