@@ -202,11 +202,7 @@ void TransferGroup::WakeSleepers(bool all) {
 
 void TransferGroup::TakeReadyCalls() {
     for (Transfer* t : FAttached)
-        if (t->FOnHeaders && (t->FHeadersFinal || t->FDone || t->FOwner.IsClosed())) {
-            // Room for every waiting call was reserved when it was made.
-            FFired.push_back(std::move(t->FOnHeaders));
-            t->FOnHeaders = nullptr;
-        }
+        if (t->FHeadersFinal || t->FDone || t->FOwner.IsClosed()) t->MakeCallDue();
 }
 
 // Adds the easy handles of the hops started while this thread had the
@@ -1141,11 +1137,7 @@ void Transfer::ReleaseLocked(std::vector<StatusEvent>& events) {
     // A thread sleeping on this transfer sees that it ended; a call waiting
     // for it is due.
     FWake.notify_all();
-    if (FOnHeaders) {
-        group.FFired.push_back(std::move(FOnHeaders));
-        FOnHeaders = nullptr;
-        if (group.FDriverSleeping) group.FDriverWake.notify_one();
-    }
+    MakeCallDue();
     TakeEvents(events);
 }
 
@@ -1183,10 +1175,19 @@ void Transfer::Detach() {
     FPaused = false;
     group.FLastUse = Clock::now();
     FWake.notify_all();
-    if (FOnHeaders) {
-        group.FFired.push_back(std::move(FOnHeaders));
-        FOnHeaders = nullptr;
-    }
+    MakeCallDue();
+}
+
+// Moves the call waiting for this transfer's headers, if any, to the
+// group's due calls and wakes the driver to make it. Room for every waiting
+// call was reserved when it was taken (WhenHeaders), so this cannot fail.
+// Called with the group's lock.
+void Transfer::MakeCallDue() noexcept {
+    if (!FOnHeaders) return;
+    TransferGroup& group = *FGroup;
+    group.FFired.push_back(std::move(FOnHeaders));
+    FOnHeaders = nullptr;
+    if (group.FDriverSleeping) group.FDriverWake.notify_one();
 }
 
 bool Transfer::Ready(std::size_t wanted) {

@@ -273,6 +273,7 @@ private:
     void ReleaseUsing(TransferGroup& group, std::unique_lock<std::mutex>& lock,
                       std::vector<StatusEvent>& events);
     void Detach();
+    void MakeCallDue() noexcept;
     void TakeEvents(std::vector<StatusEvent>& events);
     std::unique_lock<std::mutex> LockGroup(std::shared_ptr<TransferGroup>& group);
 
