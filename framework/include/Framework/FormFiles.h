@@ -29,8 +29,8 @@
 ///   1. The whole text is parsed first; a syntax error changes nothing.
 ///   2. Every component read gets csLoading and csReading. The root takes the
 ///      file's name (an existing root is read whatever class the file names). A nested object is looked up by
-///      name among its owner's components and created (through the class registry) when absent. Properties are
-///      applied in file order through the components' setters.
+///      name among its owner's components and created (through the class registry) when absent. Properties
+///      are applied in file order through the components' setters.
 ///   3. Component references are resolved when everything else is read, so
 ///      they may point forward or into other loaded roots.
 ///   4. csReading is cleared on every component, then Loaded runs on each,
