@@ -13,10 +13,17 @@
 
 namespace Corvane::Backend {
 
+/// Whether an entry point is a Call fault point (FaultInjection.h).
+enum class Entry { Failable, NeverFails };
+
 /// Runs `body` and returns what it returns; if it throws, sets the last
 /// error and returns `failure` instead.
 template <typename T, typename Body>
-T Guarded(T failure, Body&& body) noexcept {
+T Guarded(T failure, Body&& body, Entry kind = Entry::Failable) noexcept {
+    if (unsigned long injected = 0; kind == Entry::Failable && FaultInjection::CallMustFail(&injected)) {
+        ::SetLastError(static_cast<DWORD>(injected));
+        return failure;
+    }
     try {
         const FaultInjection::EntryScope entry;
         return body();
@@ -35,6 +42,10 @@ T Guarded(T failure, Body&& body) noexcept {
 template <typename Body>
 DWORD GuardedCode(Body&& body) noexcept {
     DWORD code = ERROR_INTERNET_INTERNAL_ERROR;
+    if (unsigned long injected = 0; FaultInjection::CallMustFail(&injected)) {
+        ::SetLastError(static_cast<DWORD>(injected));
+        return static_cast<DWORD>(injected);
+    }
     try {
         const FaultInjection::EntryScope entry;
         return body();

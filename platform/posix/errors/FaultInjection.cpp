@@ -11,13 +11,15 @@ std::atomic<unsigned> ArmedKinds{0};
 std::atomic<std::size_t> Target{0};
 std::atomic<std::size_t> ReachedCount{0};
 std::atomic<bool> InjectedFlag{false};
+std::atomic<unsigned long> CallError{0};
 
 thread_local int EntryDepth = 0;
 
 }  // namespace
 
-void Arm(unsigned kinds, std::size_t nth) {
+void Arm(unsigned kinds, std::size_t nth, unsigned long callError) {
     ArmedKinds.store(0, std::memory_order_relaxed);
+    CallError.store(callError, std::memory_order_relaxed);
     ReachedCount.store(0, std::memory_order_relaxed);
     InjectedFlag.store(false, std::memory_order_relaxed);
     Target.store(nth, std::memory_order_relaxed);
@@ -50,6 +52,12 @@ bool InsideEntryPoint() {
 
 bool AllocationMustFail() {
     return EntryDepth > 0 && Hit(Allocation);
+}
+
+bool CallMustFail(unsigned long* error) {
+    if (EntryDepth > 0 || !Hit(Call)) return false;
+    *error = CallError.load(std::memory_order_relaxed);
+    return true;
 }
 
 EntryScope::EntryScope() {

@@ -11,6 +11,12 @@
 //   - Curl: an allocation made by libcurl (libcurl's memory functions are
 //     the backend's, and fail when told to: libcurl then answers
 //     CURLE_OUT_OF_MEMORY, or fails the step it was taking).
+//   - Call: a call the application makes into the C API (the component's
+//     call through the seam; a status callback's call back in counts too,
+//     a call the backend makes to itself does not): it fails at once with
+//     the armed error and the function's failure value, as the platform
+//     fails a call for a cause the component cannot foresee. Closing a
+//     handle is no such point: the components rely on a close letting go.
 // Nothing fails while no plan is armed; disarmed, a fault point costs one
 // relaxed atomic load.
 #pragma once
@@ -23,11 +29,13 @@ namespace Corvane::Backend::FaultInjection {
 enum Kind : unsigned {
     Allocation = 1u << 0,
     Curl = 1u << 1,
+    Call = 1u << 2,
 };
 
 /// Arms a plan: the `nth` fault point (counted from 1) among those of the
 /// `kinds` reached from now on fails; later ones succeed. Resets the counts.
-void Arm(unsigned kinds, std::size_t nth);
+/// A failing Call point fails with `callError`.
+void Arm(unsigned kinds, std::size_t nth, unsigned long callError = 12030);
 
 /// Disarms; fault points succeed again. The counts stay readable.
 void Disarm();
@@ -48,6 +56,11 @@ bool InsideEntryPoint();
 /// Whether an allocation of the calling thread must fail now: inside an
 /// entry point, with an armed Allocation plan whose point this is.
 bool AllocationMustFail();
+
+/// At the start of an entry point that may fail this way: whether the call
+/// must fail now (the calling thread is outside the backend, and this is
+/// the armed Call point), and then the error it fails with.
+bool CallMustFail(unsigned long* error);
 
 /// Marks the calling thread as inside an entry point for its lifetime
 /// (nested entry points nest).

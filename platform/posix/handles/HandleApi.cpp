@@ -89,23 +89,26 @@ DWORD Unanswered(DWORD option) {
 }  // namespace
 
 BOOL WINAPI InternetCloseHandle(HINTERNET hInternet) {
-    return Corvane::Backend::Guarded<BOOL>(FALSE, [&]() -> BOOL {
-        if (!hInternet) return Fail(ERROR_INVALID_HANDLE);
-        DWORD error = ERROR_INVALID_HANDLE;
-        DWORD completed = ERROR_SUCCESS;
-        // The handle closes whatever completing it meets, memory running out included.
-        try {
-            if (const HandleRef handle = HandleTable::Find(hInternet, &error);
-                handle && handle->Ops().complete)
-                completed = handle->Ops().complete(*handle);
-        } catch (const std::bad_alloc&) {
-            completed = ERROR_NOT_ENOUGH_MEMORY;
-        } catch (...) {
-            completed = ERROR_INTERNET_INTERNAL_ERROR;
-        }
-        const DWORD closed = HandleTable::Close(hInternet);
-        return Outcome(closed != ERROR_SUCCESS ? closed : completed);
-    });
+    return Corvane::Backend::Guarded<BOOL>(
+        FALSE,
+        [&]() -> BOOL {
+            if (!hInternet) return Fail(ERROR_INVALID_HANDLE);
+            DWORD error = ERROR_INVALID_HANDLE;
+            DWORD completed = ERROR_SUCCESS;
+            // The handle closes whatever completing it meets, memory running out included.
+            try {
+                if (const HandleRef handle = HandleTable::Find(hInternet, &error);
+                    handle && handle->Ops().complete)
+                    completed = handle->Ops().complete(*handle);
+            } catch (const std::bad_alloc&) {
+                completed = ERROR_NOT_ENOUGH_MEMORY;
+            } catch (...) {
+                completed = ERROR_INTERNET_INTERNAL_ERROR;
+            }
+            const DWORD closed = HandleTable::Close(hInternet);
+            return Outcome(closed != ERROR_SUCCESS ? closed : completed);
+        },
+        Corvane::Backend::Entry::NeverFails);
 }
 
 // Replaces the handle's callback and returns the previous one (null if it

@@ -105,7 +105,7 @@ TEST(ComponentFaults, HttpExchangeSurvivesEveryFault) {
         // the server resets on the next request; that is libcurl's to fix,
         // so libcurl's allocations are driven over plain HTTP only.
         const bool https = std::string(setting) == "CORVANE_HTTPS_URL";
-        for (unsigned kinds : {unsigned(FI::Allocation), unsigned(FI::Curl)}) {
+        for (unsigned kinds : {unsigned(FI::Allocation), unsigned(FI::Curl), unsigned(FI::Call)}) {
             if (https && kinds == FI::Curl) continue;
             const Faults::Counts counts = Faults::DriveFaults(scenario, kinds);
             EXPECT_GT(counts.injected, 0u) << setting;
@@ -229,8 +229,11 @@ struct FtpExchange {
 
 TEST(ComponentFaults, FtpSessionSurvivesEveryFault) {
     FtpExchange exchange;
-    const Faults::Counts counts = Faults::DriveFaults(exchange.Scenario(), FI::Allocation);
-    EXPECT_GT(counts.injected, 0u);
+    for (unsigned kinds : {unsigned(FI::Allocation), unsigned(FI::Call)}) {
+        const Faults::Counts counts = Faults::DriveFaults(exchange.Scenario(), kinds);
+        EXPECT_GT(counts.injected, 0u);
+        if (HasFailure()) return;
+    }
 }
 
 }  // namespace

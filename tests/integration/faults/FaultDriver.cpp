@@ -24,6 +24,8 @@ const char* KindNames(unsigned kinds) {
         return "allocations";
     case FI::Curl:
         return "libcurl allocations";
+    case FI::Call:
+        return "failing calls";
     default:
         return "allocations and libcurl allocations";
     }
