@@ -100,6 +100,38 @@ TEST(CookieStore, SharedBetweenProcesses) {
     EXPECT_EQ(many, 2000u);
 }
 
+// Past the per-domain limit the least recently used cookie goes, kept in
+// memory (session cookies) or in the file (persistent ones): one read of
+// the oldest saves it, and the next oldest goes instead.
+TEST(CookieStore, AFullDomainDropsItsLeastRecentlyUsedCookie) {
+    using Corvane::Backend::CookieUrl;
+    for (const bool persistent : {false, true}) {
+        const fs::path file = Scratch() / "evict.sqlite";
+        fs::remove(file);
+        CookieJar jar(file.string());
+        const std::string lasting = persistent ? "; Max-Age=1000000" : "";
+        const CookieUrl keep{"keep.example.test", "/", false};
+        const CookieUrl site{"www.example.test", "/", false};
+        const std::int64_t start = 1700000000;
+        ASSERT_TRUE(jar.Set(keep, "c0=v" + lasting, true, start));
+        for (std::size_t i = 1; i < CookieJar::kMaxPerDomain; ++i)
+            ASSERT_TRUE(jar.Set(site, "c" + std::to_string(i) + "=v" + lasting, true, start + i));
+        ASSERT_EQ(jar.Matching(keep, true, start + 1000).size(), 1u);
+        ASSERT_TRUE(jar.Set(site, "last=v" + lasting, true, start + 2000));
+        const std::string names = [&] {
+            std::string text;
+            for (const auto& c : jar.Matching(site, true, start + 3000)) text += c.name + " ";
+            return text;
+        }();
+        SCOPED_TRACE(persistent ? "persistent" : "session");
+        EXPECT_EQ(jar.Matching(keep, true, start + 3000).size(), 1u);
+        EXPECT_EQ(names.find("c1 "), std::string::npos);
+        EXPECT_NE(names.find("c2 "), std::string::npos);
+        EXPECT_NE(names.find("last "), std::string::npos);
+        EXPECT_EQ(jar.All(start + 3000).size(), CookieJar::kMaxPerDomain);
+    }
+}
+
 // A file the store cannot use leaves it working in memory, says why, and
 // is left as it was.
 TEST(CookieStore, UnusableFilesAreSurvived) {

@@ -283,8 +283,6 @@ TEST_F(FtpComponent, SessionOnEachServerAndMode) {
         }
 }
 
-// 100 MiB of pattern bytes stored and fetched back unchanged, compared with
-// the server's copy on disk as well.
 // Beneath an asynchronous session the connect goes on in the background;
 // Open waits for its completion (which OnCallback sees, on a library
 // thread) and takes the connection's handle, so the component is open and
@@ -317,6 +315,8 @@ TEST_F(FtpComponent, AsynchronousSessionConnectsAndReads) {
     EXPECT_FALSE(ftp.Active());
 }
 
+// 100 MiB of pattern bytes stored and fetched back unchanged, compared with
+// the server's copy on disk as well.
 TEST_F(FtpComponent, LargeFileArrivesUnchangedBothWays) {
     const std::vector<std::uint8_t> pattern = TestServers::PatternBytes(7, 100u << 20);
     WriteDisk(FLocal / "large.bin", std::string(pattern.begin(), pattern.end()));
