@@ -39,7 +39,8 @@ bool Injected() {
 }
 
 bool Hit(Kind kind) {
-    if ((ArmedKinds.load(std::memory_order_relaxed) & kind) == 0) return false;
+    // Acquire: a plan armed by another thread is seen with its target and error.
+    if ((ArmedKinds.load(std::memory_order_acquire) & kind) == 0) return false;
     const std::size_t count = ReachedCount.fetch_add(1, std::memory_order_acq_rel) + 1;
     if (count != Target.load(std::memory_order_relaxed)) return false;
     InjectedFlag.store(true, std::memory_order_release);
@@ -55,6 +56,8 @@ bool AllocationMustFail() {
 }
 
 bool CallMustFail(unsigned long* error) {
+    // The plan first: disarmed, an entry point reads no thread-local state.
+    if ((ArmedKinds.load(std::memory_order_relaxed) & Call) == 0) return false;
     if (EntryDepth > 0 || !Hit(Call)) return false;
     *error = CallError.load(std::memory_order_relaxed);
     return true;

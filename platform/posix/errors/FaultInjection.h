@@ -16,9 +16,11 @@
 //     a call the backend makes to itself does not): it fails at once with
 //     the armed error and the function's failure value, as the platform
 //     fails a call for a cause the component cannot foresee. Closing a
-//     handle is no such point: the components rely on a close letting go.
+//     handle and setting its status callback are no such points: they fail
+//     only for a handle that is not there, and the components rely on them
+//     to let go.
 // Nothing fails while no plan is armed; disarmed, a fault point costs one
-// relaxed atomic load.
+// atomic load.
 #pragma once
 
 #include <cstddef>
@@ -35,7 +37,7 @@ enum Kind : unsigned {
 /// Arms a plan: the `nth` fault point (counted from 1) among those of the
 /// `kinds` reached from now on fails; later ones succeed. Resets the counts.
 /// A failing Call point fails with `callError`.
-void Arm(unsigned kinds, std::size_t nth, unsigned long callError = 12030);
+void Arm(unsigned kinds, std::size_t nth, unsigned long callError = 12004);
 
 /// Disarms; fault points succeed again. The counts stay readable.
 void Disarm();

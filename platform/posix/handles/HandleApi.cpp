@@ -118,12 +118,16 @@ BOOL WINAPI InternetCloseHandle(HINTERNET hInternet) {
 INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallbackW(HINTERNET hInternet,
                                                            INTERNET_STATUS_CALLBACK lpfnInternetCallback) {
     return Corvane::Backend::Guarded<INTERNET_STATUS_CALLBACK>(
-        INTERNET_INVALID_STATUS_CALLBACK, [&]() -> INTERNET_STATUS_CALLBACK {
+        INTERNET_INVALID_STATUS_CALLBACK,
+        [&]() -> INTERNET_STATUS_CALLBACK {
             DWORD error = ERROR_INVALID_HANDLE;
             const HandleRef handle = hInternet ? HandleTable::Find(hInternet, &error) : nullptr;
             if (!handle) return FailWith(error, INTERNET_INVALID_STATUS_CALLBACK);
             return handle->ExchangeStatusCallback(lpfnInternetCallback);
-        });
+        },
+        // Fails only for a handle that is not there: the components take a
+        // callback away before closing and rely on that as on the close.
+        Corvane::Backend::Entry::NeverFails);
 }
 
 INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallback(HINTERNET hInternet,

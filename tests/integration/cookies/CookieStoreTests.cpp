@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -116,18 +117,17 @@ TEST(CookieStore, AFullDomainDropsItsLeastRecentlyUsedCookie) {
         ASSERT_TRUE(jar.Set(keep, "c0=v" + lasting, true, start));
         for (std::size_t i = 1; i < CookieJar::kMaxPerDomain; ++i)
             ASSERT_TRUE(jar.Set(site, "c" + std::to_string(i) + "=v" + lasting, true, start + i));
+        // Reads refresh a cookie's last use only a while after the last one
+        // (a minute), so the steps are far apart.
         ASSERT_EQ(jar.Matching(keep, true, start + 1000).size(), 1u);
         ASSERT_TRUE(jar.Set(site, "last=v" + lasting, true, start + 2000));
-        const std::string names = [&] {
-            std::string text;
-            for (const auto& c : jar.Matching(site, true, start + 3000)) text += c.name + " ";
-            return text;
-        }();
+        std::set<std::string> names;
+        for (const auto& c : jar.Matching(site, true, start + 3000)) names.insert(c.name);
         SCOPED_TRACE(persistent ? "persistent" : "session");
         EXPECT_EQ(jar.Matching(keep, true, start + 3000).size(), 1u);
-        EXPECT_EQ(names.find("c1 "), std::string::npos);
-        EXPECT_NE(names.find("c2 "), std::string::npos);
-        EXPECT_NE(names.find("last "), std::string::npos);
+        EXPECT_EQ(names.count("c1"), 0u);
+        EXPECT_EQ(names.count("c2"), 1u);
+        EXPECT_EQ(names.count("last"), 1u);
         EXPECT_EQ(jar.All(start + 3000).size(), CookieJar::kMaxPerDomain);
     }
 }
