@@ -1,8 +1,12 @@
 #include "Corvane/Handle.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
 
 #include <Framework/Forms.h>
 #include <Platform/InternetApi.h>
@@ -47,8 +51,83 @@ struct TINetHandle::TCompletions {
     }
 };
 
+namespace {
+
+// The components a status callback may reach. Beneath an asynchronous
+// session the platform may call back from its own threads after
+// InternetCloseHandle returned (Windows reports a cancelled operation and
+// HANDLE_CLOSING that way), and a thread whose wait a callback ended may
+// destroy the component while that callback is still running. So a
+// callback reaches a component only while the component is listed, and a
+// component leaving the list waits for the callbacks other threads run on it.
+struct TLiveComponents {
+    std::mutex Mutex;
+    std::condition_variable Idle;
+    // Each listed component with the threads running a callback on it.
+    std::unordered_map<const TINetHandle*, std::vector<std::thread::id>> Running;
+
+    void Enter(const TINetHandle* component) {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Running.emplace(component, std::vector<std::thread::id>());
+    }
+
+    // Unlists the component once no other thread runs a callback on it. A
+    // callback that destroys its own component does not wait for itself.
+    void Leave(const TINetHandle* component) noexcept {
+        std::unique_lock<std::mutex> lock(Mutex);
+        const std::thread::id self = std::this_thread::get_id();
+        Idle.wait(lock, [&] {
+            const auto found = Running.find(component);
+            return found == Running.end() || std::all_of(found->second.begin(), found->second.end(),
+                                                         [&](std::thread::id id) { return id == self; });
+        });
+        Running.erase(component);
+    }
+
+    // Marks this thread as running a callback on the component: false when
+    // the component is not listed (gone, or going).
+    bool Begin(const TINetHandle* component) {
+        std::lock_guard<std::mutex> lock(Mutex);
+        const auto found = Running.find(component);
+        if (found == Running.end()) return false;
+        found->second.push_back(std::this_thread::get_id());
+        return true;
+    }
+
+    // Whether the component is still listed with this thread's mark (its
+    // own callback did not destroy it).
+    bool Still(const TINetHandle* component) {
+        std::lock_guard<std::mutex> lock(Mutex);
+        const auto found = Running.find(component);
+        return found != Running.end() && std::find(found->second.begin(), found->second.end(),
+                                                   std::this_thread::get_id()) != found->second.end();
+    }
+
+    void End(const TINetHandle* component) noexcept {
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            const auto found = Running.find(component);
+            if (found == Running.end()) return;
+            auto& threads = found->second;
+            const auto mine = std::find(threads.begin(), threads.end(), std::this_thread::get_id());
+            if (mine != threads.end()) threads.erase(mine);
+        }
+        Idle.notify_all();
+    }
+};
+
+// Never destroyed: a library thread may still call back while statics go.
+TLiveComponents& LiveComponents() {
+    static auto* live = new TLiveComponents;
+    return *live;
+}
+
+}  // namespace
+
 TINetHandle::TINetHandle(TComponent* owner)
-    : TComponent(owner), FCompletions(std::make_unique<TCompletions>()) {}
+    : TComponent(owner), FCompletions(std::make_unique<TCompletions>()) {
+    LiveComponents().Enter(this);
+}
 
 TINetHandle::~TINetHandle() {
     CloseOnDestroy();
@@ -81,6 +160,9 @@ void TINetHandle::CloseOnDestroy() noexcept {
         Platform().InternetSetStatusCallback(FHandle, nullptr);
         CloseInternetHandle(FHandle);
     }
+    // Closed: from here on callbacks pass the component by, and those
+    // running end before it goes.
+    LiveComponents().Leave(this);
 }
 
 void TINetHandle::SetActive(bool value) {
@@ -278,11 +360,19 @@ void CALLBACK StatusCallback(HINTERNET hInternet, DWORD_PTR dwContext, DWORD dwI
                              LPVOID lpvStatusInformation, DWORD dwStatusInformationLength) {
     if (dwContext == 0) return;
     auto* component = reinterpret_cast<TINetHandle*>(dwContext);
+    TLiveComponents& live = LiveComponents();
+    try {
+        if (!live.Begin(component)) return;
+    } catch (...) {
+        return;  // no memory to mark the call: the component cannot be kept for it
+    }
     try {
         component->Callback(dwInternetStatus, lpvStatusInformation, dwStatusInformationLength);
     } catch (...) {
         Framework::Application().HandleException(component);
     }
+    // The handler may have destroyed the component.
+    if (!live.Still(component)) return;
     // After OnCallback has seen it, a completion ends the wait of the call
     // that started it. (Recording can only fail for want of memory; the
     // library's thread must not see that.)
@@ -295,6 +385,7 @@ void CALLBACK StatusCallback(HINTERNET hInternet, DWORD_PTR dwContext, DWORD dwI
             Framework::Application().HandleException(component);
         }
     }
+    live.End(component);
 }
 
 }  // namespace Corvane
