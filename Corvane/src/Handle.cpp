@@ -67,8 +67,12 @@ struct TLiveComponents {
     std::unordered_map<const TINetHandle*, std::vector<std::thread::id>> Running;
 
     void Enter(const TINetHandle* component) {
+        // Room for a few nested callbacks up front, so that marking one
+        // seldom allocates (a mark that cannot be made drops the callback).
+        std::vector<std::thread::id> threads;
+        threads.reserve(4);
         std::lock_guard<std::mutex> lock(Mutex);
-        Running.emplace(component, std::vector<std::thread::id>());
+        Running.emplace(component, std::move(threads));
     }
 
     // Unlists the component once no other thread runs a callback on it. A
@@ -159,6 +163,9 @@ void TINetHandle::CloseOnDestroy() noexcept {
     if (FHandle != nullptr) {
         Platform().InternetSetStatusCallback(FHandle, nullptr);
         CloseInternetHandle(FHandle);
+        // No completion comes through the callback now: a call waiting for
+        // one ends as cancelled rather than holding the wait below.
+        CancelWaits(nullptr);
     }
     // Closed: from here on callbacks pass the component by, and those
     // running end before it goes.

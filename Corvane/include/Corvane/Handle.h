@@ -37,9 +37,15 @@ inline constexpr Framework::TResourceString SINetOpenSession{
 /// Handle() is not null.
 ///
 /// Descendants implement CreateInternalHandle with their one platform call. A
-/// descendant that overrides FreeHandle must call CloseOnDestroy() in its own
-/// destructor: C++ dispatches virtual calls made from this class's destructor
-/// to this class's FreeHandle only.
+/// descendant that overrides FreeHandle or Callback must call CloseOnDestroy()
+/// first in its own destructor: C++ dispatches virtual calls made from this
+/// class's destructor to this class's FreeHandle only, and only after
+/// CloseOnDestroy do status callbacks pass the component by.
+///
+/// Destroying a component waits for the OnCallback handlers other threads
+/// are running on it (a handler that destroys its own component does not
+/// wait for itself), so a handler must not wait for the thread that destroys
+/// its component.
 class CORVANE_EXPORT TINetHandle : public TComponent {
 public:
     /// A closed component owned by Owner.

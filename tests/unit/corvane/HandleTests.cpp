@@ -3,6 +3,12 @@
 // option access and status-callback dispatch.
 #include "TestHelpers.h"
 
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
+
 using namespace Corvane;
 using namespace CorvaneTest;
 using testing::_;
@@ -407,6 +413,31 @@ TEST_F(HandleTest, StatusNotificationsReachOnCallback) {
     EXPECT_EQ(calls[0].Status, INTERNET_STATUS_HANDLE_CLOSING);
     EXPECT_EQ(calls[0].Information, &data);
     EXPECT_EQ(calls[0].Length, Integer{sizeof(data)});
+
+    // A component whose handler runs on another thread goes only once that
+    // handler returned, and a callback for a component that is gone (as the
+    // platform sends after a close) reaches nothing. A handler may destroy
+    // its own component.
+    auto other = std::make_unique<TProbeSession>(nullptr);
+    const DWORD_PTR otherContext = other->Context();
+    std::promise<void> entered;
+    std::atomic<bool> handlerDone{false};
+    other->SetOnCallback([&](TObject*, Integer, void*, Integer) {
+        entered.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        handlerDone = true;
+    });
+    std::thread library(
+        [&] { StatusCallback(nullptr, otherContext, INTERNET_STATUS_RESOLVING_NAME, nullptr, 0); });
+    entered.get_future().wait();
+    other.reset();
+    EXPECT_TRUE(handlerDone);
+    library.join();
+    StatusCallback(nullptr, otherContext, INTERNET_STATUS_HANDLE_CLOSING, &data, sizeof(data));
+    auto* self = new TProbeSession(nullptr);
+    self->SetOnCallback(
+        [&](TObject* sender, Integer, void*, Integer) { delete static_cast<TProbeSession*>(sender); });
+    StatusCallback(nullptr, self->Context(), INTERNET_STATUS_HANDLE_CLOSING, &data, sizeof(data));
 }
 
 TEST_F(HandleTest, RaisingOnCallbackHandlerIsShownNotPropagated) {
