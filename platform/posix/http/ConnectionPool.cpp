@@ -3,8 +3,6 @@
 
 #include "posix/handles/Options.h"
 
-#include <curl/curl.h>
-
 #include <chrono>
 #include <memory>
 #include <new>
@@ -21,26 +19,6 @@ void AddField(std::string& key, std::string_view field) {
     key += field;
 }
 
-// Scheme, host and port (the scheme's default when the URL names none) of
-// an absolute URL, in lower case; false when libcurl cannot read it.
-bool AddOrigin(std::string& key, const std::string& url) {
-    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), &curl_url_cleanup);
-    if (!handle ||
-        curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
-        return false;
-    for (const CURLUPart part : {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT}) {
-        char* text = nullptr;
-        const CURLUcode got =
-            curl_url_get(handle.get(), part, &text, part == CURLUPART_PORT ? CURLU_DEFAULT_PORT : 0);
-        const std::unique_ptr<char, decltype(&curl_free)> owned(text, &curl_free);
-        if (got != CURLUE_OK || !text) return false;
-        std::string field = text;
-        for (char& c : field) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-        AddField(key, field);
-    }
-    return true;
-}
-
 }  // namespace
 
 ConnectionPool& ConnectionPool::Process() {
@@ -51,8 +29,11 @@ ConnectionPool& ConnectionPool::Process() {
 std::shared_ptr<TransferGroup> ConnectionPool::Group(const HopConfig& hop, DWORD ignoreFlags) {
     const long limit = static_cast<long>(MaxConnectionsPerServer());
     std::string key;
-    // The URL was read once already: only memory can be short here.
-    if (!AddOrigin(key, hop.url)) throw std::bad_alloc();
+    // Every hop's URL was read with its origin (HttpRequest::StartHop).
+    if (!hop.origin) return nullptr;
+    AddField(key, hop.origin->scheme);
+    AddField(key, hop.origin->host);
+    AddField(key, hop.origin->port);
     AddField(key, hop.proxy);
     AddField(key, std::to_string(ignoreFlags));
     AddField(key, hop.useCredentials ? hop.user : std::string());

@@ -34,7 +34,8 @@ public:
     static ConnectionPool& Process();
 
     /// The entry for a hop whose certificate checks forgive `ignoreFlags`.
-    /// Throws std::bad_alloc when it cannot be made.
+    /// Throws std::bad_alloc when it cannot be made; null for a hop whose
+    /// URL has no origin.
     std::shared_ptr<TransferGroup> Group(const HopConfig& hop, DWORD ignoreFlags);
 
 private:

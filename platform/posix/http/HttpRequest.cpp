@@ -78,13 +78,28 @@ bool UrlPart(CURLU* handle, CURLUPart which, std::string& out, unsigned flags = 
     return true;
 }
 
-// The parts of an absolute URL; false when libcurl cannot read it.
-bool SplitUrl(const std::string& url, std::string& scheme, std::string& host, std::string& path) {
+// Scheme, host and port of the URL `handle` holds, for telling whether
+// credentials may go to it; nothing when one cannot be read (which must
+// never pass for the same origin).
+std::optional<UrlOrigin> OriginOf(CURLU* handle) {
+    UrlOrigin origin;
+    if (!UrlPart(handle, CURLUPART_SCHEME, origin.scheme) || !UrlPart(handle, CURLUPART_HOST, origin.host) ||
+        !UrlPart(handle, CURLUPART_PORT, origin.port, CURLU_DEFAULT_PORT))
+        return std::nullopt;
+    for (std::string* part : {&origin.scheme, &origin.host, &origin.port}) *part = ToLowerAscii(*part);
+    return origin;
+}
+
+// The parts of an absolute URL, read once; false when libcurl cannot read
+// it.
+bool SplitUrl(const std::string& url, std::string& scheme, std::string& host, std::string& path,
+              std::optional<UrlOrigin>* origin = nullptr) {
     const CurlUrl handle(curl_url());
     if (!handle) return false;
     bool ok = curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK;
     ok = ok && UrlPart(handle.get(), CURLUPART_SCHEME, scheme) && UrlPart(handle.get(), CURLUPART_HOST, host);
     if (ok && !UrlPart(handle.get(), CURLUPART_PATH, path)) path.assign(1, '/');
+    if (ok && origin) *origin = OriginOf(handle.get());
     scheme = ToLowerAscii(scheme);
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     return ok;
@@ -104,22 +119,13 @@ bool IsFollowedRedirect(DWORD status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// Scheme, host and port of a URL, for telling whether credentials may go
-// to it; nothing when it cannot be read (which must never pass for the
-// same origin).
-std::optional<std::string> Origin(const std::string& url) {
+// The origin of a URL (see OriginOf).
+std::optional<UrlOrigin> Origin(const std::string& url) {
     const CurlUrl handle(curl_url());
     if (!handle ||
         curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
         return std::nullopt;
-    std::string origin, part;
-    if (!UrlPart(handle.get(), CURLUPART_SCHEME, part)) return std::nullopt;
-    origin += part + '|';
-    if (!UrlPart(handle.get(), CURLUPART_HOST, part)) return std::nullopt;
-    origin += part + '|';
-    if (!UrlPart(handle.get(), CURLUPART_PORT, part, CURLU_DEFAULT_PORT)) return std::nullopt;
-    origin += part;
-    return ToLowerAscii(origin);
+    return OriginOf(handle.get());
 }
 
 bool IsValidUtf8(std::string_view text) {
@@ -208,6 +214,7 @@ HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bo
                                DWORD* cookiesSent) {
     HopConfig hop;
     hop.url = target.url;
+    hop.origin = target.origin;
     hop.host = target.host;
     hop.verb = verb;
     hop.http10 = FHttp10;
@@ -231,8 +238,9 @@ HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bo
     }
     // Credentials and cookies the application added belong to the origin it
     // addressed: a hop to another scheme, host or port goes without them.
-    const std::optional<std::string> origin = Origin(target.url);
-    const bool sameOrigin = origin && origin == Origin(InitialUrl());
+    const std::string initial = InitialUrl();
+    const bool sameOrigin =
+        target.origin && (target.url == initial ? true : target.origin == Origin(initial));
     if (!sameOrigin) {
         for (const char* name : {"Authorization", "Proxy-Authorization", "Cookie"}) headers.Remove(name);
     }
@@ -348,8 +356,12 @@ DWORD HttpRequest::Prepare(std::string_view headers, std::string body, Exchange&
 
 DWORD HttpRequest::StartHop(Exchange& exchange) {
     Target& target = exchange.target;
-    target = Target{exchange.url, {}, {}, {}};
-    if (!SplitUrl(exchange.url, target.scheme, target.host, target.path)) return ERROR_INTERNET_INVALID_URL;
+    target = Target{exchange.url, {}, {}, {}, {}};
+    if (!SplitUrl(exchange.url, target.scheme, target.host, target.path, &target.origin))
+        return ERROR_INTERNET_INVALID_URL;
+    // Every URL a hop goes to is http or https, whose ports libcurl knows:
+    // only memory can have been short.
+    if (!target.origin) return ERROR_NOT_ENOUGH_MEMORY;
     DWORD cookiesSent = 0;
     const HopConfig hop = MakeHop(target, exchange.verb, exchange.withBody, &cookiesSent);
     const std::shared_ptr<TransferGroup> group =

@@ -57,6 +57,7 @@ private:
         std::string scheme;
         std::string host;  // without brackets
         std::string path;  // path only, for cookies
+        std::optional<UrlOrigin> origin;
     };
 
     // What a send carries from hop to hop.

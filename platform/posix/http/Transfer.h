@@ -42,6 +42,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -133,9 +134,20 @@ private:
     std::atomic<bool> FSpoiled{false};
 };
 
+/// Scheme, host and port of a URL (the scheme's default port when it names
+/// none), in lower case: what tells servers apart.
+struct UrlOrigin {
+    std::string scheme;
+    std::string host;
+    std::string port;
+    bool operator==(const UrlOrigin&) const = default;
+};
+
 /// What one hop of a request sends.
 struct HopConfig {
     std::string url;
+    /// The URL's origin, read once with the URL.
+    std::optional<UrlOrigin> origin;
     /// Host name for the certificate's name check (no brackets).
     std::string host;
     std::string verb;
