@@ -5,8 +5,9 @@
 // runs on one of these threads: the same steps as a synchronous call, which
 // wait in the network layer's one wait (or libcurl's poll) with the
 // handle's cancel token, so a close ends them at once. The pool grows by one
-// thread when work is queued and no thread is idle, up to kMaxThreads; work
-// beyond that waits its turn, so no thread is made per request.
+// thread when work is queued and no thread is idle (or, having just run out
+// of work, about to take it), up to kMaxThreads; work beyond that waits its
+// turn, so no thread is made per request.
 #pragma once
 
 #include <cstddef>
