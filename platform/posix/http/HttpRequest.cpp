@@ -239,8 +239,7 @@ HopConfig HttpRequest::MakeHop(const Target& target, const std::string& verb, bo
     // Credentials and cookies the application added belong to the origin it
     // addressed: a hop to another scheme, host or port goes without them.
     const std::string initial = InitialUrl();
-    const bool sameOrigin =
-        target.origin && (target.url == initial ? true : target.origin == Origin(initial));
+    const bool sameOrigin = target.origin && (target.url == initial || target.origin == Origin(initial));
     if (!sameOrigin) {
         for (const char* name : {"Authorization", "Proxy-Authorization", "Cookie"}) headers.Remove(name);
     }
