@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <cstring>
 #include <new>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -137,9 +138,16 @@ CookieDatabase::CookieDatabase(const std::string& path) {
         // A file that is not a database, or of a newer schema, shows itself
         // here, at the first read, before anything in it changes.
         CheckVersion();
-        Exec("PRAGMA journal_mode=WAL");
+        bool wal = false;
+        {
+            Statement mode(*this, "PRAGMA journal_mode=WAL");
+            wal = mode.Step() && mode.Bytes(0) == "wal";
+        }
         Exec("PRAGMA synchronous=NORMAL");
         Migrate();
+        // Every connection holds the WAL index open while it is open, so the
+        // file stays while this one does.
+        if (wal) FShm = ::open((path + "-shm").c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     } catch (...) {
         Close();
         throw;
@@ -155,6 +163,8 @@ void CookieDatabase::Close() noexcept {
     FStatements.clear();
     sqlite3_close(FDb);
     FDb = nullptr;
+    if (FShm >= 0) ::close(FShm);
+    FShm = -1;
 }
 
 void CookieDatabase::Throw(int code, const char* what) {
@@ -190,7 +200,28 @@ void CookieDatabase::Migrate() {
     });
 }
 
+// The WAL index header is two copies of 48 bytes, the second written first
+// by a commit: equal copies are a consistent header (SQLite's own readers
+// take it so). Its change counter, frame count, salts and checksums change
+// with every commit, a reset of the log included.
+bool CookieDatabase::ReadCommitMark(CommitMark& mark) const {
+    if (FShm < 0) return false;
+    unsigned char header[96];
+    if (::pread(FShm, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) return false;
+    std::uint32_t version = 0;
+    std::memcpy(&version, header, sizeof version);
+    constexpr std::uint32_t kWalIndexVersion = 3007000;
+    const bool initialised = header[12] != 0;
+    if (version != kWalIndexVersion || !initialised || std::memcmp(header, header + 48, 48) != 0)
+        return false;
+    std::memcpy(mark.data(), header, mark.size());
+    return true;
+}
+
 void CookieDatabase::Begin() {
+    // This connection's own change: the kept read is not to be trusted
+    // whatever the header says after it.
+    FKept.valid = false;
     Exec("BEGIN IMMEDIATE");
 }
 
@@ -202,11 +233,28 @@ void CookieDatabase::Rollback() noexcept {
     if (!sqlite3_get_autocommit(FDb)) sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
+// The mark is read before the rows: a commit that lands in between makes
+// the next read miss, never keeps rows older than the mark says.
 std::vector<Cookie> CookieDatabase::Load(const std::string& key, std::int64_t now) {
+    CommitMark mark;
+    const bool marked = ReadCommitMark(mark);
+    std::vector<Cookie> out;
+    if (marked && FKept.valid && FKept.mark == mark && FKept.key == key && now >= FKept.now) {
+        for (const Cookie& c : FKept.rows)
+            if (c.expiry > now) out.push_back(c);
+        return out;
+    }
+    FKept.valid = false;
     Statement select(*this, std::string("SELECT ") + kColumns + " FROM cookies WHERE key = ? AND expiry > ?");
     select.BindText(1, key).Bind(2, now);
-    std::vector<Cookie> out;
     while (select.Step()) out.push_back(select.Row());
+    if (marked) {
+        FKept.key = key;
+        FKept.now = now;
+        FKept.mark = mark;
+        FKept.rows = out;
+        FKept.valid = true;
+    }
     return out;
 }
 

@@ -7,11 +7,18 @@
 // (its registrable domain, see PublicSuffix.h) and kept in key order, so the
 // cookies a URL may get are one range of the table whatever else it holds.
 //
+// A read of a key's rows is kept for the next read of the same key, which
+// returns it again as long as no transaction was committed to the file
+// since (by any process): the header of the WAL index, which every commit
+// rewrites, is read without a lock and compared with the one read before
+// the kept rows were. A request's cookie lookup then costs no transaction.
+//
 // Not thread-safe: the jar calls it with its own lock held.
 #pragma once
 
 #include "posix/cookies/CookieJar.h"
 
+#include <array>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -51,7 +58,8 @@ public:
     CookieDatabase(const CookieDatabase&) = delete;
     CookieDatabase& operator=(const CookieDatabase&) = delete;
 
-    /// The unexpired cookies filed under `key`.
+    /// The unexpired cookies filed under `key` (from the kept read when
+    /// nothing was committed since).
     std::vector<Cookie> Load(const std::string& key, std::int64_t now);
 
     /// Every unexpired cookie.
@@ -101,8 +109,23 @@ private:
     void Rollback() noexcept;
     [[noreturn]] void Throw(int code, const char* what);
 
+    // The WAL index's header as it stands (false when it cannot be read
+    // whole and consistent, or the file is not in WAL mode).
+    using CommitMark = std::array<unsigned char, 48>;
+    bool ReadCommitMark(CommitMark& mark) const;
+
     sqlite3* FDb = nullptr;
     std::unordered_map<std::string, sqlite3_stmt*> FStatements;
+    // The WAL index file (-shm), open read-only; -1 when not in WAL mode.
+    int FShm = -1;
+    // The last Load: its key, time, rows and the commit mark read before it.
+    struct Kept {
+        bool valid = false;
+        std::string key;
+        std::int64_t now = 0;
+        CommitMark mark{};
+        std::vector<Cookie> rows;
+    } FKept;
 };
 
 }  // namespace Corvane::Backend

@@ -7,8 +7,10 @@ namespace Corvane::Backend {
 
 namespace {
 
-// The first block is large enough for one libcurl write (16 KiB) and more.
-constexpr std::size_t kFirstBlock = 64 << 10;
+// The first block is a page: most bodies queued whole are short, and a
+// request held open keeps its block. A long body doubles the ring a few
+// times at its start.
+constexpr std::size_t kFirstBlock = 4 << 10;
 
 }  // namespace
 

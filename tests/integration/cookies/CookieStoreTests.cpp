@@ -72,21 +72,30 @@ int Helper(const fs::path& file, std::vector<std::string> args, std::string* out
 }  // namespace
 
 // Two processes and this one on one file: each sees what the others
-// committed, and concurrent writers lose nothing.
+// committed, also right after a read of the same domain (which a lookup
+// may answer from what it read before), and concurrent writers lose
+// nothing.
 TEST(CookieStore, SharedBetweenProcesses) {
     const fs::path path = Scratch() / "shared.sqlite";
     CookieJar mine(path.string());
     ASSERT_TRUE(mine.Status().persistent) << mine.Status().problem;
     const Corvane::Backend::CookieUrl url{"shared.example.com", "/", false};
     const std::int64_t now = Corvane::Backend::UnixNow();
+    const char* site = "http://shared.example.com/";
 
-    ASSERT_EQ(Helper(path, {"set", "http://shared.example.com/", "theirs", "1; max-age=3600"}), 0);
-    ASSERT_EQ(Helper(path, {"set", "http://shared.example.com/", "session", "1"}), 0);
+    EXPECT_EQ(mine.Header(url, now), "");
+    ASSERT_EQ(Helper(path, {"set", site, "theirs", "1; max-age=3600"}), 0);
+    ASSERT_EQ(Helper(path, {"set", site, "session", "1"}), 0);
     EXPECT_EQ(mine.Header(url, now), "theirs=1") << "their persistent cookie, not their session one";
     ASSERT_TRUE(mine.Set(url, "mine=2; Max-Age=3600", true, Corvane::Backend::UnixNow()));
+    EXPECT_EQ(mine.Header(url, now), "theirs=1; mine=2");
     std::string seen;
-    ASSERT_EQ(Helper(path, {"get", "http://shared.example.com/"}, &seen), 0);
+    ASSERT_EQ(Helper(path, {"get", site}, &seen), 0);
     EXPECT_EQ(seen, "theirs=1; mine=2");
+    ASSERT_EQ(Helper(path, {"set", site, "theirs", "3; max-age=3600"}), 0);
+    EXPECT_EQ(mine.Header(url, now), "theirs=3; mine=2");
+    ASSERT_EQ(Helper(path, {"set", site, "theirs", "gone; max-age=0"}), 0);
+    EXPECT_EQ(mine.Header(url, now), "mine=2");
 
     int first = -1, second = -1;
     std::thread a([&] { first = Helper(path, {"many", "a", "1000"}); });
