@@ -124,8 +124,11 @@ private:
 CookieDatabase::CookieDatabase(const std::string& path) {
     MakeFolders(path);
     // A new file is the user's alone (SQLite gives its journal files the
-    // same permissions).
-    if (const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600); fd >= 0)
+    // same permissions). Only a file made here is opened and closed: closing
+    // a descriptor of a file drops every lock the process holds on it, such
+    // as those of another connection of this process to an existing store.
+    if (const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        fd >= 0)
         ::close(fd);
     const int rc = sqlite3_open_v2(
         path.c_str(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
@@ -138,16 +141,12 @@ CookieDatabase::CookieDatabase(const std::string& path) {
         // A file that is not a database, or of a newer schema, shows itself
         // here, at the first read, before anything in it changes.
         CheckVersion();
-        bool wal = false;
         {
             Statement mode(*this, "PRAGMA journal_mode=WAL");
-            wal = mode.Step() && mode.Bytes(0) == "wal";
+            FWal = mode.Step() && mode.Bytes(0) == "wal";
         }
         Exec("PRAGMA synchronous=NORMAL");
         Migrate();
-        // Every connection holds the WAL index open while it is open, so the
-        // file stays while this one does.
-        if (wal) FShm = ::open((path + "-shm").c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     } catch (...) {
         Close();
         throw;
@@ -163,8 +162,6 @@ void CookieDatabase::Close() noexcept {
     FStatements.clear();
     sqlite3_close(FDb);
     FDb = nullptr;
-    if (FShm >= 0) ::close(FShm);
-    FShm = -1;
 }
 
 void CookieDatabase::Throw(int code, const char* what) {
@@ -200,22 +197,35 @@ void CookieDatabase::Migrate() {
     });
 }
 
-// The WAL index header is two copies of 48 bytes, the second written first
-// by a commit: equal copies are a consistent header (SQLite's own readers
-// take it so). Its change counter, frame count, salts and checksums change
-// with every commit, a reset of the log included.
+// The WAL index header is two copies of 48 bytes at the start of the
+// shared memory SQLite maps for the file (the -shm file), the second
+// written first by a commit: equal copies are a consistent header (SQLite's
+// own readers take it so). Its change counter, frame count, salts and
+// checksums change with every commit, a reset of the log included. The
+// region is the one SQLite's VFS has mapped for this connection: no
+// descriptor of the file is opened here (closing one would drop the
+// process's locks on it).
 bool CookieDatabase::ReadCommitMark(CommitMark& mark) const {
-    if (FShm < 0) return false;
-    unsigned char header[96];
-    if (::pread(FShm, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) return false;
-    std::uint32_t version = 0;
-    std::memcpy(&version, header, sizeof version);
-    constexpr std::uint32_t kWalIndexVersion = 3007000;
-    const bool initialised = header[12] != 0;
-    if (version != kWalIndexVersion || !initialised || std::memcmp(header, header + 48, 48) != 0)
+    if (!FWal) return false;
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(FDb, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
         return false;
-    std::memcpy(mark.data(), header, mark.size());
-    return true;
+    constexpr int kWalIndexPage = 32768;
+    void volatile* region = nullptr;
+    if (file->pMethods->xShmMap(file, 0, kWalIndexPage, 0, &region) != SQLITE_OK || !region) return false;
+    // Word by word, as another thread or process may be writing it.
+    auto* words = const_cast<std::uint32_t*>(static_cast<volatile std::uint32_t*>(region));
+    constexpr std::size_t kWords = 48 / sizeof(std::uint32_t);
+    std::uint32_t first[kWords], second[kWords];
+    for (std::size_t i = 0; i < kWords; ++i) first[i] = __atomic_load_n(words + i, __ATOMIC_ACQUIRE);
+    for (std::size_t i = 0; i < kWords; ++i)
+        second[i] = __atomic_load_n(words + kWords + i, __ATOMIC_ACQUIRE);
+    static_assert(sizeof first == std::tuple_size_v<CommitMark>);
+    std::memcpy(mark.data(), first, mark.size());
+    constexpr std::uint32_t kWalIndexVersion = 3007000;
+    const bool initialised = mark[12] != 0;
+    return first[0] == kWalIndexVersion && initialised && std::memcmp(first, second, sizeof first) == 0;
 }
 
 void CookieDatabase::Begin() {
@@ -248,7 +258,8 @@ std::vector<Cookie> CookieDatabase::Load(const std::string& key, std::int64_t no
     Statement select(*this, std::string("SELECT ") + kColumns + " FROM cookies WHERE key = ? AND expiry > ?");
     select.BindText(1, key).Bind(2, now);
     while (select.Step()) out.push_back(select.Row());
-    if (marked) {
+    // Inside a change, rows it may yet roll back are not kept.
+    if (marked && sqlite3_get_autocommit(FDb)) {
         FKept.key = key;
         FKept.now = now;
         FKept.mark = mark;

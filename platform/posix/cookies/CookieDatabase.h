@@ -10,8 +10,8 @@
 // A read of a key's rows is kept for the next read of the same key, which
 // returns it again as long as no transaction was committed to the file
 // since (by any process): the header of the WAL index, which every commit
-// rewrites, is read without a lock and compared with the one read before
-// the kept rows were. A request's cookie lookup then costs no transaction.
+// rewrites, is read from SQLite's mapping of it without a lock and compared
+// with the one read before the kept rows were. A request's cookie lookup then costs no transaction.
 //
 // Not thread-safe: the jar calls it with its own lock held.
 #pragma once
@@ -110,14 +110,14 @@ private:
     [[noreturn]] void Throw(int code, const char* what);
 
     // The WAL index's header as it stands (false when it cannot be read
-    // whole and consistent, or the file is not in WAL mode).
+    // consistent, or the file is not in WAL mode).
     using CommitMark = std::array<unsigned char, 48>;
     bool ReadCommitMark(CommitMark& mark) const;
 
     sqlite3* FDb = nullptr;
     std::unordered_map<std::string, sqlite3_stmt*> FStatements;
-    // The WAL index file (-shm), open read-only; -1 when not in WAL mode.
-    int FShm = -1;
+    // The file is in WAL mode (else no read is kept).
+    bool FWal = false;
     // The last Load: its key, time, rows and the commit mark read before it.
     struct Kept {
         bool valid = false;
