@@ -6,9 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace Corvane::Backend {
 
@@ -124,12 +122,11 @@ private:
 CookieDatabase::CookieDatabase(const std::string& path) {
     MakeFolders(path);
     // A new file is the user's alone (SQLite gives its journal files the
-    // same permissions). Only a file made here is opened and closed: closing
-    // a descriptor of a file drops every lock the process holds on it, such
-    // as those of another connection of this process to an existing store.
-    if (const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        fd >= 0)
-        ::close(fd);
+    // same permissions). It is made without a descriptor: closing one would
+    // drop every lock this process holds on the file, such as those of
+    // another connection of the process to the store. An existing file (or
+    // a link) is left as it is.
+    ::mknod(path.c_str(), S_IFREG | 0600, 0);
     const int rc = sqlite3_open_v2(
         path.c_str(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
     try {
@@ -204,7 +201,9 @@ void CookieDatabase::Migrate() {
 // checksums change with every commit, a reset of the log included. The
 // region is the one SQLite's VFS has mapped for this connection: no
 // descriptor of the file is opened here (closing one would drop the
-// process's locks on it).
+// process's locks on it). The connection has read in WAL mode since it was
+// opened (the constructor), so the region is mapped and the call only
+// returns it.
 bool CookieDatabase::ReadCommitMark(CommitMark& mark) const {
     if (!FWal) return false;
     sqlite3_file* file = nullptr;
