@@ -5,10 +5,12 @@
 // with its store file in DIR (made fresh): the time to read the cookies of
 // one URL through InternetGetCookieW while the store holds 1,000, then
 // 100,000, then 1,000,000 persistent cookies of other domains, each its own
-// registrable domain, and of a read repeated with the file unchanged; then the time to set 10,000 persistent
-// cookies through InternetSetCookieW (each a change of the file of its own) into that full store. Prints one
-// line per figure and the ratio of the slowest read to the fastest; exits with 1 when the ratio is above 3 or
-// the sets take more than 2 seconds, or when a read gives the wrong cookies.
+// registrable domain, and of a read repeated with the file unchanged; then
+// the time to set 10,000 persistent cookies through InternetSetCookieW
+// (each a change of the file of its own) into that full store. Prints one
+// line per figure and the ratio of the slowest read to the fastest; exits
+// with 1 when the ratio is above 3 or the sets take more than 2 seconds, or
+// when a read gives the wrong cookies.
 #include <Platform/WinInet.h>
 
 #include "posix/cookies/CookieJar.h"

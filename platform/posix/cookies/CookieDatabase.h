@@ -11,7 +11,8 @@
 // returns it again as long as no transaction was committed to the file
 // since (by any process): the header of the WAL index, which every commit
 // rewrites, is read from SQLite's mapping of it without a lock and compared
-// with the one read before the kept rows were. A request's cookie lookup then costs no transaction.
+// with the one read before the kept rows were. A request's cookie lookup
+// then costs no transaction.
 //
 // Not thread-safe: the jar calls it with its own lock held.
 #pragma once
