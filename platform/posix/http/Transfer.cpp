@@ -153,6 +153,43 @@ private:
     std::unique_lock<std::mutex>& FLock;
 };
 
+namespace {
+
+// The group whose round of libcurl this thread runs with the group's lock
+// let go (TransferGroup::Perform). libcurl calls back from other calls too
+// (a paused transfer resumed, an easy handle removed, the multi handle
+// cleaned up), and the caller holds the lock then.
+thread_local TransferGroup* tPerforming = nullptr;
+
+}  // namespace
+
+// The group's lock for the body of one of libcurl's callbacks, unless the
+// thread holds it already (a callback from any libcurl call but
+// curl_multi_perform).
+class TransferGroup::CallbackLock {
+public:
+    CallbackLock() : FGroup(tPerforming) {
+        if (FGroup) FGroup->FMutex.lock();
+    }
+    ~CallbackLock() {
+        if (FGroup) FGroup->FMutex.unlock();
+    }
+    CallbackLock(const CallbackLock&) = delete;
+    CallbackLock& operator=(const CallbackLock&) = delete;
+
+private:
+    TransferGroup* FGroup;
+};
+
+CURLMcode TransferGroup::Perform(std::unique_lock<std::mutex>& lock, int* running) {
+    lock.unlock();
+    tPerforming = this;
+    const CURLMcode code = curl_multi_perform(FMulti, running);
+    tPerforming = nullptr;
+    lock.lock();
+    return code;
+}
+
 TransferGroup::TransferGroup(DWORD ignoreFlags, long maxConnections) : FIgnoreFlags(ignoreFlags) {
     EnsureCurl();
     FSpare.reserve(kSpareHandles);
@@ -306,7 +343,7 @@ void TransferGroup::Drive(const std::shared_ptr<TransferGroup>& self) noexcept {
         group.AddPending();
         group.ResumePaused();
         int running = 0;
-        const CURLMcode code = curl_multi_perform(group.FMulti, &running);
+        const CURLMcode code = group.Perform(lock, &running);
         group.CollectDone();
         const Transfer::Clock::time_point now = Transfer::Clock::now();
         const Transfer::Clock::time_point wakeAt = group.EndWaits(now, code);
@@ -338,6 +375,7 @@ void TransferGroup::ResumePaused() {
 // (it closes it, by ending or by being closed), else to nobody.
 int TransferGroup::CloseSocket(void* self, curl_socket_t socket) noexcept {
     auto* group = static_cast<TransferGroup*>(self);
+    const TransferGroup::CallbackLock locked;
     Transfer* user = nullptr;
     const int port = LocalPort(socket);
     for (Transfer* t : group->FAttached)
@@ -642,16 +680,22 @@ CURLcode Transfer::Configure(const HopConfig& hop) {
 
 // A callback's body: what it throws (an allocation that failed, in
 // practice) ends the transfer. The error is kept for the caller and libcurl
-// gets `failure`, its way of ending a transfer from that callback.
+// gets `failure`, its way of ending a transfer from that callback. A body
+// takes the group's lock (CallbackLock) for what it changes that other
+// threads read; what only the thread running libcurl touches (the head
+// being built, the proxy's answer, the connection's progress) needs none.
 template <typename Result, typename Body>
 Result Transfer::InCallback(Transfer& t, Result failure, Body&& body) noexcept {
+    DWORD error = ERROR_SUCCESS;
     try {
         return body();
     } catch (const std::bad_alloc&) {
-        t.Fail(ERROR_NOT_ENOUGH_MEMORY);
+        error = ERROR_NOT_ENOUGH_MEMORY;
     } catch (...) {
-        t.Fail(ERROR_INTERNET_INTERNAL_ERROR);
+        error = ERROR_INTERNET_INTERNAL_ERROR;
     }
+    const TransferGroup::CallbackLock locked;
+    t.Fail(error);
     return failure;
 }
 
@@ -674,6 +718,7 @@ std::size_t Transfer::OnHeader(char* data, std::size_t size, std::size_t count, 
             if (line.substr(0, 5) != "HTTP/") return n;  // trailers of a chunked body
             if (t->FHeadersFinal) return n;
             if (t->FAwaitingResponse) {
+                const TransferGroup::CallbackLock locked;
                 const DWORD sent = static_cast<DWORD>(t->FSentHead.size() + t->FBodySize);
                 t->Queue(INTERNET_STATUS_REQUEST_SENT, &sent, sizeof(sent));
                 t->Queue(INTERNET_STATUS_RECEIVING_RESPONSE);
@@ -699,6 +744,7 @@ std::size_t Transfer::OnHeader(char* data, std::size_t size, std::size_t count, 
                 t->FTentative = true;
                 return n;
             }
+            const TransferGroup::CallbackLock locked;
             t->MakeFinal();
             return n;
         }
@@ -733,6 +779,7 @@ std::size_t Transfer::OnWrite(char* data, std::size_t size, std::size_t count, v
     auto* t = static_cast<Transfer*>(self);
     const std::size_t n = size * count;
     return InCallback(*t, std::size_t(CURL_WRITEFUNC_ERROR), [&]() -> std::size_t {
+        const TransferGroup::CallbackLock locked;
         t->Touch();
         if (!t->FHeadersFinal) t->MakeFinal();
         if (t->FDiscard) {
@@ -778,10 +825,12 @@ int Transfer::OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, v
         const std::string_view text(data, size);
         if (type == CURLINFO_HEADER_OUT) {
             t->FInTunnel = text.substr(0, 8) == "CONNECT ";
-            if (t->FInTunnel)
+            if (t->FInTunnel) {
                 t->FTunnelHead = ResponseHead();
-            else
+            } else {
+                const TransferGroup::CallbackLock locked;
                 t->FSentHead.assign(text);
+            }
         } else if (t->FInTunnel) {
             if (text.substr(0, 5) == "HTTP/") {
                 t->FTunnelHead = ResponseHead();
@@ -800,6 +849,7 @@ int Transfer::OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, v
 int Transfer::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) noexcept {
     auto* t = static_cast<Transfer*>(self);
     if (uploaded > t->FUploaded) {
+        const TransferGroup::CallbackLock locked;
         t->FUploaded = uploaded;
         t->Touch();
     }
@@ -813,6 +863,7 @@ curl_socket_t Transfer::OnOpenSocket(void* self, curlsocktype purpose, curl_sock
     const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
     if (fd < 0) return CURL_SOCKET_BAD;
     const curl_socket_t result = InCallback(*t, CURL_SOCKET_BAD, [&]() -> curl_socket_t {
+        const TransferGroup::CallbackLock locked;
         const std::string ip = AddressText(address);
         if (!t->FResolvedNotified) {
             t->QueueText(INTERNET_STATUS_RESOLVING_NAME, t->FHost);
@@ -832,6 +883,7 @@ curl_socket_t Transfer::OnOpenSocket(void* self, curlsocktype purpose, curl_sock
 int Transfer::OnPrerequest(void* self, char* primaryIp, char*, int, int localPort) noexcept {
     auto* t = static_cast<Transfer*>(self);
     return InCallback(*t, int(CURL_PREREQFUNC_ABORT), [&] {
+        const TransferGroup::CallbackLock locked;
         t->Touch();
         t->FLocalPort = localPort;
         if (t->FNewConnection && !t->FConnectedNotified) {
@@ -848,6 +900,7 @@ int Transfer::OnPrerequest(void* self, char* primaryIp, char*, int, int localPor
 CURLcode Transfer::OnSslContext(CURL*, void* sslContext, void* self) noexcept {
     auto* t = static_cast<Transfer*>(self);
     return InCallback(*t, CURLE_ABORTED_BY_CALLBACK, [&] {
+        const TransferGroup::CallbackLock locked;
         t->FCheck = PrepareTlsContext(sslContext, t->FHost, t->FGroup->IgnoreFlags());
         return CURLE_OK;
     });
@@ -903,7 +956,7 @@ Transfer::Clock::time_point Transfer::Deadline() const {
     };
     if (!FConnected) return after(FStarted, FTimeouts.connect);
     const bool sending = !FHeadersFinal && FUploaded < static_cast<curl_off_t>(FBodySize);
-    return after(FLastActivity, sending ? FTimeouts.send : FTimeouts.receive);
+    return after(LastActivity(), sending ? FTimeouts.send : FTimeouts.receive);
 }
 
 // Runs libcurl until `want` holds, the transfer ends, the owner is closed or
@@ -974,7 +1027,7 @@ DWORD Transfer::Pump(std::unique_lock<std::mutex>& lock, TransferGroup& group, W
         group.AddPending();
         group.ResumePaused();
         int running = 0;
-        const CURLMcode code = curl_multi_perform(group.FMulti, &running);
+        const CURLMcode code = group.Perform(lock, &running);
         group.CollectDone();
         // The transfers that wait with no thread of their own keep their
         // time limits while this thread runs libcurl for them.

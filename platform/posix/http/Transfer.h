@@ -8,12 +8,13 @@
 // Threads. Several threads may wait on transfers of one group at once. Only
 // one of them at a time has the use of the multi handle (the "pumper": it
 // runs curl_multi_perform for every transfer of the group, then waits in
-// curl_multi_poll with no lock held); the others sleep on the group's
+// curl_multi_poll, both with no lock held); the others sleep on the group's
 // condition variable and are woken after each round to see whether their
 // own transfer got what they wait for. A thread that must add or remove an
 // easy handle wakes the pumper (curl_multi_wakeup) and takes the multi
 // handle before it does. The group's mutex guards the state of every
-// transfer in it; libcurl's callbacks run with it held.
+// transfer in it; libcurl's callbacks run with it held (taken by each
+// callback during curl_multi_perform, held by the caller elsewhere).
 //
 // Bounded buffering: body bytes go straight into the reader's buffer when a
 // read is waiting, else into a queue of at most kQueueLimit bytes (plus one
@@ -79,6 +80,14 @@ public:
 private:
     friend class Transfer;
     class Use;
+    class CallbackLock;
+
+    // One round of libcurl for every transfer of the group, run by the
+    // thread that has the multi handle, with the group's lock let go
+    // meanwhile: libcurl's callbacks take it for what they change (see
+    // CallbackLock), so the threads that read or start transfers are not
+    // held up for the round. Called and returns with the lock held.
+    CURLMcode Perform(std::unique_lock<std::mutex>& lock, int* running);
 
     // Runs libcurl for the group on a worker thread for as long as a
     // transfer waits for its headers with no thread of its own
@@ -274,7 +283,11 @@ private:
     bool Satisfied(Want want) const;
     Clock::time_point Deadline() const;
     DWORD ResultError() const;
-    void Touch() { FLastActivity = Clock::now(); }
+    // The idle clock: set by libcurl's callbacks without the group's lock.
+    void Touch() { FLastActivity.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed); }
+    Clock::time_point LastActivity() const {
+        return Clock::time_point(Clock::duration(FLastActivity.load(std::memory_order_relaxed)));
+    }
     CURLcode Configure(const HopConfig& hop);
     void MakeFinal();
     void Finish(CURLcode result);
@@ -366,7 +379,7 @@ private:
     std::shared_ptr<CertificateCheck> FCheck;
     DWORD FTlsState = 0;
     Clock::time_point FStarted;
-    Clock::time_point FLastActivity;
+    std::atomic<Clock::rep> FLastActivity{0};
 
     // The body: a waiting reader's buffer first, then the queue.
     ByteRing FQueue;
