@@ -335,7 +335,14 @@ private:
     std::mutex FGroupMutex;
     std::shared_ptr<TransferGroup> FGroup;
 
-    // Everything below is guarded by the group's lock.
+    // Everything below is guarded by the group's lock, with one exception:
+    // while the easy handle is in the multi handle, the fields that only
+    // libcurl's callbacks and the thread running libcurl use (the head being
+    // built: FBuilding, FInHead, FTentative; the proxy's answer: FInTunnel,
+    // FTunnelHead; FAwaitingResponse and the connection's progress flags)
+    // are used by that thread without it, and the flags that only it
+    // writes then (FHeadersFinal, FUploaded, FFailed) it reads without it.
+    // Start sets them all while no thread runs libcurl for the transfer.
     CURL* FEasy = nullptr;
     bool FAttached = false;
     // In the group's FToAdd: attached, but not yet in the multi handle.
