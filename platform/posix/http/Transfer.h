@@ -13,8 +13,10 @@
 // own transfer got what they wait for. A thread that must add or remove an
 // easy handle wakes the pumper (curl_multi_wakeup) and takes the multi
 // handle before it does. The group's mutex guards the state of every
-// transfer in it; libcurl's callbacks run with it held (taken by each
-// callback during curl_multi_perform, held by the caller elsewhere).
+// transfer in it. During curl_multi_perform libcurl's callbacks take it for
+// what they change that other threads read (the fields exempt are listed
+// with them below); from any other libcurl call they run with it held by
+// the caller.
 //
 // Bounded buffering: body bytes go straight into the reader's buffer when a
 // read is waiting, else into a queue of at most kQueueLimit bytes (plus one
