@@ -171,12 +171,12 @@ struct PartFile {
         for (int attempt = 0; attempt < 100; ++attempt) {
             char unique[32];
             std::snprintf(unique, sizeof(unique), ".corvane-%08x%08x.part", random(), random());
-            const std::string candidate = folder + unique;
-            fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                name = candidate;
-                return true;
-            }
+            // Named before it exists: nothing that can fail comes between
+            // its creation and the destructor knowing what to remove.
+            name = folder + unique;
+            fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) return true;
+            name.clear();
             if (errno != EEXIST) {
                 if (errno == ENOENT) errno = ENOTDIR;
                 return false;

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <cstdio>
@@ -139,21 +140,24 @@ std::string ReadLocal(const std::string& path) {
 
 // A whole FTP session through a component of its own: log in, look around,
 // fetch, stream, store and delete a file, then close. A failed GetFile must
-// leave no local file behind, whatever step of the transfer failed.
+// leave no local file behind (nor its part file), whatever step failed.
 struct FtpExchange {
     std::unique_ptr<TINetSession> session;
     std::unique_ptr<TINetFtp> ftp;
     const std::string root = TestServers::Setting("CORVANE_FTP_ROOT");
     const std::string small = TestServers::Setting("CORVANE_FTP_SMALL_FILE");
     const std::string expected = ReadLocal(root + "/" + small);
-    const std::string local = testing::TempDir() + "ftp-fault-" + std::to_string(::getpid()) + ".txt";
+    const std::filesystem::path folder =
+        std::filesystem::path(testing::TempDir()) / ("ftp-fault-" + std::to_string(::getpid()));
+    const std::string local = (folder / "fetched.txt").string();
 
     void Fetch() {
-        std::remove(local.c_str());
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directory(folder);
         try {
             ftp->GetFile(W(small), W(local), true, {});
         } catch (const EINetError&) {
-            EXPECT_FALSE(std::ifstream(local).good()) << "a failed GetFile left a local file";
+            EXPECT_TRUE(std::filesystem::is_empty(folder)) << "a failed GetFile left a file";
             throw;
         }
         EXPECT_EQ(ReadLocal(local), expected);
@@ -220,7 +224,7 @@ struct FtpExchange {
         s.teardown = [this] {
             ftp.reset();
             session.reset();
-            std::remove(local.c_str());
+            std::filesystem::remove_all(folder);
         };
         s.evidence = [] { return ServerLogTail("ftpd.log", 30); };
         return s;

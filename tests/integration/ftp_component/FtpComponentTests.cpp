@@ -308,7 +308,10 @@ TEST_F(FtpComponent, AsynchronousSessionConnectsAndReads) {
     if (!PlatformDifferences::Reason("wine-async-ftp")) {
         EXPECT_EQ(ftp.GetCurrentDirectory(), u"/");
         std::lock_guard<std::mutex> lock(mutex);
-        ASSERT_EQ(completions.size(), 2u);  // the connect and the directory's query
+        std::string seen;
+        for (const INTERNET_ASYNC_RESULT& c : completions)
+            seen += std::to_string(c.dwResult) + "/" + std::to_string(c.dwError) + " ";
+        ASSERT_EQ(completions.size(), 2u) << seen;  // the connect and the directory's query
         EXPECT_EQ(completions[0].dwResult, reinterpret_cast<DWORD_PTR>(ftp.Handle()));
         EXPECT_FALSE(onCaller);
     }
