@@ -6,11 +6,16 @@
 namespace Corvane::Backend {
 
 StatusEvent MakeEvent(Handle& target, DWORD status, const void* data, std::size_t size) {
-    // A handle being destroyed (no owner left) gets nothing.
-    StatusEvent event{target.weak_from_this().lock(), status, {}};
-    if (event.target && size)
+    // The copy is made before the handle is referenced: an allocation that
+    // fails then cannot drop a reference, which may be the handle's last
+    // and would destroy it wherever the caller stands (a transfer's
+    // callback holds its group's lock, which the transfer's end takes).
+    StatusEvent event{nullptr, status, {}};
+    if (size)
         event.data.assign(static_cast<const unsigned char*>(data),
                           static_cast<const unsigned char*>(data) + size);
+    // A handle being destroyed (no owner left) gets nothing.
+    event.target = target.weak_from_this().lock();
     return event;
 }
 

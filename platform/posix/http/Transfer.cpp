@@ -443,17 +443,27 @@ std::unique_lock<std::mutex> Transfer::LockGroup(std::shared_ptr<TransferGroup>&
     }
 }
 
+// Room is made first, so that once the event holds a reference to the
+// handle nothing can fail and drop it here (see MakeEvent).
+void Transfer::RoomForEvent() {
+    if (FEvents.size() == FEvents.capacity())
+        FEvents.reserve(std::max<std::size_t>(8, FEvents.capacity() * 2));
+}
+
 void Transfer::Queue(DWORD status, const void* data, std::size_t size) {
+    RoomForEvent();
     StatusEvent event = MakeEvent(FOwner, status, data, size);
     if (event.target) FEvents.push_back(std::move(event));
 }
 
 void Transfer::QueueText(DWORD status, const std::string& text) {
+    RoomForEvent();
     StatusEvent event = MakeTextEvent(FOwner, status, text);
     if (event.target) FEvents.push_back(std::move(event));
 }
 
 void Transfer::QueueAddress(DWORD status, const std::string& address) {
+    RoomForEvent();
     StatusEvent event = MakeAddressEvent(FOwner, status, address);
     if (event.target) FEvents.push_back(std::move(event));
 }

@@ -304,6 +304,7 @@ private:
     void TakeEvents(std::vector<StatusEvent>& events);
     std::unique_lock<std::mutex> LockGroup(std::shared_ptr<TransferGroup>& group);
 
+    void RoomForEvent();
     void Queue(DWORD status, const void* data = nullptr, std::size_t size = 0);
     // The data encodings of MakeTextEvent and MakeAddressEvent.
     void QueueText(DWORD status, const std::string& text);
