@@ -35,9 +35,11 @@ public:
     /// One entry point's exclusive use of the control connection: the lock,
     /// the notifications to deliver once it is released, the handle they
     /// concern and the waiter of the steps (cancelled by that handle's close).
+    /// The notifications go after the lock (they are declared first): each
+    /// holds a reference to its handle, which must not be let go of under it.
     struct Use {
-        std::unique_lock<std::mutex> lock;
         std::vector<StatusEvent> events;
+        std::unique_lock<std::mutex> lock;
         Handle* notify = nullptr;
         const CancelToken* cancel = nullptr;
     };

@@ -161,6 +161,7 @@ struct FtpExchange {
             throw;
         }
         EXPECT_EQ(ReadLocal(local), expected);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << "a part file is left";
     }
 
     Faults::Scenario Scenario() {
